@@ -1,0 +1,163 @@
+// instkit idf show|fmt: look at and normalise IDF text files.
+#include <memory>
+#include <string>
+
+#include "Tidf/idf_text_file.h"
+#include "cli/command.h"
+#include "cli/json_writer.h"
+#include "cli/terminal.h"
+#include "host/binary_text.h"
+#include "host/codepage.h"
+#include "host/process_args.h"
+
+namespace instkit::cli {
+
+namespace {
+
+const char* TypeName(uint8_t code) {
+  switch (code) {
+    case ftString: return "text";
+    case ftInteger: return "integer";
+    case ftFloat: return "double";
+    case ftBinary: return "binary";
+    case ftBoolean: return "boolean";
+    default: return "other";
+  }
+}
+
+// Loads a file or reports LastError; null on failure.
+std::unique_ptr<TIDFTextFile> LoadOrReport(const std::string& path) {
+  auto file = std::make_unique<TIDFTextFile>();
+  if (!file->LoadFromFile(Utf8ToCp1251(path))) {
+    const std::string reason = file->LastError.empty() ? "not a valid IDF text file" : file->LastError;
+    PrintError("instkit: " + path + ": " + Cp1251ToUtf8(reason));
+    return nullptr;
+  }
+  return file;
+}
+
+void WriteParamJson(TJsonWriter& json, const TField& field) {
+  json.BeginObject();
+  json.Key("name");
+  json.String(Cp1251ToUtf8(field.Name()));
+  json.Key("type");
+  json.Int(field.FieldType());
+  json.Key("value");
+  switch (field.FieldType()) {
+    case ftBoolean: json.Bool(field.GetAsBoolean()); break;
+    case ftSmallInt:
+    case ftInteger: json.Int(field.GetAsInteger()); break;
+    case ftFloat: json.Double(field.GetAsFloat()); break;
+    case ftBinary: {
+      const std::string bytes = field.GetAsString();
+      json.String(Base64Encode(bytes.data(), bytes.size()));
+      break;
+    }
+    default: json.String(Cp1251ToUtf8(field.GetAsString())); break;
+  }
+  json.EndObject();
+}
+
+void WriteRecordJson(TJsonWriter& json, const TRecord& record) {
+  json.BeginArray();
+  for (int32_t i = 0; i < record.GetFieldCount(); ++i) WriteParamJson(json, *record.GetFields(i));
+  json.EndArray();
+}
+
+std::string ShownValue(const TField& field) {
+  if (field.FieldType() == ftBinary) {
+    const std::string bytes = field.GetAsString();
+    return std::to_string(bytes.size()) + " bytes: " + Base64Encode(bytes.data(), bytes.size());
+  }
+  return Cp1251ToUtf8(field.GetAsString());
+}
+
+void PrintRecord(const TRecord& record) {
+  for (int32_t i = 0; i < record.GetFieldCount(); ++i) {
+    const TField& field = *record.GetFields(i);
+    PrintUtf8("  " + Cp1251ToUtf8(field.Name()) + " (" + TypeName(field.FieldType()) + ") = " +
+              ShownValue(field) + "\n");
+  }
+}
+
+int Show(const std::string& path, bool as_json) {
+  auto file = LoadOrReport(path);
+  if (!file) return 1;
+  if (as_json) {
+    TJsonWriter json;
+    json.BeginObject();
+    json.Key("header");
+    WriteRecordJson(json, *file->Header);
+    json.Key("sections");
+    json.BeginArray();
+    for (int32_t i = 0; i < file->GetSectionCount(); ++i) {
+      const TIDFSection& section = *file->GetSection(i);
+      json.BeginObject();
+      json.Key("name");
+      json.String(Cp1251ToUtf8(section.SectionName));
+      json.Key("tree");
+      json.Bool(section.IsTree);
+      json.Key("params");
+      WriteRecordJson(json, section);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    PrintUtf8(json.Text() + "\n");
+    return 0;
+  }
+  if (file->Header->GetFieldCount() > 0) {
+    PrintUtf8("(header)\n");
+    PrintRecord(*file->Header);
+  }
+  for (int32_t i = 0; i < file->GetSectionCount(); ++i) {
+    const TIDFSection& section = *file->GetSection(i);
+    PrintUtf8("[" + Cp1251ToUtf8(section.SectionName) + "]" + (section.IsTree ? " (tree)" : "") + "\n");
+    PrintRecord(section);
+  }
+  return 0;
+}
+
+int Fmt(const std::string& path, const std::string& out, bool cps, bool fps) {
+  auto file = LoadOrReport(path);
+  if (!file) return 1;
+  // The header line follows the argument count; a command line always has
+  // arguments, so FPS unless --cps asks otherwise.
+  OverrideProcessArgumentCount(cps ? 0 : 1);
+  (void)fps;
+  const std::string target = out.empty() ? path : out;
+  const bool saved = file->SaveToFile(Utf8ToCp1251(target));
+  ResetProcessArgumentCount();
+  if (!saved) {
+    PrintError("instkit: " + target + ": " + Cp1251ToUtf8(file->LastError));
+    return 1;
+  }
+  return 0;
+}
+
+const TCommandRegistrar kRegistrar(10, [](CLI::App& app, int* status) {
+  auto* idf = app.add_subcommand("idf", "Show or normalise IDF text files");
+  idf->require_subcommand(1);
+
+  auto* show = idf->add_subcommand("show", "Show the header parameters and sections of an IDF text file");
+  auto file = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  show->add_option("FILE", *file, "IDF text file")->required();
+  show->add_flag("--json", *json, "Print one JSON object");
+  show->callback([=] { *status = Show(*file, *json); });
+
+  auto* fmt = idf->add_subcommand("fmt", "Load and save an IDF text file (normalises it)");
+  auto fmt_file = std::make_shared<std::string>();
+  auto out = std::make_shared<std::string>();
+  auto cps = std::make_shared<bool>(false);
+  auto fps = std::make_shared<bool>(false);
+  fmt->add_option("FILE", *fmt_file, "IDF text file")->required();
+  fmt->add_option("-o,--output", *out, "Write here instead of over FILE");
+  auto* cps_flag = fmt->add_flag("--cps", *cps, "Write the IDF-CPS-text header");
+  auto* fps_flag = fmt->add_flag("--fps", *fps, "Write the IDF-FPS-text header (default)");
+  cps_flag->excludes(fps_flag);
+  fmt->callback([=] { *status = Fmt(*fmt_file, *out, *cps, *fps); });
+});
+
+}  // namespace
+}  // namespace instkit::cli

@@ -1,0 +1,37 @@
+// A small streaming JSON writer for the commands' --json output.  Strings
+// given to it must be UTF-8 (convert Windows-1251 texts with Cp1251ToUtf8).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace instkit::cli {
+
+class TJsonWriter {
+ public:
+  void BeginObject();
+  void EndObject();
+  void BeginArray();
+  void EndArray();
+  // Inside an object: the key of the next value.
+  void Key(std::string_view key);
+  void String(std::string_view value);
+  void Int(int64_t value);
+  void Double(double value);
+  void Bool(bool value);
+  void Null();
+
+  const std::string& Text() const { return out_; }
+
+ private:
+  void BeforeValue();
+  void WriteQuoted(std::string_view value);
+
+  std::string out_;
+  std::vector<bool> first_;  // per open container: no element written yet
+  bool after_key_ = false;
+};
+
+}  // namespace instkit::cli

@@ -1,0 +1,22 @@
+#include "cli/terminal.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "host/codepage.h"
+
+namespace instkit::cli {
+
+void PrintCp1251(std::string_view text) { PrintUtf8(Cp1251ToUtf8(text)); }
+
+void PrintUtf8(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void PrintError(std::string_view utf8_text) {
+  std::fwrite(utf8_text.data(), 1, utf8_text.size(), stderr);
+  if (utf8_text.empty() || utf8_text.back() != '\n') std::fputc('\n', stderr);
+}
+
+bool IsInteractive() { return ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO); }
+
+}  // namespace instkit::cli

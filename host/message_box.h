@@ -1,0 +1,47 @@
+// Operator message boxes.  The library shows every operator message through
+// MessageBox(); the host decides how it appears by installing a process-wide
+// handler.  Without a handler the default writes the caption and the text
+// (converted from Windows-1251 to UTF-8) to stderr and answers at once: OK,
+// or No to a Yes/No question.  It never blocks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace instkit {
+
+// Style bits, with their Windows values.
+constexpr uint32_t kMbOk = 0x0000;
+constexpr uint32_t kMbYesNo = 0x0004;
+constexpr uint32_t kMbIconError = 0x0010;
+constexpr uint32_t kMbIconQuestion = 0x0020;
+constexpr uint32_t kMbIconWarning = 0x0030;
+constexpr uint32_t kMbTaskModal = 0x2000;
+constexpr uint32_t kMbButtonMask = 0x000F;
+
+// The styles the library uses.
+constexpr uint32_t kStylePlain = kMbTaskModal | kMbOk;                      // 0x2000
+constexpr uint32_t kStyleError = kMbTaskModal | kMbIconError | kMbOk;       // 0x2010
+constexpr uint32_t kStyleQuestion = kMbTaskModal | kMbIconQuestion | kMbYesNo;  // 0x2024
+constexpr uint32_t kStyleWarning = kMbTaskModal | kMbIconWarning | kMbOk;   // 0x2030
+
+// Answers, with their Windows values.
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// Texts and captions are Windows-1251 bytes.
+using TMessageBoxHandler =
+    std::function<int(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style)>;
+
+int MessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
+
+// Installs a handler for the whole process (an empty one restores the
+// default) and returns the previous handler.  Thread-safe.
+TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler);
+
+// The default behaviour described above.
+int DefaultMessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
+
+}  // namespace instkit

@@ -1,0 +1,89 @@
+#include "host/record.h"
+
+#include "host/record_interface.h"
+#include "host/text.h"
+
+namespace instkit {
+
+TField::TField(std::string name, uint8_t field_type, int32_t size)
+    : name_(std::move(name)), field_type_(field_type), size_(size) {}
+
+void TField::SetAsString(std::string value) {
+  switch (ValueClassOf(field_type_)) {
+    case TValueClass::Text:
+    case TValueClass::Any:
+      value_ = std::move(value);
+      return;
+    case TValueClass::Integer:
+      value_ = value.empty() ? TVariant{} : TVariant{StrToInt(value)};
+      return;
+    case TValueClass::Float:
+      value_ = value.empty() ? TVariant{} : TVariant{StrToFloat(value)};
+      return;
+    case TValueClass::Boolean:
+      value_ = value.empty() ? TVariant{} : TVariant{StrToBool(value)};
+      return;
+  }
+}
+
+void TField::SetAsInteger(int32_t value) { SetValue(TVariant{value}); }
+void TField::SetAsFloat(double value) { SetValue(TVariant{value}); }
+void TField::SetAsBoolean(bool value) { SetValue(TVariant{value}); }
+
+void TField::SetValue(const TVariant& value) {
+  if (IsEmpty(value)) {
+    value_ = value;
+    return;
+  }
+  switch (ValueClassOf(field_type_)) {
+    case TValueClass::Text:
+      value_ = VariantToString(value);
+      return;
+    case TValueClass::Integer:
+      value_ = VariantToInteger(value);
+      return;
+    case TValueClass::Float:
+      value_ = VariantToFloat(value);
+      return;
+    case TValueClass::Boolean:
+      value_ = VariantToBoolean(value);
+      return;
+    case TValueClass::Any:
+      value_ = value;
+      return;
+  }
+}
+
+TRecord::~TRecord() = default;
+
+std::unique_ptr<TRecordInterface> TRecord::CreateInterface() {
+  return std::make_unique<TRecordInterface>(this);
+}
+
+TField* TRecord::AddField(std::string name, uint8_t field_type, int32_t size) {
+  fields_.push_back(std::make_unique<TField>(std::move(name), field_type, size));
+  return fields_.back().get();
+}
+
+TField* TRecord::GetFields(int32_t index) const {
+  if (index < 0 || index >= GetFieldCount()) return nullptr;
+  return fields_[static_cast<size_t>(index)].get();
+}
+
+TField* TRecord::FieldByName(std::string_view name) const {
+  for (const auto& field : fields_) {
+    if (AsciiEqualNoCase(field->Name(), name)) return field.get();
+  }
+  return nullptr;
+}
+
+void TRecord::ClearData() {
+  for (auto& field : fields_) field->Clear();
+}
+
+void TRecord::DeleteField(int32_t index) {
+  if (index < 0 || index >= GetFieldCount()) return;
+  fields_.erase(fields_.begin() + index);
+}
+
+}  // namespace instkit

@@ -1,0 +1,86 @@
+// Typed records: an ordered set of named fields, each with a one-byte type
+// code (host/field_types.h) and one value (host/variant.h).
+//
+// Decisions of this component, relied on by the rest of the library:
+// - FieldByName ignores the case of the ASCII letters a-z and finds the first
+//   field of that name, so "Short Name" written and "Short name" read match.
+// - AddField with a name already present appends another field; FieldByName
+//   keeps finding the first one.
+// - Every type has a text form: integers in decimal, doubles as the shortest
+//   text that reads back to the same double, Booleans as "TRUE"/"FALSE",
+//   binary (type 9) values as their raw bytes.
+// - Setting a value converts it to the field's kind (TValueClass); a text
+//   that does not convert raises EConvertError ("'abc' is not a valid integer
+//   value").  Fields of type 10 and of codes above 17 keep the kind of value
+//   they were given and convert only when read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/field_types.h"
+#include "host/variant.h"
+
+namespace instkit {
+
+class TRecordInterface;
+
+class TField {
+ public:
+  TField(std::string name, uint8_t field_type, int32_t size = 0);
+
+  const std::string& Name() const { return name_; }
+  uint8_t FieldType() const { return field_type_; }
+  int32_t Size() const { return size_; }
+
+  std::string GetAsString() const { return VariantToString(value_); }
+  void SetAsString(std::string value);
+  int32_t GetAsInteger() const { return VariantToInteger(value_); }
+  void SetAsInteger(int32_t value);
+  double GetAsFloat() const { return VariantToFloat(value_); }
+  void SetAsFloat(double value);
+  bool GetAsBoolean() const { return VariantToBoolean(value_); }
+  void SetAsBoolean(bool value);
+  const TVariant& GetValue() const { return value_; }
+  void SetValue(const TVariant& value);
+
+  bool IsNull() const { return IsEmpty(value_); }
+  void Clear() { value_ = std::monostate{}; }
+
+ private:
+  std::string name_;
+  uint8_t field_type_;
+  int32_t size_;
+  TVariant value_;
+};
+
+class TRecord {
+ public:
+  TRecord() = default;
+  TRecord(const TRecord&) = delete;
+  TRecord& operator=(const TRecord&) = delete;
+  virtual ~TRecord();
+
+  // A scripting view of this record; the caller owns it.
+  virtual std::unique_ptr<TRecordInterface> CreateInterface();
+
+  // Appends a field and returns it; the record owns it.
+  TField* AddField(std::string name, uint8_t field_type, int32_t size = 0);
+  int32_t GetFieldCount() const { return static_cast<int32_t>(fields_.size()); }
+  // The field at a 0-based index; null outside 0 .. count - 1.
+  TField* GetFields(int32_t index) const;
+  // The first field whose name matches ignoring ASCII case; null when none.
+  TField* FieldByName(std::string_view name) const;
+  void Clear() { fields_.clear(); }
+  void ClearData();
+  // Removes the field at index; nothing outside 0 .. count - 1.
+  void DeleteField(int32_t index);
+
+ private:
+  std::vector<std::unique_ptr<TField>> fields_;
+};
+
+}  // namespace instkit

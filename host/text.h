@@ -1,0 +1,35 @@
+// Text primitives shared by every module: trimming, ASCII case, and the one
+// parser and printer of each number type.  Texts are 8-bit (Windows-1251)
+// byte strings; only the ASCII letters a-z/A-Z take part in case rules.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace instkit {
+
+// Removes every byte of code 0 to 32 (blanks and control characters) from
+// both ends.
+std::string_view Trim(std::string_view text);
+std::string_view TrimLeft(std::string_view text);
+std::string_view TrimRight(std::string_view text);
+
+char AsciiUpper(char c);
+std::string AsciiUpper(std::string_view text);
+bool AsciiEqualNoCase(std::string_view a, std::string_view b);
+
+// Decimal 32-bit integer: an optional sign and at least one digit, nothing
+// else (no blanks).  nullopt on anything else or on overflow.
+std::optional<int32_t> ParseInt32(std::string_view text);
+// Same for 64 bits.
+std::optional<int64_t> ParseInt64(std::string_view text);
+// A double in C locale notation ("1.5", "-2e10", "inf", "nan"); no blanks.
+std::optional<double> ParseDouble(std::string_view text);
+
+std::string IntToStr(int64_t value);
+// The shortest text that reads back to exactly the same double.
+std::string DoubleToStr(double value);
+
+}  // namespace instkit

@@ -1,0 +1,29 @@
+// The value of one typed field: empty, text, integer, double or Boolean.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace instkit {
+
+using TVariant = std::variant<std::monostate, std::string, int32_t, double, bool>;
+
+inline bool IsEmpty(const TVariant& v) { return std::holds_alternative<std::monostate>(v); }
+
+// Conversions between the kinds.  Each raises EConvertError with the usual
+// "'<text>' is not a valid <kind> value" message when it cannot be done.
+// Empty converts to "", 0, 0.0 and false.
+std::string VariantToString(const TVariant& v);
+int32_t VariantToInteger(const TVariant& v);
+double VariantToFloat(const TVariant& v);
+bool VariantToBoolean(const TVariant& v);
+
+// Text to value; the same rules the fields use.
+int32_t StrToInt(const std::string& text);
+double StrToFloat(const std::string& text);
+bool StrToBool(const std::string& text);
+// "TRUE" / "FALSE".
+const char* BoolToStr(bool value);
+
+}  // namespace instkit
