@@ -14,9 +14,29 @@
 
 namespace instkit {
 
+inline void TrimInPlace(std::string& line) {
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.size() != line.size()) {
+    const size_t start = static_cast<size_t>(trimmed.data() - line.data());
+    line.erase(start + trimmed.size());
+    line.erase(0, start);
+  }
+}
+
 template <typename Source>
 bool ReadIdfLine(Source& source, std::string& line) {
   line.clear();
+  if constexpr (requires { source.ReadUntil('\r', line); }) {
+    // Bulk path: copy everything up to the CR at once.
+    const int found = source.ReadUntil('\r', line);
+    if (found < 0) return false;
+    if (found > 0) {
+      const int next = source.ReadByte();
+      if (next >= 0 && next != '\n') source.UnreadByte();
+    }
+    TrimInPlace(line);
+    return true;
+  }
   int c = source.ReadByte();
   if (c < 0) return false;
   while (c >= 0) {
@@ -28,10 +48,7 @@ bool ReadIdfLine(Source& source, std::string& line) {
     line += static_cast<char>(c);
     c = source.ReadByte();
   }
-  const std::string_view trimmed = Trim(line);
-  if (trimmed.size() != line.size()) {
-    line = std::string(trimmed);
-  }
+  TrimInPlace(line);
   return true;
 }
 

@@ -36,6 +36,10 @@ class TInputFile {
   }
   // Moves back by one byte; valid right after a ReadByte that returned a byte.
   void UnreadByte() { --pos_; }
+  // Appends to `out` the bytes up to the next `delimiter` and consumes them and
+  // the delimiter.  Returns 1 when the delimiter was found, 0 when the end of
+  // the file came first, and -1 when nothing at all was left to read.
+  int ReadUntil(char delimiter, std::string& out);
   // Up to n bytes; returns the count read (0 at the end).
   size_t Read(void* dst, size_t n);
   // The whole rest of the file.

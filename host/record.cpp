@@ -61,6 +61,7 @@ std::unique_ptr<TRecordInterface> TRecord::CreateInterface() {
 }
 
 TField* TRecord::AddField(std::string name, uint8_t field_type, int32_t size) {
+  if (fields_.capacity() == 0) fields_.reserve(8);  // most records hold a handful of fields
   fields_.push_back(std::make_unique<TField>(std::move(name), field_type, size));
   return fields_.back().get();
 }

@@ -55,6 +55,23 @@ bool TInputFile::Refill() {
   }
 }
 
+int TInputFile::ReadUntil(char delimiter, std::string& out) {
+  bool any = false;
+  for (;;) {
+    if (pos_ == end_ && !Refill()) return any ? 0 : -1;
+    any = true;
+    const char* begin = buffer_.get() + pos_;
+    const auto* hit = static_cast<const char*>(std::memchr(begin, delimiter, end_ - pos_));
+    if (hit != nullptr) {
+      out.append(begin, static_cast<size_t>(hit - begin));
+      pos_ += static_cast<size_t>(hit - begin) + 1;
+      return 1;
+    }
+    out.append(begin, end_ - pos_);
+    pos_ = end_;
+  }
+}
+
 size_t TInputFile::Read(void* dst, size_t n) {
   auto* out = static_cast<char*>(dst);
   size_t done = 0;
