@@ -82,6 +82,10 @@ class TAtomicFileWriter {
   bool committed_ = false;
 };
 
+// Commit() syncs the file to disk before the rename (the default).  Tools that
+// write throw-away files at a high rate (fuzzers) may turn the sync off.
+void SetDurableWrites(bool durable);
+
 // Whole-file helpers.
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFileAtomically(const std::string& path, std::string_view data);

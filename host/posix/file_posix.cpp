@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 namespace instkit {
 
 namespace {
+std::atomic<bool> g_durable{true};
 constexpr size_t kReadBuffer = 256 * 1024;
 constexpr size_t kWriteBuffer = 256 * 1024;
 
@@ -142,13 +144,15 @@ void TAtomicFileWriter::Flush() {
 
 void TAtomicFileWriter::Commit() {
   Flush();
-  if (::fsync(static_cast<int>(handle_)) != 0) Fail("Cannot write file", path_, errno);
+  if (g_durable.load() && ::fsync(static_cast<int>(handle_)) != 0) Fail("Cannot write file", path_, errno);
   const int fd = static_cast<int>(handle_);
   handle_ = -1;
   if (::close(fd) != 0) Fail("Cannot write file", path_, errno);
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0) Fail("Cannot replace file", path_, errno);
   committed_ = true;
 }
+
+void SetDurableWrites(bool durable) { g_durable.store(durable); }
 
 std::string ReadWholeFile(const std::string& path) {
   TInputFile file(path);
