@@ -71,7 +71,11 @@ void TCompressor::Compress() {
   }
 }
 
-void TCompressor::Decompress() {
+void TCompressor::Decompress() { Run(max_output_, false); }
+
+void TCompressor::DecompressPrefix(uint64_t bytes) { Run(bytes, true); }
+
+void TCompressor::Run(uint64_t limit, bool stop_quietly) {
   CheckStreams();
   std::unique_ptr<ZSTD_DCtx, DCtxDeleter> dctx(ZSTD_createDCtx());
   if (!dctx) Fail("Cannot create decompression context");
@@ -81,13 +85,20 @@ void TCompressor::Decompress() {
   uint64_t total = 0;
   size_t pending = 0;  // 0 when the last frame ended exactly
   bool header_checked = false;
+  const std::string too_large =
+      Format("Decompressed data exceed the limit of %llu bytes", static_cast<unsigned long long>(limit));
 
+  // Passes output on; false once the limit is reached in quiet mode.
   auto emit = [&](const ZSTD_outBuffer& output) {
-    total += output.pos;
-    if (total > max_output_) {
-      Fail(Format("Decompressed data exceed the limit of %llu bytes", static_cast<unsigned long long>(max_output_)));
+    if (total + output.pos > limit) {
+      if (!stop_quietly) Fail(too_large);
+      destination_->Write(out.data(), static_cast<size_t>(limit - total));
+      total = limit;
+      return false;
     }
+    total += output.pos;
     if (output.pos > 0) destination_->Write(out.data(), output.pos);
+    return true;
   };
 
   for (;;) {
@@ -96,8 +107,9 @@ void TCompressor::Decompress() {
     if (!header_checked) {
       header_checked = true;
       const unsigned long long declared = ZSTD_getFrameContentSize(in.data(), n);
-      if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared != ZSTD_CONTENTSIZE_ERROR && declared > max_output_) {
-        Fail(Format("Decompressed data exceed the limit of %llu bytes", static_cast<unsigned long long>(max_output_)));
+      if (!stop_quietly && declared != ZSTD_CONTENTSIZE_UNKNOWN && declared != ZSTD_CONTENTSIZE_ERROR &&
+          declared > limit) {
+        Fail(too_large);
       }
     }
     ZSTD_inBuffer input{in.data(), n, 0};
@@ -105,17 +117,16 @@ void TCompressor::Decompress() {
       ZSTD_outBuffer output{out.data(), out.size(), 0};
       pending = ZSTD_decompressStream(dctx.get(), &output, &input);
       if (ZSTD_isError(pending)) Fail(Format("Compressed data are damaged: %s", ZSTD_getErrorName(pending)));
-      emit(output);
+      if (!emit(output)) return;
     }
   }
   // The decoder may hold output that did not fit the last buffer.
-  for (;;) {
+  while (pending != 0) {
     ZSTD_inBuffer input{nullptr, 0, 0};
     ZSTD_outBuffer output{out.data(), out.size(), 0};
-    if (pending == 0) break;
     pending = ZSTD_decompressStream(dctx.get(), &output, &input);
     if (ZSTD_isError(pending)) Fail(Format("Compressed data are damaged: %s", ZSTD_getErrorName(pending)));
-    emit(output);
+    if (!emit(output)) return;
     if (output.pos == 0) break;
   }
   if (pending != 0) Fail("Compressed data end in the middle of a frame");

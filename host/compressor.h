@@ -52,6 +52,10 @@ class TCompressor {
 
   void Compress();
   void Decompress();
+  // Decompresses no more than the first `bytes` plain bytes and stops there
+  // without an error (for reading a header).  Damage met before that point
+  // still raises.
+  void DecompressPrefix(uint64_t bytes);
 
   // The cap that new compressors start with; for hosts (and fuzzers) that
   // must keep memory tighter than the default.
@@ -60,6 +64,7 @@ class TCompressor {
 
  private:
   void CheckStreams() const;
+  void Run(uint64_t limit, bool stop_quietly);
 
   TStream* source_ = nullptr;
   TStream* destination_ = nullptr;
