@@ -144,8 +144,8 @@ bool TIDFTextFile::SaveTree(int32_t form_index, const std::string& form_name, co
     TFormUtil util;
     // Created when missing; written beside the target and renamed over it
     // only when complete, so a failed save keeps the previous file.
-    TFileStream stream(file_name, TFileStreamMode::CreateAtomic);
-    stream.WriteBuffer(kTreeFileHeader, kTreeFileHeaderBytes);
+    TFileWriteStream stream(file_name);
+    stream.Write(kTreeFileHeader, kTreeFileHeaderBytes);
     util.SaveBranchToStream(manager.Root(), &stream);
     stream.Commit();
     result = true;
@@ -163,9 +163,9 @@ bool TIDFTextFile::LoadTree(int32_t form_index, const std::string& form_name, co
     LastError = Format("File '%s' not exists", file_name.c_str());
     return false;
   }
-  std::unique_ptr<TFileStream> stream;
+  std::unique_ptr<TFileReadStream> stream;
   try {
-    stream = std::make_unique<TFileStream>(file_name, TFileStreamMode::OpenRead);
+    stream = std::make_unique<TFileReadStream>(file_name);
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
     LastError = Format("Can't open file '%s' (%s: %s)", file_name.c_str(), failure.class_name.c_str(),
@@ -185,10 +185,10 @@ bool TIDFTextFile::LoadTree(int32_t form_index, const std::string& form_name, co
     util.LoadBranchFromStream(manager.Root(), stream.get());
     // The branch must end the file: anything after it means the file is not
     // what it claims to be, and storing a part of it would hide that.
-    if (stream->Remaining() != 0) {
-      throw EBranchStreamError(Format("%lld bytes follow the tree at offset %lld",
-                                      static_cast<long long>(stream->Remaining()),
-                                      static_cast<long long>(stream->Position())));
+    const int64_t left = stream->GetSize() - stream->GetPosition();
+    if (left > 0) {
+      throw EBranchStreamError(Format("%lld bytes follow the tree at offset %lld", static_cast<long long>(left),
+                                      static_cast<long long>(stream->GetPosition())));
     }
     GiveSettings(manager, form_index, form_name, TreeParam2, TreeParam1);
     if (manager.Store()) {

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (node.GetName() != "untouched" || node.GetCount() != 0) std::abort();  // failed loads change nothing
     return 0;
   }
-  const std::string consumed(reinterpret_cast<const char*>(data), static_cast<size_t>(stream.Position()));
+  const std::string consumed(reinterpret_cast<const char*>(data), static_cast<size_t>(stream.GetPosition()));
   const std::string written = EncodeBranch(node);
   if (written != consumed) std::abort();
   TDSPNode again;

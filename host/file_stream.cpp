@@ -1,39 +1,34 @@
 #include "host/file_stream.h"
 
-#include "host/file.h"
+#include "host/exception.h"
+#include "host/format.h"
 
 namespace instkit {
 
-TFileStream::TFileStream(const std::string& path, TFileStreamMode mode) : path_(path) {
-  if (mode == TFileStreamMode::OpenRead) {
-    input_ = std::make_unique<TInputFile>(path);
-    size_ = input_->Size();
-  } else {
-    output_ = std::make_unique<TAtomicFileWriter>(path);
+size_t TFileReadStream::Read(void* dst, size_t n) {
+  const size_t done = file_.Read(dst, n);
+  pos_ += static_cast<int64_t>(done);
+  return done;
+}
+
+void TFileReadStream::Write(const void*, size_t) {
+  throw EInOutError(Format("Cannot write file '%s': opened for reading", file_.Path().c_str()));
+}
+
+void TFileReadStream::SetPosition(int64_t position) {
+  if (position != pos_) {
+    throw EInOutError(Format("Cannot seek in file '%s': the stream is sequential", file_.Path().c_str()));
   }
 }
 
-TFileStream::~TFileStream() = default;
-
-size_t TFileStream::Read(void* dst, size_t n) {
-  if (!input_) throw EStreamError(Describe() + " is open for writing only");
-  const size_t got = input_->Read(dst, n);
-  position_ += static_cast<int64_t>(got);
-  // A file that grew after it was opened still reads to its real end.
-  if (position_ > size_) size_ = position_;
-  return got;
+size_t TFileWriteStream::Read(void*, size_t) {
+  throw EInOutError(Format("Cannot read file '%s': opened for writing", writer_.Path().c_str()));
 }
 
-void TFileStream::Write(const void* src, size_t n) {
-  if (!output_) throw EStreamError(Describe() + " is open for reading only");
-  output_->Write(src, n);
-  position_ += static_cast<int64_t>(n);
-  size_ = position_;
-}
-
-void TFileStream::Commit() {
-  if (!output_) throw EStreamError(Describe() + " is open for reading only");
-  output_->Commit();
+void TFileWriteStream::SetPosition(int64_t position) {
+  if (position != pos_) {
+    throw EInOutError(Format("Cannot seek in file '%s': the stream is sequential", writer_.Path().c_str()));
+  }
 }
 
 }  // namespace instkit

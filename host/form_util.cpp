@@ -13,9 +13,14 @@ namespace instkit {
 
 namespace {
 
-[[noreturn]] void Corrupt(const TStream& stream, int64_t offset, const std::string& what) {
-  throw EBranchStreamError(Format("Invalid branch stream in %s at offset %lld: %s", stream.Describe().c_str(),
-                                  static_cast<long long>(offset), what.c_str()));
+[[noreturn]] void Corrupt(int64_t offset, const std::string& what) {
+  throw EBranchStreamError(
+      Format("Invalid branch stream at offset %lld: %s", static_cast<long long>(offset), what.c_str()));
+}
+
+int64_t BytesLeft(const TStream& stream) {
+  const int64_t left = stream.GetSize() - stream.GetPosition();
+  return left > 0 ? left : 0;
 }
 
 // Depth-first encoder.  Refuses the depth the reader would refuse.
@@ -59,16 +64,17 @@ class TBranchReader {
   explicit TBranchReader(TStream& stream) : stream_(stream) {}
 
   void Need(uint64_t n, const char* what) {
-    const int64_t left = stream_.Remaining();
+    const int64_t left = BytesLeft(stream_);
     if (n > static_cast<uint64_t>(left)) {
-      Corrupt(stream_, stream_.Position(),
+      Corrupt(stream_.GetPosition(),
               Format("%s needs %llu bytes, only %lld left", what, static_cast<unsigned long long>(n),
                      static_cast<long long>(left)));
     }
   }
   void Raw(void* dst, size_t n, const char* what) {
     Need(n, what);
-    stream_.ReadBuffer(dst, n);
+    const int64_t at = stream_.GetPosition();
+    if (stream_.Read(dst, n) != n) Corrupt(at, Format("%s: the stream ended early", what));
   }
   uint8_t U8(const char* what) {
     unsigned char b;
@@ -93,11 +99,10 @@ class TBranchReader {
   std::string Bytes(uint32_t n, const char* what) {
     Need(n, what);
     std::string s(n, '\0');
-    if (n > 0) stream_.ReadBuffer(s.data(), n);
+    if (n > 0) Raw(s.data(), n, what);
     return s;
   }
-  int64_t Offset() const { return stream_.Position(); }
-  const TStream& Stream() const { return stream_; }
+  int64_t Offset() const { return stream_.GetPosition(); }
 
  private:
   TStream& stream_;
@@ -105,7 +110,7 @@ class TBranchReader {
 
 void ReadNode(TBranchReader& in, TDSPNode& node, int32_t depth) {
   if (depth > kMaxBranchDepth) {
-    Corrupt(in.Stream(), in.Offset(), Format("nodes nested deeper than %d levels", kMaxBranchDepth));
+    Corrupt(in.Offset(), Format("nodes nested deeper than %d levels", kMaxBranchDepth));
   }
   node.SetName(in.Bytes(in.U32("node name length"), "node name"));
   const int64_t kind_offset = in.Offset();
@@ -125,7 +130,7 @@ void ReadNode(TBranchReader& in, TDSPNode& node, int32_t depth) {
     case dvkBoolean: {
       const int64_t at = in.Offset();
       const uint8_t b = in.U8("Boolean value");
-      if (b > 1) Corrupt(in.Stream(), at, Format("Boolean value %u is neither 0 nor 1", b));
+      if (b > 1) Corrupt(at, Format("Boolean value %u is neither 0 nor 1", b));
       node.SetAsBoolean(b == 1);
       break;
     }
@@ -136,7 +141,7 @@ void ReadNode(TBranchReader& in, TDSPNode& node, int32_t depth) {
       node.SetAsDateTime(in.F64("date-time value"));
       break;
     default:
-      Corrupt(in.Stream(), kind_offset, Format("unknown value kind %u of node '%s'", kind, node.GetName().c_str()));
+      Corrupt(kind_offset, Format("unknown value kind %u of node '%s'", kind, node.GetName().c_str()));
   }
   const uint32_t count = in.U32("child count");
   // Every child takes at least kMinNodeBytes: a count the rest of the stream
@@ -150,7 +155,7 @@ void ReadNode(TBranchReader& in, TDSPNode& node, int32_t depth) {
 void TFormUtil::SaveBranchToStream(const TDSPNode* node, TStream* stream) {
   if (node == nullptr || stream == nullptr) throw EBranchStreamError("SaveBranchToStream: no node or no stream");
   const std::string bytes = EncodeBranch(*node);
-  stream->WriteBuffer(bytes.data(), bytes.size());
+  stream->Write(bytes.data(), bytes.size());
 }
 
 void TFormUtil::LoadBranchFromStream(TDSPNode* node, TStream* stream) {
@@ -159,13 +164,13 @@ void TFormUtil::LoadBranchFromStream(TDSPNode* node, TStream* stream) {
   char magic[sizeof kBranchMagic];
   const int64_t start = in.Offset();
   in.Raw(magic, sizeof magic, "magic");
-  if (std::memcmp(magic, kBranchMagic, sizeof magic) != 0) Corrupt(*stream, start, "not a branch stream (bad magic)");
+  if (std::memcmp(magic, kBranchMagic, sizeof magic) != 0) Corrupt(start, "not a branch stream (bad magic)");
   const uint16_t version = in.U16("version");
   if (version != kBranchVersion) {
-    Corrupt(*stream, start + 4, Format("unsupported version %u (this reader knows %u)", version, kBranchVersion));
+    Corrupt(start + 4, Format("unsupported version %u (this reader knows %u)", version, kBranchVersion));
   }
   const uint16_t flags = in.U16("flags");
-  if (flags != 0) Corrupt(*stream, start + 6, Format("unknown flags 0x%04x", flags));
+  if (flags != 0) Corrupt(start + 6, Format("unknown flags 0x%04x", flags));
   // Built aside and moved in only when complete, so a failure leaves the
   // caller's node untouched.
   TDSPNode loaded;
@@ -185,8 +190,8 @@ void DecodeBranch(const std::string& bytes, TDSPNode* node) {
   TMemoryStream stream(bytes);
   TDSPNode loaded;
   TFormUtil().LoadBranchFromStream(&loaded, &stream);
-  if (stream.Remaining() != 0) {
-    Corrupt(stream, stream.Position(), Format("%lld bytes after the branch", static_cast<long long>(stream.Remaining())));
+  if (BytesLeft(stream) != 0) {
+    Corrupt(stream.GetPosition(), Format("%lld bytes after the branch", static_cast<long long>(BytesLeft(stream))));
   }
   node->TakeContentFrom(loaded);
 }

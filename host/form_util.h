@@ -27,8 +27,8 @@ class TFormUtil {
   void SaveBranchToStream(const TDSPNode* node, TStream* stream);
   // Reads one branch from the stream's position and makes `node` hold it:
   // its name, value and children are replaced.  The stream is left right
-  // after the branch.  On any failure (EBranchStreamError, stream errors)
-  // the node is left unchanged.
+  // after the branch.  On any failure (EBranchStreamError, or what the
+  // stream raises) the node is left unchanged.
   void LoadBranchFromStream(TDSPNode* node, TStream* stream);
 };
 

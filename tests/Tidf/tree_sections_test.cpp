@@ -389,7 +389,7 @@ TEST_F(TreeFileTest, LoadFailuresAndTheirMessages) {
   WriteWholeFileAtomically(Path("cut.tree"), bytes.substr(0, bytes.size() - 3));
   EXPECT_FALSE(file.LoadTree(1, "X", Path("cut.tree")));
   EXPECT_EQ(file.LastError.rfind("An exception while loading tree from file '" + Path("cut.tree") +
-                                     "' (EBranchStreamError: Invalid branch stream in file '",
+                                     "' (EBranchStreamError: Invalid branch stream at offset ",
                                  0),
             0u)
       << file.LastError;
