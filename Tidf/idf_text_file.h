@@ -22,6 +22,13 @@
 // - Files are read through a buffer, and SaveToFile writes a temporary file
 //   beside the target and renames it over the target only when complete: a
 //   failed save leaves the previous file intact.
+// - Tree sections and tree files (Tidf/idf_tree_sections.cpp): SaveTree
+//   creates its target when missing and replaces it as a whole through a
+//   temporary file, so a failed save keeps the previous file and no old tail
+//   survives a shorter tree.  LoadTree refuses a file with bytes after the
+//   tree ("An exception while loading tree ..." naming the offset).  The form
+//   manager's key settings are FormIndex, FormName, then TreeParam2 (as
+//   FormGroup) and TreeParam1 (as FormOwner).
 //
 // The object raises nothing: file operations answer a Boolean and leave a
 // message in LastError on failure.  One object is used by one thread.
@@ -69,7 +76,13 @@ class TIDFTextFile {
   bool GetNextString(std::string& line);
   void SaveString(const std::string& s);
 
-  // Tree sections and tree files (form-manager trees).
+  // Tree sections and tree files (form-manager trees), Tidf/idf_tree_sections.cpp.
+  // AddTreeSection appends a tree section with one parameter per leaf of the
+  // manager's tree (depth-first, named by dotted path); null on failure.
+  // GetSectionAsTree writes every parameter of a section into the manager's
+  // tree, stopping at the first that fails.  SaveTree fetches a form through
+  // a TDSPFormManager and writes it as a tree file; LoadTree reads a tree
+  // file and has a TDSPFormManager store it (Tidf/tree_file_format.h).
   TIDFSection* AddTreeSection(const std::string& name, TDSPFormManager* manager);
   bool GetSectionAsTree(TIDFSection* section, TDSPFormManager* manager);
   bool SaveTree(int32_t form_index, const std::string& form_name, const std::string& file_name);

@@ -37,6 +37,14 @@ void TField::SetValue(const TVariant& value) {
   }
   switch (ValueClassOf(field_type_)) {
     case TValueClass::Text:
+      // Text into text copies in place, reusing the field's buffer: table
+      // transfers move every row through the same fields.
+      if (auto* mine = std::get_if<std::string>(&value_)) {
+        if (const auto* theirs = std::get_if<std::string>(&value)) {
+          *mine = *theirs;
+          return;
+        }
+      }
       value_ = VariantToString(value);
       return;
     case TValueClass::Integer:

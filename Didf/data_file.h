@@ -1,0 +1,168 @@
+// IDF data files: a table's rows in memory, stored as a compressed "IDF-DS"
+// file (Didf/data_file_format.h) or moved to and from a host table
+// (host/application_manager.h).
+//
+// TIDFDataFile owns a record structure (TDIDFRecord: field names and type
+// codes; its values are the current row) and a list of records (one value per
+// field each).  Structural operations raise EIDFDataFile; file and table
+// operations catch every failure, answer false and leave a message in
+// ErrorMessage (texts with CR LF inside, Windows-1251 like all texts).
+//
+// Decisions of this implementation:
+// - A structure without fields reads no records: the record loops of
+//   LoadFromFile and FromFileToTable end at once (such a file holds none).
+// - Files are written through TFileWriteStream (a temporary file renamed
+//   over FileName by the last step).  A save that fails therefore leaves the
+//   previous file (or no file) instead of a partial one; FromTableToFile
+//   cancelled by the progress function still replaces the file by an empty
+//   one, and one whose table is not available by an empty image.
+// - The compressor runs with its checksum option on; decompression is capped
+//   at TCompressor::GetDefaultMaxOutputSize() (1 GiB unless the host lowers
+//   it) and a larger image fails with the compressor's message.
+// - When GetRowCount says 0 while rows still come, progress reports 100.
+//
+// One data file is used by one thread at a time; the progress function runs
+// synchronously on that thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/exception.h"
+#include "host/record.h"
+
+namespace instkit {
+
+class TDIDFRecord;
+class TIDFDataFile;
+class TMemoryStream;
+class TStream;
+class TTable;
+
+// The exception of the data-file classes: a message, nothing more.
+class EIDFDataFile : public Exception {
+ public:
+  explicit EIDFDataFile(std::string message) : Exception("EIDFDataFile", std::move(message)) {}
+};
+
+// The progress function: (percent 0..100, ProgressText never null, 0).  Only
+// the low eight bits of the result count: non-zero goes on, zero stops.
+using TDataFileProgress = int32_t (*)(int32_t percent, const char* text, int32_t reserved);
+
+// The record structure of a data file.
+class TDIDFRecord : public TRecord {
+ public:
+  // The data file that owns this record; null for a record on its own.
+  TIDFDataFile* DataFile = nullptr;
+
+  // AddField(name, code, 0); the code's low eight bits are the type code.
+  TField* AddParam(const std::string& name, int32_t code);
+  // Raises EIDFDataFile when the owning data file holds records.
+  void ClearStructure();
+  // Deletes the first field named `name` (ASCII case ignored); no such field
+  // is no error.  Raises EIDFDataFile when the owning data file holds records.
+  void DeleteField(const std::string& name);
+  using TRecord::DeleteField;
+};
+
+class TIDFDataFile {
+ public:
+  // One record: a value per field of the structure it was made with.
+  using TDataRecord = std::vector<TVariant>;
+
+  TIDFDataFile();
+  ~TIDFDataFile();
+  TIDFDataFile(const TIDFDataFile&) = delete;
+  TIDFDataFile& operator=(const TIDFDataFile&) = delete;
+
+  // ---- Properties the host sets ----
+  std::string TableQualifier;   // second argument of GetUserTable
+  int32_t FailedRecords = 0;    // rows whose insertion into a table failed
+  std::string FileName;
+  std::string SpareText;        // for the host; never read or written here
+  std::string TableName;
+  std::string Filter;           // handed to ApplyFilter when not empty
+  std::string ErrorMessage;     // set on failure only, never cleared
+  intptr_t CallBack = 0;        // a TDataFileProgress, or 0
+  std::string ProgressText;
+
+  // Field names and types; its values are the current row.  Owned.
+  const std::unique_ptr<TDIDFRecord> Structure;
+
+  // ---- Structure (data_file.cpp) ----
+  // Rebuilds Structure from comma-separated names and type names.  Raises
+  // EIDFDataFile on an unknown type name, keeping the fields before it.
+  void CreateFields(const std::string& fields, const std::string& types);
+  // The type name of a code (low eight bits); 18..255 raise EIDFDataFile.
+  static std::string FieldTypeToString(int32_t code);
+  // The canonical code of a type name (trimmed, ASCII upper case); raises
+  // EIDFDataFile for a name outside the list.
+  static int32_t StringToFieldType(const std::string& name);
+  std::string GetFieldsString() const;
+  std::string GetFieldTypesString() const;
+
+  // ---- Records and navigation (data_file.cpp) ----
+  int32_t GetRecordCount() const { return static_cast<int32_t>(records_.size()); }
+  int32_t GetRecordIndex() const { return record_index_; }
+  // Null outside 0 .. count - 1.
+  const TDataRecord* GetRecord(int32_t index) const;
+  // Appends the structure's values as the new last record and makes it
+  // current; false without fields.  A failure raises Exception (class name
+  // "Exception") quoting the caught error and the step reached.
+  bool InsertRecord();
+  bool UpdateRecord();
+  bool LoadRecord(int32_t index);
+  void SetRecordIndex(int32_t index);
+  bool FirstRecord();
+  bool LastRecord();
+  bool PriorRecord();
+  bool NextRecord();
+  bool DeleteRecordInternal(int32_t index);
+  bool DeleteRecord() { return DeleteRecordInternal(record_index_); }
+  void ClearAllRecords();
+
+  intptr_t GetCallBack() const { return CallBack; }
+  void SetCallBack(intptr_t value) { CallBack = value; }
+  // Reports progress; false means stop.  Above 100 nothing is called.
+  bool ShowProgress(uint8_t percent);
+
+  // ---- The file format (data_file_io.cpp) ----
+  bool SaveToFile();
+  bool LoadFromFile();
+  // Reads and checks the five header lines from the start of a plain image;
+  // on success the image stands at the first record.
+  bool LoadHeader(TMemoryStream& image);
+  // One header line (CR LF or lone CR end it), trimmed; false at the end.
+  static bool ReadLine(std::string& line, TMemoryStream& image);
+  // Appends the structure's values as one record at the end of the image.
+  void WriteRecordToFile(TMemoryStream& image);
+  // Reads one record into the structure's values; false when the image ends
+  // inside it or a text is longer than kMaxTextLength.
+  bool ReadRecordFromFile(TMemoryStream& image);
+  static void CompressStream(TStream& source, TStream& destination);
+  static void DecompressStream(TStream& source, TStream& destination);
+
+  // ---- Table transfer (table_transfer.cpp) ----
+  bool SaveToTable(bool flag = false);
+  bool LoadFromTable();
+  bool FromFileToTable(bool flag = false);
+  bool FromTableToFile();
+  bool InsertRecordToTable(TTable& table);
+  void LoadStructureFromTable(TTable& table);
+
+ private:
+  void WriteHeader(TMemoryStream& image) const;
+
+  // Copies the table's current row into the structure's values.
+  void CopyRowFromTable(const TTable& table);
+
+  std::vector<TDataRecord> records_;
+  int32_t record_index_ = 0;
+  // Reused buffer through which texts read from an image reach the
+  // structure's fields without an allocation per value.
+  TVariant text_buffer_{std::string()};
+};
+
+}  // namespace instkit

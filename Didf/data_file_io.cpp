@@ -1,0 +1,253 @@
+// TIDFDataFile: the plain image, its compression, and whole-file save/load.
+// The byte layout is written down in Didf/data_file_format.h.
+#include <memory>
+
+#include "Didf/data_file.h"
+#include "Didf/data_file_format.h"
+#include "Didf/data_file_percent.h"
+#include "host/coding.h"
+#include "host/compressor.h"
+#include "host/file_stream.h"
+#include "host/format.h"
+#include "host/memory_stream.h"
+#include "host/text.h"
+
+namespace instkit {
+
+namespace {
+
+// The canonical code that decides a field's value encoding; a code without a
+// type name raises as FieldTypeToString does.
+uint8_t EncodingOf(const TField& field) {
+  const uint8_t code = field.FieldType();
+  if (code > kLastNamedFieldType) throw EIDFDataFile(Format("Invalid field type (%d)!", code));
+  return kCanonicalFieldType[code];
+}
+
+std::string Failure(const char* format, const std::string& name) {
+  const CaughtFailure failure = DescribeCurrentException();
+  return Format(format, name.c_str(), failure.class_name.c_str(), failure.message.c_str());
+}
+
+}  // namespace
+
+void TIDFDataFile::WriteHeader(TMemoryStream& image) const {
+  image.Write(kDataFileMagic);
+  image.Write(kLineEnd);
+  image.Write(kLineEnd);
+  image.Write(kTableNameKey);
+  image.Write(TableName);
+  image.Write(kLineEnd);
+  image.Write(GetFieldsString());
+  image.Write(kLineEnd);
+  image.Write(GetFieldTypesString());
+  image.Write(kLineEnd);
+}
+
+bool TIDFDataFile::SaveToFile() {
+  std::unique_ptr<TFileWriteStream> file;
+  try {
+    file = std::make_unique<TFileWriteStream>(FileName);
+  } catch (...) {
+    const CaughtFailure failure = DescribeCurrentException();
+    ErrorMessage = Format("Can't create file\r\n%s: %s", failure.class_name.c_str(), failure.message.c_str());
+    return false;
+  }
+  try {
+    TMemoryStream image;
+    WriteHeader(image);
+    const int32_t count = GetRecordCount();
+    for (int32_t i = 0; i < count; ++i) {
+      SetRecordIndex(i);
+      WriteRecordToFile(image);
+      // A cancel ends the loop; what was written so far is still saved.
+      if (!ShowProgress(ProgressPercent(record_index_, count))) break;
+    }
+    image.SetPosition(0);
+    CompressStream(image, *file);
+    file->Commit();
+    return true;
+  } catch (...) {
+    ErrorMessage = Failure("An exception while saving data to file\r\nFile name = '%s'\r\n%s: %s", FileName);
+    return false;
+  }
+}
+
+bool TIDFDataFile::LoadFromFile() {
+  std::unique_ptr<TFileReadStream> file;
+  try {
+    file = std::make_unique<TFileReadStream>(FileName);
+  } catch (...) {
+    ErrorMessage = Failure("Can't create file '%s'\r\n%s: %s", FileName);
+    return false;
+  }
+  try {
+    TMemoryStream image;
+    DecompressStream(*file, image);
+    file.reset();
+    if (!LoadHeader(image)) return false;
+    // Without fields a record is zero bytes long: there is nothing to read.
+    if (Structure->GetFieldCount() == 0) return true;
+    const double size = static_cast<double>(image.GetSize());
+    while (ReadRecordFromFile(image)) {
+      InsertRecord();
+      if (!ShowProgress(ProgressPercent(static_cast<double>(image.GetPosition()), size))) return false;
+    }
+    return true;
+  } catch (...) {
+    ErrorMessage = Failure("An exception while loading data from file\r\nFile name = '%s'\r\n%s: %s", FileName);
+    return false;
+  }
+}
+
+bool TIDFDataFile::LoadHeader(TMemoryStream& image) {
+  try {
+    image.SetPosition(0);
+    std::string line;
+    if (!ReadLine(line, image) || line.compare(0, kDataFileMagic.size(), kDataFileMagic) != 0) return false;
+    if (!ReadLine(line, image) || !line.empty()) return false;
+    if (!ReadLine(line, image)) return false;
+    const size_t equals = line.find('=');
+    TableName = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+    std::string fields;
+    std::string types;
+    if (!ReadLine(fields, image) || !ReadLine(types, image)) return false;
+    CreateFields(fields, types);
+    return true;
+  } catch (...) {
+    ErrorMessage = Failure("An exception while loading header from file\r\nFile name = '%s'\r\n%s: %s", FileName);
+    return false;
+  }
+}
+
+bool TIDFDataFile::ReadLine(std::string& line, TMemoryStream& image) {
+  line.clear();
+  bool read_any = false;
+  for (int c = image.ReadByte(); c >= 0; c = image.ReadByte()) {
+    read_any = true;
+    if (c != '\r') {
+      line.push_back(static_cast<char>(c));
+      continue;
+    }
+    const int next = image.ReadByte();
+    if (next >= 0 && next != '\n') image.SetPosition(image.GetPosition() - 1);
+    break;
+  }
+  line = std::string(Trim(line));
+  return read_any;
+}
+
+void TIDFDataFile::WriteRecordToFile(TMemoryStream& image) {
+  image.SetPosition(image.GetSize());
+  std::string& out = image.Data();
+  const int32_t count = Structure->GetFieldCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const TField& field = *Structure->GetFields(i);
+    switch (EncodingOf(field)) {
+      case ftString: {
+        // Text values are written straight from the field, without a copy.
+        if (const auto* text = std::get_if<std::string>(&field.GetValue())) {
+          PutFixed32(out, static_cast<uint32_t>(text->size()));
+          out.append(*text);
+        } else {
+          const std::string converted = field.GetAsString();
+          PutFixed32(out, static_cast<uint32_t>(converted.size()));
+          out.append(converted);
+        }
+        break;
+      }
+      case ftSmallInt:
+        PutFixed16(out, static_cast<uint16_t>(field.GetAsInteger()));
+        break;
+      case ftInteger:
+        PutFixed32(out, static_cast<uint32_t>(field.GetAsInteger()));
+        break;
+      case ftBoolean:
+        out.push_back(field.GetAsBoolean() ? '\1' : '\0');
+        break;
+      default:  // FLOAT, DATETIME, CURRENCY
+        PutDouble(out, field.GetAsFloat());
+        break;
+    }
+  }
+  image.SetPosition(image.GetSize());
+}
+
+bool TIDFDataFile::ReadRecordFromFile(TMemoryStream& image) {
+  const int32_t count = Structure->GetFieldCount();
+  for (int32_t i = 0; i < count; ++i) {
+    TField& field = *Structure->GetFields(i);
+    const std::string_view rest = image.Remaining();
+    // A value cut short consumes what is left, as a short stream read does.
+    auto need = [&](size_t n) {
+      if (rest.size() >= n) return true;
+      image.Skip(rest.size());
+      return false;
+    };
+    switch (EncodingOf(field)) {
+      case ftString: {
+        if (!need(4)) return false;
+        const auto length = static_cast<int32_t>(DecodeFixed32(rest.data()));
+        image.Skip(4);
+        if (length > kMaxTextLength) return false;
+        std::string& buffer = std::get<std::string>(text_buffer_);
+        if (length > 0) {
+          const std::string_view bytes = image.Remaining();
+          if (bytes.size() < static_cast<size_t>(length)) {
+            image.Skip(bytes.size());
+            return false;
+          }
+          buffer.assign(bytes.data(), static_cast<size_t>(length));
+          image.Skip(static_cast<size_t>(length));
+        } else {
+          buffer.clear();
+        }
+        if (ValueClassOf(field.FieldType()) == TValueClass::Text) {
+          field.SetValue(text_buffer_);  // copies into the field's own buffer
+        } else {
+          field.SetAsString(buffer);
+        }
+        break;
+      }
+      case ftSmallInt:
+        if (!need(2)) return false;
+        field.SetAsInteger(static_cast<int16_t>(DecodeFixed16(rest.data())));
+        image.Skip(2);
+        break;
+      case ftInteger:
+        if (!need(4)) return false;
+        field.SetAsInteger(static_cast<int32_t>(DecodeFixed32(rest.data())));
+        image.Skip(4);
+        break;
+      case ftBoolean:
+        if (!need(1)) return false;
+        field.SetAsBoolean(rest[0] != 0);
+        image.Skip(1);
+        break;
+      default:  // FLOAT, DATETIME, CURRENCY
+        if (!need(8)) return false;
+        field.SetAsFloat(DecodeDouble(rest.data()));
+        image.Skip(8);
+        break;
+    }
+  }
+  return true;
+}
+
+void TIDFDataFile::CompressStream(TStream& source, TStream& destination) {
+  TCompressor compressor;
+  compressor.SetChecksum(true);
+  compressor.SetSource(&source);
+  compressor.SetDestination(&destination);
+  compressor.Compress();
+}
+
+void TIDFDataFile::DecompressStream(TStream& source, TStream& destination) {
+  TCompressor compressor;
+  compressor.SetChecksum(true);
+  compressor.SetSource(&source);
+  compressor.SetDestination(&destination);
+  compressor.Decompress();
+}
+
+}  // namespace instkit

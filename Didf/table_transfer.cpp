@@ -1,0 +1,253 @@
+// TIDFDataFile: moving rows between host tables (BaseMng) and the record
+// list or a data file.  Rows pass through Structure one at a time; the
+// streaming transfers never hold more than the plain image in memory.
+#include <memory>
+
+#include "Didf/data_file.h"
+#include "Didf/data_file_percent.h"
+#include "host/application_manager.h"
+#include "host/file_stream.h"
+#include "host/format.h"
+#include "host/memory_stream.h"
+#include "host/text.h"
+
+namespace instkit {
+
+namespace {
+
+// A table obtained from the manager, handed back exactly once: by Free() on
+// the normal path (where a failure to commit is reported), or by the
+// destructor when a failure unwinds (where it is swallowed: the failure
+// being reported is the first one).
+class TTableLease {
+ public:
+  TTableLease(TApplicationManager* manager, TTable* table) : manager_(manager), table_(table) {}
+  ~TTableLease() {
+    if (table_ == nullptr) return;
+    try {
+      manager_->FreeTable(table_);
+    } catch (...) {
+    }
+  }
+  TTableLease(const TTableLease&) = delete;
+  TTableLease& operator=(const TTableLease&) = delete;
+
+  TTable& operator*() const { return *table_; }
+  void Free() {
+    TTable* table = table_;
+    table_ = nullptr;
+    manager_->FreeTable(table);
+  }
+
+ private:
+  TApplicationManager* manager_;
+  TTable* table_;
+};
+
+std::string TableFailure(const char* format, const std::string& table_name) {
+  const CaughtFailure failure = DescribeCurrentException();
+  return Format(format, table_name.c_str(), failure.class_name.c_str(), failure.message.c_str());
+}
+
+std::string FileTableFailure(const char* format, const std::string& file_name, const std::string& table_name) {
+  const CaughtFailure failure = DescribeCurrentException();
+  return Format(format, file_name.c_str(), table_name.c_str(), failure.class_name.c_str(),
+                failure.message.c_str());
+}
+
+void CheckSameFieldCount(const TTable& table, const TRecord& structure) {
+  if (table.CurrentRecord.GetFieldCount() != structure.GetFieldCount()) {
+    throw EIDFDataFile("Structures not equal!");
+  }
+}
+
+}  // namespace
+
+void TIDFDataFile::LoadStructureFromTable(TTable& table) {
+  Structure->Clear();  // not ClearStructure: records may exist
+  const TRecord& columns = table.CurrentRecord;
+  for (int32_t i = 0; i < columns.GetFieldCount(); ++i) {
+    const TField& column = *columns.GetFields(i);
+    Structure->AddParam(column.Name(), column.FieldType());
+  }
+}
+
+void TIDFDataFile::CopyRowFromTable(const TTable& table) {
+  const int32_t count = Structure->GetFieldCount();
+  for (int32_t j = 0; j < count; ++j) {
+    if (const TField* column = table.CurrentRecord.GetFields(j)) {
+      Structure->GetFields(j)->SetValue(column->GetValue());
+    }
+  }
+}
+
+bool TIDFDataFile::InsertRecordToTable(TTable& table) {
+  try {
+    TRecord& row = table.CurrentRecord;
+    const int32_t shared = std::min(row.GetFieldCount(), Structure->GetFieldCount());
+    // Every field of the row starts cleared; the leading ones then take the
+    // structure's values.  Clearing only the others is the same and keeps
+    // the fields' text buffers for the next row.
+    for (int32_t i = shared; i < row.GetFieldCount(); ++i) row.GetFields(i)->Clear();
+    for (int32_t i = 0; i < shared; ++i) row.GetFields(i)->SetValue(Structure->GetFields(i)->GetValue());
+    table.InsertRow();
+    return true;
+  } catch (...) {
+    ErrorMessage = TableFailure("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s",
+                                TableName);
+    return false;
+  }
+}
+
+bool TIDFDataFile::SaveToTable(bool) {
+  if (Trim(TableName).empty()) return false;
+  TApplicationManager* manager = BaseMng;
+  if (manager == nullptr) return false;
+  try {
+    TTable* obtained = manager->GetUserTable(TableName, TableQualifier, false);
+    if (obtained == nullptr) return false;
+    TTableLease table(manager, obtained);
+    (*table).Open();
+    CheckSameFieldCount(*table, *Structure);
+    bool complete = true;
+    if (FirstRecord()) {
+      do {
+        if (!InsertRecordToTable(*table)) {
+          ++FailedRecords;  // the next record follows; no progress for this one
+        } else if (!ShowProgress(ProgressPercent(record_index_, GetRecordCount()))) {
+          complete = false;
+          break;
+        }
+      } while (NextRecord());
+    }
+    table.Free();
+    return complete;
+  } catch (...) {
+    ErrorMessage = TableFailure("An exception while saving data to table\r\nTable name = '%s'\r\n%s: %s", TableName);
+    return false;
+  }
+}
+
+bool TIDFDataFile::LoadFromTable() {
+  if (Trim(TableName).empty()) return false;
+  TApplicationManager* manager = BaseMng;
+  if (manager == nullptr) return false;
+  try {
+    TTable* obtained = manager->GetUserTable(TableName, TableQualifier, false);
+    if (obtained == nullptr) return false;
+    TTableLease table(manager, obtained);
+    if (!Filter.empty()) (*table).ApplyFilter(Filter);
+    (*table).Open();
+    LoadStructureFromTable(*table);
+    const int32_t rows = (*table).GetRowCount();
+    int64_t i = 1;
+    while ((*table).FetchNext()) {
+      CopyRowFromTable(*table);
+      InsertRecord();
+      // A cancel keeps the rows read so far and still counts as success.
+      if (!ShowProgress(ProgressPercent(static_cast<double>(i), rows))) break;
+      ++i;
+    }
+    table.Free();
+    return true;
+  } catch (...) {
+    ErrorMessage = TableFailure("An exception while loading data from table\r\nTable name = '%s'\r\n%s: %s",
+                                TableName);
+    return false;
+  }
+}
+
+bool TIDFDataFile::FromFileToTable(bool) {
+  std::unique_ptr<TFileReadStream> file;
+  try {
+    file = std::make_unique<TFileReadStream>(FileName);
+  } catch (...) {
+    const CaughtFailure failure = DescribeCurrentException();
+    ErrorMessage = Format("Can't create file '%s'\r\n%s: %s", FileName.c_str(), failure.class_name.c_str(),
+                          failure.message.c_str());
+    return false;
+  }
+  try {
+    TMemoryStream image;
+    DecompressStream(*file, image);
+    file.reset();
+    if (!LoadHeader(image)) return false;
+    TApplicationManager* manager = BaseMng;
+    if (manager == nullptr) return false;
+    TTable* obtained = manager->GetUserTable(TableName, TableQualifier, false);
+    if (obtained == nullptr) return false;
+    TTableLease table(manager, obtained);
+    (*table).Open();
+    CheckSameFieldCount(*table, *Structure);
+    bool complete = true;
+    // Without fields a record is zero bytes long: there is nothing to read.
+    if (Structure->GetFieldCount() > 0) {
+      const double size = static_cast<double>(image.GetSize());
+      while (ReadRecordFromFile(image)) {
+        if (!InsertRecordToTable(*table)) {
+          ++FailedRecords;
+        } else if (!ShowProgress(ProgressPercent(static_cast<double>(image.GetPosition()), size))) {
+          complete = false;
+          break;
+        }
+      }
+    }
+    table.Free();
+    return complete;
+  } catch (...) {
+    ErrorMessage = FileTableFailure(
+        "An exception while saving data from file to table\r\nFile name = '%s\r\nTable name = '%s'\r\n%s: %s",
+        FileName, TableName);
+    return false;
+  }
+}
+
+bool TIDFDataFile::FromTableToFile() {
+  std::unique_ptr<TFileWriteStream> file;
+  try {
+    file = std::make_unique<TFileWriteStream>(FileName);
+  } catch (...) {
+    const CaughtFailure failure = DescribeCurrentException();
+    ErrorMessage = Format("Can't create file '%s'\r\n%s: %s", FileName.c_str(), failure.class_name.c_str(),
+                          failure.message.c_str());
+    return false;
+  }
+  try {
+    TMemoryStream image;
+    TApplicationManager* manager = BaseMng;
+    TTable* obtained = manager == nullptr ? nullptr : manager->GetUserTable(TableName, TableQualifier, false);
+    if (obtained != nullptr) {
+      TTableLease table(manager, obtained);
+      if (!Filter.empty()) (*table).ApplyFilter(Filter);
+      (*table).Open();
+      LoadStructureFromTable(*table);
+      WriteHeader(image);
+      const int32_t rows = (*table).GetRowCount();
+      int64_t i = 1;
+      while ((*table).FetchNext()) {
+        CopyRowFromTable(*table);
+        WriteRecordToFile(image);
+        if (!ShowProgress(ProgressPercent(static_cast<double>(i), rows))) {
+          // Cancelled: nothing is compressed and the file is left empty.
+          table.Free();
+          file->Commit();
+          return false;
+        }
+        ++i;
+      }
+      table.Free();
+    }
+    // Without a table the file receives the compressed empty image.
+    image.SetPosition(0);
+    CompressStream(image, *file);
+    file->Commit();
+    return obtained != nullptr;
+  } catch (...) {
+    ErrorMessage = FileTableFailure(
+        "An exception while saving data from table to file\r\nFile name = '%s\r\nTable name = '%s'\r\n%s: %s",
+        FileName, TableName);
+    return false;
+  }
+}
+
+}  // namespace instkit

@@ -1,0 +1,394 @@
+// instkit data export|import|show: IDF data files and SQLite tables.
+//
+// Transfers show a progress bar on stderr when run on a terminal; Ctrl-C
+// makes the progress function answer "stop", which cancels the transfer the
+// way the data file defines it.  Exit status: 0 complete, 1 failed,
+// 2 incomplete (rows that failed to insert, or cancelled).
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "Didf/data_file.h"
+#include "Didf/data_file_format.h"
+#include "cli/command.h"
+#include "cli/json_writer.h"
+#include "cli/terminal.h"
+#include "host/codepage.h"
+#include "host/compressor.h"
+#include "host/file_stream.h"
+#include "host/memory_stream.h"
+#include "host/sqlite_table.h"
+#include "host/text.h"
+
+namespace instkit::cli {
+
+namespace {
+
+constexpr int kComplete = 0;
+constexpr int kFailed = 1;
+constexpr int kIncomplete = 2;
+
+// ---- Progress and Ctrl-C ----
+
+volatile std::sig_atomic_t g_interrupted = 0;
+bool g_draw_bar = false;
+int g_last_percent = -1;
+
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+int32_t TransferProgress(int32_t percent, const char* text, int32_t) {
+  if (g_interrupted) return 0;
+  if (g_draw_bar && percent != g_last_percent) {
+    g_last_percent = percent;
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    std::fprintf(stderr, "\r%s [%.*s%*s] %3d%%", text, filled, "########################################",
+                 kWidth - filled, "", percent);
+    std::fflush(stderr);
+  }
+  return 1;
+}
+
+// Installs the progress function and the Ctrl-C handler for one transfer.
+class TTransferSession {
+ public:
+  TTransferSession(TIDFDataFile& data, const std::string& label) {
+    g_interrupted = 0;
+    g_last_percent = -1;
+    g_draw_bar = IsInteractive();
+    data.ProgressText = label;
+    data.SetCallBack(reinterpret_cast<intptr_t>(&TransferProgress));
+    previous_ = std::signal(SIGINT, OnInterrupt);
+  }
+  ~TTransferSession() {
+    std::signal(SIGINT, previous_);
+    if (g_draw_bar && g_last_percent >= 0) std::fputc('\n', stderr);
+  }
+  bool Interrupted() const { return g_interrupted != 0; }
+
+ private:
+  void (*previous_)(int);
+};
+
+// Sets BaseMng for the life of a command.
+class TManagerScope {
+ public:
+  explicit TManagerScope(TApplicationManager* manager) { BaseMng = manager; }
+  ~TManagerScope() { BaseMng = nullptr; }
+};
+
+std::string Shown(const std::string& message) {
+  std::string text = message;
+  for (size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p)) text.replace(p, 2, "\n  ");
+  return text;
+}
+
+std::unique_ptr<TSqliteApplicationManager> OpenDatabase(const std::string& path, bool create) {
+  try {
+    return std::make_unique<TSqliteApplicationManager>(path, create);
+  } catch (const Exception& e) {
+    PrintError("instkit: " + e.Message());
+    return nullptr;
+  }
+}
+
+// ---- export ----
+
+int Export(const std::string& db, const std::string& table, const std::string& filter, const std::string& schema,
+           const std::string& out) {
+  auto manager = OpenDatabase(db, false);
+  if (!manager) return kFailed;
+  TManagerScope scope(manager.get());
+  TIDFDataFile data;
+  data.FileName = out;
+  data.TableName = table;
+  data.TableQualifier = schema;
+  data.Filter = filter;
+  bool done;
+  bool interrupted;
+  {
+    TTransferSession session(data, "export " + table);
+    done = data.FromTableToFile();
+    interrupted = session.Interrupted();
+  }
+  if (done) return kComplete;
+  if (interrupted) {
+    PrintError("instkit: export cancelled; " + out + " was left empty");
+    return kIncomplete;
+  }
+  if (data.ErrorMessage.empty()) {
+    PrintError("instkit: table '" + table + "' not found in " + db);
+  } else {
+    PrintError("instkit: " + Shown(data.ErrorMessage));
+  }
+  return kFailed;
+}
+
+// ---- import ----
+
+// Creates the table that a data file names when the database lacks it, with
+// columns from the file's header.  A file whose header cannot be read is left
+// for the transfer to report.
+void CreateTableIfMissing(TSqliteApplicationManager& manager, const std::string& file, const std::string& schema) {
+  TMemoryStream head;
+  try {
+    TFileReadStream source(file);
+    TCompressor compressor;
+    compressor.SetChecksum(true);
+    compressor.SetSource(&source);
+    compressor.SetDestination(&head);
+    compressor.DecompressPrefix(1 << 20);
+  } catch (const Exception&) {
+    return;
+  }
+  TIDFDataFile probe;
+  probe.FileName = file;
+  if (!probe.LoadHeader(head) || Trim(probe.TableName).empty() || probe.Structure->GetFieldCount() == 0) return;
+  if (TTable* existing = manager.GetUserTable(probe.TableName, schema, false)) {
+    manager.FreeTable(existing);
+    return;
+  }
+  manager.Db().Exec(CreateTableSql(schema, probe.TableName, *probe.Structure));
+}
+
+int Import(const std::string& file, const std::string& db, const std::string& schema) {
+  auto manager = OpenDatabase(db, true);
+  if (!manager) return kFailed;
+  TManagerScope scope(manager.get());
+  try {
+    CreateTableIfMissing(*manager, file, schema);
+  } catch (const Exception& e) {
+    PrintError("instkit: cannot create the table: " + e.Message());
+    return kFailed;
+  }
+  TIDFDataFile data;
+  data.FileName = file;
+  data.TableQualifier = schema;
+  bool done;
+  bool interrupted;
+  {
+    TTransferSession session(data, "import " + file);
+    done = data.FromFileToTable();
+    interrupted = session.Interrupted();
+  }
+  if (data.FailedRecords > 0) {
+    PrintError("instkit: " + std::to_string(data.FailedRecords) + " row(s) failed; last error:\n  " +
+               Shown(data.ErrorMessage));
+  }
+  if (done) return data.FailedRecords > 0 ? kIncomplete : kComplete;
+  if (interrupted) {
+    PrintError("instkit: import cancelled; the rows imported so far stay in the table");
+    return kIncomplete;
+  }
+  if (data.TableName.empty() && data.ErrorMessage.empty()) {
+    PrintError("instkit: " + file + ": not an IDF data file");
+  } else if (data.FailedRecords == 0) {
+    PrintError(data.ErrorMessage.empty() ? "instkit: table '" + data.TableName + "' not available in " + db
+                                         : "instkit: " + Shown(data.ErrorMessage));
+  }
+  return kFailed;
+}
+
+// ---- show ----
+
+int64_t g_show_limit = -1;
+TIDFDataFile* g_show_file = nullptr;
+bool g_show_truncated = false;
+
+int32_t ShowProgress(int32_t, const char*, int32_t) {
+  if (g_show_limit >= 0 && g_show_file->GetRecordCount() >= g_show_limit) {
+    g_show_truncated = true;
+    return 0;
+  }
+  return 1;
+}
+
+// Texts of a data file are bytes of the data's code page: UTF-8 texts (as
+// SQLite keeps them) are shown as they are, others are taken as Windows-1251.
+bool IsUtf8(const std::string& bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    size_t extra;
+    if (c < 0x80) {
+      extra = 0;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (extra > bytes.size() - i - 1) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::string TextForDisplay(const std::string& bytes) { return IsUtf8(bytes) ? bytes : Cp1251ToUtf8(bytes); }
+
+std::string CsvQuoted(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+// The value of a field as shown: by its canonical encoding.
+std::string PlainValue(const TField& field) {
+  switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
+    case ftString: return TextForDisplay(field.GetAsString());
+    case ftBoolean: return field.GetAsBoolean() ? "true" : "false";
+    default: return field.GetAsString();
+  }
+}
+
+void JsonValue(TJsonWriter& json, const TField& field) {
+  switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
+    case ftString: json.String(TextForDisplay(field.GetAsString())); break;
+    case ftSmallInt:
+    case ftInteger: json.Int(field.GetAsInteger()); break;
+    case ftBoolean: json.Bool(field.GetAsBoolean()); break;
+    default: json.Double(field.GetAsFloat()); break;
+  }
+}
+
+int Show(const std::string& file, bool as_json, bool as_csv, int64_t limit) {
+  TIDFDataFile data;
+  data.FileName = file;
+  g_show_limit = limit;
+  g_show_file = &data;
+  g_show_truncated = false;
+  if (limit == 0) {
+    // Only the header: read it from the first mebibyte of the image.
+    TMemoryStream head;
+    try {
+      TFileReadStream source(file);
+      TCompressor compressor;
+      compressor.SetChecksum(true);
+      compressor.SetSource(&source);
+      compressor.SetDestination(&head);
+      compressor.DecompressPrefix(1 << 20);
+    } catch (const Exception& e) {
+      PrintError("instkit: " + file + ": " + e.ClassName() + ": " + e.Message());
+      return kFailed;
+    }
+    if (!data.LoadHeader(head)) {
+      PrintError("instkit: " + file + ": " + (data.ErrorMessage.empty() ? "not an IDF data file"
+                                                                        : Shown(data.ErrorMessage)));
+      return kFailed;
+    }
+    g_show_truncated = true;
+  } else {
+    data.SetCallBack(reinterpret_cast<intptr_t>(&ShowProgress));
+    if (!data.LoadFromFile() && !g_show_truncated) {
+      PrintError("instkit: " + file + ": " + (data.ErrorMessage.empty() ? "not an IDF data file"
+                                                                        : Shown(data.ErrorMessage)));
+      return kFailed;
+    }
+  }
+  const TDIDFRecord& fields = *data.Structure;
+  const int32_t count = data.GetRecordCount();
+  if (as_json) {
+    TJsonWriter json;
+    json.BeginObject();
+    json.Key("table");
+    json.String(TextForDisplay(data.TableName));
+    json.Key("fields");
+    json.BeginArray();
+    for (int32_t i = 0; i < fields.GetFieldCount(); ++i) {
+      json.BeginObject();
+      json.Key("name");
+      json.String(TextForDisplay(fields.GetFields(i)->Name()));
+      json.Key("type");
+      json.String(TIDFDataFile::FieldTypeToString(fields.GetFields(i)->FieldType()));
+      json.EndObject();
+    }
+    json.EndArray();
+    json.Key("records");
+    json.BeginArray();
+    for (int32_t r = 0; r < count; ++r) {
+      data.SetRecordIndex(r);
+      json.BeginArray();
+      for (int32_t i = 0; i < fields.GetFieldCount(); ++i) JsonValue(json, *fields.GetFields(i));
+      json.EndArray();
+    }
+    json.EndArray();
+    json.Key("complete");
+    json.Bool(!g_show_truncated);
+    json.EndObject();
+    PrintUtf8(json.Text() + "\n");
+    return kComplete;
+  }
+  const char separator = as_csv ? ',' : '\t';
+  auto line = [&](auto&& cell_of) {
+    std::string text;
+    for (int32_t i = 0; i < fields.GetFieldCount(); ++i) {
+      if (i > 0) text += separator;
+      const std::string cell = cell_of(*fields.GetFields(i));
+      text += as_csv ? CsvQuoted(cell) : cell;
+    }
+    PrintUtf8(text + "\n");
+  };
+  if (!as_csv) {
+    PrintUtf8("Table: " + TextForDisplay(data.TableName) + "\n");
+    PrintUtf8("Fields: " + TextForDisplay(data.GetFieldsString()) + "\n");
+    PrintUtf8("Types: " + data.GetFieldTypesString() + "\n");
+    PrintUtf8("Records" + std::string(g_show_truncated ? " shown" : "") + ": " + std::to_string(count) + "\n");
+  }
+  line([](const TField& f) { return TextForDisplay(f.Name()); });
+  for (int32_t r = 0; r < count; ++r) {
+    data.SetRecordIndex(r);
+    line([](const TField& f) { return PlainValue(f); });
+  }
+  return kComplete;
+}
+
+const TCommandRegistrar kRegistrar(60, [](CLI::App& app, int* status) {
+  auto* data = app.add_subcommand("data", "Move table rows between SQLite databases and IDF data files");
+  data->require_subcommand(1);
+
+  auto* exp = data->add_subcommand("export", "Write a table's rows to a new IDF data file");
+  auto db = std::make_shared<std::string>();
+  auto table = std::make_shared<std::string>();
+  auto filter = std::make_shared<std::string>();
+  auto schema = std::make_shared<std::string>();
+  auto out = std::make_shared<std::string>();
+  exp->add_option("--db", *db, "SQLite database file")->required();
+  exp->add_option("--table", *table, "Table (or view) to export")->required();
+  exp->add_option("--filter", *filter, "SQL expression selecting the rows (WHERE clause)");
+  exp->add_option("-o,--output", *out, "Data file to write")->required();
+  exp->callback([=] { *status = Export(*db, *table, *filter, *schema, *out); });
+
+  auto* imp = data->add_subcommand("import", "Append the rows of an IDF data file to the table it names");
+  auto file = std::make_shared<std::string>();
+  auto imp_db = std::make_shared<std::string>();
+  auto imp_schema = std::make_shared<std::string>();
+  imp->add_option("FILE", *file, "IDF data file")->required();
+  imp->add_option("--db", *imp_db, "SQLite database file (created when missing)")->required();
+  imp->callback([=] { *status = Import(*file, *imp_db, *imp_schema); });
+
+  auto* show = data->add_subcommand("show", "Show the header and records of an IDF data file");
+  auto show_file = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  auto csv = std::make_shared<bool>(false);
+  auto limit = std::make_shared<int64_t>(-1);
+  show->add_option("FILE", *show_file, "IDF data file")->required();
+  auto* json_flag = show->add_flag("--json", *json, "Print one JSON object");
+  auto* csv_flag = show->add_flag("--csv", *csv, "Print CSV: a header row, then one row per record");
+  json_flag->excludes(csv_flag);
+  show->add_option("--limit", *limit, "Show at most N records")->check(CLI::NonNegativeNumber);
+  show->callback([=] { *status = Show(*show_file, *json, *csv, *limit); });
+});
+
+}  // namespace
+}  // namespace instkit::cli

@@ -1,0 +1,9 @@
+#include "host/application_manager.h"
+
+namespace instkit {
+
+TApplicationManager* BaseMng = nullptr;
+
+TApplicationManager::~TApplicationManager() = default;
+
+}  // namespace instkit

@@ -1,0 +1,7 @@
+#include "host/table.h"
+
+namespace instkit {
+
+TTable::~TTable() = default;
+
+}  // namespace instkit

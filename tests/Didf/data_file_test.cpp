@@ -1,0 +1,239 @@
+// The record structure, type names, the record list and its navigation.
+#include "Didf/data_file.h"
+
+#include <gtest/gtest.h>
+
+#include "data_file_test_util.h"
+
+namespace instkit {
+namespace {
+
+using testing::ProgressLog;
+
+TEST(DataFileTypes, EveryCodeHasItsNameAndCanonicalCode) {
+  struct Case {
+    int32_t code;
+    const char* name;
+    int32_t canonical;
+  };
+  const Case cases[] = {{0, "STRING", 0},    {1, "SMALLINT", 1},  {2, "INTEGER", 2},  {3, "FLOAT", 3},
+                        {4, "DATETIME", 5},  {5, "DATETIME", 5},  {6, "CURRENCY", 6}, {7, "STRING", 0},
+                        {8, "STRING", 0},    {9, "STRING", 0},    {10, "INTEGER", 2}, {11, "INTEGER", 2},
+                        {12, "DATETIME", 5}, {13, "DATETIME", 5}, {14, "INTEGER", 2}, {15, "STRING", 0},
+                        {16, "BOOLEAN", 16}, {17, "SMALLINT", 1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(TIDFDataFile::FieldTypeToString(c.code), c.name) << c.code;
+    EXPECT_EQ(TIDFDataFile::StringToFieldType(c.name), c.canonical) << c.code;
+  }
+  // Only the low eight bits select the name.
+  EXPECT_EQ(TIDFDataFile::FieldTypeToString(256 + 2), "INTEGER");
+}
+
+TEST(DataFileTypes, InvalidCodesAndNamesRaise) {
+  for (int32_t code : {18, 255, 256 + 18}) {
+    try {
+      TIDFDataFile::FieldTypeToString(code);
+      FAIL() << code;
+    } catch (const EIDFDataFile& e) {
+      EXPECT_EQ(e.ClassName(), "EIDFDataFile");
+      EXPECT_EQ(e.Message(), "Invalid field type (" + std::to_string(code) + ")!");
+    }
+  }
+  EXPECT_EQ(TIDFDataFile::StringToFieldType(" word "), 1);
+  EXPECT_EQ(TIDFDataFile::StringToFieldType("\tboolean\r"), 16);
+  try {
+    TIDFDataFile::StringToFieldType(" Text ");
+    FAIL();
+  } catch (const EIDFDataFile& e) {
+    EXPECT_EQ(e.Message(), "Invalid data type string - 'TEXT'");
+  }
+}
+
+TEST(DataFileStructure, CreateFieldsSplitsNamesAndTypes) {
+  TIDFDataFile data;
+  data.CreateFields("id,name", "INTEGER,STRING");
+  ASSERT_EQ(data.Structure->GetFieldCount(), 2);
+  EXPECT_EQ(data.Structure->GetFields(0)->Name(), "ID");
+  EXPECT_EQ(data.Structure->GetFields(0)->FieldType(), ftInteger);
+  EXPECT_EQ(data.Structure->GetFields(1)->Name(), "NAME");
+  EXPECT_EQ(data.Structure->GetFields(1)->FieldType(), ftString);
+
+  data.CreateFields("A,B,C", "FLOAT");
+  ASSERT_EQ(data.Structure->GetFieldCount(), 3);
+  EXPECT_EQ(data.Structure->GetFields(0)->FieldType(), ftFloat);
+  EXPECT_EQ(data.Structure->GetFields(1)->FieldType(), ftString);
+  EXPECT_EQ(data.Structure->GetFields(2)->FieldType(), ftString);
+
+  // Names are not trimmed one by one; surplus types are ignored.
+  data.CreateFields("  a, b  ", "word,boolean,float");
+  ASSERT_EQ(data.Structure->GetFieldCount(), 2);
+  EXPECT_EQ(data.Structure->GetFields(1)->Name(), " B");
+  EXPECT_EQ(data.Structure->GetFields(1)->FieldType(), ftBoolean);
+  EXPECT_EQ(data.GetFieldsString(), "A, B");
+  EXPECT_EQ(data.GetFieldTypesString(), "SMALLINT,BOOLEAN");
+
+  data.CreateFields(" ", "INTEGER");
+  EXPECT_EQ(data.Structure->GetFieldCount(), 0);
+  EXPECT_EQ(data.GetFieldsString(), "");
+  EXPECT_EQ(data.GetFieldTypesString(), "");
+}
+
+TEST(DataFileStructure, BadTypeKeepsTheFieldsBeforeIt) {
+  TIDFDataFile data;
+  EXPECT_THROW(data.CreateFields("A,B,C", "INTEGER,TEXT,FLOAT"), EIDFDataFile);
+  ASSERT_EQ(data.Structure->GetFieldCount(), 1);
+  EXPECT_EQ(data.Structure->GetFields(0)->Name(), "A");
+}
+
+TEST(DataFileStructure, TypeStringsUseNamesOfAnyCode) {
+  TIDFDataFile data;
+  data.Structure->AddParam("ID", 7);
+  data.Structure->AddParam("NAME", 17);
+  EXPECT_EQ(data.GetFieldsString(), "ID,NAME");
+  EXPECT_EQ(data.GetFieldTypesString(), "STRING,SMALLINT");
+}
+
+TEST(DataFileStructure, StructureChangesAreRefusedWhileRecordsExist) {
+  TIDFDataFile data;
+  data.CreateFields("ID,NAME", "INTEGER,STRING");
+  ASSERT_TRUE(data.InsertRecord());
+  try {
+    data.Structure->ClearStructure();
+    FAIL();
+  } catch (const EIDFDataFile& e) {
+    EXPECT_EQ(e.Message(), "Can't clear structure because record count is greater than 0");
+  }
+  try {
+    data.Structure->DeleteField("name");
+    FAIL();
+  } catch (const EIDFDataFile& e) {
+    EXPECT_EQ(e.Message(), "Can't delete field because record count is greater than 0");
+  }
+  // AddParam has no check; CreateFields rebuilds without one.
+  data.Structure->AddParam("EXTRA", ftBoolean);
+  EXPECT_EQ(data.Structure->GetFieldCount(), 3);
+
+  data.ClearAllRecords();
+  EXPECT_EQ(data.GetRecordIndex(), 0);
+  data.Structure->DeleteField("missing");
+  data.Structure->DeleteField("name");
+  EXPECT_EQ(data.GetFieldsString(), "ID,EXTRA");
+  data.Structure->ClearStructure();
+  EXPECT_EQ(data.Structure->GetFieldCount(), 0);
+
+  TDIDFRecord alone;
+  alone.AddParam("X", ftInteger);
+  alone.ClearStructure();
+  EXPECT_EQ(alone.GetFieldCount(), 0);
+}
+
+class DataFileRecords : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    data.CreateFields("ID,NAME", "INTEGER,STRING");
+    for (int i = 0; i < 3; ++i) Insert(i, "row" + std::to_string(i));
+  }
+  void Insert(int id, const std::string& name) {
+    data.Structure->GetFields(0)->SetAsInteger(id);
+    data.Structure->GetFields(1)->SetAsString(name);
+    ASSERT_TRUE(data.InsertRecord());
+  }
+  int CurrentId() const { return data.Structure->GetFields(0)->GetAsInteger(); }
+
+  TIDFDataFile data;
+};
+
+TEST_F(DataFileRecords, InsertAppendsAndMakesCurrent) {
+  EXPECT_EQ(data.GetRecordCount(), 3);
+  EXPECT_EQ(data.GetRecordIndex(), 2);
+  ASSERT_TRUE(data.FirstRecord());
+  Insert(9, "nine");
+  EXPECT_EQ(data.GetRecordIndex(), 3);  // appended, whatever the current index
+  EXPECT_EQ(std::get<int32_t>((*data.GetRecord(3))[0]), 9);
+  EXPECT_EQ(data.GetRecord(4), nullptr);
+  EXPECT_EQ(data.GetRecord(-1), nullptr);
+}
+
+TEST_F(DataFileRecords, NavigationMovesOnlyToExistingRecords) {
+  ASSERT_TRUE(data.FirstRecord());
+  EXPECT_EQ(CurrentId(), 0);
+  EXPECT_FALSE(data.PriorRecord());
+  EXPECT_EQ(data.GetRecordIndex(), 0);
+  ASSERT_TRUE(data.NextRecord());
+  EXPECT_EQ(CurrentId(), 1);
+  ASSERT_TRUE(data.LastRecord());
+  EXPECT_FALSE(data.NextRecord());
+  EXPECT_EQ(data.GetRecordIndex(), 2);
+  EXPECT_EQ(CurrentId(), 2);
+
+  data.SetRecordIndex(7);
+  EXPECT_EQ(data.GetRecordIndex(), 2);
+  ASSERT_TRUE(data.LoadRecord(0));  // loads without moving
+  EXPECT_EQ(CurrentId(), 0);
+  EXPECT_EQ(data.GetRecordIndex(), 2);
+  EXPECT_FALSE(data.LoadRecord(3));
+
+  data.SetRecordIndex(1);
+  data.Structure->GetFields(1)->SetAsString("changed");
+  ASSERT_TRUE(data.UpdateRecord());
+  data.SetRecordIndex(0);
+  data.SetRecordIndex(1);
+  EXPECT_EQ(data.Structure->GetFields(1)->GetAsString(), "changed");
+}
+
+TEST_F(DataFileRecords, DeletingPullsTheIndexBackOnlyPastTheEnd) {
+  // Current index 2 (the last): it moves to the new last record, loaded.
+  ASSERT_TRUE(data.DeleteRecord());
+  EXPECT_EQ(data.GetRecordIndex(), 1);
+  EXPECT_EQ(CurrentId(), 1);
+
+  // Current index 0: it stays, naming the follower; the values stay.
+  ASSERT_TRUE(data.FirstRecord());
+  ASSERT_TRUE(data.DeleteRecord());
+  EXPECT_EQ(data.GetRecordIndex(), 0);
+  EXPECT_EQ(CurrentId(), 0);
+  EXPECT_EQ(std::get<int32_t>((*data.GetRecord(0))[0]), 1);
+
+  EXPECT_FALSE(data.DeleteRecordInternal(1));
+  EXPECT_FALSE(data.DeleteRecordInternal(-1));
+  ASSERT_TRUE(data.DeleteRecord());
+  EXPECT_EQ(data.GetRecordCount(), 0);
+  EXPECT_FALSE(data.DeleteRecord());
+  EXPECT_FALSE(data.UpdateRecord());
+}
+
+TEST_F(DataFileRecords, OlderRecordsKeepTheirWidth) {
+  // A field added later is missing from older records, which load and update
+  // only the values they hold.
+  data.Structure->AddParam("FLAG", ftBoolean);
+  data.Structure->GetFields(2)->SetAsBoolean(true);
+  data.SetRecordIndex(0);
+  EXPECT_TRUE(data.Structure->GetFields(2)->GetAsBoolean());
+  ASSERT_TRUE(data.UpdateRecord());
+  EXPECT_EQ(data.GetRecord(0)->size(), 2u);
+  Insert(5, "five");
+  EXPECT_EQ(data.GetRecord(3)->size(), 3u);
+}
+
+TEST(DataFileInsert, WithoutFieldsNothingIsInserted) {
+  TIDFDataFile data;
+  EXPECT_FALSE(data.InsertRecord());
+  EXPECT_EQ(data.GetRecordCount(), 0);
+}
+
+TEST(DataFileProgress, CallsTheFunctionWithTextAndZero) {
+  TIDFDataFile data;
+  EXPECT_TRUE(data.ShowProgress(50));  // no function: go on
+  ProgressLog::Attach(data, 2);
+  EXPECT_TRUE(data.ShowProgress(150));  // above 100: no call
+  EXPECT_TRUE(ProgressLog::percents.empty());
+  data.ProgressText = "copying";
+  EXPECT_TRUE(data.ShowProgress(0));
+  EXPECT_FALSE(data.ShowProgress(100));  // 0x100: only the low byte counts
+  EXPECT_EQ(ProgressLog::percents, (std::vector<int>{0, 100}));
+  EXPECT_EQ(ProgressLog::texts, (std::vector<std::string>{"copying", "copying"}));
+  EXPECT_EQ(data.GetCallBack(), reinterpret_cast<intptr_t>(&ProgressLog::Callback));
+}
+
+}  // namespace
+}  // namespace instkit

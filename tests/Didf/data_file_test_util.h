@@ -1,0 +1,76 @@
+// Helpers shared by the data-file tests: a temporary folder, plain images of
+// data files, and a recording progress function.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Didf/data_file.h"
+#include "host/compressor.h"
+#include "host/file.h"
+#include "host/file_stream.h"
+#include "host/memory_stream.h"
+
+namespace instkit::testing {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "instkit-didf-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The plain image inside a data file.
+inline std::string PlainImageOf(const std::string& path) {
+  TFileReadStream file(path);
+  TMemoryStream image;
+  TCompressor compressor;
+  compressor.SetChecksum(true);
+  compressor.SetSource(&file);
+  compressor.SetDestination(&image);
+  compressor.Decompress();
+  return image.Data();
+}
+
+// Writes a plain image as a data file.
+inline void WriteDataFile(const std::string& path, const std::string& plain) {
+  TMemoryStream image(plain);
+  TFileWriteStream file(path);
+  TIDFDataFile::CompressStream(image, file);
+  file.Commit();
+}
+
+// Records every call of the progress function; answers "stop" at the call
+// numbered stop_at (1-based), go on otherwise.
+struct ProgressLog {
+  static inline std::vector<int> percents;
+  static inline std::vector<std::string> texts;
+  static inline int stop_at = 0;
+  static void Reset(int stop = 0) {
+    percents.clear();
+    texts.clear();
+    stop_at = stop;
+  }
+  static int32_t Callback(int32_t percent, const char* text, int32_t reserved) {
+    percents.push_back(percent);
+    texts.push_back(text);
+    if (reserved != 0) return 0;
+    return static_cast<int>(percents.size()) == stop_at ? 0x100 : 1;  // only the low byte counts
+  }
+  static void Attach(TIDFDataFile& data, int stop = 0) {
+    Reset(stop);
+    data.SetCallBack(reinterpret_cast<intptr_t>(&Callback));
+  }
+};
+
+}  // namespace instkit::testing

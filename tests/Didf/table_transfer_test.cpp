@@ -1,0 +1,361 @@
+// Moving rows between tables and data files: against a scripted table (for
+// the exact call sequences) and against real SQLite databases.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Didf/data_file.h"
+#include "data_file_test_util.h"
+#include "host/application_manager.h"
+#include "host/sqlite_table.h"
+
+namespace instkit {
+namespace {
+
+using testing::PlainImageOf;
+using testing::ProgressLog;
+using testing::TempDir;
+
+// A table of integer rows held in a vector; InsertRow fails for rows whose
+// first value is negative.
+class FakeTable final : public TTable {
+ public:
+  std::vector<int> rows;
+  std::vector<std::vector<TVariant>> inserted;
+  std::vector<std::string> calls;
+  int extra_fields = 0;
+
+  void ApplyFilter(const std::string& expression) override { calls.push_back("filter " + expression); }
+  void Open() override {
+    calls.push_back("open");
+    CurrentRecord.Clear();
+    CurrentRecord.AddField("N", ftInteger);
+    CurrentRecord.AddField("S", ftString);
+    for (int i = 0; i < extra_fields; ++i) CurrentRecord.AddField("X" + std::to_string(i), ftFloat);
+  }
+  int32_t GetRowCount() override { return static_cast<int32_t>(rows.size()); }
+  bool FetchNext() override {
+    if (next_ >= rows.size()) return false;
+    CurrentRecord.GetFields(0)->SetAsInteger(rows[next_]);
+    CurrentRecord.GetFields(1)->SetAsString("s" + std::to_string(rows[next_]));
+    ++next_;
+    return true;
+  }
+  void InsertRow() override {
+    if (CurrentRecord.GetFields(0)->GetAsInteger() < 0) throw Exception("EFake", "negative");
+    std::vector<TVariant> row;
+    for (int i = 0; i < CurrentRecord.GetFieldCount(); ++i) row.push_back(CurrentRecord.GetFields(i)->GetValue());
+    inserted.push_back(row);
+  }
+  const std::string& Name() const override { return name_; }
+
+ private:
+  size_t next_ = 0;
+  std::string name_ = "FAKE";
+};
+
+class FakeManager final : public TApplicationManager {
+ public:
+  FakeTable table;
+  bool available = true;
+  int gets = 0;
+  int frees = 0;
+  std::string last_name, last_qualifier;
+
+  TTable* GetUserTable(const std::string& name, const std::string& qualifier, bool flag) override {
+    ++gets;
+    last_name = name;
+    last_qualifier = qualifier;
+    EXPECT_FALSE(flag);
+    return available ? &table : nullptr;
+  }
+  void FreeTable(TTable* t) override {
+    EXPECT_EQ(t, &table);
+    ++frees;
+  }
+};
+
+class TableTransfer : public ::testing::Test {
+ protected:
+  void SetUp() override { BaseMng = &manager; }
+  void TearDown() override { BaseMng = nullptr; }
+  void FillRecords(std::initializer_list<int> values) {
+    data.ClearAllRecords();
+    data.CreateFields("N,S", "INTEGER,STRING");
+    for (int v : values) {
+      data.Structure->GetFields(0)->SetAsInteger(v);
+      data.Structure->GetFields(1)->SetAsString("v" + std::to_string(v));
+      ASSERT_TRUE(data.InsertRecord());
+    }
+  }
+
+  TempDir dir;
+  FakeManager manager;
+  TIDFDataFile data;
+};
+
+TEST_F(TableTransfer, SaveToTableReportsAfterEachStoredRowAndCountsFailures) {
+  data.TableName = "FAKE";
+  data.TableQualifier = "aux";
+  FillRecords({1, 2, -3, 4});
+  ProgressLog::Attach(data);
+  EXPECT_TRUE(data.SaveToTable(true));
+  EXPECT_EQ(manager.last_qualifier, "aux");
+  EXPECT_EQ(manager.table.inserted.size(), 3u);
+  EXPECT_EQ(data.FailedRecords, 1);
+  EXPECT_EQ(ProgressLog::percents, (std::vector<int>{0, 25, 75}));
+  EXPECT_EQ(data.ErrorMessage, "An exception while inserting record to table\r\nTable name = 'FAKE'\r\nEFake: negative");
+  EXPECT_EQ(manager.frees, 1);
+
+  FillRecords({1, 2, 3, 4});
+  ProgressLog::Attach(data);
+  EXPECT_TRUE(data.SaveToTable());
+  EXPECT_EQ(ProgressLog::percents, (std::vector<int>{0, 25, 50, 75}));
+  EXPECT_EQ(data.FailedRecords, 1);  // never reset by a transfer
+
+  ProgressLog::Attach(data, 2);
+  manager.table.inserted.clear();
+  EXPECT_FALSE(data.SaveToTable());
+  EXPECT_EQ(manager.table.inserted.size(), 2u);
+  EXPECT_EQ(manager.frees, 3);
+}
+
+TEST_F(TableTransfer, SaveToTableWithoutRecordsOrTable) {
+  data.TableName = " \t";
+  FillRecords({});
+  EXPECT_FALSE(data.SaveToTable());
+  EXPECT_EQ(manager.gets, 0);
+
+  data.TableName = "FAKE";
+  EXPECT_TRUE(data.SaveToTable());  // opens, checks, inserts nothing
+  EXPECT_EQ(manager.table.calls, (std::vector<std::string>{"open"}));
+
+  manager.available = false;
+  EXPECT_FALSE(data.SaveToTable());
+  EXPECT_EQ(data.ErrorMessage, "");
+  EXPECT_EQ(manager.frees, 1);
+}
+
+TEST_F(TableTransfer, FieldCountMismatchIsReported) {
+  data.TableName = "FAKE";
+  FillRecords({1});
+  manager.table.extra_fields = 1;
+  EXPECT_FALSE(data.SaveToTable());
+  EXPECT_EQ(data.ErrorMessage,
+            "An exception while saving data to table\r\nTable name = 'FAKE'\r\nEIDFDataFile: Structures not equal!");
+  EXPECT_EQ(manager.frees, 1);
+}
+
+TEST_F(TableTransfer, InsertRecordToTableFillsLeadingFieldsOnly) {
+  FillRecords({5});
+  manager.table.extra_fields = 2;
+  manager.table.Open();
+  manager.table.CurrentRecord.GetFields(3)->SetAsFloat(9.5);
+  ASSERT_TRUE(data.InsertRecordToTable(manager.table));
+  ASSERT_EQ(manager.table.inserted.size(), 1u);
+  const auto& row = manager.table.inserted[0];
+  EXPECT_EQ(std::get<int32_t>(row[0]), 5);
+  EXPECT_EQ(std::get<std::string>(row[1]), "v5");
+  EXPECT_TRUE(IsEmpty(row[2]));
+  EXPECT_TRUE(IsEmpty(row[3]));
+}
+
+TEST_F(TableTransfer, LoadFromTableAppendsRowsWithProgressAndFilter) {
+  data.TableName = "FAKE";
+  data.Filter = "N > 0";
+  manager.table.rows = {10, 20, 30, 40};
+  ProgressLog::Attach(data);
+  ASSERT_TRUE(data.LoadFromTable());
+  EXPECT_EQ(manager.table.calls, (std::vector<std::string>{"filter N > 0", "open"}));
+  EXPECT_EQ(ProgressLog::percents, (std::vector<int>{25, 50, 75, 100}));
+  EXPECT_EQ(data.GetFieldsString(), "N,S");
+  ASSERT_EQ(data.GetRecordCount(), 4);
+  data.SetRecordIndex(3);
+  EXPECT_EQ(data.Structure->GetFields(1)->GetAsString(), "s40");
+
+  // A cancel keeps the rows read and still succeeds.
+  FakeManager other;
+  other.table.rows = {1, 2, 3};
+  BaseMng = &other;
+  TIDFDataFile partial;
+  partial.TableName = "FAKE";
+  ProgressLog::Attach(partial, 2);
+  EXPECT_TRUE(partial.LoadFromTable());
+  EXPECT_EQ(partial.GetRecordCount(), 2);
+  EXPECT_EQ(other.frees, 1);
+}
+
+TEST_F(TableTransfer, FromTableToFileWritesTheTableAndHandlesCancel) {
+  data.TableName = "FAKE";
+  data.FileName = dir.File("out.idf");
+  manager.table.rows = {1, 2, 3, 4};
+  ProgressLog::Attach(data);
+  ASSERT_TRUE(data.FromTableToFile()) << data.ErrorMessage;
+  EXPECT_EQ(ProgressLog::percents, (std::vector<int>{25, 50, 75, 100}));
+  const std::string image = PlainImageOf(data.FileName);
+  EXPECT_EQ(image.substr(0, 47), "IDF-DS\r\n\r\nTableName=FAKE\r\nN,S\r\nINTEGER,STRING\r\n");
+  EXPECT_EQ(image.size(), 47u + 4 * 10);
+  EXPECT_EQ(data.GetRecordCount(), 0);  // rows pass through the structure only
+
+  FakeManager cancel;
+  cancel.table.rows = {1, 2, 3};
+  BaseMng = &cancel;
+  ProgressLog::Attach(data, 1);
+  EXPECT_FALSE(data.FromTableToFile());
+  EXPECT_EQ(ReadWholeFile(data.FileName), "");
+  EXPECT_EQ(cancel.frees, 1);
+}
+
+TEST_F(TableTransfer, FromTableToFileWithoutTableLeavesAnImageWithoutHeader) {
+  manager.available = false;
+  data.TableName = "NONE";
+  data.FileName = dir.File("none.idf");
+  EXPECT_FALSE(data.FromTableToFile());
+  EXPECT_EQ(data.ErrorMessage, "");
+  EXPECT_EQ(PlainImageOf(data.FileName), "");
+  TIDFDataFile reader;
+  reader.FileName = data.FileName;
+  EXPECT_FALSE(reader.LoadFromFile());
+}
+
+TEST_F(TableTransfer, FromFileToTableUsesTheTableNamedInTheFile) {
+  FillRecords({1, -2, 3, 4});
+  data.TableName = "FROMFILE";
+  data.FileName = dir.File("in.idf");
+  ASSERT_TRUE(data.SaveToFile());
+
+  TIDFDataFile loader;
+  loader.FileName = data.FileName;
+  loader.TableName = "OTHER";
+  ProgressLog::Attach(loader);
+  EXPECT_TRUE(loader.FromFileToTable());
+  EXPECT_EQ(manager.last_name, "FROMFILE");
+  EXPECT_EQ(manager.table.inserted.size(), 3u);
+  EXPECT_EQ(loader.FailedRecords, 1);
+  EXPECT_EQ(loader.GetRecordCount(), 0);
+  // A 51-byte header, then 4 + 4 + 2 bytes per record ("v-2" is one more).
+  const int size = 51 + 41;
+  EXPECT_EQ(ProgressLog::percents, (std::vector<int>{(51 + 10) * 100 / size, (51 + 31) * 100 / size, 100}));
+
+  manager.table.extra_fields = 1;
+  EXPECT_FALSE(loader.FromFileToTable());
+  EXPECT_EQ(loader.ErrorMessage,
+            "An exception while saving data from file to table\r\nFile name = '" + loader.FileName +
+                "\r\nTable name = 'FROMFILE'\r\nEIDFDataFile: Structures not equal!");
+  EXPECT_EQ(manager.frees, 2);
+
+  loader.FileName = dir.File("absent.idf");
+  EXPECT_FALSE(loader.FromFileToTable());
+  EXPECT_EQ(loader.ErrorMessage.rfind("Can't create file '" + loader.FileName + "'\r\nEInOutError: ", 0), 0u);
+}
+
+// ---- Real SQLite databases ----
+
+class SqliteTransfer : public ::testing::Test {
+ protected:
+  void TearDown() override { BaseMng = nullptr; }
+  TempDir dir;
+};
+
+TEST_F(SqliteTransfer, TableSurvivesExportAndImportIntoAFreshDatabase) {
+  const std::string source_path = dir.File("source.db");
+  {
+    TSqliteDb db(source_path);
+    db.Exec("CREATE TABLE \"odd name\" (id INTEGER, \"na\"\"me\" TEXT, score REAL, ok BOOLEAN, small SMALLINT)");
+    db.Exec("INSERT INTO \"odd name\" VALUES (1, 'Анна', 1.5, 1, -7), (2, '', -0.25, 0, 32767), "
+            "(-2147483648, 'x''y', 1e300, 1, 0)");
+  }
+  TSqliteApplicationManager source(source_path);
+  BaseMng = &source;
+  TIDFDataFile out;
+  out.TableName = "ODD NAME";  // found ignoring case
+  out.FileName = dir.File("odd.idf");
+  ASSERT_TRUE(out.FromTableToFile()) << out.ErrorMessage;
+  EXPECT_EQ(out.GetFieldTypesString(), "INTEGER,STRING,FLOAT,BOOLEAN,SMALLINT");
+  EXPECT_EQ(source.OpenTableCount(), 0u);
+
+  const std::string target_path = dir.File("target.db");
+  TSqliteApplicationManager target(target_path, true);
+  TIDFDataFile header;
+  header.FileName = out.FileName;
+  ASSERT_TRUE(header.LoadFromFile());
+  target.Db().Exec(CreateTableSql("", header.TableName, *header.Structure));
+  BaseMng = &target;
+  TIDFDataFile in;
+  in.FileName = out.FileName;
+  ASSERT_TRUE(in.FromFileToTable()) << in.ErrorMessage;
+  EXPECT_EQ(in.FailedRecords, 0);
+
+  auto dump = [](TSqliteDb& db, const std::string& table) {
+    std::string text;
+    TSqliteStatement s = db.Prepare("SELECT * FROM " + QuoteIdentifier(table) + " ORDER BY rowid");
+    while (s.Step()) {
+      for (int i = 0; i < s.ColumnCount(); ++i) text += s.ColumnText(i) + "|";
+      text += "\n";
+    }
+    return text;
+  };
+  TSqliteDb check(source_path);
+  EXPECT_EQ(dump(target.Db(), "odd name"), dump(check, "odd name"));
+}
+
+TEST_F(SqliteTransfer, FailedRowsAreUndoneAloneAndTheRestCommitted) {
+  const std::string path = dir.File("keys.db");
+  {
+    TSqliteDb db(path);
+    db.Exec("CREATE TABLE k (id INTEGER PRIMARY KEY, v TEXT NOT NULL)");
+    db.Exec("INSERT INTO k VALUES (2, 'old')");
+  }
+  TSqliteApplicationManager manager(path);
+  BaseMng = &manager;
+  TIDFDataFile data;
+  data.TableName = "k";
+  data.CreateFields("ID,V", "INTEGER,STRING");
+  for (int id : {1, 2, 3}) {
+    data.Structure->GetFields(0)->SetAsInteger(id);
+    data.Structure->GetFields(1)->SetAsString("new" + std::to_string(id));
+    data.InsertRecord();
+  }
+  EXPECT_TRUE(data.SaveToTable());
+  EXPECT_EQ(data.FailedRecords, 1);
+  EXPECT_NE(data.ErrorMessage.find("ESQLiteError: UNIQUE constraint failed"), std::string::npos) << data.ErrorMessage;
+
+  TSqliteDb check(path);
+  TSqliteStatement s = check.Prepare("SELECT group_concat(id || v, ',') FROM (SELECT * FROM k ORDER BY id)");
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.ColumnText(0), "1new1,2old,3new3");
+}
+
+TEST_F(SqliteTransfer, FilterAndQualifierSelectRows) {
+  const std::string main_path = dir.File("main.db");
+  const std::string aux_path = dir.File("aux.db");
+  { TSqliteDb(main_path).Exec("CREATE TABLE t (n INTEGER)"); }
+  {
+    TSqliteDb aux(aux_path);
+    aux.Exec("CREATE TABLE t (n INTEGER)");
+    aux.Exec("INSERT INTO t VALUES (1), (2), (3), (4)");
+  }
+  TSqliteApplicationManager manager(main_path);
+  manager.Attach(aux_path, "aux");
+  BaseMng = &manager;
+  TIDFDataFile data;
+  data.TableName = "t";
+  ASSERT_TRUE(data.LoadFromTable());
+  EXPECT_EQ(data.GetRecordCount(), 0);
+  data.TableQualifier = "aux";
+  data.Filter = "n % 2 = 0";
+  ASSERT_TRUE(data.LoadFromTable());
+  EXPECT_EQ(data.GetRecordCount(), 2);
+  data.TableQualifier = "nosuch";
+  EXPECT_FALSE(data.LoadFromTable());
+  EXPECT_EQ(data.ErrorMessage, "");
+
+  data.TableQualifier = "aux";
+  data.Filter = "1) ; DROP TABLE t; SELECT (1";
+  EXPECT_FALSE(data.LoadFromTable());
+  EXPECT_NE(data.ErrorMessage.find("ESQLiteError: More than one statement"), std::string::npos) << data.ErrorMessage;
+  EXPECT_EQ(manager.OpenTableCount(), 0u);
+}
+
+}  // namespace
+}  // namespace instkit

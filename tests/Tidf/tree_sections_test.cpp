@@ -1,0 +1,456 @@
+// Tree sections (the walk of a form tree into a section and back) and tree
+// files (header, refusals, messages, and the round trip through the store).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Tidf/idf_text_file.h"
+#include "Tidf/tree_file_format.h"
+#include "host/dsp_node.h"
+#include "host/file.h"
+#include "host/form_manager.h"
+#include "host/form_store.h"
+#include "host/form_util.h"
+#include "host/process_args.h"
+
+namespace instkit {
+namespace {
+
+struct Param {
+  std::string name;
+  int type;
+  std::string value;
+  bool operator==(const Param&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Param& p) {
+  return os << "{" << p.name << ", " << p.type << ", " << p.value << "}";
+}
+
+std::vector<Param> Params(const TIDFSection& section) {
+  std::vector<Param> params;
+  for (int32_t i = 0; i < section.GetFieldCount(); ++i) {
+    const TField& f = *section.GetFields(i);
+    params.push_back({f.Name(), f.FieldType(), f.GetAsString()});
+  }
+  return params;
+}
+
+// ---- AddTreeSection: the walk ------------------------------------------------
+
+TEST(AddTreeSectionTest, LeavesInDepthFirstOrderNamedByDottedPath) {
+  TDSPFormManager manager;
+  manager.Root()->SetName("ignored root name");
+  TDSPNode* a = manager.Root()->AddChild("A");
+  a->SetAsString("x");
+  TDSPNode* b = manager.Root()->AddChild("B");
+  b->AddChild("C")->SetAsInteger(5);
+  b->AddChild("D")->SetAsBoolean(true);
+
+  TIDFTextFile file;
+  file.AddSection("before");
+  TIDFSection* section = file.AddTreeSection("Form", &manager);
+  ASSERT_NE(section, nullptr);
+  EXPECT_TRUE(section->IsTree);
+  EXPECT_EQ(section->SectionName, "Form");
+  EXPECT_EQ(file.GetSection(1), section);
+  const std::vector<Param> expected = {{"A", ftString, "x"}, {"B.C", ftInteger, "5"}, {"B.D", ftBoolean, "TRUE"}};
+  EXPECT_EQ(Params(*section), expected);
+}
+
+TEST(AddTreeSectionTest, ValueKindsGiveTheirParameterOrNone) {
+  TDSPFormManager manager;
+  TDSPNode* root = manager.Root();
+  root->AddChild("none");
+  root->AddChild("text")->SetAsString("t");
+  root->AddChild("int")->SetAsInteger(-7);
+  root->AddChild("bool")->SetAsBoolean(false);
+  root->AddChild("double")->SetAsDouble(0.1);
+  root->AddChild("datetime")->SetAsDateTime(45000.5);
+  root->AddChild("binary")->SetAsBinary(std::string("\0\x01", 2));
+  TDSPNode* inner = root->AddChild("inner");
+  inner->SetAsInteger(9);  // an inner node gives no parameter, value or not
+  inner->AddChild("leaf")->SetAsString("v");
+
+  TIDFTextFile file;
+  TIDFSection* section = file.AddTreeSection("S", &manager);
+  ASSERT_NE(section, nullptr);
+  const std::vector<Param> expected = {{"text", ftString, "t"},    {"int", ftInteger, "-7"},
+                                       {"bool", ftBoolean, "FALSE"}, {"double", ftFloat, "0.1"},
+                                       {"binary", ftBinary, std::string("\0\x01", 2)},
+                                       {"inner.leaf", ftString, "v"}};
+  EXPECT_EQ(Params(*section), expected);
+}
+
+TEST(AddTreeSectionTest, EmptyRootGivesAnEmptyTreeSection) {
+  const std::string dir = ::testing::TempDir();
+  TDSPFormManager manager;
+  TIDFTextFile file;
+  TIDFSection* section = file.AddTreeSection("Empty", &manager);
+  ASSERT_NE(section, nullptr);
+  EXPECT_EQ(section->GetFieldCount(), 0);
+  const std::string path = dir + "/empty_tree_section.idf";
+  OverrideProcessArgumentCount(0);
+  ASSERT_TRUE(file.SaveToFile(path));
+  ResetProcessArgumentCount();
+  EXPECT_EQ(ReadWholeFile(path), "IDF-CPS-text\r\n\r\n[Empty]-tree\r\n");
+  DeleteFileAt(path);
+}
+
+TEST(AddTreeSectionTest, NoManagerIsReportedAndTheSectionRemoved) {
+  TIDFTextFile file;
+  EXPECT_EQ(file.AddTreeSection("S", nullptr), nullptr);
+  EXPECT_EQ(file.GetSectionCount(), 0);
+  EXPECT_EQ(file.LastError, "An exception while adding tree section 'S' (EDSPError: No form manager given)");
+}
+
+// The walk must agree with a plain recursive listing of the leaves, on trees
+// of every shape.
+void ModelLeaves(const TDSPNode& node, const std::string& path, std::vector<Param>& out) {
+  if (node.GetCount() == 0) {
+    switch (node.GetValueKind()) {
+      case dvkString: out.push_back({path, ftString, node.GetAsString()}); break;
+      case dvkInteger: out.push_back({path, ftInteger, node.GetAsString()}); break;
+      default: break;
+    }
+    return;
+  }
+  for (int32_t i = 0; i < node.GetCount(); ++i) {
+    const TDSPNode& child = *node.GetNodes(i);
+    ModelLeaves(child, path.empty() ? child.GetName() : path + "." + child.GetName(), out);
+  }
+}
+
+TEST(AddTreeSectionTest, WalkMatchesARecursiveModelOnRandomTrees) {
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 300; ++round) {
+    TDSPFormManager manager;
+    int counter = 0;
+    std::function<void(TDSPNode*, int)> grow = [&](TDSPNode* node, int depth) {
+      const int children = depth >= 5 ? 0 : static_cast<int>(rng() % 4);
+      for (int i = 0; i < children; ++i) {
+        TDSPNode* child = node->AddChild("n" + std::to_string(counter++));
+        switch (rng() % 3) {
+          case 0: child->SetAsString("s" + std::to_string(counter)); break;
+          case 1: child->SetAsInteger(counter); break;
+          default: break;  // kind 0: no parameter
+        }
+        grow(child, depth + 1);
+      }
+    };
+    grow(manager.Root(), 0);
+    std::vector<Param> expected;
+    if (manager.Root()->GetCount() > 0) ModelLeaves(*manager.Root(), "", expected);
+
+    TIDFTextFile file;
+    TIDFSection* section = file.AddTreeSection("R", &manager);
+    ASSERT_NE(section, nullptr);
+    ASSERT_EQ(Params(*section), expected) << "round " << round;
+  }
+}
+
+// ---- GetSectionAsTree ------------------------------------------------------
+
+TEST(GetSectionAsTreeTest, WritesEveryTypeAndOverwritesExistingNodes) {
+  TIDFTextFile file;
+  TIDFSection* section = file.AddSection("plain");  // need not be a tree section
+  section->AddParam("A", ftString)->SetAsString("x");
+  section->AddParam("B.C", ftInteger)->SetAsInteger(5);
+  section->AddParam("B.D", ftBoolean)->SetAsBoolean(true);
+  section->AddParam("E", ftFloat)->SetAsFloat(2.5);
+  section->AddParam("F.G.H", ftBinary)->SetAsString(std::string("\0z", 2));
+  section->AddParam("P", ftParameter)->SetAsString("ignored");
+
+  TDSPFormManager manager;
+  manager.CreateSection("B.C")->SetAsString("old");
+  ASSERT_TRUE(file.GetSectionAsTree(section, &manager));
+
+  EXPECT_EQ(manager.FindSection("A")->GetAsString(), "x");
+  EXPECT_EQ(manager.FindSection("B.C")->GetValueKind(), dvkInteger);
+  EXPECT_EQ(manager.FindSection("B.C")->GetAsInteger(), 5);
+  EXPECT_EQ(manager.FindSection("B")->GetCount(), 2);
+  EXPECT_EQ(manager.FindSection("B.D")->GetValueKind(), dvkBoolean);
+  EXPECT_EQ(manager.FindSection("E")->GetValueKind(), dvkDouble);
+  EXPECT_EQ(manager.FindSection("F.G.H")->GetValueKind(), dvkBinary);
+  EXPECT_EQ(manager.FindSection("F.G.H")->GetAsString(), std::string("\0z", 2));
+  // Type 10 finds or creates the node and sets nothing.
+  ASSERT_NE(manager.FindSection("P"), nullptr);
+  EXPECT_EQ(manager.FindSection("P")->GetValueKind(), dvkNone);
+}
+
+TEST(GetSectionAsTreeTest, StopsAtTheFirstFieldThatFails) {
+  TIDFTextFile file;
+  TIDFSection* section = file.AddSection("s");
+  section->AddParam("first", ftString)->SetAsString("1");
+  section->AddParam("bad..path", ftInteger)->SetAsInteger(2);
+  section->AddParam("after", ftString)->SetAsString("3");
+
+  TDSPFormManager manager;
+  EXPECT_FALSE(file.GetSectionAsTree(section, &manager));
+  EXPECT_EQ(file.LastError,
+            "Error creating Node 'bad..path' in function GetSectionAsTree (EDSPError: Invalid node path 'bad..path': "
+            "it needs 1 to 256 non-empty names separated by '.')");
+  EXPECT_NE(manager.FindSection("first"), nullptr);
+  EXPECT_EQ(manager.FindSection("after"), nullptr);
+
+  // A binary field fails the same way, through SetBinaryParam.
+  TIDFSection* binary = file.AddSection("b");
+  binary->AddParam(".x", ftBinary)->SetAsString("z");
+  EXPECT_FALSE(file.GetSectionAsTree(binary, &manager));
+  EXPECT_EQ(file.LastError.rfind("Error creating Node '.x' in function GetSectionAsTree (EDSPError: ", 0), 0u);
+}
+
+TEST(GetSectionAsTreeTest, MissingArguments) {
+  TIDFTextFile file;
+  TDSPFormManager manager;
+  TIDFSection* section = file.AddSection("s");
+  EXPECT_FALSE(file.GetSectionAsTree(nullptr, &manager));
+  EXPECT_EQ(file.LastError, "Invalid parameters.");
+  file.LastError.clear();
+  EXPECT_FALSE(file.GetSectionAsTree(section, nullptr));
+  EXPECT_EQ(file.LastError, "Invalid parameters.");
+}
+
+// A tree with the five kinds a tree section carries survives the section,
+// the IDF file on disk and the way back unchanged.
+TEST(GetSectionAsTreeTest, TreeSurvivesAnIdfFile) {
+  TDSPFormManager original;
+  original.CreateSection("Window.Caption")->SetAsString("\xCE\xEA\xED\xEE \xF4\xEE\xF0\xEC\xFB");
+  original.CreateSection("Window.Size.Width")->SetAsInteger(640);
+  original.CreateSection("Window.Size.Ratio")->SetAsDouble(1.0 / 3.0);
+  original.CreateSection("Window.Visible")->SetAsBoolean(false);
+  original.SetBinaryParam("Icon", std::string("\0\x01\x02\xFF\r\n", 6));
+  original.SetBinaryParam("EmptyBlob", "");
+
+  const std::string path = ::testing::TempDir() + "/tree_roundtrip.idf";
+  {
+    TIDFTextFile file;
+    ASSERT_NE(file.AddTreeSection("Form", &original), nullptr);
+    ASSERT_TRUE(file.SaveToFile(path)) << file.LastError;
+  }
+  TIDFTextFile file;
+  ASSERT_TRUE(file.LoadFromFile(path)) << file.LastError;
+  TDSPFormManager copy;
+  ASSERT_TRUE(file.GetSectionAsTree(file.GetSectionByName("Form"), &copy)) << file.LastError;
+  EXPECT_TRUE(SameBranch(*copy.Root(), *original.Root()));
+  DeleteFileAt(path);
+}
+
+// ---- Tree files ------------------------------------------------------------
+
+class TreeFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "treefileXXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    db_ = dir_ + "/forms.db";
+    SetDefaultFormDatabase(db_);
+  }
+  void TearDown() override {
+    SetDefaultFormDatabase("");
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Stores a small form under (index, name, group, owner).
+  void StoreForm(int32_t index, const std::string& name, const std::string& group = "",
+                 const std::string& owner = "") {
+    TDSPFormManager manager;
+    manager.FormIndex = index;
+    manager.FormName = name;
+    manager.FormGroup = group;
+    manager.FormOwner = owner;
+    manager.CreateSection("A")->SetAsString("x");
+    manager.CreateSection("B.C")->SetAsInteger(5);
+    manager.CreateSection("B.T")->SetAsDateTime(45000.25);
+    ASSERT_TRUE(manager.Store());
+  }
+  std::unique_ptr<TDSPFormManager> Fetched(int32_t index, const std::string& name) {
+    auto manager = std::make_unique<TDSPFormManager>();
+    manager->FormIndex = index;
+    manager->FormName = name;
+    if (!manager->Fetch()) return nullptr;
+    return manager;
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  std::string dir_;
+  std::string db_;
+};
+
+TEST_F(TreeFileTest, SaveWritesHeaderAndBranchAndLoadStoresItBack) {
+  StoreForm(1, "Main");
+  TIDFTextFile file;
+  const std::string tree = Path("main.tree");
+  ASSERT_TRUE(file.SaveTree(1, "Main", tree)) << file.LastError;
+
+  auto stored = Fetched(1, "Main");
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(ReadWholeFile(tree), std::string("IDF-FPS-tree\r\n\r\n") + EncodeBranch(*stored->Root()));
+
+  ASSERT_TRUE(file.LoadTree(2, "Copy", tree)) << file.LastError;
+  auto copy = Fetched(2, "Copy");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_TRUE(SameBranch(*copy->Root(), *stored->Root()));
+}
+
+TEST_F(TreeFileTest, TreeParamsAreTheLastTwoSettingsInTheManagersOrder) {
+  StoreForm(1, "F", /*group=*/"second", /*owner=*/"first");
+  TIDFTextFile file;
+  file.TreeParam1 = "first";
+  file.TreeParam2 = "second";
+  ASSERT_TRUE(file.SaveTree(1, "F", Path("f.tree"))) << file.LastError;
+  // Swapped, the key names no stored form.
+  file.TreeParam1 = "second";
+  file.TreeParam2 = "first";
+  EXPECT_FALSE(file.SaveTree(1, "F", Path("g.tree")));
+  // LoadTree stores under the same four settings.
+  ASSERT_TRUE(file.LoadTree(3, "G", Path("f.tree")));
+  std::string blob;
+  EXPECT_TRUE(TFormStore(db_, false).Read({3, "G", "first", "second"}, &blob));
+}
+
+TEST_F(TreeFileTest, SaveCreatesOrReplacesTheWholeTarget) {
+  StoreForm(1, "Main");
+  const std::string tree = Path("t.tree");
+  WriteWholeFileAtomically(tree, std::string(10000, 'o'));  // longer than the tree
+  TIDFTextFile file;
+  ASSERT_TRUE(file.SaveTree(1, "Main", tree));
+  const std::string content = ReadWholeFile(tree);
+  EXPECT_LT(content.size(), 10000u);
+  EXPECT_EQ(content.find('o' + std::string(20, 'o')), std::string::npos);
+}
+
+TEST_F(TreeFileTest, SaveFailures) {
+  TIDFTextFile file;
+  file.LastError = "previous";
+  // No such form: false, LastError untouched, no file.
+  EXPECT_FALSE(file.SaveTree(9, "Nothing", Path("none.tree")));
+  EXPECT_EQ(file.LastError, "previous");
+  EXPECT_FALSE(FileExists(Path("none.tree")));
+
+  StoreForm(1, "Main");
+  const std::string target = Path("missing/dir/x.tree");
+  EXPECT_FALSE(file.SaveTree(1, "Main", target));
+  EXPECT_EQ(file.LastError.rfind("An exception saving tree to file '" + target + "' (EInOutError: ", 0), 0u)
+      << file.LastError;
+}
+
+TEST_F(TreeFileTest, HeaderLetterCaseIsFreeButTheWordsAreNot) {
+  StoreForm(1, "Main");
+  TIDFTextFile file;
+  ASSERT_TRUE(file.SaveTree(1, "Main", Path("good.tree")));
+  const std::string branch = ReadWholeFile(Path("good.tree")).substr(kTreeFileHeaderBytes);
+
+  const struct {
+    std::string header;
+    bool loads;
+  } cases[] = {
+      {"idf-fps-TREE\r\n\r\n", true},
+      {"IDF-FPS-Tree\r\n\r\n", true},
+      {"IDF-FPS-text\r\n\r\n", false},
+      {"IDF-CPS-tree\r\n\r\n", false},
+      {"IDF-FPS-tree\n\n\n\n", false},
+      {"IDF-FPS-tree\r\n", false},  // the file ends inside the header
+  };
+  for (const auto& c : cases) {
+    const std::string path = Path("case.tree");
+    WriteWholeFileAtomically(path, c.header + (c.header.size() == kTreeFileHeaderBytes ? branch : ""));
+    TIDFTextFile loader;
+    EXPECT_EQ(loader.LoadTree(5, "Case", path), c.loads) << c.header;
+    if (!c.loads) {
+      EXPECT_EQ(loader.LastError, "Invalid file format (" + path + ")");
+    }
+  }
+  WriteWholeFileAtomically(Path("empty.tree"), "");
+  EXPECT_FALSE(file.LoadTree(5, "Case", Path("empty.tree")));
+  EXPECT_EQ(file.LastError, "Invalid file format (" + Path("empty.tree") + ")");
+}
+
+TEST_F(TreeFileTest, LoadFailuresAndTheirMessages) {
+  StoreForm(1, "Main");
+  TIDFTextFile file;
+  const std::string good = Path("good.tree");
+  ASSERT_TRUE(file.SaveTree(1, "Main", good));
+  const std::string bytes = ReadWholeFile(good);
+
+  // Missing file: no exclamation mark here.
+  EXPECT_FALSE(file.LoadTree(1, "X", Path("absent.tree")));
+  EXPECT_EQ(file.LastError, "File '" + Path("absent.tree") + "' not exists");
+
+  // A damaged branch and bytes after the branch.
+  WriteWholeFileAtomically(Path("cut.tree"), bytes.substr(0, bytes.size() - 3));
+  EXPECT_FALSE(file.LoadTree(1, "X", Path("cut.tree")));
+  EXPECT_EQ(file.LastError.rfind("An exception while loading tree from file '" + Path("cut.tree") +
+                                     "' (EBranchStreamError: Invalid branch stream at offset ",
+                                 0),
+            0u)
+      << file.LastError;
+  WriteWholeFileAtomically(Path("long.tree"), bytes + "!");
+  EXPECT_FALSE(file.LoadTree(1, "X", Path("long.tree")));
+  EXPECT_EQ(file.LastError, "An exception while loading tree from file '" + Path("long.tree") +
+                                "' (EBranchStreamError: 1 bytes follow the tree at offset " +
+                                std::to_string(bytes.size()) + ")");
+  EXPECT_EQ(Fetched(1, "X"), nullptr);  // nothing was stored
+
+  // No form store: the store answers false.
+  SetDefaultFormDatabase("");
+  EXPECT_FALSE(file.LoadTree(1, "X", good));
+  EXPECT_EQ(file.LastError, "Can't save structure");
+
+  // A file that exists but cannot be opened (not testable as root).
+  if (geteuid() != 0) {
+    const std::string locked = Path("locked.tree");
+    WriteWholeFileAtomically(locked, bytes);
+    chmod(locked.c_str(), 0);
+    EXPECT_FALSE(file.LoadTree(1, "X", locked));
+    EXPECT_EQ(file.LastError.rfind("Can't open file '" + locked + "' (EInOutError: ", 0), 0u) << file.LastError;
+  }
+}
+
+// A form goes out to a tree file, comes back under a new key, goes into an
+// IDF tree section and from there into the store again: unchanged.
+TEST_F(TreeFileTest, FormSurvivesTreeFileAndIdfSection) {
+  {
+    TDSPFormManager form;
+    form.FormIndex = 7;
+    form.FormName = "Orders";
+    form.CreateSection("Grid.Columns.Id")->SetAsInteger(1);
+    form.CreateSection("Grid.Columns.Name")->SetAsString("\xC8\xEC\xFF");
+    form.CreateSection("Grid.Scale")->SetAsDouble(1.25);
+    form.CreateSection("Grid.ReadOnly")->SetAsBoolean(true);
+    form.SetBinaryParam("Layout", std::string("\x00\x10\x20", 3));
+    ASSERT_TRUE(form.Store());
+  }
+  TIDFTextFile file;
+  ASSERT_TRUE(file.SaveTree(7, "Orders", Path("orders.tree")));
+  ASSERT_TRUE(file.LoadTree(8, "Orders2", Path("orders.tree")));
+
+  auto loaded = Fetched(8, "Orders2");
+  ASSERT_NE(loaded, nullptr);
+  TIDFTextFile idf;
+  ASSERT_NE(idf.AddTreeSection("Orders", loaded.get()), nullptr);
+  ASSERT_TRUE(idf.SaveToFile(Path("orders.idf")));
+  TIDFTextFile reread;
+  ASSERT_TRUE(reread.LoadFromFile(Path("orders.idf")));
+  TDSPFormManager back;
+  back.FormIndex = 9;
+  back.FormName = "Orders3";
+  ASSERT_TRUE(reread.GetSectionAsTree(reread.GetSectionByName("Orders"), &back));
+  ASSERT_TRUE(back.Store());
+
+  auto original = Fetched(7, "Orders");
+  auto final_form = Fetched(9, "Orders3");
+  ASSERT_NE(final_form, nullptr);
+  EXPECT_TRUE(SameBranch(*final_form->Root(), *original->Root()));
+}
+
+}  // namespace
+}  // namespace instkit

@@ -1,0 +1,140 @@
+// TCompressor: round trips, damage detection, the output cap and prefixes.
+#include "host/compressor.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "host/exception.h"
+#include "host/memory_stream.h"
+
+namespace instkit {
+namespace {
+
+std::string Compress(const std::string& plain, bool checksum, int level = 3) {
+  TMemoryStream source(plain);
+  TMemoryStream destination;
+  TCompressor compressor;
+  compressor.SetChecksum(checksum);
+  compressor.SetLevel(level);
+  compressor.SetSource(&source);
+  compressor.SetDestination(&destination);
+  compressor.Compress();
+  return destination.Data();
+}
+
+std::string Decompress(const std::string& packed, uint64_t cap = TCompressor::kDefaultMaxOutputSize) {
+  TMemoryStream source(packed);
+  TMemoryStream destination;
+  TCompressor compressor;
+  compressor.SetMaxOutputSize(cap);
+  compressor.SetSource(&source);
+  compressor.SetDestination(&destination);
+  compressor.Decompress();
+  return destination.Data();
+}
+
+std::string Noise(size_t n) {
+  std::mt19937 random(42);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(random() % 7);  // compressible, not trivially
+  return s;
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.ClassName() + ": " + e.Message();
+  }
+  return "";
+}
+
+TEST(Compressor, RoundTripsAtAnySize) {
+  for (size_t size : {size_t{0}, size_t{1}, size_t{131072}, size_t{131073}, size_t{3} << 20}) {
+    const std::string plain = Noise(size);
+    for (bool checksum : {false, true}) {
+      EXPECT_EQ(Decompress(Compress(plain, checksum)), plain) << size << " " << checksum;
+    }
+  }
+  // Compression starts at the source's position.
+  TMemoryStream source("skipTHE REST");
+  source.SetPosition(4);
+  TMemoryStream packed;
+  TCompressor compressor;
+  compressor.SetSource(&source);
+  compressor.SetDestination(&packed);
+  compressor.Compress();
+  EXPECT_EQ(Decompress(packed.Data()), "THE REST");
+  // Nothing at all decompresses to nothing.
+  EXPECT_EQ(Decompress(""), "");
+}
+
+TEST(Compressor, ChecksumCatchesDamageThatTheBlocksDoNot) {
+  const std::string plain = Noise(100000);
+  std::string packed = Compress(plain, true);
+  // The last four bytes are the checksum; flip one bit of it.
+  packed[packed.size() - 2] ^= 0x10;
+  EXPECT_EQ(ErrorOf([&] { Decompress(packed); }).rfind("ECompressorError: Compressed data are damaged: ", 0), 0u);
+}
+
+TEST(Compressor, TruncatedAndForeignInputRaise) {
+  const std::string packed = Compress(Noise(100000), true);
+  EXPECT_EQ(ErrorOf([&] { Decompress(packed.substr(0, packed.size() / 2)); }),
+            "ECompressorError: Compressed data end in the middle of a frame");
+  EXPECT_EQ(ErrorOf([&] { Decompress("IDF-DS\r\n\r\n"); }).rfind("ECompressorError: Compressed data are damaged", 0),
+            0u);
+  EXPECT_EQ(ErrorOf([&] { Decompress(packed + "junk"); }).rfind("ECompressorError: ", 0), 0u);
+}
+
+TEST(Compressor, OutputCapStopsDecompression) {
+  const std::string plain(5 << 20, 'a');  // compresses to a few hundred bytes
+  const std::string packed = Compress(plain, true);
+  ASSERT_LT(packed.size(), 1000u);
+  EXPECT_EQ(ErrorOf([&] { Decompress(packed, 1 << 20); }),
+            "ECompressorError: Decompressed data exceed the limit of 1048576 bytes");
+  EXPECT_EQ(Decompress(packed, plain.size()).size(), plain.size());
+
+  // A frame that does not declare its size is still stopped by the count.
+  TMemoryStream source(plain);
+  TCompressor streaming;
+  class Unsized final : public TStream {
+   public:
+    explicit Unsized(TMemoryStream& inner) : inner_(inner) {}
+    size_t Read(void* dst, size_t n) override { return inner_.Read(dst, n); }
+    void Write(const void*, size_t) override {}
+    int64_t GetPosition() const override { return 0; }
+    void SetPosition(int64_t) override {}
+    int64_t GetSize() const override { return -1; }
+   private:
+    TMemoryStream& inner_;
+  } unsized(source);
+  TMemoryStream packed_unsized;
+  streaming.SetSource(&unsized);
+  streaming.SetDestination(&packed_unsized);
+  streaming.Compress();
+  EXPECT_EQ(ErrorOf([&] { Decompress(packed_unsized.Data(), 1 << 20); }),
+            "ECompressorError: Decompressed data exceed the limit of 1048576 bytes");
+}
+
+TEST(Compressor, PrefixStopsQuietly) {
+  const std::string plain = Noise(1 << 20);
+  TMemoryStream source(Compress(plain, true));
+  TMemoryStream head;
+  TCompressor compressor;
+  compressor.SetSource(&source);
+  compressor.SetDestination(&head);
+  compressor.DecompressPrefix(1000);
+  EXPECT_EQ(head.Data(), plain.substr(0, 1000));
+}
+
+TEST(Compressor, DefaultCapIsProcessWide) {
+  const uint64_t before = TCompressor::GetDefaultMaxOutputSize();
+  TCompressor::SetDefaultMaxOutputSize(123);
+  EXPECT_EQ(TCompressor().GetMaxOutputSize(), 123u);
+  TCompressor::SetDefaultMaxOutputSize(before);
+  EXPECT_EQ(TCompressor().GetMaxOutputSize(), TCompressor::kDefaultMaxOutputSize);
+}
+
+}  // namespace
+}  // namespace instkit

@@ -1,0 +1,150 @@
+// The SQLite form store behind TDSPFormManager: keys, replacement, and the
+// answers without a store.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "host/dsp_node.h"
+#include "host/exception.h"
+#include "host/file.h"
+#include "host/form_manager.h"
+#include "host/form_store.h"
+#include "host/sqlite_db.h"
+
+namespace instkit {
+namespace {
+
+class FormStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "formstoreXXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    db_ = dir_ + "/forms.db";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::unique_ptr<TDSPFormManager> Manager(int32_t index, std::string name) {
+    auto manager = std::make_unique<TDSPFormManager>();
+    manager->DatabasePath = db_;
+    manager->FormIndex = index;
+    manager->FormName = std::move(name);
+    return manager;
+  }
+
+  std::string dir_;
+  std::string db_;
+};
+
+TEST_F(FormStoreTest, StoredFormFetchesBackUnderItsKeyOnly) {
+  TDSPFormManager writer;
+  writer.DatabasePath = db_;
+  writer.FormIndex = 3;
+  writer.FormName = "\xD4\xEE\xF0\xEC\xE0";  // cp1251
+  writer.FormGroup = "app";
+  writer.FormOwner = "user";
+  writer.CreateSection("A")->SetAsString("x");
+  writer.CreateSection("B.C")->SetAsInteger(5);
+  ASSERT_TRUE(writer.Store());
+
+  TDSPFormManager reader;
+  reader.DatabasePath = db_;
+  reader.FormIndex = 3;
+  reader.FormName = writer.FormName;
+  reader.FormGroup = "app";
+  reader.FormOwner = "user";
+  reader.CreateSection("stale");  // replaced by the fetched tree
+  ASSERT_TRUE(reader.Fetch());
+  EXPECT_TRUE(SameBranch(*reader.Root(), *writer.Root()));
+
+  // Each of the four settings is part of the key.
+  const TFormKey others[] = {{4, writer.FormName, "app", "user"},
+                             {3, "\xF4\xEE\xF0\xEC\xE0", "app", "user"},
+                             {3, writer.FormName, "App", "user"},
+                             {3, writer.FormName, "app", ""}};
+  for (const TFormKey& key : others) {
+    TDSPFormManager other;
+    other.DatabasePath = db_;
+    other.FormIndex = key.FormIndex;
+    other.FormName = key.FormName;
+    other.FormGroup = key.FormGroup;
+    other.FormOwner = key.FormOwner;
+    EXPECT_FALSE(other.Fetch()) << key.FormIndex << " " << key.FormGroup << "/" << key.FormOwner;
+  }
+}
+
+TEST_F(FormStoreTest, StoreReplacesTheForm) {
+  TDSPFormManager first;
+  first.DatabasePath = db_;
+  first.CreateSection("old")->SetAsInteger(1);
+  ASSERT_TRUE(first.Store());
+  TDSPFormManager second;
+  second.DatabasePath = db_;
+  second.CreateSection("new")->SetAsInteger(2);
+  ASSERT_TRUE(second.Store());
+
+  TDSPFormManager reader;
+  reader.DatabasePath = db_;
+  ASSERT_TRUE(reader.Fetch());
+  EXPECT_TRUE(SameBranch(*reader.Root(), *second.Root()));
+  EXPECT_EQ(TFormStore(db_, false).List().size(), 1u);
+}
+
+TEST_F(FormStoreTest, WithoutAStoreFetchAndStoreAnswerFalse) {
+  SetDefaultFormDatabase("");
+  TDSPFormManager none;
+  EXPECT_TRUE(none.DatabasePath.empty());
+  EXPECT_FALSE(none.Fetch());
+  EXPECT_FALSE(none.Store());
+
+  TDSPFormManager missing;
+  missing.DatabasePath = dir_ + "/missing.db";
+  EXPECT_FALSE(missing.Fetch());
+  EXPECT_FALSE(FileExists(missing.DatabasePath));  // fetch creates nothing
+
+  SetDefaultFormDatabase(db_);
+  EXPECT_EQ(TDSPFormManager().DatabasePath, db_);
+  SetDefaultFormDatabase("");
+}
+
+TEST_F(FormStoreTest, ForeignFilesAndBadTreesRaise) {
+  WriteWholeFileAtomically(db_, "this is not a database at all, just text");
+  auto manager = Manager(1, "f");
+  EXPECT_THROW(manager->Fetch(), Exception);
+  EXPECT_THROW(manager->Store(), Exception);
+
+  // A database without the forms table is not a form store for reading.
+  std::filesystem::remove(db_);
+  TSqliteDb(db_, true).Exec("CREATE TABLE other (x)");
+  EXPECT_THROW(manager->Fetch(), EFormStoreError);
+
+  // A row whose tree is not a branch stream.
+  TFormStore(db_, true).Write({1, "f", "", ""}, "DSPB garbage");
+  EXPECT_THROW(manager->Fetch(), Exception);
+}
+
+TEST_F(FormStoreTest, ListAndRemove) {
+  TFormStore store(db_, true);
+  store.Write({2, "b", "", ""}, "t2");
+  store.Write({1, "z", "g", "o"}, "t1");
+  store.Write({2, "a", "", ""}, "t3");
+  const auto entries = store.List();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].Key.FormName, "z");
+  EXPECT_EQ(entries[0].Key.FormGroup, "g");
+  EXPECT_EQ(entries[0].Key.FormOwner, "o");
+  EXPECT_EQ(entries[1].Key.FormName, "a");
+  EXPECT_EQ(entries[2].TreeBytes, 2);
+  EXPECT_TRUE(store.Remove({2, "a", "", ""}));
+  EXPECT_FALSE(store.Remove({2, "a", "", ""}));
+  std::string tree;
+  EXPECT_FALSE(store.Read({2, "a", "", ""}, &tree));
+  ASSERT_TRUE(store.Read({2, "b", "", ""}, &tree));
+  EXPECT_EQ(tree, "t2");
+}
+
+}  // namespace
+}  // namespace instkit
