@@ -74,6 +74,9 @@ inline void ConfigureDataFileCompressor(TCompressor& compressor) {
   compressor.SetChecksum(true);
   compressor.SetLevel(3);
   compressor.SetMinMatch(7);
+  // One zstd worker compresses while the caller reads the table or builds
+  // records; it is joined before the compressor returns.
+  compressor.SetWorkers(1);
 }
 
 }  // namespace instkit

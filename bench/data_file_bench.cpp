@@ -33,9 +33,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double ThreadCpuSeconds() {
+// Processor time of the whole process: zstd worker threads count too.
+double ProcessCpuSeconds() {
   timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
@@ -48,11 +49,11 @@ struct Stopwatch {
   double cpu_start = 0;
   void Start() {
     wall_start = Clock::now();
-    cpu_start = ThreadCpuSeconds();
+    cpu_start = ProcessCpuSeconds();
   }
   void Stop() {
     wall += std::chrono::duration<double>(Clock::now() - wall_start).count();
-    cpu += ThreadCpuSeconds() - cpu_start;
+    cpu += ProcessCpuSeconds() - cpu_start;
   }
 };
 

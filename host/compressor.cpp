@@ -58,6 +58,11 @@ void TCompressor::BeginCompress(int64_t plain_size) {
   Check(ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level_), "Invalid compression level");
   Check(ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, checksum_ ? 1 : 0), "Cannot set checksum");
   Check(ZSTD_CCtx_setParameter(cctx, ZSTD_c_minMatch, min_match_), "Invalid minimum match length");
+  if (workers_ > 0) {
+    // A library without thread support refuses; compression then stays on
+    // the caller's thread.
+    (void)ZSTD_CCtx_setParameter(cctx, ZSTD_c_nbWorkers, workers_);
+  }
   // A frame that records its plain size lets a reader reject an oversized
   // frame before decoding it, and reserve memory for it.
   if (plain_size >= 0) {

@@ -46,6 +46,10 @@ class TCompressor {
   void SetLevel(int level) { level_ = level; }
   // zstd's minimum match length (0: the level's own).
   void SetMinMatch(int length) { min_match_ = length; }
+  // Worker threads that compress while the caller goes on producing input
+  // (0: none, all work on the caller's thread).  Ignored when the zstd
+  // library was built without threads.  The frame format is the same.
+  void SetWorkers(int workers) { workers_ = workers; }
   void SetMaxOutputSize(uint64_t bytes) { max_output_ = bytes; }
   uint64_t GetMaxOutputSize() const { return max_output_; }
 
@@ -105,6 +109,7 @@ class TCompressor {
   bool checksum_ = false;
   int level_ = 3;
   int min_match_ = 0;
+  int workers_ = 0;
   uint64_t max_output_;
 };
 
