@@ -16,9 +16,11 @@
 //   previous file (or no file) instead of a partial one; FromTableToFile
 //   cancelled by the progress function still replaces the file by an empty
 //   one, and one whose table is not available by an empty image.
-// - The compressor runs with its checksum option on; decompression is capped
-//   at TCompressor::GetDefaultMaxOutputSize() (1 GiB unless the host lowers
-//   it) and a larger image fails with the compressor's message.
+// - The compressor runs with its checksum option on, and with one zstd
+//   worker thread while compressing (joined before the call returns).
+//   Decompression is capped at TCompressor::GetDefaultMaxOutputSize() (1 GiB
+//   unless the host lowers it); a larger image fails with the compressor's
+//   message.
 // - When GetRowCount says 0 while rows still come, progress reports 100.
 // - Images are streamed, never held whole: LoadFromFile and FromFileToTable
 //   parse the image in a window refilled by the decompressor
