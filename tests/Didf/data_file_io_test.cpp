@@ -174,7 +174,9 @@ TEST_F(DataFileIo, HeaderLinesAreCheckedAsTheFormatSays) {
     EXPECT_EQ(file.LoadHeader(image), c.accepted) << c.name;
     EXPECT_EQ(file.TableName, c.table) << c.name;
     EXPECT_EQ(file.ErrorMessage, "") << c.name;
-    if (c.accepted) EXPECT_EQ(image.GetPosition(), image.GetSize()) << c.name;
+    if (c.accepted) {
+      EXPECT_EQ(image.GetPosition(), image.GetSize()) << c.name;
+    }
   }
 }
 
