@@ -16,10 +16,21 @@
 //   previous file (or no file) instead of a partial one; FromTableToFile
 //   cancelled by the progress function still replaces the file by an empty
 //   one, and one whose table is not available by an empty image.
-// - The compressor runs with its checksum option on; decompression is capped
-//   at TCompressor::GetDefaultMaxOutputSize() (1 GiB unless the host lowers
-//   it) and a larger image fails with the compressor's message.
+// - The compressor runs with its checksum option on, and with one zstd
+//   worker thread while compressing (joined before the call returns).
+//   Decompression is capped at TCompressor::GetDefaultMaxOutputSize() (1 GiB
+//   unless the host lowers it); a larger image fails with the compressor's
+//   message.
 // - When GetRowCount says 0 while rows still come, progress reports 100.
+// - Images are streamed, never held whole: LoadFromFile and FromFileToTable
+//   parse the image in a window refilled by the decompressor
+//   (Didf/plain_image_reader.h), FromTableToFile compresses it piece by piece
+//   as it is built.  The data seen is the same as with a whole image.
+//   FromFileToTable first checks the whole file (checksum included) so that
+//   a damaged file inserts no rows; LoadFromFile finds damage at the end and
+//   then answers false with the records before it in the list.  Progress is
+//   the image position over the image size as the frame declares it
+//   (SaveToFile's files do); without one, the compressed share read.
 //
 // One data file is used by one thread at a time; the progress function runs
 // synchronously on that thread.
@@ -38,6 +49,7 @@ namespace instkit {
 class TDIDFRecord;
 class TIDFDataFile;
 class TMemoryStream;
+class TPlainImageReader;
 class TStream;
 class TTable;
 
@@ -157,6 +169,9 @@ class TIDFDataFile {
 
   // Copies the table's current row into the structure's values.
   void CopyRowFromTable(const TTable& table);
+  // The next record of a streamed image into the structure's values; false
+  // at the end of the image (or at a record cut short).
+  bool ReadNextRecord(TPlainImageReader& reader);
 
   std::vector<TDataRecord> records_;
   int32_t record_index_ = 0;

@@ -5,6 +5,7 @@
 #include "Didf/data_file.h"
 #include "Didf/data_file_format.h"
 #include "Didf/data_file_percent.h"
+#include "Didf/plain_image_reader.h"
 #include "host/coding.h"
 #include "host/compressor.h"
 #include "host/file_stream.h"
@@ -82,21 +83,35 @@ bool TIDFDataFile::LoadFromFile() {
     return false;
   }
   try {
-    TMemoryStream image;
-    DecompressStream(*file, image);
-    file.reset();
-    if (!LoadHeader(image)) return false;
+    TPlainImageReader reader(*file);
+    reader.EnsureHeader();
+    if (!LoadHeader(reader.Window())) return false;
     // Without fields a record is zero bytes long: there is nothing to read.
-    if (Structure->GetFieldCount() == 0) return true;
-    const double size = static_cast<double>(image.GetSize());
-    while (ReadRecordFromFile(image)) {
-      InsertRecord();
-      if (!ShowProgress(ProgressPercent(static_cast<double>(image.GetPosition()), size))) return false;
+    if (Structure->GetFieldCount() > 0) {
+      while (ReadNextRecord(reader)) {
+        InsertRecord();
+        if (!ShowProgress(reader.Percent())) return false;
+      }
     }
+    reader.Finish();
     return true;
   } catch (...) {
     ErrorMessage = Failure("An exception while loading data from file\r\nFile name = '%s'\r\n%s: %s", FileName);
     return false;
+  }
+}
+
+bool TIDFDataFile::ReadNextRecord(TPlainImageReader& reader) {
+  size_t want = TPlainImageReader::kLookahead;
+  for (;;) {
+    reader.Ensure(want);
+    TMemoryStream& window = reader.Window();
+    const int64_t start = window.GetPosition();
+    if (ReadRecordFromFile(window)) return true;
+    if (reader.AtEnd()) return false;  // the whole rest was there: cut short
+    // A record longer than the window: read it again with more of the image.
+    window.SetPosition(start);
+    want = std::max(want, window.Remaining().size()) * 2;
   }
 }
 
@@ -236,7 +251,7 @@ bool TIDFDataFile::ReadRecordFromFile(TMemoryStream& image) {
 
 void TIDFDataFile::CompressStream(TStream& source, TStream& destination) {
   TCompressor compressor;
-  compressor.SetChecksum(true);
+  ConfigureDataFileCompressor(compressor);
   compressor.SetSource(&source);
   compressor.SetDestination(&destination);
   compressor.Compress();
@@ -244,7 +259,7 @@ void TIDFDataFile::CompressStream(TStream& source, TStream& destination) {
 
 void TIDFDataFile::DecompressStream(TStream& source, TStream& destination) {
   TCompressor compressor;
-  compressor.SetChecksum(true);
+  ConfigureDataFileCompressor(compressor);
   compressor.SetSource(&source);
   compressor.SetDestination(&destination);
   compressor.Decompress();

@@ -1,11 +1,14 @@
 // TIDFDataFile: moving rows between host tables (BaseMng) and the record
 // list or a data file.  Rows pass through Structure one at a time; the
-// streaming transfers never hold more than the plain image in memory.
+// streaming transfers hold neither the records nor the whole image in memory.
 #include <memory>
 
 #include "Didf/data_file.h"
+#include "Didf/data_file_format.h"
 #include "Didf/data_file_percent.h"
+#include "Didf/plain_image_reader.h"
 #include "host/application_manager.h"
+#include "host/compressor.h"
 #include "host/file_stream.h"
 #include "host/format.h"
 #include "host/memory_stream.h"
@@ -14,6 +17,9 @@
 namespace instkit {
 
 namespace {
+
+// The size of the image pieces that FromTableToFile compresses as it goes.
+constexpr size_t kImagePiece = 256 * 1024;
 
 // A table obtained from the manager, handed back exactly once: by Free() on
 // the normal path (where a failure to commit is reported), or by the
@@ -168,10 +174,23 @@ bool TIDFDataFile::FromFileToTable(bool) {
     return false;
   }
   try {
-    TMemoryStream image;
-    DecompressStream(*file, image);
-    file.reset();
-    if (!LoadHeader(image)) return false;
+    // A damaged file must insert nothing: check it whole first (the
+    // checksum is verified at the end of the frame), then stream it.
+    {
+      class TDiscard final : public TStream {
+       public:
+        size_t Read(void*, size_t) override { return 0; }
+        void Write(const void*, size_t) override {}
+        int64_t GetPosition() const override { return 0; }
+        void SetPosition(int64_t) override {}
+        int64_t GetSize() const override { return 0; }
+      } discard;
+      DecompressStream(*file, discard);
+      file = std::make_unique<TFileReadStream>(FileName);
+    }
+    TPlainImageReader reader(*file);
+    reader.EnsureHeader();
+    if (!LoadHeader(reader.Window())) return false;
     TApplicationManager* manager = BaseMng;
     if (manager == nullptr) return false;
     TTable* obtained = manager->GetUserTable(TableName, TableQualifier, false);
@@ -182,11 +201,10 @@ bool TIDFDataFile::FromFileToTable(bool) {
     bool complete = true;
     // Without fields a record is zero bytes long: there is nothing to read.
     if (Structure->GetFieldCount() > 0) {
-      const double size = static_cast<double>(image.GetSize());
-      while (ReadRecordFromFile(image)) {
+      while (ReadNextRecord(reader)) {
         if (!InsertRecordToTable(*table)) {
           ++FailedRecords;
-        } else if (!ShowProgress(ProgressPercent(static_cast<double>(image.GetPosition()), size))) {
+        } else if (!ShowProgress(reader.Percent())) {
           complete = false;
           break;
         }
@@ -213,7 +231,15 @@ bool TIDFDataFile::FromTableToFile() {
     return false;
   }
   try {
+    // The image is compressed piece by piece while it is built: each piece
+    // is compressed while still in the processor's cache, and memory stays
+    // bounded.  The file receives the same plain image as from one
+    // CompressStream over the whole image.
     TMemoryStream image;
+    image.SizeHint(kImagePiece + kImagePiece / 4);
+    TCompressor compressor;
+    ConfigureDataFileCompressor(compressor);
+    compressor.SetDestination(file.get());
     TApplicationManager* manager = BaseMng;
     TTable* obtained = manager == nullptr ? nullptr : manager->GetUserTable(TableName, TableQualifier, false);
     if (obtained != nullptr) {
@@ -222,24 +248,32 @@ bool TIDFDataFile::FromTableToFile() {
       (*table).Open();
       LoadStructureFromTable(*table);
       WriteHeader(image);
+      compressor.BeginCompress();
       const int32_t rows = (*table).GetRowCount();
       int64_t i = 1;
       while ((*table).FetchNext()) {
         CopyRowFromTable(*table);
         WriteRecordToFile(image);
+        if (image.Data().size() >= kImagePiece) {
+          compressor.CompressMore(image.Data().data(), image.Data().size());
+          image.Clear();
+        }
         if (!ShowProgress(ProgressPercent(static_cast<double>(i), rows))) {
-          // Cancelled: nothing is compressed and the file is left empty.
+          // Cancelled: the file is left empty.
           table.Free();
+          file = std::make_unique<TFileWriteStream>(FileName);
           file->Commit();
           return false;
         }
         ++i;
       }
       table.Free();
+    } else {
+      // Without a table the file receives the compressed empty image.
+      compressor.BeginCompress(0);
     }
-    // Without a table the file receives the compressed empty image.
-    image.SetPosition(0);
-    CompressStream(image, *file);
+    compressor.CompressMore(image.Data().data(), image.Data().size());
+    compressor.EndCompress();
     file->Commit();
     return obtained != nullptr;
   } catch (...) {

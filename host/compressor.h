@@ -12,7 +12,8 @@
 //   the frame, and Decompress() verifies it, so a damaged file is reported as
 //   an error instead of being read as garbage.  Frames written without it
 //   decompress either way.
-// - Level: zstd's compression level, 3 unless set.
+// - Level: zstd's compression level, 3 unless set; MinMatch: zstd's minimum
+//   match length, the level's own unless set.
 // - MaxOutputSize: Decompress() stops with an error once the plain output
 //   would exceed this many bytes (default kDefaultMaxOutputSize, 1 GiB, or
 //   what SetDefaultMaxOutputSize made the process-wide default), so a small
@@ -43,6 +44,12 @@ class TCompressor {
   void SetChecksum(bool on) { checksum_ = on; }
   bool GetChecksum() const { return checksum_; }
   void SetLevel(int level) { level_ = level; }
+  // zstd's minimum match length (0: the level's own).
+  void SetMinMatch(int length) { min_match_ = length; }
+  // Worker threads that compress while the caller goes on producing input
+  // (0: none, all work on the caller's thread).  Ignored when the zstd
+  // library was built without threads.  The frame format is the same.
+  void SetWorkers(int workers) { workers_ = workers; }
   void SetMaxOutputSize(uint64_t bytes) { max_output_ = bytes; }
   uint64_t GetMaxOutputSize() const { return max_output_; }
 
@@ -52,6 +59,32 @@ class TCompressor {
 
   void Compress();
   void Decompress();
+
+  // Incremental compression into the destination (no source needed):
+  // BeginCompress, any number of CompressMore, then EndCompress, which
+  // completes the frame.  A plain size given to BeginCompress must be exact.
+  // Lets a writer compress a large image piece by piece while it is built,
+  // so the pieces are compressed while still in the processor's cache.
+  void BeginCompress(int64_t plain_size = -1);
+  void CompressMore(const void* data, size_t n);
+  void EndCompress();
+
+  // Incremental decompression from the source into the destination, for
+  // readers that parse a large image piece by piece in a small window:
+  // BeginDecompress, then DecompressMore until DecompressFinished, then
+  // EndDecompress, which raises when the source ended inside a frame.  The
+  // output cap applies to the total.
+  void BeginDecompress();
+  // Writes at least `bytes` more plain bytes unless the source ends first;
+  // returns the count written.
+  size_t DecompressMore(size_t bytes);
+  bool DecompressFinished() const;
+  void EndDecompress();
+  // The plain size the first frame declares, or -1 when it declares none
+  // (known after the first DecompressMore).
+  int64_t DeclaredPlainSize() const;
+  // Compressed bytes taken from the source so far.
+  uint64_t SourceBytesRead() const;
   // Decompresses no more than the first `bytes` plain bytes and stops there
   // without an error (for reading a header).  Damage met before that point
   // still raises.
@@ -64,12 +97,19 @@ class TCompressor {
 
  private:
   void CheckStreams() const;
-  void Run(uint64_t limit, bool stop_quietly);
+  void Pump(const void* data, size_t n, bool last);
+
+  struct Encoder;
+  struct Decoder;
+  std::unique_ptr<Encoder> encoder_;
+  std::unique_ptr<Decoder> decoder_;
 
   TStream* source_ = nullptr;
   TStream* destination_ = nullptr;
   bool checksum_ = false;
   int level_ = 3;
+  int min_match_ = 0;
+  int workers_ = 0;
   uint64_t max_output_;
 };
 

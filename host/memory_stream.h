@@ -46,6 +46,9 @@ class TMemoryStream final : public TStream {
   // Negative positions are taken as 0; positions beyond the end are allowed.
   void SetPosition(int64_t position) override { pos_ = position < 0 ? 0 : static_cast<size_t>(position); }
   int64_t GetSize() const override { return static_cast<int64_t>(data_.size()); }
+  void SizeHint(int64_t bytes) override {
+    if (bytes > 0) data_.reserve(pos_ + static_cast<size_t>(bytes));
+  }
 
   // Direct access for encoders that append many small values: append to
   // Data() and then SetPosition(GetSize()).

@@ -26,16 +26,50 @@ void TField::SetAsString(std::string value) {
   }
 }
 
-void TField::SetAsInteger(int32_t value) { SetValue(TVariant{value}); }
-void TField::SetAsFloat(double value) { SetValue(TVariant{value}); }
-void TField::SetAsBoolean(bool value) { SetValue(TVariant{value}); }
+// A value of the field's own kind is stored as it is; others convert.
+void TField::SetAsInteger(int32_t value) {
+  if (ValueClassOf(field_type_) == TValueClass::Integer) {
+    value_ = value;
+  } else {
+    SetValue(TVariant{value});
+  }
+}
+
+void TField::SetAsFloat(double value) {
+  if (ValueClassOf(field_type_) == TValueClass::Float) {
+    value_ = value;
+  } else {
+    SetValue(TVariant{value});
+  }
+}
+
+void TField::SetAsBoolean(bool value) {
+  if (ValueClassOf(field_type_) == TValueClass::Boolean) {
+    value_ = value;
+  } else {
+    SetValue(TVariant{value});
+  }
+}
 
 void TField::SetValue(const TVariant& value) {
   if (IsEmpty(value)) {
     value_ = value;
     return;
   }
-  switch (ValueClassOf(field_type_)) {
+  const TValueClass kind = ValueClassOf(field_type_);
+  if (kind == TValueClass::Integer && std::holds_alternative<int32_t>(value)) {
+    value_ = std::get<int32_t>(value);
+    return;
+  }
+  if (kind == TValueClass::Float && std::holds_alternative<double>(value)) {
+    value_ = std::get<double>(value);
+    return;
+  }
+  if (kind == TValueClass::Boolean && std::holds_alternative<bool>(value)) {
+    value_ = std::get<bool>(value);
+    return;
+  }
+  switch (kind) {
     case TValueClass::Text:
       // Text into text copies in place, reusing the field's buffer: table
       // transfers move every row through the same fields.

@@ -21,6 +21,9 @@ class TStream {
   // Raises EInOutError when the stream cannot move there.
   virtual void SetPosition(int64_t position) = 0;
   virtual int64_t GetSize() const = 0;
+  // A hint that about `bytes` more bytes will be written; streams that can
+  // prepare for them (memory streams) do.
+  virtual void SizeHint(int64_t bytes) { (void)bytes; }
 };
 
 }  // namespace instkit

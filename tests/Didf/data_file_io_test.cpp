@@ -236,6 +236,27 @@ TEST_F(DataFileIo, RecordReaderStopsAtShortOrOversizedValues) {
   EXPECT_EQ(too_long.GetPosition(), 8);
 }
 
+TEST_F(DataFileIo, RecordsLongerThanTheReadWindowLoad) {
+  MakeIdName();
+  const std::string big(3 * 1024 * 1024 + 7, 'b');
+  Add(1, "small");
+  Add(2, big);
+  Add(3, big + "c");
+  Add(4, "tail");
+  data.FileName = dir.File("big.idf");
+  ASSERT_TRUE(data.SaveToFile()) << data.ErrorMessage;
+  TIDFDataFile back;
+  back.FileName = data.FileName;
+  ProgressLog::Attach(back);
+  ASSERT_TRUE(back.LoadFromFile()) << back.ErrorMessage;
+  ASSERT_EQ(back.GetRecordCount(), 4);
+  back.SetRecordIndex(2);
+  EXPECT_EQ(back.Structure->GetFields(1)->GetAsString(), big + "c");
+  back.SetRecordIndex(3);
+  EXPECT_EQ(back.Structure->GetFields(1)->GetAsString(), "tail");
+  EXPECT_EQ(ProgressLog::percents.back(), 100);
+}
+
 TEST_F(DataFileIo, TruncatedLastRecordEndsTheLoadSuccessfully) {
   data.FileName = dir.File("cut.idf");
   WriteDataFile(data.FileName, kHeader + Bytes({1, 0, 0, 0, 1, 0, 0, 0, 'x', 2, 0, 0}));

@@ -249,6 +249,21 @@ TEST_F(TableTransfer, FromFileToTableUsesTheTableNamedInTheFile) {
   EXPECT_EQ(loader.ErrorMessage.rfind("Can't create file '" + loader.FileName + "'\r\nEInOutError: ", 0), 0u);
 }
 
+TEST_F(TableTransfer, DamagedFileInsertsNothing) {
+  FillRecords({1, 2, 3});
+  data.TableName = "FAKE";
+  data.FileName = dir.File("damaged.idf");
+  ASSERT_TRUE(data.SaveToFile());
+  std::string bytes = ReadWholeFile(data.FileName);
+  bytes[bytes.size() - 1] ^= 0x40;  // the checksum's last byte
+  WriteWholeFileAtomically(data.FileName, bytes);
+  EXPECT_FALSE(data.FromFileToTable());
+  EXPECT_TRUE(manager.table.inserted.empty());
+  EXPECT_EQ(manager.gets, 0);
+  EXPECT_NE(data.ErrorMessage.find("ECompressorError: Compressed data are damaged"), std::string::npos)
+      << data.ErrorMessage;
+}
+
 // ---- Real SQLite databases ----
 
 class SqliteTransfer : public ::testing::Test {

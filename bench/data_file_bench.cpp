@@ -1,0 +1,346 @@
+// Data-file throughput against its references, in one run:
+//   FromTableToFile  vs a raw SQLite full scan of the same table;
+//   FromFileToTable  vs a raw prepared insert of the same rows, one transaction;
+//   SaveToFile / LoadFromFile of the same rows held in memory;
+//   the file's size vs gzip -6 (zlib level 6) of the same plain image.
+// Rows: INTEGER, TEXT of about 20 bytes, REAL, BOOLEAN; 1,000,000 of them
+// (BENCH_ROWS overrides).  A summary of the ratios follows the table.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Didf/data_file.h"
+#include "host/application_manager.h"
+#include "host/compressor.h"
+#include "host/file.h"
+#include "host/file_stream.h"
+#include "host/format.h"
+#include "host/memory_stream.h"
+#include "host/sqlite_db.h"
+#include "host/sqlite_table.h"
+
+namespace instkit {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Processor time of the whole process: zstd worker threads count too.
+double ProcessCpuSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// Wall-clock and processor time of the measured parts.  The machine may be
+// shared: the processor-time rates are the steadier ones.
+struct Stopwatch {
+  double wall = 0;
+  double cpu = 0;
+  Clock::time_point wall_start;
+  double cpu_start = 0;
+  void Start() {
+    wall_start = Clock::now();
+    cpu_start = ProcessCpuSeconds();
+  }
+  void Stop() {
+    wall += std::chrono::duration<double>(Clock::now() - wall_start).count();
+    cpu += ProcessCpuSeconds() - cpu_start;
+  }
+};
+
+struct Row {
+  int64_t id;
+  std::string name;
+  double value;
+  bool flag;
+};
+
+const char* kCreate = "CREATE TABLE %s (id INTEGER, name TEXT, value REAL, flag BOOLEAN)";
+
+// The rates and sizes measured, for the summary.
+std::map<std::string, double>& Results() {
+  static std::map<std::string, double> results;
+  return results;
+}
+
+void Record(benchmark::State& state, const std::string& key, int64_t rows, const Stopwatch& watch) {
+  const double rate = watch.wall > 0 ? static_cast<double>(rows) / watch.wall : 0;
+  const double cpu_rate = watch.cpu > 0 ? static_cast<double>(rows) / watch.cpu : 0;
+  Results()[key] = rate;
+  Results()[key + "_cpu"] = cpu_rate;
+  state.counters["rows/s"] = rate;
+  state.counters["rows/cpu-s"] = cpu_rate;
+}
+
+class World {
+ public:
+  static World& Get() {
+    static World world;
+    return world;
+  }
+
+  int64_t rows;
+  std::string dir;
+  std::string source_db;
+  std::string target_db;
+  std::string data_file;
+  std::vector<Row> data;
+
+ private:
+  World() {
+    const char* env = std::getenv("BENCH_ROWS");
+    rows = env ? std::atoll(env) : 1000000;
+    std::string pattern = (std::filesystem::temp_directory_path() / "instkit-bench-XXXXXX").string();
+    dir = ::mkdtemp(pattern.data());
+    source_db = dir + "/source.db";
+    target_db = dir + "/target.db";
+    data_file = dir + "/bench.idf";
+    data.reserve(static_cast<size_t>(rows));
+    for (int64_t i = 0; i < rows; ++i) {
+      data.push_back({i, Format("item-%07lld-%06llx", static_cast<long long>(i),
+                                static_cast<unsigned long long>((i * 2654435761LL) & 0xFFFFFF)),
+                      static_cast<double>(i) * 0.25 + 0.1, i % 3 == 0});
+    }
+    TSqliteDb db(source_db);
+    db.Exec(Format(kCreate, "bench"));
+    InsertAll(db, "bench");
+  }
+
+ public:
+  ~World() { std::filesystem::remove_all(dir); }
+
+  // The reference insert: one prepared statement, one transaction.
+  void InsertAll(TSqliteDb& db, const char* table) const {
+    sqlite3* h = db.Handle();
+    sqlite3_stmt* s = nullptr;
+    const std::string sql = Format("INSERT INTO %s VALUES (?1, ?2, ?3, ?4)", table);
+    sqlite3_prepare_v2(h, sql.c_str(), -1, &s, nullptr);
+    sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
+    for (const Row& r : data) {
+      sqlite3_bind_int64(s, 1, r.id);
+      sqlite3_bind_text(s, 2, r.name.data(), static_cast<int>(r.name.size()), SQLITE_STATIC);
+      sqlite3_bind_double(s, 3, r.value);
+      sqlite3_bind_int(s, 4, r.flag ? 1 : 0);
+      if (sqlite3_step(s) != SQLITE_DONE) std::abort();
+      sqlite3_reset(s);
+    }
+    sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_finalize(s);
+  }
+
+  void FreshTarget() const {
+    TSqliteDb db(target_db);
+    db.Exec("DROP TABLE IF EXISTS bench");
+    db.Exec(Format(kCreate, "bench"));
+  }
+};
+
+void BM_RawSqliteScan(benchmark::State& state) {
+  World& w = World::Get();
+  TSqliteDb db(w.source_db);
+  Stopwatch watch;
+  int64_t rows = 0;
+  for (auto _ : state) {
+    watch.Start();
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db.Handle(), "SELECT * FROM bench", -1, &s, nullptr);
+    int64_t sum = 0;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+      sum += sqlite3_column_int64(s, 0);
+      sum += sqlite3_column_bytes(s, 1) + *sqlite3_column_text(s, 1);
+      sum += static_cast<int64_t>(sqlite3_column_double(s, 2));
+      sum += sqlite3_column_int(s, 3);
+      ++rows;
+    }
+    sqlite3_finalize(s);
+    benchmark::DoNotOptimize(sum);
+    watch.Stop();
+  }
+  Record(state, "scan", rows, watch);
+}
+
+void BM_FromTableToFile(benchmark::State& state) {
+  World& w = World::Get();
+  TSqliteApplicationManager manager(w.source_db);
+  BaseMng = &manager;
+  Stopwatch watch;
+  int64_t rows = 0;
+  for (auto _ : state) {
+    TIDFDataFile data;
+    data.TableName = "bench";
+    data.FileName = w.data_file;
+    watch.Start();
+    if (!data.FromTableToFile()) state.SkipWithError(data.ErrorMessage.c_str());
+    watch.Stop();
+    rows += w.rows;
+  }
+  BaseMng = nullptr;
+  Record(state, "export", rows, watch);
+}
+
+void BM_RawSqliteInsert(benchmark::State& state) {
+  World& w = World::Get();
+  Stopwatch watch;
+  int64_t rows = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    w.FreshTarget();
+    TSqliteDb db(w.target_db);
+    state.ResumeTiming();
+    watch.Start();
+    w.InsertAll(db, "bench");
+    watch.Stop();
+    rows += w.rows;
+  }
+  Record(state, "insert", rows, watch);
+}
+
+void BM_FromFileToTable(benchmark::State& state) {
+  World& w = World::Get();
+  Stopwatch watch;
+  int64_t rows = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    w.FreshTarget();
+    TSqliteApplicationManager manager(w.target_db);
+    BaseMng = &manager;
+    TIDFDataFile data;
+    data.FileName = w.data_file;
+    state.ResumeTiming();
+    watch.Start();
+    if (!data.FromFileToTable()) state.SkipWithError(data.ErrorMessage.c_str());
+    watch.Stop();
+    rows += w.rows;
+    BaseMng = nullptr;
+  }
+  Record(state, "import", rows, watch);
+}
+
+void BM_SaveToFile(benchmark::State& state) {
+  World& w = World::Get();
+  TIDFDataFile data;
+  data.FileName = w.data_file;
+  if (!data.LoadFromFile()) state.SkipWithError(data.ErrorMessage.c_str());
+  data.FileName = w.dir + "/saved.idf";
+  Stopwatch watch;
+  int64_t rows = 0;
+  for (auto _ : state) {
+    watch.Start();
+    if (!data.SaveToFile()) state.SkipWithError(data.ErrorMessage.c_str());
+    watch.Stop();
+    rows += data.GetRecordCount();
+  }
+  Record(state, "save", rows, watch);
+}
+
+void BM_LoadFromFile(benchmark::State& state) {
+  World& w = World::Get();
+  Stopwatch watch;
+  int64_t rows = 0;
+  for (auto _ : state) {
+    auto data = std::make_unique<TIDFDataFile>();
+    data->FileName = w.data_file;
+    watch.Start();
+    if (!data->LoadFromFile()) state.SkipWithError(data->ErrorMessage.c_str());
+    watch.Stop();
+    rows += data->GetRecordCount();
+    state.PauseTiming();
+    data.reset();
+    state.ResumeTiming();
+  }
+  Record(state, "load", rows, watch);
+}
+
+void BM_SizeAgainstGzip(benchmark::State& state) {
+  World& w = World::Get();
+  TMemoryStream image;
+  {
+    TFileReadStream file(w.data_file);
+    TIDFDataFile::DecompressStream(file, image);
+  }
+  const std::string& plain = image.Data();
+  Stopwatch zstd_watch;
+  Stopwatch gzip_watch;
+  size_t zstd_size = 0;
+  uLongf gzip_size = 0;
+  for (auto _ : state) {
+    TMemoryStream source(plain);
+    zstd_watch.Start();
+    TMemoryStream packed;
+    TIDFDataFile::CompressStream(source, packed);
+    zstd_watch.Stop();
+    zstd_size = packed.Data().size();
+
+    gzip_watch.Start();
+    std::vector<Bytef> out(compressBound(plain.size()));
+    gzip_size = out.size();
+    if (compress2(out.data(), &gzip_size, reinterpret_cast<const Bytef*>(plain.data()), plain.size(), 6) != Z_OK) {
+      state.SkipWithError("zlib failed");
+    }
+    gzip_watch.Stop();
+  }
+  state.counters["plain_bytes"] = static_cast<double>(plain.size());
+  state.counters["idf_bytes"] = static_cast<double>(zstd_size);
+  state.counters["gzip6_bytes"] = static_cast<double>(gzip_size);
+  Results()["plain_bytes"] = static_cast<double>(plain.size());
+  Results()["idf_bytes"] = static_cast<double>(zstd_size);
+  Results()["gzip_bytes"] = static_cast<double>(gzip_size);
+  Results()["idf_compress_s"] = zstd_watch.cpu / static_cast<double>(state.iterations());
+  Results()["gzip_compress_s"] = gzip_watch.cpu / static_cast<double>(state.iterations());
+}
+
+BENCHMARK(BM_RawSqliteScan)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FromTableToFile)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RawSqliteInsert)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FromFileToTable)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SaveToFile)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadFromFile)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SizeAgainstGzip)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void PrintSummary() {
+  auto& r = Results();
+  auto ratio = [&](const char* a, const char* b) { return r[b] > 0 ? r[a] / r[b] : 0.0; };
+  std::printf("\nSummary (%lld rows)\n", static_cast<long long>(World::Get().rows));
+  std::printf("                       wall rows/s   cpu rows/s   ratio wall / cpu\n");
+  auto line = [&](const char* label, const char* key, const char* reference, const char* goal) {
+    const std::string cpu = std::string(key) + "_cpu";
+    std::printf("  %-20s %12.0f %12.0f", label, r[key], r[cpu]);
+    if (reference != nullptr) {
+      const std::string ref_cpu = std::string(reference) + "_cpu";
+      std::printf("   %.2f / %.2f x %s (goal >= %s)", ratio(key, reference), ratio(cpu.c_str(), ref_cpu.c_str()),
+                  reference, goal);
+    }
+    std::printf("\n");
+  };
+  line("raw SQLite scan", "scan", nullptr, nullptr);
+  line("FromTableToFile", "export", "scan", "0.30");
+  line("raw prepared insert", "insert", nullptr, nullptr);
+  line("FromFileToTable", "import", "insert", "0.80");
+  line("SaveToFile", "save", nullptr, nullptr);
+  line("LoadFromFile", "load", nullptr, nullptr);
+  std::printf("  file size %.0f bytes = %.3f x gzip -6 (%.0f bytes; goal <= 1.05); plain image %.0f bytes\n",
+              r["idf_bytes"], ratio("idf_bytes", "gzip_bytes"), r["gzip_bytes"], r["plain_bytes"]);
+  std::printf("  compressing the image: %.3f cpu-s vs gzip -6 %.3f cpu-s = %.1f x faster\n", r["idf_compress_s"],
+              r["gzip_compress_s"], r["idf_compress_s"] > 0 ? r["gzip_compress_s"] / r["idf_compress_s"] : 0.0);
+}
+
+}  // namespace
+}  // namespace instkit
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  instkit::PrintSummary();
+  return 0;
+}

@@ -1,0 +1,50 @@
+// LoadFromFile on arbitrary input as the compressed file.  When the first
+// byte is odd, the rest is first compressed as a plain image, so that the
+// loader's parsing is reached through the whole file path as well; otherwise
+// the bytes are the file as they are.  The decompression cap is lowered so
+// that a small input cannot exhaust memory through a legitimately huge frame.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "Didf/data_file.h"
+#include "host/compressor.h"
+#include "host/memory_stream.h"
+
+namespace {
+
+const std::string& TempPath() {
+  static const std::string path = "/tmp/instkit-load-fuzz-" + std::to_string(::getpid()) + ".idf";
+  return path;
+}
+
+// A plain write: the fuzzer needs no crash safety and no fsync per input.
+void WriteFile(const std::string& bytes) {
+  std::FILE* f = std::fopen(TempPath().c_str(), "wb");
+  if (f == nullptr) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace instkit;
+  TCompressor::SetDefaultMaxOutputSize(32u << 20);
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (size > 0 && (data[0] & 1) != 0) {
+    TMemoryStream plain(bytes.substr(1));
+    TMemoryStream packed;
+    TIDFDataFile::CompressStream(plain, packed);
+    bytes = packed.Data();
+  }
+  WriteFile(bytes);
+  TIDFDataFile file;
+  file.FileName = TempPath();
+  file.LoadFromFile();
+  for (int32_t i = 0; i < file.GetRecordCount() && i < 64; ++i) file.SetRecordIndex(i);
+  file.GetFieldsString();
+  return 0;
+}
