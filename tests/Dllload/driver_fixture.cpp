@@ -30,6 +30,14 @@ Lines Logged(const Lines& texts) {
   return out;
 }
 
+Lines GoodSetup(const std::string& name) {
+  return Logged({"get functions addesses : " + name, "set all : " + name, "call SETLOGCALLBACK",
+                 "call SETTREEPOINTER", "IN function SETPARAMS", "call SETEXTERNALPARAMETER", "call SETUIGREGIM",
+                 "call SETQUESTIONSLEVEL", "call SETPATH", "call SETCLIENTNUMBER", "call SETPROGRESSCALLBACK",
+                 "call SETSESSIONNAME", "call SETHIDEPROGRESSCALLBACK", "call SETSHOWPROGRESSCALLBACK",
+                 "OUT function SETPARAMS"});
+}
+
 void DriverTest::SetUp() {
   std::string pattern = (std::filesystem::temp_directory_path() / "instkit-driver-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);

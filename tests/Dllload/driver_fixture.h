@@ -49,6 +49,8 @@ inline Lines operator+(Lines a, const Lines& b) {
 // " " + text, the form every log line takes without a prefix; Russian texts
 // are given in UTF-8 and compared as Windows-1251.
 Lines Logged(const Lines& texts);
+// The setup lines of one library whose setters are all exported and accept.
+Lines GoodSetup(const std::string& name);
 
 class DriverTest : public ::testing::Test {
  protected:
@@ -82,6 +84,7 @@ class DriverTest : public ::testing::Test {
   TSysTree tree_;
   TSysNode root_;  // the same subsystems for the flat-image driver are built below root_
   TMessageBoxHandler previous_handler_;
+  std::vector<uint8_t> image_;
 };
 
 }  // namespace instkit::testing

@@ -6,14 +6,6 @@
 namespace instkit::testing {
 namespace {
 
-Lines GoodSetup(const std::string& name) {
-  return Logged({"get functions addesses : " + name, "set all : " + name, "call SETLOGCALLBACK",
-                 "call SETTREEPOINTER", "IN function SETPARAMS", "call SETEXTERNALPARAMETER", "call SETUIGREGIM",
-                 "call SETQUESTIONSLEVEL", "call SETPATH", "call SETCLIENTNUMBER", "call SETPROGRESSCALLBACK",
-                 "call SETSESSIONNAME", "call SETHIDEPROGRESSCALLBACK", "call SETSHOWPROGRESSCALLBACK",
-                 "OUT function SETPARAMS"});
-}
-
 const Lines kUnload = Logged({"IN function UNLOADDLLS", "OUT function UNLOADDLLS"});
 
 class FlatDriverTest : public DriverTest {
@@ -31,7 +23,6 @@ class FlatDriverTest : public DriverTest {
     const Lines& log = Recorder().log;
     return Lines(std::find(log.begin(), log.end(), from), log.end());
   }
-  std::vector<uint8_t> image_;
 };
 
 TEST_F(FlatDriverTest, InstallRunWritesResultsIntoTheCallersImage) {

@@ -6,15 +6,6 @@
 namespace instkit::testing {
 namespace {
 
-// The setup lines of one library whose setters are all exported and accept.
-Lines GoodSetup(const std::string& name) {
-  return Logged({"get functions addesses : " + name, "set all : " + name, "call SETLOGCALLBACK",
-                 "call SETTREEPOINTER", "IN function SETPARAMS", "call SETEXTERNALPARAMETER", "call SETUIGREGIM",
-                 "call SETQUESTIONSLEVEL", "call SETPATH", "call SETCLIENTNUMBER", "call SETPROGRESSCALLBACK",
-                 "call SETSESSIONNAME", "call SETHIDEPROGRESSCALLBACK", "call SETSHOWPROGRESSCALLBACK",
-                 "OUT function SETPARAMS"});
-}
-
 Lines Loaded(const std::vector<std::string>& libraries) {
   Lines lines = Logged({"IN function LoadDlls"});
   for (const auto& lib : libraries) lines.push_back(" library " + lib + " loaded successful");
