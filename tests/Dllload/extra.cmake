@@ -17,3 +17,8 @@ target_compile_definitions(${test_target} PRIVATE
   INSTKIT_TEST_NOPERFORM="$<TARGET_FILE:instkit_test_noperform>"
   INSTKIT_TEST_EMPTY="$<TARGET_FILE:instkit_test_empty>")
 target_sources(${test_target} PRIVATE ${dir}/driver_fixture.cpp)
+# The command-line runs are tested through the instkit binary when it is built.
+if(TARGET instkit_cli)
+  add_dependencies(${test_target} instkit_cli)
+  target_compile_definitions(${test_target} PRIVATE INSTKIT_CLI_BINARY="$<TARGET_FILE:instkit_cli>")
+endif()
