@@ -1,9 +1,14 @@
 // instkit install|uninstall|generate, run as a process: the log file byte
 // for byte, the summary, unattended answers and the exit status.
 #ifdef INSTKIT_CLI_BINARY
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "driver_fixture.h"
 #include "host/file.h"
@@ -116,6 +121,41 @@ TEST_F(CliRunTest, NestedChildrenResultsReachTheSummaryInBothDrivers) {
     EXPECT_NE(out.find("c1.so  done"), std::string::npos) << out;
     EXPECT_NE(out.find("c2.so  not done"), std::string::npos) << out;
   }
+}
+
+TEST_F(CliRunTest, CtrlCReachesTheLibrariesUserAbortOnce) {
+  const std::string file = Description({{{"W", Library("w"), Param("W", "worker=1"), "0"}}});
+  const std::string out = (temp_ / "out.txt").string(), err = (temp_ / "err.txt").string();
+  const std::string log = (temp_ / "run.log").string();
+  const std::string target = temp_.string();
+  std::vector<std::string> args = {INSTKIT_CLI_BINARY, "install", file, "--path", target, "--log", log, "-v"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  bool started = false;
+  for (int i = 0; i < 1000 && !started; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    started = ReadWholeFile(err).find("worker started") != std::string::npos;
+  }
+  ASSERT_TRUE(started);
+  kill(pid, SIGINT);
+  int raw = 0;
+  ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 0);  // code 2 in install mode still counts as done
+  EXPECT_NE(Out().find("perform aborted (interrupted)"), std::string::npos) << Out();
+  const std::string text = ReadWholeFile(log);
+  EXPECT_NE(text.find(" IN procedure ABORT\n OUT procedure ABORT\n"), std::string::npos) << text;
+  const Lines calls = Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "W UserAbort"), 1);
 }
 
 }  // namespace
