@@ -16,6 +16,11 @@ class TField;
 class TIDFSection;
 class TIDFTextFile;
 
+// Raised when reading would not end or would not fit: a "Parent" cycle met by
+// LoadChildNodes on a node of the caller's choosing, or a catalogue that
+// expands without bound (see CountNode).
+class ECatalogueError;
+
 class TCatalogueIndex {
  public:
   // Reads every catalogue entry once.  Nothing here raises: failures that the
@@ -45,12 +50,18 @@ class TCatalogueIndex {
   int32_t SysIndexOf(const std::string& name) const;
   // What GetBackRef gives for a number; raises as it would.
   std::string BackRef(int32_t sys_index) const;
+  // Counts one more node built from this index.  Raises ECatalogueError when
+  // the catalogue expands to far more subsystems than it has entries, which
+  // only a catalogue naming the same section many times over at several
+  // levels can do; without it such a file could exhaust memory.
+  void CountNode() const;
 
  private:
   std::vector<TEntry> entries_;
   std::unordered_map<int32_t, std::vector<int32_t>> children_;
   std::unordered_map<std::string, int32_t> sys_index_by_name_;
   int32_t first_bad_parent_ = -1;
+  mutable int64_t node_budget_ = 0;
   std::string bad_parent_message_;
 
   // Back references.  For each entry whose "Depend" is not empty, the items

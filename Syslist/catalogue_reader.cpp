@@ -14,6 +14,7 @@
 #include "Tidf/idf_text_file.h"
 #include "host/codepage.h"
 #include "host/exception.h"
+#include "host/format.h"
 #include "host/message_box.h"
 #include "host/text.h"
 #include "host/variant.h"
@@ -133,6 +134,11 @@ void TSysNode::GetData(const TIDFSection* Section) {
 
 // ---- TCatalogueIndex --------------------------------------------------------
 
+class ECatalogueError : public Exception {
+ public:
+  explicit ECatalogueError(std::string message) : Exception("ECatalogueError", std::move(message)) {}
+};
+
 TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFile* file) {
   if (catalogue == nullptr || file == nullptr) return;
 
@@ -145,6 +151,7 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   }
 
   const int32_t count = catalogue->GetFieldCount();
+  node_budget_ = 8 * static_cast<int64_t>(count) + 1024;
   entries_.resize(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     TEntry& e = entries_[static_cast<size_t>(i)];
@@ -213,6 +220,10 @@ const std::vector<int32_t>& TCatalogueIndex::Children(int32_t parent) const {
 
 void TCatalogueIndex::RaiseChildScanFailure() const { throw EConvertError(bad_parent_message_); }
 
+void TCatalogueIndex::CountNode() const {
+  if (--node_budget_ < 0) throw ECatalogueError("the catalogue expands to too many subsystems");
+}
+
 int32_t TCatalogueIndex::SysIndexOf(const std::string& name) const {
   auto found = sys_index_by_name_.find(name);
   return found == sys_index_by_name_.end() ? 0 : found->second;
@@ -258,25 +269,40 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
     TSysNode* node;
     const std::vector<int32_t>* children;
     size_t next;
+    bool on_path;  // this frame put its number into on_path
   };
+  //
+  // A node whose number is already on the path would repeat the path's
+  // subtree for ever.  Reading from a top-level subsystem of a catalogue
+  // without duplicate numbers never meets one; LoadChildNodes started on an
+  // arbitrary node can, and then raises ECatalogueError.
   const int32_t count_before = Count;
   std::vector<Frame> stack;
-  stack.push_back({this, &Index.Children(Info->SysIndex), 0});
+  std::unordered_set<int32_t> on_path;
+  stack.push_back({this, &Index.Children(Info->SysIndex), 0, true});
+  on_path.insert(Info->SysIndex);
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next < top.children->size()) {
       const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>((*top.children)[top.next++])];
+      Index.CountNode();
       auto child = std::make_unique<TSysNode>();
       child->Info->SysIndex = Index.SysIndexOf(entry.section->SectionName);
       child->GetData(entry.section);
       child->Info->BackRef = Index.BackRef(child->Info->SysIndex);
       TSysNode* added = top.node->AddNode(std::move(child));
-      stack.push_back({added, &Index.Children(added->Info->SysIndex), 0});
+      const int32_t number = added->Info->SysIndex;
+      const std::vector<int32_t>& grandchildren = Index.Children(number);
+      if (!grandchildren.empty() && !on_path.insert(number).second) {
+        throw ECatalogueError(Format("subsystem %d is its own ancestor", number));
+      }
+      stack.push_back({added, &grandchildren, 0, !grandchildren.empty()});
       continue;
     }
     // The plain scan of this node's children goes on past its last child and
     // raises at the first section whose "Parent" does not convert.
     if (Index.ChildScanFails()) Index.RaiseChildScanFailure();
+    if (top.on_path) on_path.erase(top.node->Info->SysIndex);
     stack.pop_back();
   }
   return Count > count_before;
@@ -323,6 +349,7 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
       node->Info->SysIndex = number;
       node->GetData(entry.section);
       node->Info->BackRef = index.BackRef(number);
+      index.CountNode();
       AddNode(std::move(node))->LoadChildNodes(index);
     } catch (...) {
       // This subsystem's subtree ends here; the catalogue reading goes on.
