@@ -281,8 +281,15 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
 INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserAbort(void) {
   g_abort.store(true);
   Record("UserAbort");
+  MaybeThrow("UserAbort");
 }
 
-INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserSuspendThread(void) { Record("UserSuspendThread"); }
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserSuspendThread(void) {
+  Record("UserSuspendThread");
+  MaybeThrow("UserSuspendThread");
+}
 
-INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserResumeThread(void) { Record("UserResumeThread"); }
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserResumeThread(void) {
+  Record("UserResumeThread");
+  MaybeThrow("UserResumeThread");
+}
