@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "Syslist/catalogue_format.h"
-#include "Syslist/sys_tree.h"
+#include "Syslist/sys_node.h"
 #include "Tidf/idf_text_file.h"
 #include "host/exception.h"
 #include "host/format.h"
-#include "host/message_box.h"
 #include "host/text.h"
 
 namespace instkit {
@@ -48,15 +48,6 @@ std::vector<TDependItem> SplitDepend(std::string_view text) {
   }
   add(Trim(text));
   return items;
-}
-
-// Collects the section names of every subsystem of a tree.
-void CollectLoaded(const TCustomSysNode& node, std::unordered_set<int32_t>& numbers, std::unordered_set<std::string>& names) {
-  for (const auto& child : node.Nodes) {
-    numbers.insert(child->Info->SysIndex);
-    names.insert(child->Info->SaveName);
-    CollectLoaded(*child, numbers, names);
-  }
 }
 
 // Strongly connected components of the dependency graph (iterative Tarjan).
@@ -143,7 +134,7 @@ std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file) {
   std::unordered_map<int32_t, std::string> number_owner;  // number -> first entry name
   std::unordered_set<std::string> entry_names;
   std::unordered_set<int32_t> all_numbers;
-  bool values_ok = true, duplicates = false;
+
   for (int32_t i = 0; i < catalogue->GetFieldCount(); ++i) {
     const TField* entry = catalogue->GetFields(i);
     const std::string& name = entry->Name();
@@ -152,7 +143,6 @@ std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file) {
     try {
       value = entry->GetAsInteger();
     } catch (const Exception&) {
-      values_ok = false;
       out.Add(S::Error, kCatalogueSection, name,
               Format("value '%s' is not an integer: reading the catalogue fails", value_text.c_str()));
       continue;
@@ -160,7 +150,6 @@ std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file) {
     all_numbers.insert(value);
     auto [owner, fresh] = number_owner.emplace(value, name);
     if (!fresh) {
-      duplicates = true;
       out.Add(S::Error, kCatalogueSection, name,
               Format("number %d is also used by '%s': the whole catalogue is rejected", value, owner->second.c_str()));
     }
@@ -187,20 +176,45 @@ std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file) {
     }
   }
 
-  // What the reader really loads, to name the subsystems it never reaches.
+  // Which subsystems the reader reaches through "Parent" links: the top-level
+  // ones, then, level by level, the sections whose "Parent" names a number
+  // already reached.  Worked out from the keys alone, so that it also runs on
+  // a catalogue the reader would reject.
+  std::unordered_map<int32_t, std::vector<std::string>> by_parent;
+  std::unordered_map<std::string, int32_t> first_number;
+  std::vector<int32_t> frontier;
   std::unordered_set<int32_t> loaded_numbers;
   std::unordered_set<std::string> loaded_names;
-  bool loaded = false;
-  if (values_ok && !duplicates) {
-    const TMessageBoxHandler previous = SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&,
-                                                                uint32_t) { return kIdOk; });
-    try {
-      TSysTree tree;
-      loaded = tree.LoadFromIDFFile(&file);
-      CollectLoaded(tree, loaded_numbers, loaded_names);
-    } catch (...) {
+  for (int32_t i = 0; i < catalogue->GetFieldCount(); ++i) {
+    const TField* entry = catalogue->GetFields(i);
+    const auto value = entry->GetAsString().empty() ? std::optional<int32_t>(0) : ParseInt32(entry->GetAsString());
+    if (value) first_number.emplace(entry->Name(), *value);
+    auto found = sections.find(entry->Name());
+    if (found == sections.end() || found->second.first == nullptr) continue;
+    const TField* parent_field = found->second.first->FieldByName(kKeyParent);
+    const std::string parent_text = parent_field == nullptr ? std::string() : parent_field->GetAsString();
+    const auto parent = parent_text.empty() ? std::optional<int32_t>(0) : ParseInt32(parent_text);
+    if (!parent) continue;
+    if (*parent == 0) {
+      if (value && *value != 0) {
+        loaded_names.insert(entry->Name());
+        if (loaded_numbers.insert(*value).second) frontier.push_back(*value);
+      }
+    } else {
+      by_parent[*parent].push_back(entry->Name());
     }
-    SetMessageBoxHandler(previous);
+  }
+  while (!frontier.empty()) {
+    const int32_t number = frontier.back();
+    frontier.pop_back();
+    auto children = by_parent.find(number);
+    if (children == by_parent.end()) continue;
+    for (const std::string& name : children->second) {
+      loaded_names.insert(name);
+      auto n = first_number.find(name);
+      const int32_t child_number = n == first_number.end() ? 0 : n->second;
+      if (child_number != 0 && loaded_numbers.insert(child_number).second) frontier.push_back(child_number);
+    }
   }
 
   // Subsystem sections, each once, in catalogue order.
@@ -233,7 +247,7 @@ std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file) {
     if (!parent_ok) {
       out.Add(S::Error, name, parent_field->Name(),
               Format("'%s' is not an integer: every subtree read after this point is cut short", parent_text.c_str()));
-    } else if (loaded && parent != 0 && loaded_names.count(name) == 0 && loaded_numbers.count(parent) == 0) {
+    } else if (parent != 0 && loaded_names.count(name) == 0 && loaded_numbers.count(parent) == 0) {
       out.Add(S::Warning, name, parent_field->Name(),
               Format("names %d, which no loaded subsystem carries: this subsystem is never loaded", parent));
     }
@@ -261,7 +275,10 @@ std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file) {
       const std::string& key = section.GetFields(k)->Name();
       if (LinkKindOfKey(key) != TLinkKind::None) continue;
       const std::string upper = AsciiUpper(key);
-      if (upper.find("LINK") != std::string::npos) {
+      // Keys that look meant as links: they mention a link or begin like one.
+      const std::string trimmed(Trim(upper));
+      if (upper.find("LINK") != std::string::npos || upper.find("LNK") != std::string::npos ||
+          trimmed.rfind("MENU", 0) == 0 || trimmed.rfind("DESKTOP", 0) == 0) {
         out.Add(S::Warning, name, key,
                 "not read as a link: the key must begin with MenuLink or DesktopLink (no blank before it)");
       }
