@@ -1,0 +1,177 @@
+// The loader core's own operations and the platform's library loading.
+#include <filesystem>
+
+#include "driver_fixture.h"
+#include "host/dynamic_library.h"
+#include "host/exception.h"
+
+namespace instkit::testing {
+namespace {
+
+class LoaderCoreTest : public DriverTest {};
+
+TEST_F(LoaderCoreTest, HandleListAndRegim) {
+  TDllLoader loader;
+  TSysNode node;
+  loader.AddHndl(nullptr, &node);
+  loader.AddHndl(nullptr, &node);
+  EXPECT_EQ(loader.GetCount(), 2);
+  EXPECT_EQ(loader.GetItem(-1), nullptr);
+  EXPECT_EQ(loader.GetItem(2), nullptr);
+  loader.DeleteHndl(5);
+  EXPECT_EQ(loader.GetCount(), 2);
+  loader.DeleteHndl(0);
+  EXPECT_EQ(loader.GetCount(), 1);
+  loader.ClearHndls();
+  EXPECT_EQ(loader.GetCount(), 0);
+
+  EXPECT_EQ(loader.AbortQuestion, "");
+  loader.SetRegim(3);
+  EXPECT_EQ(loader.AbortQuestion, "");
+  EXPECT_EQ(loader.Regim, 3);
+  loader.SetRegim(2);
+  EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была деинсталирована. Прервать деинсталляцию? "));
+  loader.SetRegim(3);
+  EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была деинсталирована. Прервать деинсталляцию? "));
+  loader.SetRegim(1);
+  EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была установлена. Прервать инсталляцию? "));
+}
+
+TEST_F(LoaderCoreTest, LoadWithoutTreeAndTwiceWithoutUnload) {
+  TDllLoader loader;
+  Configure(loader, 1);
+  EXPECT_TRUE(loader.LoadDLLs());
+  EXPECT_EQ(Recorder().log, Logged({"IN function LoadDlls", "OUT function LoadDlls"}));
+  TSysNode* none = Add(&tree_, "N", "");
+  none->Info->Checked = false;
+  loader.SysTree = &tree_;
+  EXPECT_TRUE(loader.LoadDLLs());
+  EXPECT_TRUE(none->Info->Checked);
+  EXPECT_TRUE(loader.LoadDLLs());
+  EXPECT_EQ(loader.GetCount(), 2);  // appended, not replaced
+  EXPECT_TRUE(loader.UnLoadDLLs());
+  EXPECT_EQ(loader.GetCount(), 0);
+}
+
+TEST_F(LoaderCoreTest, GetFunctionAddressWithABadIndexLogsAFailureLine) {
+  TDllLoader loader;
+  Configure(loader, 1);
+  EXPECT_FALSE(loader.GetFunctionAddress(0));
+  EXPECT_EQ(Recorder().log, (Lines{" EListError:List index out of bounds (0)"}));
+}
+
+TEST_F(LoaderCoreTest, WithoutLogCallbackNothingIsLogged) {
+  TDllLoader loader;
+  loader.WriteLog("x");
+  Add(&tree_, "A", Library("a"));
+  loader.SysTree = &tree_;
+  EXPECT_TRUE(loader.LoadDLLs());
+  loader.UnLoadDLLs();
+  EXPECT_TRUE(Recorder().log.empty());
+}
+
+TEST_F(LoaderCoreTest, LibraryNamesAreResolvedAgainstTheSearchFolders) {
+  const std::string copy = Library("found");
+  const auto previous = LibrarySearchFolders();
+  SetLibrarySearchFolders({(temp_ / "nowhere").string(), temp_.string()});
+  EXPECT_EQ(ResolveLibraryName("found.so"), copy);
+  EXPECT_EQ(ResolveLibraryName("found"), copy);  // the platform suffix is tried
+  EXPECT_EQ(ResolveLibraryName("/abs/lib.so"), "/abs/lib.so");
+  EXPECT_EQ(ResolveLibraryName("libc.so.6"), "libc.so.6");  // left to the system search
+  TLibraryHandle handle = LoadDynamicLibrary("found");
+  ASSERT_NE(handle, nullptr) << LastDynamicLibraryError();
+  EXPECT_NE(FindLibrarySymbol(handle, "Perform"), nullptr);
+  EXPECT_EQ(FindLibrarySymbol(handle, "perform"), nullptr);  // case-sensitive
+  EXPECT_EQ(FindLibrarySymbol(handle, "SetUIGRegim"), nullptr);
+  EXPECT_NE(FindLibrarySymbol(handle, "SetIUGRegim"), nullptr);
+  EXPECT_TRUE(FreeDynamicLibrary(handle));
+  SetLibrarySearchFolders(previous);
+
+  EXPECT_EQ(LoadDynamicLibrary((temp_ / "absent.so").string()), nullptr);
+  EXPECT_NE(LastDynamicLibraryError().find("absent.so"), std::string::npos);
+  // A file that is not a library: the reason is the loader's.
+  std::ofstream((temp_ / "junk.so").string()) << "not a library";
+  EXPECT_EQ(LoadDynamicLibrary((temp_ / "junk.so").string()), nullptr);
+  EXPECT_FALSE(LastDynamicLibraryError().empty());
+  EXPECT_TRUE(FreeDynamicLibrary(nullptr));
+}
+
+TEST_F(LoaderCoreTest, BroadcastFailures) {
+  Add(&tree_, "A", Library("a"), "throw=UserSuspendThread");
+  Add(&tree_, "B", Library("b"));
+  TDllLoader loader;
+  Configure(loader, 1);
+  loader.SysTree = &tree_;
+  ASSERT_TRUE(loader.LoadDLLs());
+  ASSERT_EQ(loader.SetAll(), 1);  // the library learns its script here
+  Recorder().log.clear();
+  // SuspendAll catches the failure, logs it and skips the rest of the loop.
+  loader.SuspendAll();
+  EXPECT_EQ(Recorder().log, Logged({"IN procedure SUSPENDALL", "before calling UserSuspendThread :A",
+                                    "ETestFailure : UserSuspendThread failed", "OUT procedure SUSPENDALL"}));
+  // ResumeAll reaches both; Abort, without a guard, reaches both too.
+  Recorder().log.clear();
+  loader.ResumeAll();
+  loader.Abort();
+  EXPECT_EQ(Recorder().log, Logged({"IN procedure RESUMEALL", "before calling UserResumeThread :A",
+                                    "before calling UserResumeThread :B", "OUT procedure RESUMEALL",
+                                    "IN procedure ABORT", "OUT procedure ABORT"}));
+  loader.UnLoadDLLs();
+}
+
+TEST_F(LoaderCoreTest, AbortPassesALibrarysFailureToTheCaller) {
+  Add(&tree_, "A", Library("a"), "throw=UserAbort");
+  Add(&tree_, "B", Library("b"));
+  TDllLoader loader;
+  Configure(loader, 1);
+  loader.SysTree = &tree_;
+  ASSERT_TRUE(loader.LoadDLLs());
+  ASSERT_EQ(loader.SetAll(), 1);
+  Recorder().log.clear();
+  EXPECT_THROW(loader.Abort(), Exception);
+  EXPECT_EQ(Recorder().log, Logged({"IN procedure ABORT"}));
+  const Lines calls = Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "B UserAbort"), 0);
+  loader.UnLoadDLLs();
+}
+
+// Every mode through both drivers: the library sees the mode in its low byte
+// and every subsystem ends done.
+TEST_F(LoaderCoreTest, EveryModeThroughBothDrivers) {
+  for (uint8_t mode : {1, 2, 3}) {
+    for (bool flat : {false, true}) {
+      SCOPED_TRACE(std::to_string(mode) + (flat ? " flat" : " tree"));
+      TearDown();
+      SetUp();
+      tree_.ClearNodes();
+      root_.ClearNodes();
+      TCustomSysNode* parent = flat ? static_cast<TCustomSysNode*>(&root_) : &tree_;
+      TSysNode* a = Add(parent, "A", Library("a"), "checked=1");
+      Add(a, "A1", "");
+      std::string outcomes;
+      if (flat) {
+        image_ = ImageOf(root_);
+        TDllsLoader loader;
+        Configure(loader, mode);
+        ASSERT_TRUE(loader.SetPointer(image_.data(), image_.size()));
+        outcomes = RunFlat(loader);
+        EXPECT_EQ(CheckedByte(image_, 0), 1);
+      } else {
+        TDllLoader loader;
+        Configure(loader, mode);
+        outcomes = RunTree(loader);
+        EXPECT_TRUE(a->Info->Checked);
+        EXPECT_TRUE(a->GetNode(0)->Info->Checked);
+        EXPECT_TRUE(a->Info->AllCheck);
+      }
+      EXPECT_EQ(outcomes, "1 1 1 1");
+      const Lines calls = Calls();
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetIUGRegim " + std::to_string(mode)), 1);
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "A Perform"), 1);
+      EXPECT_TRUE(Recorder().boxes.empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace instkit::testing
