@@ -35,7 +35,7 @@ volatile std::sig_atomic_t g_interrupted = 0;
 bool g_draw_bar = false;
 int g_last_percent = -1;
 
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+extern "C" void OnTransferInterrupt(int) { g_interrupted = 1; }
 
 int32_t TransferProgress(int32_t percent, const char* text, int32_t) {
   if (g_interrupted) return 0;
@@ -59,7 +59,7 @@ class TTransferSession {
     g_draw_bar = IsInteractive();
     data.ProgressText = label;
     data.SetCallBack(reinterpret_cast<intptr_t>(&TransferProgress));
-    previous_ = std::signal(SIGINT, OnInterrupt);
+    previous_ = std::signal(SIGINT, OnTransferInterrupt);
   }
   ~TTransferSession() {
     std::signal(SIGINT, previous_);

@@ -51,7 +51,7 @@ std::vector<TRunExtension>& ExtensionRegistry() {
 // Ctrl-C: the handler only counts; a watcher thread calls Abort.
 std::atomic<int> g_interrupts{0};
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnRunInterrupt(int) {
   if (g_interrupts.fetch_add(1) + 1 >= 2) std::_Exit(130);
 }
 
@@ -379,7 +379,7 @@ void TInstallRun::Drive() {
         return AnswerBox(*state, text, caption, style);
       });
   g_interrupts = 0;
-  auto previous_signal = std::signal(SIGINT, OnInterrupt);
+  auto previous_signal = std::signal(SIGINT, OnRunInterrupt);
   std::atomic<bool> stop_watcher{false};
   std::thread watcher([this, &stop_watcher] {
     bool sent = false;
