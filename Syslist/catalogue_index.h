@@ -21,11 +21,6 @@ class TSysNode;
 class TIDFSection;
 class TIDFTextFile;
 
-// Raised when reading would not end or would not fit: a "Parent" cycle met by
-// LoadChildNodes on a node of the caller's choosing, or a catalogue that
-// expands without bound (see CountNode).
-class ECatalogueError;
-
 // Positions grouped by an integer key, each group in the order added; stored
 // as one sorted array so that a catalogue of any size costs a few allocations.
 class TGroupIndex {

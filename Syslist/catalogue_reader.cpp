@@ -135,10 +135,6 @@ void TSysNode::GetData(const TIDFSection* Section) {
 
 // ---- TCatalogueIndex --------------------------------------------------------
 
-class ECatalogueError : public Exception {
- public:
-  explicit ECatalogueError(std::string message) : Exception("ECatalogueError", std::move(message)) {}
-};
 
 TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFile* file) {
   if (catalogue == nullptr || file == nullptr) return;
