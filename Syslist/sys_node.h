@@ -167,7 +167,8 @@ class TSysNode : public TCustomSysNode {
   // section's menu and desktop link keys to Links.
   void GetData(const TIDFSection* Section);
   // Writes this subsystem and its subtree: a catalogue entry (when Catalogue
-  // is not null) and a new section named SaveName per subsystem.
+  // is not null) and a new section named SaveName per subsystem.  A null
+  // File raises ECatalogueError.
   void SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const;
 
   // ---- Flat tree image (flat_image.cpp; layout in flat_image.h) ---------
