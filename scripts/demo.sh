@@ -13,6 +13,11 @@ trap 'rm -rf "$work"' EXIT
 echo "== instkit idf show $demo/setup.idf"
 "$instkit" idf show "$demo/setup.idf"
 
+echo "== instkit catalogue $demo/setup.idf"
+"$instkit" catalogue "$demo/setup.idf"
+echo "== instkit check $demo/setup.idf"
+"$instkit" check "$demo/setup.idf"
+
 echo
 echo "== instkit install $demo/setup.idf --path $work/target --no"
 "$instkit" install "$demo/setup.idf" --path "$work/target" --no \
