@@ -24,7 +24,7 @@ namespace {
 
 std::unique_ptr<TIDFTextFile> LoadIdf(const std::string& path) {
   auto file = std::make_unique<TIDFTextFile>();
-  if (!file->LoadFromFile(Utf8ToCp1251(path))) {
+  if (!file->LoadFromFile(path)) {
     const std::string reason = file->LastError.empty() ? "not a valid IDF text file" : file->LastError;
     PrintError("instkit: " + path + ": " + Cp1251ToUtf8(reason));
     return nullptr;
@@ -237,7 +237,7 @@ int Image(const std::string& path, int32_t number, const std::string& output) {
     return 0;
   }
   try {
-    WriteWholeFileAtomically(Utf8ToCp1251(output), block);
+    WriteWholeFileAtomically(output, block);
   } catch (const Exception& e) {
     PrintError("instkit: " + output + ": " + Cp1251ToUtf8(e.Message()));
     return 1;

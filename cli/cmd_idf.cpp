@@ -28,7 +28,7 @@ const char* TypeName(uint8_t code) {
 // Loads a file or reports LastError; null on failure.
 std::unique_ptr<TIDFTextFile> LoadOrReport(const std::string& path) {
   auto file = std::make_unique<TIDFTextFile>();
-  if (!file->LoadFromFile(Utf8ToCp1251(path))) {
+  if (!file->LoadFromFile(path)) {
     const std::string reason = file->LastError.empty() ? "not a valid IDF text file" : file->LastError;
     PrintError("instkit: " + path + ": " + Cp1251ToUtf8(reason));
     return nullptr;
@@ -126,7 +126,7 @@ int Fmt(const std::string& path, const std::string& out, bool cps, bool fps) {
   OverrideProcessArgumentCount(cps ? 0 : 1);
   (void)fps;
   const std::string target = out.empty() ? path : out;
-  const bool saved = file->SaveToFile(Utf8ToCp1251(target));
+  const bool saved = file->SaveToFile(target);
   ResetProcessArgumentCount();
   if (!saved) {
     PrintError("instkit: " + target + ": " + Cp1251ToUtf8(file->LastError));

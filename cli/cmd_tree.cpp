@@ -152,7 +152,7 @@ void WriteBranchJson(TJsonWriter& json, const TDSPNode& node) {
 int Show(const std::string& path, bool as_json) {
   TDSPNode root;
   try {
-    const std::string bytes = ReadWholeFile(Utf8ToCp1251(path));
+    const std::string bytes = ReadWholeFile(path);
     if (!IsTreeFileHeader(std::string_view(bytes).substr(0, kTreeFileHeaderBytes))) {
       Fail(path + ": not a tree file (it does not begin with IDF-FPS-tree)");
       return 1;
