@@ -6,6 +6,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace instkit::testing {
 
