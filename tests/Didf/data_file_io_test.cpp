@@ -43,7 +43,7 @@ class DataFileIo : public ::testing::Test {
 
 TEST_F(DataFileIo, PlainImagesAreByteExact) {
   MakeIdName();
-  data.FileName = dir.File("t.idf");
+  data.FileName = dir.Path("t.idf");
   ASSERT_TRUE(data.SaveToFile()) << data.ErrorMessage;
   EXPECT_EQ(PlainImageOf(data.FileName), kHeader);
 
@@ -117,7 +117,7 @@ TEST_F(DataFileIo, RoundTripKeepsValuesAndCanonicalTypes) {
     s.GetFields(9)->SetAsInteger(row.small);
     ASSERT_TRUE(data.InsertRecord());
   }
-  data.FileName = dir.File("mixed.idf");
+  data.FileName = dir.Path("mixed.idf");
   ASSERT_TRUE(data.SaveToFile()) << data.ErrorMessage;
 
   TIDFDataFile back;
@@ -243,7 +243,7 @@ TEST_F(DataFileIo, RecordsLongerThanTheReadWindowLoad) {
   Add(2, big);
   Add(3, big + "c");
   Add(4, "tail");
-  data.FileName = dir.File("big.idf");
+  data.FileName = dir.Path("big.idf");
   ASSERT_TRUE(data.SaveToFile()) << data.ErrorMessage;
   TIDFDataFile back;
   back.FileName = data.FileName;
@@ -258,7 +258,7 @@ TEST_F(DataFileIo, RecordsLongerThanTheReadWindowLoad) {
 }
 
 TEST_F(DataFileIo, TruncatedLastRecordEndsTheLoadSuccessfully) {
-  data.FileName = dir.File("cut.idf");
+  data.FileName = dir.Path("cut.idf");
   WriteDataFile(data.FileName, kHeader + Bytes({1, 0, 0, 0, 1, 0, 0, 0, 'x', 2, 0, 0}));
   ASSERT_TRUE(data.LoadFromFile()) << data.ErrorMessage;
   EXPECT_EQ(data.GetRecordCount(), 1);
@@ -266,7 +266,7 @@ TEST_F(DataFileIo, TruncatedLastRecordEndsTheLoadSuccessfully) {
 }
 
 TEST_F(DataFileIo, StructureWithoutFieldsReadsNoRecords) {
-  data.FileName = dir.File("nofields.idf");
+  data.FileName = dir.Path("nofields.idf");
   WriteDataFile(data.FileName, "IDF-DS\r\n\r\nTableName=T\r\n\r\n\r\ntrailing bytes");
   ASSERT_TRUE(data.LoadFromFile()) << data.ErrorMessage;
   EXPECT_EQ(data.GetRecordCount(), 0);
@@ -276,7 +276,7 @@ TEST_F(DataFileIo, StructureWithoutFieldsReadsNoRecords) {
 TEST_F(DataFileIo, LoadAppendsAndReportsPositionProgress) {
   MakeIdName();
   for (int i = 0; i < 4; ++i) Add(i, "abcdefgh");
-  data.FileName = dir.File("four.idf");
+  data.FileName = dir.Path("four.idf");
   ProgressLog::Attach(data);
   ASSERT_TRUE(data.SaveToFile());
   EXPECT_EQ(ProgressLog::percents, (std::vector<int>{0, 25, 50, 75}));
@@ -296,7 +296,7 @@ TEST_F(DataFileIo, LoadAppendsAndReportsPositionProgress) {
 TEST_F(DataFileIo, CancelKeepsWhatWasDone) {
   MakeIdName();
   for (int i = 0; i < 4; ++i) Add(i, "r");
-  data.FileName = dir.File("cancel.idf");
+  data.FileName = dir.Path("cancel.idf");
   ProgressLog::Attach(data, 2);
   ASSERT_TRUE(data.SaveToFile());  // saving goes on with the records written
   TIDFDataFile back;
@@ -313,7 +313,7 @@ TEST_F(DataFileIo, CancelKeepsWhatWasDone) {
 }
 
 TEST_F(DataFileIo, FailuresLeaveTheirMessages) {
-  data.FileName = dir.File("missing/x.idf");
+  data.FileName = dir.Path("missing/x.idf");
   EXPECT_FALSE(data.SaveToFile());
   EXPECT_EQ(data.ErrorMessage.rfind("Can't create file\r\nEInOutError: Cannot create file '", 0), 0u)
       << data.ErrorMessage;
@@ -323,7 +323,7 @@ TEST_F(DataFileIo, FailuresLeaveTheirMessages) {
       << data.ErrorMessage;
 
   // Not compressed at all, then a damaged checksum.
-  data.FileName = dir.File("raw.idf");
+  data.FileName = dir.Path("raw.idf");
   WriteWholeFileAtomically(data.FileName, kHeader);
   EXPECT_FALSE(data.LoadFromFile());
   EXPECT_EQ(data.ErrorMessage.rfind("An exception while loading data from file\r\nFile name = '" + data.FileName +
@@ -334,7 +334,7 @@ TEST_F(DataFileIo, FailuresLeaveTheirMessages) {
 
   MakeIdName();
   Add(1, "payload that is long enough to be compressed as such");
-  data.FileName = dir.File("damaged.idf");
+  data.FileName = dir.Path("damaged.idf");
   ASSERT_TRUE(data.SaveToFile());
   std::string bytes = ReadWholeFile(data.FileName);
   bytes[bytes.size() - 6] ^= 0x01;
@@ -349,7 +349,7 @@ TEST_F(DataFileIo, FailuresLeaveTheirMessages) {
 TEST_F(DataFileIo, FailedSaveKeepsThePreviousFile) {
   MakeIdName();
   Add(1, "old");
-  data.FileName = dir.File("keep.idf");
+  data.FileName = dir.Path("keep.idf");
   ASSERT_TRUE(data.SaveToFile());
   const std::string before = ReadWholeFile(data.FileName);
   data.Structure->AddParam("BAD", 18);  // makes the record writer raise

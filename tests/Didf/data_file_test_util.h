@@ -1,11 +1,7 @@
-// Helpers shared by the data-file tests: a temporary folder, plain images of
-// data files, and a recording progress function.
+// Helpers shared by the data-file tests: plain images of data files and a
+// recording progress function.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,21 +10,9 @@
 #include "host/file.h"
 #include "host/file_stream.h"
 #include "host/memory_stream.h"
+#include "support/temp_dir.h"
 
 namespace instkit::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "instkit-didf-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // The plain image inside a data file.
 inline std::string PlainImageOf(const std::string& path) {

@@ -187,7 +187,7 @@ TEST_F(TableTransfer, LoadFromTableAppendsRowsWithProgressAndFilter) {
 
 TEST_F(TableTransfer, FromTableToFileWritesTheTableAndHandlesCancel) {
   data.TableName = "FAKE";
-  data.FileName = dir.File("out.idf");
+  data.FileName = dir.Path("out.idf");
   manager.table.rows = {1, 2, 3, 4};
   ProgressLog::Attach(data);
   ASSERT_TRUE(data.FromTableToFile()) << data.ErrorMessage;
@@ -209,7 +209,7 @@ TEST_F(TableTransfer, FromTableToFileWritesTheTableAndHandlesCancel) {
 TEST_F(TableTransfer, FromTableToFileWithoutTableLeavesAnImageWithoutHeader) {
   manager.available = false;
   data.TableName = "NONE";
-  data.FileName = dir.File("none.idf");
+  data.FileName = dir.Path("none.idf");
   EXPECT_FALSE(data.FromTableToFile());
   EXPECT_EQ(data.ErrorMessage, "");
   EXPECT_EQ(PlainImageOf(data.FileName), "");
@@ -221,7 +221,7 @@ TEST_F(TableTransfer, FromTableToFileWithoutTableLeavesAnImageWithoutHeader) {
 TEST_F(TableTransfer, FromFileToTableUsesTheTableNamedInTheFile) {
   FillRecords({1, -2, 3, 4});
   data.TableName = "FROMFILE";
-  data.FileName = dir.File("in.idf");
+  data.FileName = dir.Path("in.idf");
   ASSERT_TRUE(data.SaveToFile());
 
   TIDFDataFile loader;
@@ -244,7 +244,7 @@ TEST_F(TableTransfer, FromFileToTableUsesTheTableNamedInTheFile) {
                 "\r\nTable name = 'FROMFILE'\r\nEIDFDataFile: Structures not equal!");
   EXPECT_EQ(manager.frees, 2);
 
-  loader.FileName = dir.File("absent.idf");
+  loader.FileName = dir.Path("absent.idf");
   EXPECT_FALSE(loader.FromFileToTable());
   EXPECT_EQ(loader.ErrorMessage.rfind("Can't create file '" + loader.FileName + "'\r\nEInOutError: ", 0), 0u);
 }
@@ -252,7 +252,7 @@ TEST_F(TableTransfer, FromFileToTableUsesTheTableNamedInTheFile) {
 TEST_F(TableTransfer, DamagedFileInsertsNothing) {
   FillRecords({1, 2, 3});
   data.TableName = "FAKE";
-  data.FileName = dir.File("damaged.idf");
+  data.FileName = dir.Path("damaged.idf");
   ASSERT_TRUE(data.SaveToFile());
   std::string bytes = ReadWholeFile(data.FileName);
   bytes[bytes.size() - 1] ^= 0x40;  // the checksum's last byte
@@ -273,7 +273,7 @@ class SqliteTransfer : public ::testing::Test {
 };
 
 TEST_F(SqliteTransfer, TableSurvivesExportAndImportIntoAFreshDatabase) {
-  const std::string source_path = dir.File("source.db");
+  const std::string source_path = dir.Path("source.db");
   {
     TSqliteDb db(source_path);
     db.Exec("CREATE TABLE \"odd name\" (id INTEGER, \"na\"\"me\" TEXT, score REAL, ok BOOLEAN, small SMALLINT)");
@@ -284,12 +284,12 @@ TEST_F(SqliteTransfer, TableSurvivesExportAndImportIntoAFreshDatabase) {
   BaseMng = &source;
   TIDFDataFile out;
   out.TableName = "ODD NAME";  // found ignoring case
-  out.FileName = dir.File("odd.idf");
+  out.FileName = dir.Path("odd.idf");
   ASSERT_TRUE(out.FromTableToFile()) << out.ErrorMessage;
   EXPECT_EQ(out.GetFieldTypesString(), "INTEGER,STRING,FLOAT,BOOLEAN,SMALLINT");
   EXPECT_EQ(source.OpenTableCount(), 0u);
 
-  const std::string target_path = dir.File("target.db");
+  const std::string target_path = dir.Path("target.db");
   TSqliteApplicationManager target(target_path, true);
   TIDFDataFile header;
   header.FileName = out.FileName;
@@ -315,7 +315,7 @@ TEST_F(SqliteTransfer, TableSurvivesExportAndImportIntoAFreshDatabase) {
 }
 
 TEST_F(SqliteTransfer, FailedRowsAreUndoneAloneAndTheRestCommitted) {
-  const std::string path = dir.File("keys.db");
+  const std::string path = dir.Path("keys.db");
   {
     TSqliteDb db(path);
     db.Exec("CREATE TABLE k (id INTEGER PRIMARY KEY, v TEXT NOT NULL)");
@@ -342,8 +342,8 @@ TEST_F(SqliteTransfer, FailedRowsAreUndoneAloneAndTheRestCommitted) {
 }
 
 TEST_F(SqliteTransfer, FilterAndQualifierSelectRows) {
-  const std::string main_path = dir.File("main.db");
-  const std::string aux_path = dir.File("aux.db");
+  const std::string main_path = dir.Path("main.db");
+  const std::string aux_path = dir.Path("aux.db");
   { TSqliteDb(main_path).Exec("CREATE TABLE t (n INTEGER)"); }
   {
     TSqliteDb aux(aux_path);
