@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/file.h"
+#include "support/temp_dir.h"
 
 namespace instkit {
 namespace {
@@ -58,10 +59,9 @@ TEST(CatalogueCliTest, CatalogueJsonAndDot) {
 }
 
 TEST(CatalogueCliTest, ImageWritesTheSubsystemRecord) {
-  const auto out = std::filesystem::temp_directory_path() / ("instkit_image_" + std::to_string(::getpid()) + ".bin");
-  ASSERT_EQ(RunCli("image " + kDemo + " 10 -o " + out.string()).status, 0);
-  const std::string bytes = ReadWholeFile(out.string());
-  std::filesystem::remove(out);
+  const testing::TempDir dir;
+  ASSERT_EQ(RunCli("image " + kDemo + " 10 -o " + dir.Path("image.bin")).status, 0);
+  const std::string bytes = ReadWholeFile(dir.Path("image.bin"));
   ASSERT_GE(bytes.size(), 26u);
   // RestSize is the record size minus 4, and Accounting has three subsystems below it.
   EXPECT_EQ(static_cast<unsigned char>(bytes[0]) | (static_cast<unsigned char>(bytes[1]) << 8), bytes.size() - 4);

@@ -1,13 +1,10 @@
 // Reading and writing the catalogue in IDF text files.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <unistd.h>
-
 #include "Syslist/catalogue_format.h"
 #include "catalogue_test_support.h"
 #include "host/exception.h"
+#include "support/temp_dir.h"
 
 namespace instkit {
 namespace {
@@ -313,13 +310,12 @@ TEST(CatalogueWriterTest, SaveThenLoadRoundTripsThroughADiskFile) {
   ASSERT_TRUE(tree.LoadFromIDFFile(&source));
   tree.Nodes[0]->Info->Checked = true;  // state flags do not travel
 
-  const auto path = std::filesystem::temp_directory_path() / ("catalogue_rt_" + std::to_string(::getpid()) + ".idf");
+  const testing::TempDir dir;
   TIDFTextFile out;
   ASSERT_TRUE(tree.SaveToIDFFile(&out));
-  ASSERT_TRUE(out.SaveToFile(path.string())) << out.LastError;
+  ASSERT_TRUE(out.SaveToFile(dir.Path("rt.idf"))) << out.LastError;
   TIDFTextFile in;
-  ASSERT_TRUE(in.LoadFromFile(path.string())) << in.LastError;
-  std::filesystem::remove(path);
+  ASSERT_TRUE(in.LoadFromFile(dir.Path("rt.idf"))) << in.LastError;
 
   TSysTree reread;
   ASSERT_TRUE(reread.LoadFromIDFFile(&in));
