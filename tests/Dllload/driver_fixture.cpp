@@ -39,9 +39,7 @@ Lines GoodSetup(const std::string& name) {
 }
 
 void DriverTest::SetUp() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "instkit-driver-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  temp_ = pattern;
+  temp_ = dir_.emplace().Root();
   calls_file_ = (temp_ / "calls.txt").string();
   TRecorder& r = Recorder();
   r.log.clear();
@@ -64,8 +62,7 @@ void DriverTest::SetUp() {
 
 void DriverTest::TearDown() {
   SetMessageBoxHandler(previous_handler_);
-  std::error_code ec;
-  std::filesystem::remove_all(temp_, ec);
+  dir_.reset();
 }
 
 std::string DriverTest::Library(const std::string& name, const char* built) {
@@ -91,6 +88,11 @@ Lines DriverTest::Calls() const {
   std::ifstream in(calls_file_);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+Lines DriverTest::LogFrom(const std::string& from) {
+  const Lines& log = Recorder().log;
+  return Lines(std::find(log.begin(), log.end(), from), log.end());
 }
 
 Lines DriverTest::Log() const {

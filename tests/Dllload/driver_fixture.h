@@ -5,13 +5,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +21,7 @@
 #include "Syslist/sys_tree.h"
 #include "host/codepage.h"
 #include "host/message_box.h"
+#include "support/temp_dir.h"
 
 namespace instkit::testing {
 
@@ -56,6 +57,13 @@ class DriverTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // A fresh start inside a table-driven test: new folder, recorders and trees.
+  void Restart() {
+    TearDown();
+    SetUp();
+    tree_.ClearNodes();
+    root_.ClearNodes();
+  }
 
   // Copies a test library to <temp>/<name>.so and returns the copy's path.
   std::string Library(const std::string& name, const char* built = INSTKIT_TEST_SUBSYSTEM);
@@ -67,6 +75,8 @@ class DriverTest : public ::testing::Test {
   Lines Calls() const;
   // The log as UTF-8, for readable failure output.
   Lines Log() const;
+  // From the line `from` to the end of the log.
+  static Lines LogFrom(const std::string& from);
 
   // Fills the run fields every test uses.
   void Configure(TCustomDLLLoader& loader, uint8_t mode);
@@ -79,6 +89,7 @@ class DriverTest : public ::testing::Test {
   // The Checked byte of the index-th top-level record of an image.
   static int CheckedByte(std::vector<uint8_t>& image, int32_t index);
 
+  std::optional<TempDir> dir_;
   std::filesystem::path temp_;
   std::string calls_file_;
   TSysTree tree_;

@@ -18,11 +18,6 @@ class FlatDriverTest : public DriverTest {
     EXPECT_TRUE(loader.SetPointer(image_.data(), image_.size()));
     return RunFlat(loader);
   }
-  // From the line `from` to the end of the log.
-  Lines LogFrom(const std::string& from) const {
-    const Lines& log = Recorder().log;
-    return Lines(std::find(log.begin(), log.end(), from), log.end());
-  }
 };
 
 TEST_F(FlatDriverTest, InstallRunWritesResultsIntoTheCallersImage) {
@@ -83,9 +78,7 @@ TEST_F(FlatDriverTest, OperatorAnswersAfterFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.script) + (c.answer == kIdYes ? " yes" : " no"));
-    TearDown();
-    SetUp();
-    root_.ClearNodes();
+    Restart();
     Add(&root_, "A", Library("a"), c.script);
     Recorder().answers.push_back(c.answer);
     EXPECT_EQ(Run(1), c.outcomes);
@@ -102,14 +95,11 @@ TEST_F(FlatDriverTest, CodeTwoInEachPhase) {
   EXPECT_EQ(Run(1), "1 1 2 1");
   EXPECT_EQ(CheckedByte(image_, 0), 0);
   EXPECT_EQ(CheckedByte(image_, 1), 1);
-  const Lines ask = LogFrom(" AskQuestions = TRUE  :B");
   EXPECT_NE(std::find(Recorder().log.begin(), Recorder().log.end(), " user abort installation"),
             Recorder().log.end());
   for (uint8_t mode : {1, 2}) {
     SCOPED_TRACE(mode);
-    TearDown();
-    SetUp();
-    root_.ClearNodes();
+    Restart();
     Add(&root_, "A", Library("a"), "perform=2");
     Add(&root_, "B", Library("b"));
     EXPECT_EQ(Run(mode), "1 1 1 2");

@@ -78,9 +78,7 @@ TEST_F(NestedRunTest, FlatParentLeavesTheResultsInTheCallersImage) {
   Configure(loader, 1);
   ASSERT_TRUE(loader.SetPointer(image_.data(), image_.size()));
   EXPECT_EQ(RunFlat(loader), "1 1 1 1");
-  const Lines& log = Recorder().log;
-  const Lines tail(std::find(log.begin(), log.end(), " before calling Perform :P"), log.end());
-  EXPECT_EQ(tail, Logged({"before calling Perform :P"}) + NestedLog() +
+  EXPECT_EQ(LogFrom(" before calling Perform :P"), Logged({"before calling Perform :P"}) + NestedLog() +
                       Logged({"Perform = TRUE  :P", "OUT function PERFORMALL", "IN function UNLOADDLLS",
                               "OUT function UNLOADDLLS"}));
   // The records of C1..C3 inside P's record inside the caller's image.

@@ -96,18 +96,14 @@ TEST_F(TreeDriverTest, OperatorAnswersAfterFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.script) + (c.answer == kIdYes ? " yes" : " no"));
-    TearDown();
-    SetUp();
-    tree_.ClearNodes();
+    Restart();
     Add(&tree_, "A", Library("a"), c.script);
     Recorder().answers.push_back(c.answer);
     TDllLoader loader;
     Configure(loader, 1);
     EXPECT_EQ(RunTree(loader), c.outcomes);
     EXPECT_EQ(Recorder().boxes, (Lines{q}));
-    const Lines& log = Recorder().log;
-    const Lines tail(std::find(log.begin(), log.end(), " IN procedure ASKALL"), log.end());
-    EXPECT_EQ(tail, c.tail + kUnload) << ::testing::PrintToString(Log());
+    EXPECT_EQ(LogFrom(" IN procedure ASKALL"), c.tail + kUnload) << ::testing::PrintToString(Log());
     EXPECT_EQ(tree_.GetNode(0)->Info->Checked, c.checked);
   }
 }
@@ -128,9 +124,7 @@ TEST_F(TreeDriverTest, CodeTwoInEachPhase) {
   // the next library is still performed.
   for (uint8_t mode : {1, 2}) {
     SCOPED_TRACE(mode);
-    tree_.ClearNodes();
-    TearDown();
-    SetUp();
+    Restart();
     Add(&tree_, "A", Library("a"), "perform=2");
     Add(&tree_, "B", Library("b"));
     TDllLoader loader;
@@ -186,9 +180,7 @@ TEST_F(TreeDriverTest, SetupFailuresAskTheOperatorPerMode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.script) + " mode " + std::to_string(c.mode));
-    TearDown();
-    SetUp();
-    tree_.ClearNodes();
+    Restart();
     const std::string a = Library("a");
     Add(&tree_, "A", a, c.script);
     Recorder().answers.push_back(c.answer);
@@ -225,9 +217,7 @@ TEST_F(TreeDriverTest, ProgressCallbackFalseEndsThePerformPhase) {
   TDllLoader loader;
   Configure(loader, 1);
   EXPECT_EQ(RunTree(loader), "1 1 1 1");
-  const Lines& log = Recorder().log;
-  const Lines tail(std::find(log.begin(), log.end(), " IN procedure PERFORMALL"), log.end());
-  EXPECT_EQ(tail, Logged({"IN procedure PERFORMALL", "before calling Perform :A"}) + kUnload);
+  EXPECT_EQ(LogFrom(" IN procedure PERFORMALL"), Logged({"IN procedure PERFORMALL", "before calling Perform :A"}) + kUnload);
   EXPECT_FALSE(tree_.GetNode(0)->Info->Checked);
   // B was never reached: it keeps the Checked of the questions phase.
   EXPECT_TRUE(tree_.GetNode(1)->Info->Checked);
@@ -243,9 +233,7 @@ TEST_F(TreeDriverTest, LibraryWithoutPerformOrWithoutEntryPoints) {
   TDllLoader loader;
   Configure(loader, 1);
   EXPECT_EQ(RunTree(loader), "1 1 1 1");
-  const Lines& log = Recorder().log;
-  const Lines tail(std::find(log.begin(), log.end(), " get functions addesses : E"), log.end());
-  EXPECT_EQ(tail, Logged({"get functions addesses : E", "set all : E", "IN function SETPARAMS",
+  EXPECT_EQ(LogFrom(" get functions addesses : E"), Logged({"get functions addesses : E", "set all : E", "IN function SETPARAMS",
                           "OUT function SETPARAMS", "OUT function SETALL", "IN procedure ASKALL",
                           "before calling AskQuestions :P", "AskQuestions = TRUE  :P",
                           "before calling AskQuestions :E", "OUT procedure ASKALL", "IN procedure PERFORMALL",
@@ -264,9 +252,7 @@ TEST_F(TreeDriverTest, RaisedFailureEndsTheWholePhase) {
   TDllLoader loader;
   Configure(loader, 1);
   EXPECT_EQ(RunTree(loader), "1 1 1 0");
-  const Lines& log = Recorder().log;
-  const Lines tail(std::find(log.begin(), log.end(), " IN procedure PERFORMALL"), log.end());
-  EXPECT_EQ(tail, Logged({"IN procedure PERFORMALL", "before calling Perform :A",
+  EXPECT_EQ(LogFrom(" IN procedure PERFORMALL"), Logged({"IN procedure PERFORMALL", "before calling Perform :A",
                           "ETestFailure : Perform failed", "OUT procedure PERFORMALL"}) +
                       kUnload);
   const Lines calls = Calls();
@@ -287,9 +273,7 @@ TEST_F(TreeDriverTest, UnloadableLibraryStopsLoadingWithAMessagePerMode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
-    TearDown();
-    SetUp();
-    tree_.ClearNodes();
+    Restart();
     const std::string missing = (temp_ / "missing.so").string();
     const std::string a = Library("a");
     Add(&tree_, "A", a);
@@ -333,11 +317,9 @@ TEST_F(TreeDriverTest, ImagesAreKeptUntilTheNextSetAllAndReadBack) {
   EXPECT_FALSE(a->GetNode(0)->Info->Checked);
   EXPECT_TRUE(a->GetNode(1)->Info->Checked);
   EXPECT_FALSE(a->Info->AllCheck);
-  void* first = loader.GetImage(0);
   EXPECT_EQ(loader.SetAll(), 1);  // a second SetAll replaces the images
   EXPECT_EQ(loader.Images.size(), 2u);
   EXPECT_NE(loader.GetImage(0), nullptr);
-  (void)first;
   loader.UnLoadDLLs();
 }
 
