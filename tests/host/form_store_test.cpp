@@ -1,7 +1,6 @@
 // The SQLite form store behind TDSPFormManager: keys, replacement, and the
 // answers without a store.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -13,83 +12,55 @@
 #include "host/form_manager.h"
 #include "host/form_store.h"
 #include "host/sqlite_db.h"
+#include "support/temp_dir.h"
 
 namespace instkit {
 namespace {
 
 class FormStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "formstoreXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    db_ = dir_ + "/forms.db";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::unique_ptr<TDSPFormManager> Manager(int32_t index, std::string name) {
+  std::unique_ptr<TDSPFormManager> Manager(const TFormKey& key = {}) {
     auto manager = std::make_unique<TDSPFormManager>();
     manager->DatabasePath = db_;
-    manager->FormIndex = index;
-    manager->FormName = std::move(name);
+    manager->FormIndex = key.FormIndex;
+    manager->FormName = key.FormName;
+    manager->FormGroup = key.FormGroup;
+    manager->FormOwner = key.FormOwner;
     return manager;
   }
 
-  std::string dir_;
-  std::string db_;
+  testing::TempDir dir_;
+  std::string db_ = dir_.Path("forms.db");
 };
 
 TEST_F(FormStoreTest, StoredFormFetchesBackUnderItsKeyOnly) {
-  TDSPFormManager writer;
-  writer.DatabasePath = db_;
-  writer.FormIndex = 3;
-  writer.FormName = "\xD4\xEE\xF0\xEC\xE0";  // cp1251
-  writer.FormGroup = "app";
-  writer.FormOwner = "user";
-  writer.CreateSection("A")->SetAsString("x");
-  writer.CreateSection("B.C")->SetAsInteger(5);
-  ASSERT_TRUE(writer.Store());
+  const std::string name = "\xD4\xEE\xF0\xEC\xE0";  // cp1251
+  auto writer = Manager({3, name, "app", "user"});
+  writer->CreateSection("A")->SetAsString("x");
+  writer->CreateSection("B.C")->SetAsInteger(5);
+  ASSERT_TRUE(writer->Store());
 
-  TDSPFormManager reader;
-  reader.DatabasePath = db_;
-  reader.FormIndex = 3;
-  reader.FormName = writer.FormName;
-  reader.FormGroup = "app";
-  reader.FormOwner = "user";
-  reader.CreateSection("stale");  // replaced by the fetched tree
-  ASSERT_TRUE(reader.Fetch());
-  EXPECT_TRUE(SameBranch(*reader.Root(), *writer.Root()));
+  auto reader = Manager({3, name, "app", "user"});
+  reader->CreateSection("stale");  // replaced by the fetched tree
+  ASSERT_TRUE(reader->Fetch());
+  EXPECT_TRUE(SameBranch(*reader->Root(), *writer->Root()));
 
   // Each of the four settings is part of the key.
-  const TFormKey others[] = {{4, writer.FormName, "app", "user"},
-                             {3, "\xF4\xEE\xF0\xEC\xE0", "app", "user"},
-                             {3, writer.FormName, "App", "user"},
-                             {3, writer.FormName, "app", ""}};
+  const TFormKey others[] = {
+      {4, name, "app", "user"}, {3, "\xF4\xEE\xF0\xEC\xE0", "app", "user"}, {3, name, "App", "user"}, {3, name, "app", ""}};
   for (const TFormKey& key : others) {
-    TDSPFormManager other;
-    other.DatabasePath = db_;
-    other.FormIndex = key.FormIndex;
-    other.FormName = key.FormName;
-    other.FormGroup = key.FormGroup;
-    other.FormOwner = key.FormOwner;
-    EXPECT_FALSE(other.Fetch()) << key.FormIndex << " " << key.FormGroup << "/" << key.FormOwner;
+    EXPECT_FALSE(Manager(key)->Fetch()) << key.FormIndex << " " << key.FormGroup << "/" << key.FormOwner;
   }
 }
 
 TEST_F(FormStoreTest, StoreReplacesTheForm) {
-  TDSPFormManager first;
-  first.DatabasePath = db_;
-  first.CreateSection("old")->SetAsInteger(1);
-  ASSERT_TRUE(first.Store());
-  TDSPFormManager second;
-  second.DatabasePath = db_;
-  second.CreateSection("new")->SetAsInteger(2);
-  ASSERT_TRUE(second.Store());
-
-  TDSPFormManager reader;
-  reader.DatabasePath = db_;
-  ASSERT_TRUE(reader.Fetch());
-  EXPECT_TRUE(SameBranch(*reader.Root(), *second.Root()));
+  auto first = Manager(), second = Manager(), reader = Manager();
+  first->CreateSection("old")->SetAsInteger(1);
+  ASSERT_TRUE(first->Store());
+  second->CreateSection("new")->SetAsInteger(2);
+  ASSERT_TRUE(second->Store());
+  ASSERT_TRUE(reader->Fetch());
+  EXPECT_TRUE(SameBranch(*reader->Root(), *second->Root()));
   EXPECT_EQ(TFormStore(db_, false).List().size(), 1u);
 }
 
@@ -101,7 +72,7 @@ TEST_F(FormStoreTest, WithoutAStoreFetchAndStoreAnswerFalse) {
   EXPECT_FALSE(none.Store());
 
   TDSPFormManager missing;
-  missing.DatabasePath = dir_ + "/missing.db";
+  missing.DatabasePath = dir_.Path("missing.db");
   EXPECT_FALSE(missing.Fetch());
   EXPECT_FALSE(FileExists(missing.DatabasePath));  // fetch creates nothing
 
@@ -112,7 +83,7 @@ TEST_F(FormStoreTest, WithoutAStoreFetchAndStoreAnswerFalse) {
 
 TEST_F(FormStoreTest, ForeignFilesAndBadTreesRaise) {
   WriteWholeFileAtomically(db_, "this is not a database at all, just text");
-  auto manager = Manager(1, "f");
+  auto manager = Manager({1, "f", "", ""});
   EXPECT_THROW(manager->Fetch(), Exception);
   EXPECT_THROW(manager->Store(), Exception);
 

@@ -4,27 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "host/exception.h"
+#include "support/temp_dir.h"
 
 namespace instkit {
 namespace {
 
 class SqliteTable : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "instkit-table-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-    manager = std::make_unique<TSqliteApplicationManager>(dir_ + "/t.db", true);
-  }
-  void TearDown() override {
-    manager.reset();
-    std::filesystem::remove_all(dir_);
-  }
-
-  std::string dir_;
-  std::unique_ptr<TSqliteApplicationManager> manager;
+  testing::TempDir dir_;
+  std::unique_ptr<TSqliteApplicationManager> manager =
+      std::make_unique<TSqliteApplicationManager>(dir_.Path("t.db"), true);
 };
 
 TEST(SqliteTypes, DeclaredTypesMapToFieldCodes) {
@@ -86,7 +76,7 @@ TEST_F(SqliteTable, InsertsInOneTransactionCommittedByFreeTable) {
   table->InsertRow();  // empty values are NULLs
   {
     // Another connection does not see the rows before the commit.
-    TSqliteDb other(dir_ + "/t.db");
+    TSqliteDb other(dir_.Path("t.db"));
     TSqliteStatement count = other.Prepare("SELECT count(*) FROM w");
     ASSERT_TRUE(count.Step());
     EXPECT_EQ(count.ColumnInt64(0), 0);
