@@ -96,22 +96,15 @@ TEST(FlatImageTest, LoadFromPointerRebuildsImageFieldsOnly) {
     AddSys(node, 100);  // replaced
     const int32_t size = sized ? node.LoadFromPointer(image.data(), image.size()) : node.LoadFromPointer(image.data());
     EXPECT_EQ(size, static_cast<int32_t>(image.size()));
-    EXPECT_FALSE(node.Info->Checked);
-    EXPECT_TRUE(node.Info->IsInst);
-    EXPECT_EQ(node.Info->Library, "lib");
-    EXPECT_EQ(node.Info->Parameter, "par");
-    EXPECT_EQ(node.Info->ShortName, "Name");
+    // The writer matches hand-built records (above), so the same bytes back
+    // means every image field and the shape were read.
+    EXPECT_EQ(Save(node), image);
+    // Fields outside the image: the node keeps its own, children get fresh ones.
     EXPECT_EQ(node.Info->SysIndex, 9);
     EXPECT_FALSE(node.Info->AllCheck);
     ASSERT_EQ(node.Count, 2);
-    const TSysNode& c1 = *node.Nodes[0];
-    EXPECT_EQ(c1.Info->ShortName, "C1");
-    EXPECT_FALSE(c1.Info->Checked);
-    EXPECT_TRUE(c1.Info->AllCheck);  // from the constructor, whatever the block says
-    EXPECT_EQ(c1.Info->SysIndex, 0);
-    ASSERT_EQ(c1.Count, 1);
-    EXPECT_TRUE(c1.Nodes[0]->Info->IsInst);
-    EXPECT_EQ(Save(node), image);  // and back to the same bytes
+    EXPECT_TRUE(node.Nodes[0]->Info->AllCheck);
+    EXPECT_EQ(node.Nodes[0]->Info->SysIndex, 0);
   }
 }
 

@@ -27,22 +27,11 @@ TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
 
   TSubsystemInfo target;
   target.BackRef = "keep";
-  target.IsInst = false;
   target.Assign(source);
-  EXPECT_EQ(target.Archive, "a.arj");
-  EXPECT_EQ(target.Depend, "1,2");
-  EXPECT_EQ(target.FullName, "full");
-  EXPECT_EQ(target.Library, "lib.so");
-  EXPECT_EQ(target.Parameter, "p");
-  EXPECT_EQ(target.Parent, 7);
-  EXPECT_EQ(target.SaveName, "Sec");
-  EXPECT_EQ(target.ShortName, "short");
-  EXPECT_EQ(target.SysIndex, 9);
-  EXPECT_EQ(target.Links, "x?menu");
-  EXPECT_FALSE(target.AllCheck);
-  EXPECT_FALSE(target.Checked);
-  EXPECT_FALSE(target.IsInst);
-  EXPECT_EQ(target.BackRef, "keep");
+  TSubsystemInfo expected = source;
+  expected.AllCheck = expected.Checked = expected.IsInst = false;
+  expected.BackRef = "keep";
+  testing::ExpectSameInfo(target, expected, "assigned");
 
   target.Assign(static_cast<const TSubsystemInfo*>(nullptr));  // copies nothing
   EXPECT_EQ(target.SysIndex, 9);
