@@ -38,19 +38,16 @@ TEST_F(TreeDriverTest, InstallRunLogsEveryStepAndMarksDoneSubsystems) {
   EXPECT_TRUE(Recorder().boxes.empty());
   // Progress callback: after each Perform and again at the end of each turn.
   EXPECT_EQ(Recorder().progress, (Lines{"100||0", "100||0", "100||0", "100||0"}));
-  const std::string target = (temp_ / "target").string();
-  const std::string param_a = "id=A;record=" + calls_file_;
-  const std::string param_b = "id=B;record=" + calls_file_ + ";perform=3";
-  EXPECT_EQ(Calls(), (Lines{"A SetLogCallBack set", "A SetTreePointer image children=0",
-                            "A SetExternalParameter " + param_a, "A SetIUGRegim 1", "A SetQuestionsLevel 3",
-                            "A SetPath " + target, "A SetClientNumber 42", "A SetProgressCallBack set",
-                            "A SetSessionName S1", "A SetHideProgressCallBack null",
-                            "A SetShowProgressCallBack null", "B SetLogCallBack set",
-                            "B SetTreePointer image children=0", "B SetExternalParameter " + param_b,
-                            "B SetIUGRegim 1", "B SetQuestionsLevel 3", "B SetPath " + target,
-                            "B SetClientNumber 42", "B SetProgressCallBack set", "B SetSessionName S1",
-                            "B SetHideProgressCallBack null", "B SetShowProgressCallBack null", "A AskQuestions",
-                            "B AskQuestions", "A Perform", "B Perform"}));
+  auto setup = [&](const std::string& id, const std::string& script) {
+    const std::string x = id + " ";
+    return Lines{x + "SetLogCallBack set", x + "SetTreePointer image children=0",
+                 x + "SetExternalParameter id=" + id + ";record=" + calls_file_ + script, x + "SetIUGRegim 1",
+                 x + "SetQuestionsLevel 3", x + "SetPath " + (temp_ / "target").string(), x + "SetClientNumber 42",
+                 x + "SetProgressCallBack set", x + "SetSessionName S1", x + "SetHideProgressCallBack null",
+                 x + "SetShowProgressCallBack null"};
+  };
+  const Lines phases = {"A AskQuestions", "B AskQuestions", "A Perform", "B Perform"};
+  EXPECT_EQ(Calls(), setup("A", "") + setup("B", ";perform=3") + phases);
 }
 
 TEST_F(TreeDriverTest, LogPrefixFollowsTheLeadingBlank) {
@@ -187,22 +184,18 @@ TEST_F(TreeDriverTest, SetupFailuresAskTheOperatorPerMode) {
     TDllLoader loader;
     Configure(loader, c.mode);
     EXPECT_EQ(RunTree(loader), c.outcomes);
-    Lines boxes;
-    for (std::string box : c.boxes) {
-      if (auto at = box.find("LIB"); at != std::string::npos) box.replace(at, 3, a);
-      boxes.push_back(box);
-    }
-    EXPECT_EQ(Recorder().boxes, boxes);
+    auto with_library = [&](Lines lines) {
+      for (std::string& line : lines) {
+        if (auto at = line.find("LIB"); at != std::string::npos) line.replace(at, 3, a);
+      }
+      return lines;
+    };
+    EXPECT_EQ(Recorder().boxes, with_library(c.boxes));
     const Lines& log = Recorder().log;
     auto from = std::find(log.begin(), log.end(), " set all : A");
     ASSERT_NE(from, log.end());
     Lines got(from + 1, from + 1 + std::min<size_t>(c.log_lines.size(), log.end() - from - 1));
-    Lines want;
-    for (std::string line : c.log_lines) {
-      if (auto at = line.find("LIB"); at != std::string::npos) line.replace(at, 3, a);
-      want.push_back(line);
-    }
-    EXPECT_EQ(got, want) << ::testing::PrintToString(Log());
+    EXPECT_EQ(got, with_library(c.log_lines)) << ::testing::PrintToString(Log());
     EXPECT_FALSE(tree_.GetNode(0)->Info->Checked);
     // An abort leaves SetAll without its closing line.
     const bool closed = std::find(log.begin(), log.end(), " OUT function SETALL") != log.end();
