@@ -19,7 +19,6 @@
 //   worker=1       at Perform, run on a worker thread until UserAbort, log
 //                  " worker started" through the log callback from the
 //                  worker, and answer 2
-//   progress=N     at Perform, call the progress callback with (N, id, 7)
 //
 // SetLogCallBack and SetTreePointer come before the parameter: the library
 // takes its parameter from its own record in the image when it gets one, and
@@ -49,7 +48,7 @@ namespace {
 struct TScript {
   std::string id = "?";
   std::string record;
-  int tree = 1, param = 1, regim = 1, ask = 1, perform = 1, progress = -1;
+  int tree = 1, param = 1, regim = 1, ask = 1, perform = 1;
   std::string throw_at;
   std::vector<int> checked;
   bool nested = false;
@@ -85,7 +84,6 @@ TScript Parse(const std::string& text) {
       else if (key == "regim") s.regim = std::stoi(value);
       else if (key == "ask") s.ask = std::stoi(value);
       else if (key == "perform") s.perform = std::stoi(value);
-      else if (key == "progress") s.progress = std::stoi(value);
       else if (key == "throw") s.throw_at = value;
       else if (key == "nested") s.nested = value == "1";
       else if (key == "worker") s.worker = value == "1";
@@ -251,10 +249,6 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) {
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
   Record("Perform");
   MaybeThrow("Perform");
-  if (g_script.progress >= 0 && g_progress != nullptr) {
-    const int32_t go_on = g_progress(g_script.progress, g_script.id.c_str(), 7);
-    Record(instkit::Format("progress answered %d", go_on & 0xFF));
-  }
   if (!g_script.checked.empty() && g_image != nullptr) {
     for (size_t i = 0; i < g_script.checked.size(); ++i) {
       const int64_t size = instkit::FlatImageRecordSize(g_image, static_cast<size_t>(INT32_MAX));
