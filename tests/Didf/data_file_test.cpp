@@ -55,6 +55,7 @@ TEST(DataFileStructure, CreateFieldsSplitsNamesAndTypes) {
   data.CreateFields("id,b,c", "FLOAT");
   EXPECT_EQ(data.GetFieldsString(), "ID,B,C");
   EXPECT_EQ(data.GetFieldTypesString(), "FLOAT,STRING,STRING");
+  EXPECT_EQ(data.Structure->GetFields(2)->FieldType(), ftString);
 
   // Names are not trimmed one by one; surplus types are ignored.
   data.CreateFields("  a, b  ", "word,boolean,float");
