@@ -1,0 +1,334 @@
+// Reading the subsystem catalogue from an IDF text file.
+//
+// The per-subsystem operations (GetSysIndex, GetBackRef, LoadChildNodes with
+// a section and a file) scan the catalogue as their contracts describe.
+// LoadFromIDFFile reads through a TCatalogueIndex instead, built once, which
+// gives the same tree in near-linear time; the subtree walk is iterative, so
+// deep catalogues do not exhaust the stack.
+#include <unordered_set>
+#include <utility>
+
+#include "Syslist/catalogue_format.h"
+#include "Syslist/catalogue_index.h"
+#include "Syslist/sys_tree.h"
+#include "Tidf/idf_text_file.h"
+#include "host/codepage.h"
+#include "host/exception.h"
+#include "host/message_box.h"
+#include "host/text.h"
+#include "host/variant.h"
+
+namespace instkit {
+
+namespace {
+
+const std::string& DuplicateNumbersText() {
+  static const std::string text = Utf8ToCp1251("Найдены системы с одинаковыми номерами");
+  return text;
+}
+
+const std::string& ErrorCaption() {
+  static const std::string text = Utf8ToCp1251("Ошибка");
+  return text;
+}
+
+// The integer of a dependency item, converted as every catalogue number is.
+int32_t DependItem(std::string_view item) { return StrToInt(std::string(item)); }
+
+// Walks the items of a "Depend" text the way the back-reference scan does:
+// `p` is the position of the first "," in the untrimmed remaining text, but
+// the item is cut from the trimmed text, so a blank before a "," (or at the
+// start while another "," follows) leaves the "," in the item and the item
+// fails to convert.  Calls visit(item) for each item until it returns true;
+// conversion failures raise EConvertError.
+template <typename Visit>
+bool ScanDepend(std::string_view text, Visit visit) {
+  for (;;) {
+    const size_t p = text.find(',');
+    if (p == std::string_view::npos) break;
+    if (visit(DependItem(Trim(text).substr(0, p)))) return true;
+    text.remove_prefix(p + 1);
+  }
+  return visit(DependItem(Trim(text)));
+}
+
+}  // namespace
+
+TLinkKind LinkKindOfKey(std::string_view key) {
+  // The prefix is cut before the blanks are trimmed: " MenuLink1" is no link.
+  if (AsciiUpper(Trim(key.substr(0, 8))) == kLinkPrefixMenu) return TLinkKind::Menu;
+  if (AsciiUpper(Trim(key.substr(0, 11))) == kLinkPrefixDesktop) return TLinkKind::Desktop;
+  return TLinkKind::None;
+}
+
+int32_t TCustomSysNode::GetParamAsInteger(const TIDFSection* Section, const std::string& Name) {
+  if (Section == nullptr) return 0;
+  const TField* field = Section->FieldByName(Name);
+  if (field == nullptr || field->GetAsString().empty()) return 0;
+  return field->GetAsInteger();
+}
+
+std::string TCustomSysNode::GetParamAsString(const TIDFSection* Section, const std::string& Name) {
+  if (Section == nullptr) return {};
+  const TField* field = Section->FieldByName(Name);
+  return field == nullptr ? std::string() : field->GetAsString();
+}
+
+int32_t TCustomSysNode::GetSysIndex(const TIDFSection* Catalogue, const std::string& Name) {
+  if (Catalogue == nullptr) return 0;
+  for (int32_t i = 0; i < Catalogue->GetFieldCount(); ++i) {
+    const TField* field = Catalogue->GetFields(i);
+    if (field->Name() != Name) continue;
+    try {
+      return field->GetAsInteger();
+    } catch (const EConvertError&) {
+      // A value that does not convert is passed over.
+    }
+  }
+  return 0;
+}
+
+std::string TCustomSysNode::GetBackRef(int32_t SysIndex, const TIDFSection* Catalogue, const TIDFTextFile* File) {
+  std::string result;
+  if (Catalogue == nullptr || File == nullptr) return result;
+  for (int32_t i = 0; i < Catalogue->GetFieldCount(); ++i) {
+    const TField* entry = Catalogue->GetFields(i);
+    if (entry->GetAsInteger() == SysIndex) continue;  // never its own back reference
+    const TIDFSection* section = File->GetSectionByName(entry->Name());
+    if (section == nullptr) continue;
+    const std::string depend = GetParamAsString(section, kKeyDepend);
+    if (depend.empty()) continue;
+    if (ScanDepend(depend, [SysIndex](int32_t item) { return item == SysIndex; })) {
+      if (!result.empty()) result += ',';
+      result += entry->GetAsString();
+    }
+  }
+  return result;
+}
+
+void TSysNode::GetData(const TIDFSection* Section) {
+  if (Section == nullptr) return;
+  TSubsystemInfo& info = *Info;
+  info.SaveName = Section->SectionName;
+  info.Checked = false;
+  info.AllCheck = false;
+  info.Parent = GetParamAsInteger(Section, kKeyParent);
+  info.Depend = GetParamAsString(Section, kKeyDepend);
+  info.Library = GetParamAsString(Section, kKeyLibrary);
+  info.Parameter = GetParamAsString(Section, kKeyParameter);
+  info.Archive = GetParamAsString(Section, kKeyArchive);
+  info.ShortName = GetParamAsString(Section, kReadKeyShortName);
+  info.FullName = GetParamAsString(Section, kReadKeyFullName);
+  for (int32_t i = 0; i < Section->GetFieldCount(); ++i) {
+    const std::string& name = Section->GetFields(i)->Name();
+    const TLinkKind kind = LinkKindOfKey(name);
+    if (kind == TLinkKind::None) continue;
+    // The value is looked up by name, so of two keys differing only in case
+    // both give the first one's value.
+    if (!info.Links.empty()) info.Links += kLinkSeparator;
+    info.Links += GetParamAsString(Section, name);
+    info.Links += kind == TLinkKind::Menu ? kLinkMarkerMenu : kLinkMarkerDesktop;
+  }
+}
+
+// ---- TCatalogueIndex --------------------------------------------------------
+
+TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFile* file) {
+  if (catalogue == nullptr || file == nullptr) return;
+
+  // Sections by name, the first of a name winning as GetSectionByName does.
+  std::unordered_map<std::string_view, const TIDFSection*> sections;
+  sections.reserve(static_cast<size_t>(file->GetSectionCount()));
+  for (int32_t i = 0; i < file->GetSectionCount(); ++i) {
+    const TIDFSection* section = file->GetSection(i);
+    sections.emplace(section->SectionName, section);
+  }
+
+  const int32_t count = catalogue->GetFieldCount();
+  entries_.resize(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) {
+    TEntry& e = entries_[static_cast<size_t>(i)];
+    e.field = catalogue->GetFields(i);
+    try {
+      e.value = e.field->GetAsInteger();
+      e.value_ok = true;
+      sys_index_by_name_.emplace(e.field->Name(), e.value);  // first convertible value wins
+    } catch (const Exception& failure) {
+      if (!any_bad_value_) bad_value_message_ = failure.Message();
+      any_bad_value_ = true;
+    }
+    auto found = sections.find(e.field->Name());
+    if (found == sections.end()) continue;
+    e.section = found->second;
+    try {
+      e.parent = TCustomSysNode::GetParamAsInteger(e.section, kKeyParent);
+    } catch (const Exception& failure) {
+      e.parent_ok = false;
+      if (first_bad_parent_ < 0) {
+        first_bad_parent_ = i;
+        bad_parent_message_ = failure.Message();
+      }
+    }
+    if (first_bad_parent_ < 0 && e.parent != 0) children_[e.parent].push_back(i);
+  }
+
+  // Back references: parse every "Depend" once.
+  std::vector<int32_t> good;
+  for (int32_t i = 0; i < count; ++i) {
+    const TEntry& e = entries_[static_cast<size_t>(i)];
+    if (e.section == nullptr || !e.value_ok) continue;
+    const std::string depend = TCustomSysNode::GetParamAsString(e.section, kKeyDepend);
+    if (depend.empty()) continue;
+    good.clear();
+    bool failed = false;
+    try {
+      ScanDepend(depend, [&good](int32_t item) {
+        good.push_back(item);
+        return false;
+      });
+    } catch (const Exception& failure) {
+      failed = true;
+      if (failed_count_ == 0) depend_failure_message_ = failure.Message();
+    }
+    // One entry answers each number at most once.
+    std::unordered_set<int32_t> seen;
+    for (int32_t item : good) {
+      if (!seen.insert(item).second) continue;
+      hits_[item].push_back(i);
+    }
+    if (failed) {
+      ++failed_count_;
+      seen.insert(e.value);  // the entry is skipped for its own number
+      for (int32_t number : seen) ++failed_cover_[number];
+    }
+  }
+}
+
+const std::vector<int32_t>& TCatalogueIndex::Children(int32_t parent) const {
+  static const std::vector<int32_t> kNone;
+  if (parent == 0) return kNone;
+  auto found = children_.find(parent);
+  return found == children_.end() ? kNone : found->second;
+}
+
+void TCatalogueIndex::RaiseChildScanFailure() const { throw EConvertError(bad_parent_message_); }
+
+int32_t TCatalogueIndex::SysIndexOf(const std::string& name) const {
+  auto found = sys_index_by_name_.find(name);
+  return found == sys_index_by_name_.end() ? 0 : found->second;
+}
+
+std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
+  // The plain scan converts every catalogue value, so one that does not
+  // convert fails every back-reference scan.
+  if (any_bad_value_) throw EConvertError(bad_value_message_);
+  // A "Depend" that fails to convert fails the scan for every number it does
+  // not name before the failing item (and that is not its own).
+  if (failed_count_ > 0) {
+    auto cover = failed_cover_.find(sys_index);
+    const int32_t covered = cover == failed_cover_.end() ? 0 : cover->second;
+    if (covered < failed_count_) throw EConvertError(depend_failure_message_);
+  }
+  std::string result;
+  auto found = hits_.find(sys_index);
+  if (found == hits_.end()) return result;
+  for (int32_t i : found->second) {
+    const TEntry& e = entries_[static_cast<size_t>(i)];
+    if (e.value == sys_index) continue;
+    if (!result.empty()) result += ',';
+    result += e.field->GetAsString();
+  }
+  return result;
+}
+
+// ---- Loading ----------------------------------------------------------------
+
+bool TSysNode::LoadChildNodes(const TIDFSection* Catalogue, const TIDFTextFile* File) {
+  if (Catalogue == nullptr || File == nullptr) return false;
+  const TCatalogueIndex index(Catalogue, File);
+  return LoadChildNodes(index);
+}
+
+bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
+  // Depth-first with an explicit stack.  Each frame walks the children of one
+  // node; a child is added to its parent before its own children are read,
+  // as the recursive description has it, so a failure leaves the same nodes
+  // in place.
+  struct Frame {
+    TSysNode* node;
+    const std::vector<int32_t>* children;
+    size_t next;
+  };
+  const int32_t count_before = Count;
+  std::vector<Frame> stack;
+  stack.push_back({this, &Index.Children(Info->SysIndex), 0});
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next < top.children->size()) {
+      const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>((*top.children)[top.next++])];
+      auto child = std::make_unique<TSysNode>();
+      child->Info->SysIndex = Index.SysIndexOf(entry.section->SectionName);
+      child->GetData(entry.section);
+      child->Info->BackRef = Index.BackRef(child->Info->SysIndex);
+      TSysNode* added = top.node->AddNode(std::move(child));
+      stack.push_back({added, &Index.Children(added->Info->SysIndex), 0});
+      continue;
+    }
+    // The plain scan of this node's children goes on past its last child and
+    // raises at the first section whose "Parent" does not convert.
+    if (Index.ChildScanFails()) Index.RaiseChildScanFailure();
+    stack.pop_back();
+  }
+  return Count > count_before;
+}
+
+bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
+  ClearNodes();
+  if (File == nullptr) return false;
+  const TIDFSection* catalogue = File->GetSectionByName(kCatalogueSection);
+  if (catalogue == nullptr) return true;
+
+  // Duplicate check.  Pairs are compared in order (0,1), (0,2), ..., so the
+  // first row converts every value; a value that does not convert raises
+  // unless a duplicate of the first value came before it.
+  const int32_t count = catalogue->GetFieldCount();
+  if (count >= 2) {
+    bool duplicate = false;
+    const int32_t first = catalogue->GetFields(0)->GetAsInteger();
+    for (int32_t j = 1; j < count && !duplicate; ++j) {
+      duplicate = catalogue->GetFields(j)->GetAsInteger() == first;
+    }
+    if (!duplicate) {
+      std::unordered_set<int32_t> seen;
+      seen.reserve(static_cast<size_t>(count));
+      for (int32_t j = 0; j < count && !duplicate; ++j) {
+        duplicate = !seen.insert(catalogue->GetFields(j)->GetAsInteger()).second;
+      }
+    }
+    if (duplicate) {
+      MessageBox(0, DuplicateNumbersText(), ErrorCaption(), kStyleError);
+      return false;
+    }
+  }
+
+  const TCatalogueIndex index(catalogue, File);
+  for (const TCatalogueIndex::TEntry& entry : index.Entries()) {
+    // Outside the guard: a value that does not convert reaches the caller.
+    const int32_t number = entry.field->GetAsInteger();
+    if (number == 0 || entry.section == nullptr) continue;
+    try {
+      // A "Parent" that does not convert fails this step only.
+      if (!entry.parent_ok || entry.parent != 0) continue;
+      auto node = std::make_unique<TSysNode>();
+      node->Info->SysIndex = number;
+      node->GetData(entry.section);
+      node->Info->BackRef = index.BackRef(number);
+      AddNode(std::move(node))->LoadChildNodes(index);
+    } catch (...) {
+      // This subsystem's subtree ends here; the catalogue reading goes on.
+    }
+  }
+  return true;
+}
+
+}  // namespace instkit

@@ -1,0 +1,320 @@
+// Reading and writing the catalogue in IDF text files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
+
+#include "Syslist/catalogue_format.h"
+#include "catalogue_test_support.h"
+#include "host/exception.h"
+
+namespace instkit {
+namespace {
+
+using testing::AddTextSection;
+using testing::TMessageBoxRecorder;
+using testing::TParams;
+using testing::AddSys;
+
+// A small catalogue: two top-level subsystems, children, dependencies across
+// the branches and links.
+void FillSample(TIDFTextFile& file) {
+  AddTextSection(file, "SubSystems", {{"Core", "1"}, {"Tools", "2"}, {"Editor", "3"}, {"Help", "4"}, {"Viewer", "5"}});
+  AddTextSection(file, "Core", {{"Parent", "0"}, {"Library", "core.so"}, {"Short name", "Core"}, {"Archive", "core.arj"}});
+  AddTextSection(file, "Tools", {{"Parent", ""}, {"Depend", "1"}, {"Short name", "Tools"}});
+  AddTextSection(file, "Editor", {{"Parent", "2"}, {"Depend", "1,5"}, {"Full name", "The editor"},
+                                  {"MenuLink1", "ed.lnk"}, {"DesktopLink2", "ed-desk.lnk"}});
+  AddTextSection(file, "Help", {{"Parent", "1"}, {"Depend", "3"}});
+  AddTextSection(file, "Viewer", {{"Parent", "2"}});
+}
+
+TEST(CatalogueReaderTest, BuildsTreeInCatalogueOrderWithBackRefs) {
+  TIDFTextFile file;
+  FillSample(file);
+  TSysTree tree;
+  AddSys(tree, 77);  // anything there before goes
+  ASSERT_TRUE(tree.LoadFromIDFFile(&file));
+  ASSERT_EQ(tree.Count, 2);
+  const TSysNode& core = *tree.Nodes[0];
+  const TSysNode& tools = *tree.Nodes[1];
+  EXPECT_EQ(core.Info->SysIndex, 1);
+  EXPECT_EQ(core.Info->SaveName, "Core");
+  EXPECT_EQ(core.Info->Library, "core.so");
+  EXPECT_EQ(core.Info->Archive, "core.arj");
+  EXPECT_EQ(core.Info->BackRef, "2,3");
+  EXPECT_FALSE(core.Info->Checked);
+  EXPECT_FALSE(core.Info->AllCheck);
+  ASSERT_EQ(core.Count, 1);
+  EXPECT_EQ(core.Nodes[0]->Info->SysIndex, 4);
+  EXPECT_EQ(core.Nodes[0]->Info->Parent, 1);
+
+  ASSERT_EQ(tools.Count, 2);
+  const TSysNode& editor = *tools.Nodes[0];
+  EXPECT_EQ(editor.Info->SysIndex, 3);
+  EXPECT_EQ(editor.Info->FullName, "The editor");
+  EXPECT_EQ(editor.Info->Links, "ed.lnk?menu*ed-desk.lnk?desktop");
+  EXPECT_EQ(editor.Info->BackRef, "4");
+  EXPECT_EQ(tools.Nodes[1]->Info->BackRef, "3");
+  EXPECT_EQ(tools.Nodes[1]->Info->SysIndex, 5);
+}
+
+TEST(CatalogueReaderTest, NullFileMissingCatalogueAndEmptyCatalogue) {
+  TSysTree tree;
+  EXPECT_FALSE(tree.LoadFromIDFFile(nullptr));
+  TIDFTextFile no_catalogue;
+  AddTextSection(no_catalogue, "Core", {{"Parent", "0"}});
+  EXPECT_TRUE(tree.LoadFromIDFFile(&no_catalogue));
+  EXPECT_EQ(tree.Count, 0);
+}
+
+TEST(CatalogueReaderTest, DuplicateNumbersRejectTheWholeCatalogue) {
+  const std::string text = Utf8ToCp1251("Найдены системы с одинаковыми номерами");
+  struct Case {
+    const char* name;
+    TParams catalogue;
+  };
+  const Case cases[] = {
+      {"duplicate of an unloaded entry", {{"A", "1"}, {"Missing", "7"}, {"Gone", "7"}}},
+      {"two zero entries", {{"A", "1"}, {"Z1", "0"}, {"Z2", "0"}}},
+      {"duplicate of the first", {{"A", "1"}, {"B", "1"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TIDFTextFile file;
+    AddTextSection(file, "SubSystems", c.catalogue);
+    AddTextSection(file, "A", {{"Parent", "0"}});
+    TMessageBoxRecorder boxes;
+    TSysTree tree;
+    EXPECT_FALSE(tree.LoadFromIDFFile(&file));
+    EXPECT_EQ(tree.Count, 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, text);
+    EXPECT_EQ(boxes.shown[0].caption, Utf8ToCp1251("Ошибка"));
+    EXPECT_EQ(boxes.shown[0].style, kStyleError);
+  }
+}
+
+TEST(CatalogueReaderTest, NonIntegerCatalogueValueRaisesWithEmptyTree) {
+  for (const TParams& catalogue : {TParams{{"A", "1"}, {"B", "x"}}, TParams{{"B", "x"}}}) {
+    TIDFTextFile file;
+    AddTextSection(file, "SubSystems", catalogue);
+    AddTextSection(file, "A", {{"Parent", "0"}});
+    TSysTree tree;
+    EXPECT_THROW(tree.LoadFromIDFFile(&file), EConvertError);
+    EXPECT_EQ(tree.Count, 0);
+  }
+  // A duplicate of the first value found before the bad value wins.
+  TIDFTextFile file;
+  AddTextSection(file, "SubSystems", {{"A", "1"}, {"B", "1"}, {"C", "x"}});
+  TMessageBoxRecorder boxes;
+  TSysTree tree;
+  EXPECT_FALSE(tree.LoadFromIDFFile(&file));
+  EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+TEST(CatalogueReaderTest, MatchingRulesForEntriesAndSections) {
+  TIDFTextFile file;
+  AddTextSection(file, "SubSystems", {{"Top", "1"}, {"Zero", "0"}, {"top2", "2"}, {"Orphan", "3"}, {"Twice", "4"}});
+  AddTextSection(file, "Top", {{"Parent", "0"}});
+  // Number 0 is never top level, but loads as a child with GetSysIndex's 0.
+  AddTextSection(file, "Zero", {{"Parent", "1"}, {"Short name", "zero"}});
+  AddTextSection(file, "Top2", {{"Parent", "0"}});      // differs only in case: never found
+  AddTextSection(file, "Orphan", {{"Parent", "99"}});   // parent never loaded
+  AddTextSection(file, "Twice", {{"Parent", "0"}, {"Short name", "first"}});
+  AddTextSection(file, "Twice", {{"Parent", "0"}, {"Short name", "second"}});
+  TSysTree tree;
+  ASSERT_TRUE(tree.LoadFromIDFFile(&file));
+  ASSERT_EQ(tree.Count, 2);
+  EXPECT_EQ(tree.Nodes[0]->Info->SysIndex, 1);
+  ASSERT_EQ(tree.Nodes[0]->Count, 1);
+  EXPECT_EQ(tree.Nodes[0]->Nodes[0]->Info->SysIndex, 0);
+  EXPECT_EQ(tree.Nodes[0]->Nodes[0]->Info->ShortName, "zero");
+  EXPECT_EQ(tree.Nodes[1]->Info->ShortName, "first");
+  EXPECT_EQ(testing::CountNodes(tree), 3);
+}
+
+TEST(CatalogueReaderTest, FailureDropsOnlyThatSubtree) {
+  TIDFTextFile file;
+  AddTextSection(file, "SubSystems", {{"A", "1"}, {"A1", "11"}, {"A2", "12"}, {"B", "2"}, {"B1", "21"}});
+  AddTextSection(file, "A", {{"Parent", "0"}});
+  AddTextSection(file, "A1", {{"Parent", "1"}});
+  AddTextSection(file, "A2", {{"Parent", "1"}, {"Depend", "1;2"}});  // does not convert
+  AddTextSection(file, "B", {{"Parent", "0"}});
+  AddTextSection(file, "B1", {{"Parent", "2"}});
+  TSysTree tree;
+  ASSERT_TRUE(tree.LoadFromIDFFile(&file));
+  // Every back-reference scan for a number not named before the bad item
+  // fails, so A fails right away and B too: no subsystem loads.
+  EXPECT_EQ(tree.Count, 0);
+
+  // A bad "Parent" ends each subtree scan where the scan reaches it.
+  TIDFTextFile file2;
+  AddTextSection(file2, "SubSystems", {{"A", "1"}, {"A1", "11"}, {"Bad", "9"}, {"A2", "12"}, {"B", "2"}});
+  AddTextSection(file2, "A", {{"Parent", "0"}});
+  AddTextSection(file2, "A1", {{"Parent", "1"}});
+  AddTextSection(file2, "Bad", {{"Parent", "one"}});
+  AddTextSection(file2, "A2", {{"Parent", "1"}});
+  AddTextSection(file2, "B", {{"Parent", "0"}});
+  TSysTree tree2;
+  ASSERT_TRUE(tree2.LoadFromIDFFile(&file2));
+  ASSERT_EQ(tree2.Count, 2);
+  ASSERT_EQ(tree2.Nodes[0]->Count, 1);  // A1 came before the bad section, A2 after it
+  EXPECT_EQ(tree2.Nodes[0]->Nodes[0]->Info->SysIndex, 11);
+  EXPECT_EQ(tree2.Nodes[1]->Info->SysIndex, 2);
+}
+
+TEST(CatalogueReaderTest, BackRefDependScanTrimmingRules) {
+  // What GetBackRef gives for 12, 15 and 99 when one subsystem (number 30)
+  // has the "Depend" text; "!" means the scan raises EConvertError.
+  struct Case {
+    const char* depend;
+    const char* for12;
+    const char* for15;
+    const char* for99;
+  };
+  const Case cases[] = {
+      {"12,15", "30", "30", ""},
+      {"12, 15", "30", "30", ""},    // blank before the last item is harmless
+      {"12,15 ", "30", "30", ""},
+      {" 12,15", "!", "!", "!"},     // the "," is cut into the first item
+      {"12, 15,18", "30", "!", "!"},
+      {"12 ,15", "!", "!", "!"},
+      {"15", "", "30", ""},
+      {"12,,15", "30", "!", "!"},
+      {"12,", "30", "!", "!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.depend);
+    TIDFTextFile file;
+    AddTextSection(file, "SubSystems", {{"X12", "12"}, {"X15", "15"}, {"User", "30"}});
+    AddTextSection(file, "User", {{"Depend", c.depend}});
+    const TIDFSection* catalogue = file.GetSectionByName("SubSystems");
+    for (const auto& [number, expected] : {std::pair{12, c.for12}, std::pair{15, c.for15}, std::pair{99, c.for99}}) {
+      if (std::string(expected) == "!") {
+        EXPECT_THROW(TCustomSysNode::GetBackRef(number, catalogue, &file), EConvertError) << number;
+      } else {
+        EXPECT_EQ(TCustomSysNode::GetBackRef(number, catalogue, &file), expected) << number;
+      }
+    }
+    EXPECT_EQ(TCustomSysNode::GetBackRef(30, catalogue, &file), "");  // never its own back reference
+  }
+}
+
+TEST(CatalogueReaderTest, BackRefListsEachDependentOnceInCatalogueOrder) {
+  TIDFTextFile file;
+  AddTextSection(file, "SubSystems", {{"B", "2"}, {"A", "1"}, {"C", "3"}, {"D", "04"}});
+  AddTextSection(file, "A", {{"Depend", "3"}});
+  AddTextSection(file, "B", {{"Depend", "3,3"}});
+  AddTextSection(file, "D", {{"Depend", "3"}});
+  // The value's own text is appended, as written in the catalogue.
+  EXPECT_EQ(TCustomSysNode::GetBackRef(3, file.GetSectionByName("SubSystems"), &file), "2,1,04");
+}
+
+TEST(CatalogueReaderTest, ParamAndSysIndexLookups) {
+  TIDFTextFile file;
+  TIDFSection* s = AddTextSection(file, "S", {{"Parent", ""}, {"parent", "5"}, {"Name", "x"}});
+  EXPECT_EQ(TCustomSysNode::GetParamAsInteger(s, "Parent"), 0);  // first match, empty
+  EXPECT_EQ(TCustomSysNode::GetParamAsInteger(s, "Missing"), 0);
+  EXPECT_EQ(TCustomSysNode::GetParamAsInteger(nullptr, "Parent"), 0);
+  EXPECT_THROW(TCustomSysNode::GetParamAsInteger(s, "NAME"), EConvertError);
+  EXPECT_EQ(TCustomSysNode::GetParamAsString(s, "name"), "x");
+  EXPECT_EQ(TCustomSysNode::GetParamAsString(s, "Missing"), "");
+
+  TIDFSection* c = AddTextSection(file, "C", {{"sys", "1"}, {"Sys", "bad"}, {"Sys", "3"}, {"Sys", "4"}});
+  EXPECT_EQ(TCustomSysNode::GetSysIndex(c, "Sys"), 3);  // exact case, bad value passed over
+  EXPECT_EQ(TCustomSysNode::GetSysIndex(c, "SYS"), 0);
+}
+
+TEST(CatalogueReaderTest, LinkKeysAreRecognisedByTrimmedPrefix) {
+  const struct {
+    const char* key;
+    TLinkKind kind;
+  } cases[] = {
+      {"MENULINK", TLinkKind::Menu},       {"menulink7", TLinkKind::Menu},   {"MenuLinkX", TLinkKind::Menu},
+      {"DesktopLinks", TLinkKind::Desktop}, {"MenuLin", TLinkKind::None},    {" MenuLink", TLinkKind::None},
+      {"MenuLin k", TLinkKind::None},       {"Desktop", TLinkKind::None},    {"DESKTOPLINK1", TLinkKind::Desktop},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LinkKindOfKey(c.key), c.kind) << c.key;
+
+  TIDFTextFile file;
+  TIDFSection* s = AddTextSection(file, "S", {{"MenuLink1", "a"}, {"DesktopLink2", "b"}, {"menulink1", "ignored"},
+                                              {"MenuLin", "no"}});
+  TSysNode node;
+  node.Info->Links = "old?menu";  // appended to, not cleared
+  node.Info->SysIndex = 5;
+  node.Info->IsInst = true;
+  node.GetData(s);
+  EXPECT_EQ(node.Info->Links, "old?menu*a?menu*b?desktop*a?menu");
+  EXPECT_EQ(node.Info->SaveName, "S");
+  EXPECT_EQ(node.Info->SysIndex, 5);
+  EXPECT_TRUE(node.Info->IsInst);
+  node.GetData(nullptr);  // nothing happens
+  EXPECT_EQ(node.Info->SaveName, "S");
+}
+
+TEST(CatalogueWriterTest, WritesCatalogueAndSectionsInPreOrder) {
+  TSysTree tree;
+  TSysNode* a = AddSys(tree, 1);
+  a->Info->Links = "m?menu*d?desktop*junk*n?menu";
+  a->Info->Depend = "2";
+  TSysNode* a1 = AddSys(*a, 11);
+  a1->Info->Parent = 1;
+  AddSys(tree, 2);
+  TIDFTextFile file;
+  ASSERT_TRUE(tree.SaveToIDFFile(&file));
+  ASSERT_EQ(file.GetSectionCount(), 4);
+  const TIDFSection* catalogue = file.GetSection(0);
+  EXPECT_EQ(catalogue->SectionName, "SubSystems");
+  ASSERT_EQ(catalogue->GetFieldCount(), 3);
+  EXPECT_EQ(catalogue->GetFields(1)->Name(), "Sec11");
+  EXPECT_EQ(catalogue->GetFields(1)->GetAsString(), "11");
+  EXPECT_EQ(catalogue->GetFields(1)->FieldType(), 10);
+  EXPECT_EQ(file.GetSection(2)->SectionName, "Sec11");
+
+  const TIDFSection* sa = file.GetSection(1);
+  const char* expected_keys[] = {"Parent", "Depend", "Library", "Parameter", "Archive", "Short Name",
+                                 "Full Name", "MenuLink1", "DesktopLink2", "MenuLink4"};
+  ASSERT_EQ(sa->GetFieldCount(), 10);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(sa->GetFields(i)->Name(), expected_keys[i]);
+    EXPECT_EQ(sa->GetFields(i)->FieldType(), 10);
+  }
+  EXPECT_EQ(sa->GetFields(7)->GetAsString(), "m");
+  EXPECT_EQ(sa->GetFields(8)->GetAsString(), "d");
+  EXPECT_EQ(sa->GetFields(9)->GetAsString(), "n");
+  EXPECT_FALSE(tree.SaveToIDFFile(nullptr));
+}
+
+TEST(CatalogueWriterTest, SaveThenLoadRoundTripsThroughADiskFile) {
+  TIDFTextFile source;
+  FillSample(source);
+  TSysTree tree;
+  ASSERT_TRUE(tree.LoadFromIDFFile(&source));
+  tree.Nodes[0]->Info->Checked = true;  // state flags do not travel
+
+  const auto path = std::filesystem::temp_directory_path() / ("catalogue_rt_" + std::to_string(::getpid()) + ".idf");
+  TIDFTextFile out;
+  ASSERT_TRUE(tree.SaveToIDFFile(&out));
+  ASSERT_TRUE(out.SaveToFile(path.string())) << out.LastError;
+  TIDFTextFile in;
+  ASSERT_TRUE(in.LoadFromFile(path.string())) << in.LastError;
+  std::filesystem::remove(path);
+
+  TSysTree reread;
+  ASSERT_TRUE(reread.LoadFromIDFFile(&in));
+  tree.Nodes[0]->Info->Checked = false;
+  testing::ExpectSameTree(reread, tree);
+
+  // Saving into a file that already holds a catalogue appends; the first
+  // catalogue and the first sections still win.
+  TSysTree other;
+  AddSys(other, 50)->Info->SaveName = "Core";
+  ASSERT_TRUE(other.SaveToIDFFile(&in));
+  TSysTree again;
+  ASSERT_TRUE(again.LoadFromIDFFile(&in));
+  testing::ExpectSameTree(again, tree);
+}
+
+}  // namespace
+}  // namespace instkit

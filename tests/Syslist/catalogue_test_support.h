@@ -1,0 +1,100 @@
+// Helpers shared by the catalogue tests: building IDF files in memory,
+// recording message boxes, and comparing trees.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Syslist/syslist.h"
+#include "Tidf/idf_text_file.h"
+#include "host/codepage.h"
+#include "host/message_box.h"
+
+namespace instkit::testing {
+
+struct TShownBox {
+  std::string text;
+  std::string caption;
+  uint32_t style;
+};
+
+// Installs a handler that records every message box and answers OK; the
+// previous handler comes back when the recorder goes.
+class TMessageBoxRecorder {
+ public:
+  TMessageBoxRecorder() {
+    previous_ = SetMessageBoxHandler([this](uintptr_t, const std::string& text, const std::string& caption,
+                                            uint32_t style) {
+      shown.push_back({text, caption, style});
+      return kIdOk;
+    });
+  }
+  ~TMessageBoxRecorder() { SetMessageBoxHandler(previous_); }
+  std::vector<TShownBox> shown;
+
+ private:
+  TMessageBoxHandler previous_;
+};
+
+using TParams = std::vector<std::pair<std::string, std::string>>;
+
+// Adds a section of text parameters, as the file reader creates them.
+inline TIDFSection* AddTextSection(TIDFTextFile& file, const std::string& name, const TParams& params) {
+  TIDFSection* section = file.AddSection(name);
+  for (const auto& [key, value] : params) section->AddParam(key, ftString)->SetAsString(value);
+  return section;
+}
+
+inline TSysNode* AddSys(TCustomSysNode& parent, int32_t number, const std::string& short_name = {}) {
+  auto node = std::make_unique<TSysNode>();
+  node->Info->SysIndex = number;
+  node->Info->ShortName = short_name.empty() ? "S" + std::to_string(number) : short_name;
+  node->Info->SaveName = "Sec" + std::to_string(number);
+  return parent.AddNode(std::move(node));
+}
+
+// Every field of two records, for comparisons that must be exact.
+inline void ExpectSameInfo(const TSubsystemInfo& a, const TSubsystemInfo& b, const std::string& where) {
+  SCOPED_TRACE(where);
+  EXPECT_EQ(a.AllCheck, b.AllCheck);
+  EXPECT_EQ(a.Archive, b.Archive);
+  EXPECT_EQ(a.BackRef, b.BackRef);
+  EXPECT_EQ(a.Checked, b.Checked);
+  EXPECT_EQ(a.Depend, b.Depend);
+  EXPECT_EQ(a.FullName, b.FullName);
+  EXPECT_EQ(a.IsInst, b.IsInst);
+  EXPECT_EQ(a.Library, b.Library);
+  EXPECT_EQ(a.Links, b.Links);
+  EXPECT_EQ(a.Parameter, b.Parameter);
+  EXPECT_EQ(a.Parent, b.Parent);
+  EXPECT_EQ(a.SaveName, b.SaveName);
+  EXPECT_EQ(a.ShortName, b.ShortName);
+  EXPECT_EQ(a.SysIndex, b.SysIndex);
+}
+
+// Same shape and same records; ParentNode links checked on the way.
+inline void ExpectSameTree(const TCustomSysNode& a, const TCustomSysNode& b, const std::string& path = "root") {
+  ASSERT_EQ(a.Count, b.Count) << path;
+  ASSERT_EQ(a.Count, static_cast<int32_t>(a.Nodes.size())) << path;
+  for (int32_t i = 0; i < a.Count; ++i) {
+    const TSysNode& x = *a.Nodes[static_cast<size_t>(i)];
+    const TSysNode& y = *b.Nodes[static_cast<size_t>(i)];
+    const std::string where = path + "/" + std::to_string(i);
+    EXPECT_EQ(x.ParentNode, &a) << where;
+    ExpectSameInfo(*x.Info, *y.Info, where);
+    ExpectSameTree(x, y, where);
+  }
+}
+
+// Number of subsystems in a tree.
+inline int32_t CountNodes(const TCustomSysNode& node) {
+  int32_t n = node.Count;
+  for (const auto& child : node.Nodes) n += CountNodes(*child);
+  return n;
+}
+
+}  // namespace instkit::testing
