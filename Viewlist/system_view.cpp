@@ -10,7 +10,10 @@
 namespace instkit {
 
 // One activation of the recursive propagation.  `phase` says where the
-// activation resumes when the call it made returns.
+// activation resumes when the call it made returns.  A node step runs the
+// children, parent and reference steps of the recursive form inside its own
+// frame (they are its callees and nothing else happens between them), so a
+// tick costs one frame; the same steps called alone get frames of their own.
 struct TSystemView::Frame {
   enum Kind : uint8_t {
     kSelectNode,
@@ -23,10 +26,10 @@ struct TSystemView::Frame {
   };
   Kind kind;
   TTreeNode* node = nullptr;          // the item (node, childs and parent steps)
-  const std::string* refs = nullptr;  // the reference list (ref steps)
+  const std::string* refs = nullptr;  // the reference list being followed
   TTreeNodes* nodes = nullptr;        // where references are looked up
-  TTreeNode* cursor = nullptr;        // the next child to look at (childs steps)
-  size_t pos = 0;                     // start of the next piece (ref steps)
+  TTreeNode* cursor = nullptr;        // the next child to look at
+  size_t pos = 0;                     // start of the next reference piece
   uint8_t phase = 0;
 };
 
@@ -79,17 +82,43 @@ void TSystemView::Run(const Frame& start) {
   if (start.node == nullptr && start.refs == nullptr) throw Exception("ETreeViewError", "no tree-view item");
   std::vector<Frame> stack;
   stack.push_back(start);
-  // Each pass either finishes the top frame (pop) or makes the call the
-  // recursive form would make (push) after recording where to resume.
+
+  // The next child whose Checked differs from `select` (one to tick, or one
+  // to untick); null when the children are done.
+  auto next_child = [](Frame& frame, bool select) -> TTreeNode* {
+    while (frame.cursor != nullptr) {
+      TTreeNode* child = frame.cursor;
+      frame.cursor = frame.node->GetNextChild(child);
+      if (ItemRecord(child)->Checked != select) return child;
+    }
+    return nullptr;
+  };
+  // The next referenced item whose Checked differs from `select`.  Pieces
+  // are cut at commas and trimmed; one that is not a number raises
+  // EConvertError; numbers without an item are passed over.
+  auto next_ref = [this](Frame& frame, bool select) -> TTreeNode* {
+    const std::string& refs = *frame.refs;
+    while (frame.pos != std::string::npos) {
+      const size_t comma = refs.find(',', frame.pos);
+      const std::string piece(Trim(std::string_view(refs).substr(
+          frame.pos, comma == std::string::npos ? std::string::npos : comma - frame.pos)));
+      frame.pos = comma == std::string::npos ? std::string::npos : comma + 1;
+      const TItemHandle handle = GetNodeId(StrToInt(piece));
+      TTreeNode* item = frame.nodes != nullptr ? frame.nodes->GetNode(handle) : nullptr;
+      if (item != nullptr && ItemRecord(item)->Checked != select) return item;
+    }
+    return nullptr;
+  };
+  auto begin_refs = [](Frame& frame, const std::string* refs, TTreeNodes* nodes) {
+    frame.refs = refs;
+    frame.nodes = nodes;
+    frame.pos = refs->empty() ? std::string::npos : 0;
+  };
+  // Makes the call the recursive form makes; the caller's frame has already
+  // recorded where to resume.
   auto call = [&stack](Frame::Kind kind, TTreeNode* node) {
     Frame frame{kind};
     frame.node = node;
-    stack.push_back(frame);
-  };
-  auto call_refs = [&stack](Frame::Kind kind, const std::string* refs, TTreeNodes* nodes) {
-    Frame frame{kind};
-    frame.refs = refs;
-    frame.nodes = nodes;
     stack.push_back(frame);
   };
 
@@ -97,54 +126,74 @@ void TSystemView::Run(const Frame& start) {
     Frame& frame = stack.back();
     switch (frame.kind) {
       case Frame::kSelectNode: {
-        TSubsystemInfo* record = ItemRecord(frame.node);
         TTreeNode* node = frame.node;
-        switch (frame.phase) {
-          case 0:
-            if (record->Checked) {
-              stack.pop_back();
+        TSubsystemInfo* record = ItemRecord(node);
+        if (frame.phase == 0) {
+          if (record->Checked) {
+            stack.pop_back();
+            break;
+          }
+          record->Checked = true;
+          record->AllCheck = GetAllChecked(node);
+          frame.cursor = node->getFirstChild();
+          frame.phase = 1;
+        }
+        if (frame.phase == 1) {  // SelectChilds
+          if (TTreeNode* child = next_child(frame, true)) {
+            call(Frame::kSelectNode, child);
+            break;
+          }
+          frame.phase = 2;
+        }
+        if (frame.phase == 2) {  // SelectParent
+          frame.phase = 3;
+          if (TTreeNode* parent = node->Parent()) {
+            TSubsystemInfo* above = ItemRecord(parent);
+            above->AllCheck = GetAllChecked(parent);
+            if (!above->Checked) {
+              call(Frame::kSelectNode, parent);
               break;
             }
-            record->Checked = true;
-            record->AllCheck = GetAllChecked(node);
-            frame.phase = 1;
-            call(Frame::kSelectChilds, node);
-            break;
-          case 1:
-            frame.phase = 2;
-            call(Frame::kSelectParent, node);
-            break;
-          case 2:
-            frame.phase = 3;
-            call_refs(Frame::kSelectRef, &record->Depend, node->Owner());
-            break;
-          default:
-            stack.pop_back();
+          }
+        }
+        if (frame.phase == 3) {  // SelectRef(Depend)
+          begin_refs(frame, &record->Depend, node->Owner());
+          frame.phase = 4;
+        }
+        if (TTreeNode* item = next_ref(frame, true)) {
+          call(Frame::kSelectNode, item);
+        } else {
+          stack.pop_back();
         }
         break;
       }
 
       case Frame::kUnselectNode: {
-        TSubsystemInfo* record = ItemRecord(frame.node);
         TTreeNode* node = frame.node;
-        switch (frame.phase) {
-          case 0:
-            if (!record->Checked) {
-              stack.pop_back();
-              break;
-            }
-            record->Checked = false;
-            record->AllCheck = false;
-            UnselectParent(node);
-            frame.phase = 1;
-            call(Frame::kUnselectChilds, node);
-            break;
-          case 1:
-            frame.phase = 2;
-            call_refs(Frame::kUnselectRef, &record->BackRef, node->Owner());
-            break;
-          default:
+        TSubsystemInfo* record = ItemRecord(node);
+        if (frame.phase == 0) {
+          if (!record->Checked) {
             stack.pop_back();
+            break;
+          }
+          record->Checked = false;
+          record->AllCheck = false;
+          UnselectParent(node);
+          frame.cursor = node->getFirstChild();
+          frame.phase = 1;
+        }
+        if (frame.phase == 1) {  // UnselectChilds
+          if (TTreeNode* child = next_child(frame, false)) {
+            call(Frame::kUnselectNode, child);
+            break;
+          }
+          begin_refs(frame, &record->BackRef, node->Owner());
+          frame.phase = 2;
+        }
+        if (TTreeNode* item = next_ref(frame, false)) {  // UnselectRef(BackRef)
+          call(Frame::kUnselectNode, item);
+        } else {
+          stack.pop_back();
         }
         break;
       }
@@ -156,14 +205,8 @@ void TSystemView::Run(const Frame& start) {
           frame.cursor = frame.node->getFirstChild();
           frame.phase = 1;
         }
-        TTreeNode* target = nullptr;
-        while (frame.cursor != nullptr && target == nullptr) {
-          TTreeNode* child = frame.cursor;
-          frame.cursor = frame.node->GetNextChild(child);
-          if (ItemRecord(child)->Checked != select) target = child;
-        }
-        if (target != nullptr) {
-          call(select ? Frame::kSelectNode : Frame::kUnselectNode, target);
+        if (TTreeNode* child = next_child(frame, select)) {
+          call(select ? Frame::kSelectNode : Frame::kUnselectNode, child);
         } else {
           stack.pop_back();
         }
@@ -171,18 +214,14 @@ void TSystemView::Run(const Frame& start) {
       }
 
       case Frame::kSelectParent: {
-        if (frame.phase != 0) {
-          stack.pop_back();
-          break;
-        }
-        TTreeNode* parent = frame.node->Parent();
+        TTreeNode* parent = frame.phase == 0 ? frame.node->Parent() : nullptr;
         if (parent == nullptr) {
           stack.pop_back();
           break;
         }
-        TSubsystemInfo* record = ItemRecord(parent);
-        record->AllCheck = GetAllChecked(parent);
-        if (record->Checked) {
+        TSubsystemInfo* above = ItemRecord(parent);
+        above->AllCheck = GetAllChecked(parent);
+        if (above->Checked) {
           stack.pop_back();
           break;
         }
@@ -194,24 +233,12 @@ void TSystemView::Run(const Frame& start) {
       case Frame::kSelectRef:
       case Frame::kUnselectRef: {
         const bool select = frame.kind == Frame::kSelectRef;
-        const std::string& refs = *frame.refs;
         if (frame.phase == 0) {
+          begin_refs(frame, frame.refs, frame.nodes);
           frame.phase = 1;
-          if (refs.empty()) frame.pos = std::string::npos;
         }
-        TTreeNode* target = nullptr;
-        while (frame.pos != std::string::npos && target == nullptr) {
-          const size_t comma = refs.find(',', frame.pos);
-          const std::string piece(Trim(std::string_view(refs).substr(
-              frame.pos, comma == std::string::npos ? std::string::npos : comma - frame.pos)));
-          frame.pos = comma == std::string::npos ? std::string::npos : comma + 1;
-          const int32_t number = StrToInt(piece);
-          const TItemHandle handle = GetNodeId(number);
-          TTreeNode* item = frame.nodes != nullptr ? frame.nodes->GetNode(handle) : nullptr;
-          if (item != nullptr && ItemRecord(item)->Checked != select) target = item;
-        }
-        if (target != nullptr) {
-          call(select ? Frame::kSelectNode : Frame::kUnselectNode, target);
+        if (TTreeNode* item = next_ref(frame, select)) {
+          call(select ? Frame::kSelectNode : Frame::kUnselectNode, item);
         } else {
           stack.pop_back();
         }

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "host/tree_nodes.h"
@@ -48,9 +47,21 @@ class TViewList {
   TItemHandle FindItem(int32_t SysIndex) const;
 
  private:
+  struct TSlot {
+    bool used;
+    int32_t SysIndex;
+    TItemHandle ItemId;
+  };
+  void Index(int32_t SysIndex, TItemHandle ItemId);
+  void Rebuild() const;
+
   std::vector<std::unique_ptr<TViewRecord>> records_;
-  // Number -> the first record carrying it.
-  std::unordered_map<int32_t, const TViewRecord*> first_;
+  // Open-addressing hash of number -> handle of the first record carrying
+  // it, at most half full.  Appends keep it current; a deletion marks it
+  // stale and the next lookup rebuilds it from the records.
+  mutable std::vector<TSlot> slots_;
+  mutable bool stale_ = false;
+  mutable int32_t indexed_ = 0;
 };
 
 }  // namespace instkit

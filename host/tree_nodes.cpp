@@ -13,11 +13,8 @@ TTreeNode* TTreeNodes::AddChildObject(TTreeNode* parent, const std::string& text
   if (parent != nullptr && parent->owner_ != this) {
     throw Exception("ETreeViewError", "AddChildObject: the parent item belongs to another item list");
   }
-  // Handles run on from the first item's handle, so a handle finds its item
-  // by subtraction.
   const TItemHandle id = first_handle_ + static_cast<TItemHandle>(items_.size());
-  items_.push_back(std::unique_ptr<TTreeNode>(new TTreeNode(this, id)));
-  TTreeNode* item = items_.back().get();
+  TTreeNode* item = &items_.emplace_back(TTreeNode::TKey{}, this, id);
   item->Text = text;
   item->Data = data;
   item->parent_ = parent;
@@ -37,12 +34,12 @@ TTreeNode* TTreeNodes::GetNode(TItemHandle handle) const {
   if (handle < first_handle_) return nullptr;
   const TItemHandle index = handle - first_handle_;
   if (index >= static_cast<TItemHandle>(items_.size())) return nullptr;
-  return items_[static_cast<size_t>(index)].get();
+  return const_cast<TTreeNode*>(&items_[static_cast<size_t>(index)]);
 }
 
 TTreeNode* TTreeNodes::Item(int32_t index) const {
   if (index < 0 || index >= GetCount()) return nullptr;
-  return items_[static_cast<size_t>(index)].get();
+  return const_cast<TTreeNode*>(&items_[static_cast<size_t>(index)]);
 }
 
 void TTreeNodes::Clear() {

@@ -10,9 +10,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <deque>
 #include <string>
-#include <vector>
 
 namespace instkit {
 
@@ -23,7 +22,10 @@ constexpr TItemHandle kNoItem = -1;
 class TTreeNodes;
 
 class TTreeNode {
+  struct TKey {};  // only the item list creates items
+
  public:
+  TTreeNode(TKey, TTreeNodes* owner, TItemHandle id) : owner_(owner), item_id_(id) {}
   TTreeNode(const TTreeNode&) = delete;
   TTreeNode& operator=(const TTreeNode&) = delete;
 
@@ -44,7 +46,6 @@ class TTreeNode {
 
  private:
   friend class TTreeNodes;
-  TTreeNode(TTreeNodes* owner, TItemHandle id) : owner_(owner), item_id_(id) {}
 
   TTreeNodes* owner_;
   TItemHandle item_id_;
@@ -84,7 +85,10 @@ class TTreeNodes {
   void Clear();
 
  private:
-  std::vector<std::unique_ptr<TTreeNode>> items_;
+  // Items in one block-allocated sequence: a list filled in pre-order keeps
+  // neighbouring items close in memory, and a handle finds its item by
+  // subtraction.  A deque never moves its elements.
+  std::deque<TTreeNode> items_;
   TItemHandle first_handle_ = 1;  // handle of items_[0]
   TTreeNode* first_top_ = nullptr;
   TTreeNode* last_top_ = nullptr;
