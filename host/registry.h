@@ -15,6 +15,14 @@
 // Failures of the store raise Exception("ESQLiteError"); misuse (no key open)
 // raises Exception("ERegistryException").  Not thread-safe; several processes
 // may share one file (SQLite locks it, waiting up to 5 s).
+//
+// On Windows the store is the system registry instead
+// (host/windows/registry_windows.cpp): `path` names the key that holds the
+// store, below HKEY_CURRENT_USER unless it starts with a hive name
+// ("HKEY_LOCAL_MACHINE\Software\instkit", "HKLM\..."), and every key path
+// above lies below that key.  Key names then compare as the system compares
+// them, values are REG_SZ, value names come in the registry's enumeration
+// order, and failures raise ERegistryException with the system's reason.
 #pragma once
 
 #include <memory>
@@ -73,7 +81,9 @@ class TRegistry {
   void RequireKey(const char* operation, const std::string& name) const;
 
   std::string path_;
-  std::unique_ptr<TSqliteDb> db_;
+  // shared_ptr: its deleter is fixed where the store is made, so a platform
+  // whose registry is the system one (Windows) never needs TSqliteDb.
+  std::shared_ptr<TSqliteDb> db_;
   std::string current_key_;
 };
 

@@ -1,5 +1,7 @@
 #include "driver_fixture.h"
 
+#include <random>
+
 #include "host/format.h"
 
 namespace instkit::testing {
@@ -39,9 +41,13 @@ Lines GoodSetup(const std::string& name) {
 }
 
 void DriverTest::SetUp() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "instkit-driver-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  temp_ = pattern;
+  // A fresh folder of its own (create_directory fails on a taken name).
+  std::random_device random;
+  for (int attempt = 0;; ++attempt) {
+    ASSERT_LT(attempt, 100) << "no free temporary folder name";
+    temp_ = std::filesystem::temp_directory_path() / Format("instkit-driver-%08x", random());
+    if (std::filesystem::create_directory(temp_)) break;
+  }
   calls_file_ = (temp_ / "calls.txt").string();
   TRecorder& r = Recorder();
   r.log.clear();
@@ -69,7 +75,7 @@ void DriverTest::TearDown() {
 }
 
 std::string DriverTest::Library(const std::string& name, const char* built) {
-  const std::filesystem::path copy = temp_ / (name + ".so");
+  const std::filesystem::path copy = temp_ / (name + INSTKIT_TEST_LIBRARY_SUFFIX);
   // A new file each time: rewriting a loaded library in place would corrupt it.
   std::filesystem::remove(copy);
   std::filesystem::copy_file(built, copy);

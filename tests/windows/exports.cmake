@@ -1,0 +1,35 @@
+# The export tables of the subsystem DLLs, read with objdump on the build
+# machine: each must hold exactly the plain entry-point names it defines.
+# The 64-bit build checks its own DLLs and, when INSTKIT_WIN32_BUILD_DIR names
+# a 32-bit build (make test-windows sets it), that build's DLLs too: 32-bit
+# stdcall names are where "@N" decorations would appear.
+set(INSTKIT_WIN32_BUILD_DIR "" CACHE PATH "A 32-bit Windows build whose DLL exports the tests also check")
+
+set(instkit_all_entries ${INSTKIT_SUBSYSTEM_ENTRY_POINTS})
+set(instkit_no_perform ${INSTKIT_SUBSYSTEM_ENTRY_POINTS})
+list(REMOVE_ITEM instkit_no_perform Perform)
+
+function(instkit_add_export_checks width objdump bin)
+  if(INSTKIT_BUILD_EXAMPLES)
+    instkit_add_export_check(dll_exports_${width}_example_subsystem ${objdump}
+      ${bin}/example_subsystem.dll EXPECTED ${instkit_all_entries})
+  endif()
+  instkit_add_export_check(dll_exports_${width}_test_subsystem ${objdump}
+    ${bin}/instkit_test_subsystem.dll EXPECTED ${instkit_all_entries})
+  instkit_add_export_check(dll_exports_${width}_test_noperform ${objdump}
+    ${bin}/instkit_test_noperform.dll EXPECTED ${instkit_no_perform})
+  instkit_add_export_check(dll_exports_${width}_test_empty ${objdump}
+    ${bin}/instkit_test_empty.dll EXPECTED)
+endfunction()
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(instkit_width 64)
+else()
+  set(instkit_width 32)
+endif()
+instkit_add_export_checks(${instkit_width} ${CMAKE_OBJDUMP} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+
+if(INSTKIT_WIN32_BUILD_DIR AND instkit_width EQUAL 64)
+  find_program(INSTKIT_OBJDUMP_32 i686-w64-mingw32-objdump REQUIRED)
+  instkit_add_export_checks(32 ${INSTKIT_OBJDUMP_32} ${INSTKIT_WIN32_BUILD_DIR}/bin)
+endif()
