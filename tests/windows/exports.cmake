@@ -33,3 +33,9 @@ if(INSTKIT_WIN32_BUILD_DIR AND instkit_width EQUAL 64)
   find_program(INSTKIT_OBJDUMP_32 i686-w64-mingw32-objdump REQUIRED)
   instkit_add_export_checks(32 ${INSTKIT_OBJDUMP_32} ${INSTKIT_WIN32_BUILD_DIR}/bin)
 endif()
+
+# The check itself must notice a difference: the library without Perform,
+# held against the full list, has to fail.
+instkit_add_export_check(dll_exports_check_notices_a_missing_name ${CMAKE_OBJDUMP}
+  ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/instkit_test_noperform.dll EXPECTED ${instkit_all_entries})
+set_tests_properties(dll_exports_check_notices_a_missing_name PROPERTIES WILL_FAIL TRUE)
