@@ -37,8 +37,6 @@ bool IsRooted(const std::string& name) {
   return name.size() >= 2 && name[1] == ':';
 }
 
-bool HasFolderPart(const std::string& name) { return name.find_first_of("\\/") != std::string::npos; }
-
 bool HasExtension(const std::string& name) {
   const size_t slash = name.find_last_of("\\/");
   const size_t dot = name.rfind('.');
@@ -72,11 +70,9 @@ std::string ResolveLibraryName(const std::string& name) {
       if (IsRegularFile(path)) return path;
     }
   }
-  // A relative name with a folder part is taken from the working folder; a
-  // bare name goes to the system search (LoadLibraryA appends ".dll" itself).
-  for (const std::string& candidate : candidates) {
-    if (HasFolderPart(candidate) && IsRegularFile(candidate)) return candidate;
-  }
+  // Not in a search folder: the system loader decides (a name with a folder
+  // part is taken from the working folder, a bare name from its search path;
+  // LoadLibraryA appends ".dll" to a name without an extension).
   return name;
 }
 
