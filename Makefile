@@ -2,6 +2,7 @@
 # packages first (scripts/deps.sh is silent when nothing is missing).
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
+TSAN_BUILD ?= build-tsan
 BENCH_BUILD?= build-bench
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
@@ -9,7 +10,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 DEMO_DIR   ?= examples/demo
 
-.PHONY: all deps build test demo bench fuzz sanitize install clean
+.PHONY: all deps build test demo bench fuzz sanitize tsan install clean
 
 all: build
 
@@ -35,6 +36,15 @@ sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The driver under ThreadSanitizer: Abort/SuspendAll/ResumeAll from another
+# thread while a library performs on a worker thread.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DINSTKIT_SANITIZE=thread -DINSTKIT_BUILD_CLI=OFF -DINSTKIT_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target Dllload_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  $(TSAN_BUILD)/tests/Dllload_tests
+
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DINSTKIT_BUILD_TESTS=OFF -DINSTKIT_BUILD_BENCH=ON $(CMAKE_FLAGS)
@@ -53,4 +63,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -1,7 +1,37 @@
 #!/usr/bin/env bash
-# make demo: shows the demo installation description.
+# make demo: installs the demo description into a temporary folder with the
+# example subsystem libraries, shows the summary, the installed files and the
+# log, then uninstalls it again.
 set -euo pipefail
 instkit=$1
 demo=$2
+build=$(cd "$(dirname "$instkit")/.." && pwd)
+libs=$build/examples/lib
+work=$(mktemp -d "${TMPDIR:-/tmp}/instkit-demo.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
 echo "== instkit idf show $demo/setup.idf"
 "$instkit" idf show "$demo/setup.idf"
+
+echo
+echo "== instkit install $demo/setup.idf --path $work/target --no"
+"$instkit" install "$demo/setup.idf" --path "$work/target" --no \
+  --library-path "$libs" --log "$work/install.log" --session demo --client 1
+
+echo
+echo "== installed files"
+(cd "$work/target" && find . -type f | sort | sed 's|^\./|  |')
+
+echo
+echo "== install log (Windows-1251 shown as UTF-8)"
+iconv -f CP1251 -t UTF-8 "$work/install.log"
+
+echo
+echo "== instkit uninstall $demo/setup.idf --path $work/target --no"
+"$instkit" uninstall "$demo/setup.idf" --path "$work/target" --no \
+  --library-path "$libs" --log "$work/uninstall.log" --session demo --client 1
+
+echo
+echo "== left in the target folder after uninstall"
+left=$(cd "$work/target" && find . -mindepth 1 | sort)
+if [ -z "$left" ]; then echo "  (nothing)"; else echo "$left" | sed 's|^\./|  |'; fi

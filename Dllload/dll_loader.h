@@ -1,0 +1,54 @@
+// TDllLoader: drives the subsystem libraries of a catalogue that the host
+// holds as live objects (SysTree, assigned and owned by the host).  For each
+// top-level subsystem it builds a private flat tree image, hands it to the
+// library through "SetTreePointer", and keeps each library's result in the
+// subsystem's Info.Checked.  SetInstalled reads what the libraries wrote into
+// their images back into the catalogue.
+//
+// Calling order: run fields and SetRegim, SysTree, LoadDLLs, SetAll, AskAll,
+// PerformAll, SetInstalled, UnLoadDLLs, destroy.  SysTree must not change
+// between LoadDLLs and UnLoadDLLs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Dllload/custom_dll_loader.h"
+
+namespace instkit {
+
+class TDllLoader : public TCustomDLLLoader {
+ public:
+  // One flat tree image, exactly Node.GetSize bytes, owned.
+  struct TImageBlock {
+    std::unique_ptr<uint8_t[]> Data;
+    size_t Size = 0;
+  };
+
+  TDllLoader() = default;
+  ~TDllLoader() override = default;
+
+  // Entry i belongs to record i of Handles; a null Data when no image was made.
+  // Kept from SetAll until the next SetAll or destruction, so libraries may
+  // write into their image until then.
+  std::vector<TImageBlock> Images;
+
+  uint8_t SetAll() override;
+  void AskAll() override;
+  uint8_t PerformAll() override;
+
+  // Reads each non-null image back into its record's node (SetSysInstaled,
+  // size-checked).  Failures are ignored; no log lines.
+  void SetInstalled();
+
+  // The image of record `index`, or null.
+  void* GetImage(int32_t index) const;
+
+ private:
+  // The host's progress callback after a Perform; false asks to stop.
+  bool ProgressStep();
+};
+
+}  // namespace instkit

@@ -1,0 +1,284 @@
+// Example subsystem library "files": installs a folder of payload files.
+//
+// Parameter: the payload folder.  A relative folder is looked up like a
+// relative library name: in the installation description's folder first,
+// then in the other library search folders (host/dynamic_library.h).
+//
+//   install    copies every file of the payload folder into the run's path
+//              (sub-folders kept) and records what it wrote in
+//              <path>/.instkit-<payload>.files
+//   uninstall  removes exactly the files and folders that record lists
+//              (folders only when they are empty), then the record
+//   generate   writes <path>/<payload>.manifest: the files it would install,
+//              with their sizes
+//
+// Between two files it checks whether UserAbort was called; then it stops
+// and answers 2 (the files copied so far stay recorded).  The run's path is
+// used as the file system spells it.
+//
+// Several subsystems may name this one file.  The system then loads it once
+// and every call reaches the same instance, so the library keeps one
+// configuration per subsystem record, opened by SetLogCallBack (the first call
+// of every setup), and matches AskQuestions and Perform to the records in
+// the order the driver makes them: questions for the records whose setup it
+// accepted, Perform for those whose questions it answered with 1.
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "Dllload/subsystem_api.h"
+#include "host/codepage.h"
+#include "host/dynamic_library.h"
+#include "host/exception.h"
+#include "host/file.h"
+#include "host/format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRecordConfig {
+  InstkitLogCallback log = nullptr;
+  std::string payload;  // Windows-1251, as received
+  std::string path;
+  int mode = 0;
+  bool setup_ok = true;
+  bool asked_ok = false;
+};
+
+std::mutex g_mutex;
+std::vector<TRecordConfig> g_records;
+size_t g_ask_cursor = 0;
+size_t g_perform_cursor = 0;
+std::atomic<bool> g_abort{false};
+
+// The record being worked on by AskQuestions / Perform.
+thread_local TRecordConfig g_current;
+
+void Log(const std::string& text) {
+  if (g_current.log != nullptr) g_current.log((" files: " + text).c_str());
+}
+
+// The record the setters fill: the one the last SetLogCallBack opened.
+TRecordConfig& Setting() {
+  if (g_records.empty()) g_records.emplace_back();
+  return g_records.back();
+}
+
+// The next record from `cursor` that satisfies `wanted`; false when none.
+template <typename Wanted>
+bool Take(size_t& cursor, Wanted wanted, size_t* index) {
+  while (cursor < g_records.size()) {
+    const size_t i = cursor++;
+    if (wanted(g_records[i])) {
+      *index = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+fs::path FindPayload() {
+  const fs::path payload(instkit::Cp1251ToUtf8(g_current.payload));
+  if (payload.is_absolute()) return payload;
+  for (const std::string& folder : instkit::LibrarySearchFolders()) {
+    std::error_code ec;
+    if (fs::is_directory(fs::path(folder) / payload, ec)) return fs::path(folder) / payload;
+  }
+  return payload;
+}
+
+// The payload's regular files, relative to it, in a stable order.
+std::vector<fs::path> PayloadFiles(const fs::path& root) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), root));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string PayloadName() { return fs::path(instkit::Cp1251ToUtf8(g_current.payload)).filename().string(); }
+
+fs::path RecordFile() { return fs::path(g_current.path) / (".instkit-" + PayloadName() + ".files"); }
+
+// The record: one line per entry, "d <relative folder>" for a folder this
+// library created, "f <relative file>" for a file it wrote.
+void WriteRecord(const std::vector<std::string>& lines) {
+  std::string content;
+  for (const std::string& line : lines) content += line + "\n";
+  instkit::WriteWholeFileAtomically(RecordFile().string(), content);
+}
+
+int32_t Install() {
+  const fs::path source = FindPayload();
+  const fs::path target(g_current.path);
+  std::vector<std::string> record;
+  std::error_code ec;
+  fs::create_directories(target, ec);
+  for (const fs::path& relative : PayloadFiles(source)) {
+    if (g_abort.load()) {
+      WriteRecord(record);
+      Log("stopped by UserAbort after " + std::to_string(record.size()) + " entries");
+      return INSTKIT_RESULT_ABORT;
+    }
+    // Folders first, from the outermost, so uninstall can remove them last.
+    fs::path folder;
+    for (const fs::path& part : relative.parent_path()) {
+      folder /= part;
+      if (!fs::exists(target / folder)) {
+        fs::create_directory(target / folder);
+        record.push_back("d " + folder.generic_string());
+      }
+    }
+    fs::copy_file(source / relative, target / relative, fs::copy_options::overwrite_existing);
+    record.push_back("f " + relative.generic_string());
+    Log("copied " + relative.generic_string());
+  }
+  WriteRecord(record);
+  return INSTKIT_RESULT_DONE;
+}
+
+int32_t Uninstall() {
+  const fs::path record_file = RecordFile();
+  if (!fs::exists(record_file)) {
+    Log("nothing recorded for " + PayloadName());
+    return INSTKIT_RESULT_DONE;
+  }
+  const std::string content = instkit::ReadWholeFile(record_file.string());
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < content.size();) {
+    size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    if (end > start + 2) lines.push_back(content.substr(start, end - start));
+    start = end + 1;
+  }
+  // Files first, then the folders this library created, innermost first.
+  std::reverse(lines.begin(), lines.end());
+  for (const std::string& line : lines) {
+    if (g_abort.load()) {
+      Log("stopped by UserAbort");
+      return INSTKIT_RESULT_ABORT;
+    }
+    const fs::path entry = fs::path(g_current.path) / line.substr(2);
+    std::error_code ec;
+    if (line[0] == 'f') {
+      fs::remove(entry, ec);
+      Log("removed " + line.substr(2));
+    } else if (line[0] == 'd' && fs::is_empty(entry, ec)) {
+      fs::remove(entry, ec);
+    }
+  }
+  fs::remove(record_file);
+  return INSTKIT_RESULT_DONE;
+}
+
+int32_t Generate() {
+  const fs::path source = FindPayload();
+  std::string manifest;
+  for (const fs::path& relative : PayloadFiles(source)) {
+    if (g_abort.load()) return INSTKIT_RESULT_ABORT;
+    manifest += relative.generic_string() + " " + std::to_string(fs::file_size(source / relative)) + "\n";
+  }
+  fs::create_directories(g_current.path);
+  instkit::WriteWholeFileAtomically((fs::path(g_current.path) / (PayloadName() + ".manifest")).string(), manifest);
+  Log("manifest of " + PayloadName() + " written");
+  return INSTKIT_RESULT_DONE;
+}
+
+int32_t Check();
+int32_t Work();
+
+}  // namespace
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetLogCallBack(InstkitLogCallback callback) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_records.emplace_back();
+  g_records.back().log = callback;
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetExternalParameter(const char* parameter) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  TRecordConfig& record = Setting();
+  record.payload = parameter;
+  if (record.payload.empty()) record.setup_ok = false;
+  return record.setup_ok ? INSTKIT_TRUE : INSTKIT_FALSE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetIUGRegim(int32_t mode) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  TRecordConfig& record = Setting();
+  record.mode = static_cast<uint8_t>(mode);
+  if (record.mode < INSTKIT_MODE_INSTALL || record.mode > INSTKIT_MODE_GENERATE) record.setup_ok = false;
+  return record.setup_ok ? INSTKIT_TRUE : INSTKIT_FALSE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetPath(const char* path) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Setting().path = path;
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) {
+  size_t index = 0;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!Take(g_ask_cursor, [](const TRecordConfig& r) { return r.setup_ok; }, &index)) {
+      return INSTKIT_RESULT_FAILED;
+    }
+    g_current = g_records[index];
+  }
+  const int32_t answer = Check();
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_records[index].asked_ok = answer == INSTKIT_RESULT_DONE;
+  return answer;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    size_t index = 0;
+    if (!Take(g_perform_cursor, [](const TRecordConfig& r) { return r.asked_ok; }, &index)) {
+      return INSTKIT_RESULT_FAILED;
+    }
+    g_current = g_records[index];
+  }
+  return Work();
+}
+
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserAbort(void) { g_abort.store(true); }
+
+namespace {
+
+int32_t Check() {
+  if (g_current.path.empty()) {
+    Log("no path given");
+    return INSTKIT_RESULT_FAILED;
+  }
+  if (g_current.mode != INSTKIT_MODE_UNINSTALL && !fs::is_directory(FindPayload())) {
+    Log("payload folder " + FindPayload().string() + " not found");
+    return INSTKIT_RESULT_FAILED;
+  }
+  return INSTKIT_RESULT_DONE;
+}
+
+int32_t Work() {
+  try {
+    switch (g_current.mode) {
+      case INSTKIT_MODE_INSTALL: return Install();
+      case INSTKIT_MODE_UNINSTALL: return Uninstall();
+      case INSTKIT_MODE_GENERATE: return Generate();
+      default: return INSTKIT_RESULT_FAILED;
+    }
+  } catch (const std::exception& e) {
+    Log(std::string("failed: ") + e.what());
+    return INSTKIT_RESULT_FAILED;
+  }
+}
+
+}  // namespace

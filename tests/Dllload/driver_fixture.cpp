@@ -1,0 +1,143 @@
+#include "driver_fixture.h"
+
+#include "host/format.h"
+
+namespace instkit::testing {
+
+TRecorder& Recorder() {
+  static TRecorder recorder;
+  return recorder;
+}
+
+void INSTKIT_CALL RecordLog(const char* line) {
+  std::lock_guard<std::mutex> lock(Recorder().mutex);
+  Recorder().log.emplace_back(line);
+}
+
+int32_t INSTKIT_CALL RecordProgress(int32_t percent, const char* text, int32_t extra) {
+  std::lock_guard<std::mutex> lock(Recorder().mutex);
+  TRecorder& r = Recorder();
+  r.progress.push_back(Format("%d|%s|%d", percent, text, extra));
+  if (r.progress_answers.empty()) return INSTKIT_TRUE;
+  const int answer = r.progress_answers.front();
+  r.progress_answers.pop_front();
+  return answer;
+}
+
+Lines Logged(const Lines& texts) {
+  Lines out;
+  for (const std::string& text : texts) out.push_back(" " + Utf8ToCp1251(text));
+  return out;
+}
+
+Lines GoodSetup(const std::string& name) {
+  return Logged({"get functions addesses : " + name, "set all : " + name, "call SETLOGCALLBACK",
+                 "call SETTREEPOINTER", "IN function SETPARAMS", "call SETEXTERNALPARAMETER", "call SETUIGREGIM",
+                 "call SETQUESTIONSLEVEL", "call SETPATH", "call SETCLIENTNUMBER", "call SETPROGRESSCALLBACK",
+                 "call SETSESSIONNAME", "call SETHIDEPROGRESSCALLBACK", "call SETSHOWPROGRESSCALLBACK",
+                 "OUT function SETPARAMS"});
+}
+
+void DriverTest::SetUp() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "instkit-driver-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  temp_ = pattern;
+  calls_file_ = (temp_ / "calls.txt").string();
+  TRecorder& r = Recorder();
+  r.log.clear();
+  r.boxes.clear();
+  r.answers.clear();
+  r.progress.clear();
+  r.progress_answers.clear();
+  previous_handler_ = SetMessageBoxHandler([](uintptr_t, const std::string& text, const std::string& caption,
+                                              uint32_t style) {
+    std::lock_guard<std::mutex> lock(Recorder().mutex);
+    TRecorder& rec = Recorder();
+    rec.boxes.push_back(Cp1251ToUtf8(caption) + "|" + Cp1251ToUtf8(text) + "|" + Format("0x%04X", style));
+    if ((style & kMbButtonMask) != kMbYesNo) return kIdOk;
+    if (rec.answers.empty()) return kIdNo;
+    const int answer = rec.answers.front();
+    rec.answers.pop_front();
+    return answer;
+  });
+}
+
+void DriverTest::TearDown() {
+  SetMessageBoxHandler(previous_handler_);
+  std::error_code ec;
+  std::filesystem::remove_all(temp_, ec);
+}
+
+std::string DriverTest::Library(const std::string& name, const char* built) {
+  const std::filesystem::path copy = temp_ / (name + ".so");
+  // A new file each time: rewriting a loaded library in place would corrupt it.
+  std::filesystem::remove(copy);
+  std::filesystem::copy_file(built, copy);
+  return copy.string();
+}
+
+TSysNode* DriverTest::Add(TCustomSysNode* parent, const std::string& short_name, const std::string& library,
+                          const std::string& script) {
+  auto node = std::make_unique<TSysNode>();
+  node->Info->ShortName = short_name;
+  node->Info->SaveName = "Sec" + short_name;
+  node->Info->Library = library;
+  node->Info->Parameter = "id=" + short_name + ";record=" + calls_file_ + (script.empty() ? "" : ";" + script);
+  return parent->AddNode(std::move(node));
+}
+
+Lines DriverTest::Calls() const {
+  Lines lines;
+  std::ifstream in(calls_file_);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+Lines DriverTest::Log() const {
+  Lines lines;
+  for (const std::string& line : Recorder().log) lines.push_back(Cp1251ToUtf8(line));
+  return lines;
+}
+
+void DriverTest::Configure(TCustomDLLLoader& loader, uint8_t mode) {
+  loader.LogCallBack = RecordLog;
+  loader.ProgressCallBack = RecordProgress;
+  loader.ClientNumber = 42;
+  loader.QuestionsLevel = 3;
+  loader.Path = (temp_ / "target").string();
+  loader.SessionName = "S1";
+  loader.SetRegim(mode);
+}
+
+std::string DriverTest::RunTree(TDllLoader& loader) {
+  loader.SysTree = &tree_;
+  const bool load = loader.LoadDLLs();
+  const uint8_t set = loader.SetAll();
+  loader.AskAll();
+  const uint8_t perform = loader.PerformAll();
+  loader.SetInstalled();
+  loader.UnLoadDLLs();
+  return Format("%d %d %d %d", load ? 1 : 0, set, loader.AskState, perform);
+}
+
+std::string DriverTest::RunFlat(TDllsLoader& loader) {
+  const bool load = loader.LoadDLLs();
+  const uint8_t set = loader.SetAll();
+  loader.AskAll();
+  const uint8_t perform = loader.PerformAll();
+  loader.UnLoadDLLs();
+  return Format("%d %d %d %d", load ? 1 : 0, set, loader.AskState, perform);
+}
+
+std::vector<uint8_t> DriverTest::ImageOf(const TSysNode& root) const {
+  std::vector<uint8_t> image(static_cast<size_t>(root.GetSize()));
+  EXPECT_EQ(root.SaveToPointer(image.data(), image.size()), static_cast<int32_t>(image.size()));
+  return image;
+}
+
+int DriverTest::CheckedByte(std::vector<uint8_t>& image, int32_t index) {
+  void* record = TCustomSysNode::GetPointer(index, image.data(), image.size());
+  return record == nullptr ? -1 : static_cast<uint8_t*>(record)[8];
+}
+
+}  // namespace instkit::testing

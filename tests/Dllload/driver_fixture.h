@@ -1,0 +1,90 @@
+// Shared fixture of the driver tests: a temporary folder with one copy of the
+// scripted test library per subsystem, a catalogue built in code, and
+// recorders for the log callback, the message boxes, the progress callback
+// and the calls the libraries receive.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Dllload/dll_loader.h"
+#include "Dllload/dlls_loader.h"
+#include "Syslist/sys_node.h"
+#include "Syslist/sys_tree.h"
+#include "host/codepage.h"
+#include "host/message_box.h"
+
+namespace instkit::testing {
+
+using Lines = std::vector<std::string>;
+
+// Log lines, message boxes and progress calls of the current test.  The
+// callbacks are plain functions, so the recorders are process-wide.
+struct TRecorder {
+  std::mutex mutex;
+  Lines log;
+  Lines boxes;                 // "caption|text|style" in UTF-8
+  std::deque<int> answers;     // answers to Yes/No questions; No when empty
+  Lines progress;              // "percent|text|extra"
+  std::deque<int> progress_answers;  // TRUE when empty
+};
+TRecorder& Recorder();
+
+void INSTKIT_CALL RecordLog(const char* line);
+int32_t INSTKIT_CALL RecordProgress(int32_t percent, const char* text, int32_t extra);
+
+// Splices line vectors.
+inline Lines operator+(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+// " " + text, the form every log line takes without a prefix; Russian texts
+// are given in UTF-8 and compared as Windows-1251.
+Lines Logged(const Lines& texts);
+// The setup lines of one library whose setters are all exported and accept.
+Lines GoodSetup(const std::string& name);
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Copies a test library to <temp>/<name>.so and returns the copy's path.
+  std::string Library(const std::string& name, const char* built = INSTKIT_TEST_SUBSYSTEM);
+  // Adds a subsystem below `parent`; its parameter gets id=<short name> and
+  // record=<calls file> in front of `script`.
+  TSysNode* Add(TCustomSysNode* parent, const std::string& short_name, const std::string& library,
+                const std::string& script = "");
+  // Whatever the libraries recorded, one call per line.
+  Lines Calls() const;
+  // The log as UTF-8, for readable failure output.
+  Lines Log() const;
+
+  // Fills the run fields every test uses.
+  void Configure(TCustomDLLLoader& loader, uint8_t mode);
+  // Runs LoadDLLs, SetAll, AskAll, PerformAll (and SetInstalled for the
+  // node-tree driver), UnLoadDLLs; returns "load set ask perform" outcomes.
+  std::string RunTree(TDllLoader& loader);
+  std::string RunFlat(TDllsLoader& loader);
+  // The flat image of `root`'s record (root's children are the subsystems).
+  std::vector<uint8_t> ImageOf(const TSysNode& root) const;
+  // The Checked byte of the index-th top-level record of an image.
+  static int CheckedByte(std::vector<uint8_t>& image, int32_t index);
+
+  std::filesystem::path temp_;
+  std::string calls_file_;
+  TSysTree tree_;
+  TSysNode root_;  // the same subsystems for the flat-image driver are built below root_
+  TMessageBoxHandler previous_handler_;
+  std::vector<uint8_t> image_;
+};
+
+}  // namespace instkit::testing

@@ -1,0 +1,19 @@
+# Test subsystem libraries for the driver tests.  The tests copy them into
+# temporary folders, one copy per subsystem, so each subsystem has its own
+# instance of the library's state.
+add_library(instkit_test_subsystem SHARED ${dir}/scripted_subsystem.cpp)
+add_library(instkit_test_noperform SHARED ${dir}/scripted_subsystem.cpp)
+target_compile_definitions(instkit_test_noperform PRIVATE INSTKIT_TEST_NO_PERFORM)
+add_library(instkit_test_empty SHARED ${dir}/empty_subsystem.c)
+foreach(lib instkit_test_subsystem instkit_test_noperform instkit_test_empty)
+  set_target_properties(${lib} PROPERTIES PREFIX "" C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
+  target_include_directories(${lib} PRIVATE ${PROJECT_SOURCE_DIR})
+endforeach()
+target_link_libraries(instkit_test_subsystem PRIVATE instkit Threads::Threads)
+target_link_libraries(instkit_test_noperform PRIVATE instkit Threads::Threads)
+add_dependencies(${test_target} instkit_test_subsystem instkit_test_noperform instkit_test_empty)
+target_compile_definitions(${test_target} PRIVATE
+  INSTKIT_TEST_SUBSYSTEM="$<TARGET_FILE:instkit_test_subsystem>"
+  INSTKIT_TEST_NOPERFORM="$<TARGET_FILE:instkit_test_noperform>"
+  INSTKIT_TEST_EMPTY="$<TARGET_FILE:instkit_test_empty>")
+target_sources(${test_target} PRIVATE ${dir}/driver_fixture.cpp)

@@ -1,0 +1,283 @@
+// A subsystem library for the driver tests.  Its behaviour at every entry
+// point comes from its "Parameter" text, a list of key=value items separated
+// by ';':
+//
+//   id=NAME        name written in front of every recorded call (default "?")
+//   record=FILE    append every call, with its arguments, to FILE
+//   tree=0|1       answer of SetTreePointer (default 1)
+//   param=0|1      answer of SetExternalParameter (default 1)
+//   regim=0|1      answer of SetIUGRegim (default 1)
+//   ask=N          code of AskQuestions (default 1)
+//   perform=N      code of Perform (default 1)
+//   throw=ENTRY    raise an instkit Exception("ETestFailure", "ENTRY failed")
+//                  inside that entry point
+//   checked=B,B..  at Perform, store these bytes (0/1) in the Checked byte of
+//                  the child records of its image, in child order
+//   nested=1       at Perform, drive the libraries of its child subsystems
+//                  with TDllsLoader on its image (same run fields, LogPrefix
+//                  = id), then answer `perform`
+//   worker=1       at Perform, run on a worker thread until UserAbort, log
+//                  " worker started" through the log callback from the
+//                  worker, and answer 2
+//   progress=N     at Perform, call the progress callback with (N, id, 7)
+//
+// SetLogCallBack and SetTreePointer come before the parameter: the library
+// takes its parameter from its own record in the image when it gets one, and
+// keeps the calls in memory until it knows where to record them.
+//
+// Every copy of the file is its own instance; the tests copy it once per
+// subsystem.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Dllload/dlls_loader.h"
+#include "Dllload/subsystem_api.h"
+#include "Syslist/sys_node.h"
+#include "Syslist/sys_tree.h"
+#include "host/exception.h"
+#include "host/format.h"
+
+namespace {
+
+struct TScript {
+  std::string id = "?";
+  std::string record;
+  int tree = 1, param = 1, regim = 1, ask = 1, perform = 1, progress = -1;
+  std::string throw_at;
+  std::vector<int> checked;
+  bool nested = false;
+  bool worker = false;
+  bool known = false;
+};
+
+std::mutex g_mutex;
+TScript g_script;
+std::vector<std::string> g_pending;
+InstkitLogCallback g_log = nullptr;
+InstkitProgressCallback g_progress = nullptr;
+void* g_image = nullptr;
+int32_t g_mode = 0, g_level = 0, g_client = 0;
+std::string g_path, g_session;
+std::atomic<bool> g_abort{false};
+
+TScript Parse(const std::string& text) {
+  TScript s;
+  s.known = true;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(';', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string item = text.substr(start, end - start);
+    const size_t eq = item.find('=');
+    if (eq != std::string::npos) {
+      const std::string key = item.substr(0, eq), value = item.substr(eq + 1);
+      if (key == "id") s.id = value;
+      else if (key == "record") s.record = value;
+      else if (key == "tree") s.tree = std::stoi(value);
+      else if (key == "param") s.param = std::stoi(value);
+      else if (key == "regim") s.regim = std::stoi(value);
+      else if (key == "ask") s.ask = std::stoi(value);
+      else if (key == "perform") s.perform = std::stoi(value);
+      else if (key == "progress") s.progress = std::stoi(value);
+      else if (key == "throw") s.throw_at = value;
+      else if (key == "nested") s.nested = value == "1";
+      else if (key == "worker") s.worker = value == "1";
+      else if (key == "checked") {
+        for (char c : value)
+          if (c == '0' || c == '1') s.checked.push_back(c - '0');
+      }
+    }
+    start = end + 1;
+  }
+  return s;
+}
+
+void AppendLines(const std::string& file, const std::vector<std::string>& lines) {
+  if (file.empty()) return;
+  std::FILE* f = std::fopen(file.c_str(), "ab");
+  if (f == nullptr) return;
+  for (const std::string& line : lines) std::fprintf(f, "%s\n", line.c_str());
+  std::fclose(f);
+}
+
+void Learn(const std::string& parameter) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_script.known) return;
+  g_script = Parse(parameter);
+  std::vector<std::string> lines;
+  for (const std::string& call : g_pending) lines.push_back(g_script.id + " " + call);
+  g_pending.clear();
+  AppendLines(g_script.record, lines);
+}
+
+void Record(const std::string& call) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_script.known) {
+    g_pending.push_back(call);
+    return;
+  }
+  AppendLines(g_script.record, {g_script.id + " " + call});
+}
+
+void MaybeThrow(const char* entry) {
+  std::string at;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    at = g_script.throw_at;
+  }
+  if (at == entry) throw instkit::Exception("ETestFailure", std::string(entry) + " failed");
+}
+
+const char* Set(const void* p) { return p != nullptr ? "set" : "null"; }
+
+#ifndef INSTKIT_TEST_NO_PERFORM
+int32_t RunNested() {
+  instkit::TDllsLoader loader;
+  loader.LogCallBack = g_log;
+  loader.ProgressCallBack = g_progress;
+  loader.ClientNumber = g_client;
+  loader.QuestionsLevel = static_cast<uint8_t>(g_level);
+  loader.Path = g_path;
+  loader.SessionName = g_session;
+  loader.LogPrefix = g_script.id;
+  loader.SetRegim(static_cast<uint8_t>(g_mode));
+  loader.SetPointer(g_image);
+  loader.LoadDLLs();
+  const uint8_t set = loader.SetAll();
+  loader.AskAll();
+  const uint8_t perform = loader.PerformAll();
+  loader.UnLoadDLLs();
+  Record(instkit::Format("nested set=%d ask=%d perform=%d", set, loader.AskState, perform));
+  return g_script.perform;
+}
+#endif
+
+}  // namespace
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetLogCallBack(InstkitLogCallback callback) {
+  Record(std::string("SetLogCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  g_log = callback;
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetTreePointer(void* image) {
+  g_image = image;
+  if (image != nullptr) {
+    instkit::TSysNode own;
+    if (own.LoadFromPointer(image) > 0) {
+      Learn(own.Info->Parameter);
+      Record(instkit::Format("SetTreePointer image children=%d", own.Count));
+    } else {
+      Record("SetTreePointer unreadable");
+    }
+  } else {
+    Record("SetTreePointer null");
+  }
+  MaybeThrow("SetTreePointer");
+  return g_script.known ? g_script.tree : INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetExternalParameter(const char* parameter) {
+  Learn(parameter);
+  Record(std::string("SetExternalParameter ") + parameter);
+  MaybeThrow("SetExternalParameter");
+  return g_script.param;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetIUGRegim(int32_t mode) {
+  g_mode = static_cast<uint8_t>(mode);
+  Record(instkit::Format("SetIUGRegim %d", g_mode));
+  MaybeThrow("SetIUGRegim");
+  return g_script.regim;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetQuestionsLevel(int32_t level) {
+  g_level = static_cast<uint8_t>(level);
+  Record(instkit::Format("SetQuestionsLevel %d", g_level));
+  MaybeThrow("SetQuestionsLevel");
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetPath(const char* path) {
+  g_path = path;
+  Record(std::string("SetPath ") + path);
+  MaybeThrow("SetPath");
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetClientNumber(int32_t number) {
+  g_client = number;
+  Record(instkit::Format("SetClientNumber %d", number));
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetProgressCallBack(InstkitProgressCallback callback) {
+  g_progress = callback;
+  Record(std::string("SetProgressCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetSessionName(const char* name) {
+  g_session = name;
+  Record(std::string("SetSessionName ") + name);
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetHideProgressCallBack(InstkitHideProgressCallback callback) {
+  Record(std::string("SetHideProgressCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetShowProgressCallBack(InstkitShowProgressCallback callback) {
+  Record(std::string("SetShowProgressCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  return INSTKIT_TRUE;
+}
+
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) {
+  Record("AskQuestions");
+  MaybeThrow("AskQuestions");
+  return g_script.ask;
+}
+
+#ifndef INSTKIT_TEST_NO_PERFORM
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
+  Record("Perform");
+  MaybeThrow("Perform");
+  if (g_script.progress >= 0 && g_progress != nullptr) {
+    const int32_t go_on = g_progress(g_script.progress, g_script.id.c_str(), 7);
+    Record(instkit::Format("progress answered %d", go_on & 0xFF));
+  }
+  if (!g_script.checked.empty() && g_image != nullptr) {
+    for (size_t i = 0; i < g_script.checked.size(); ++i) {
+      void* child = instkit::TCustomSysNode::GetPointer(static_cast<int32_t>(i), g_image);
+      if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(g_script.checked[i]);
+    }
+  }
+  if (g_script.nested) return RunNested();
+  if (g_script.worker) {
+    std::thread worker([] {
+      if (g_log != nullptr) g_log(" worker started");
+      while (!g_abort.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    worker.join();
+    Record("Perform aborted by UserAbort");
+    return INSTKIT_RESULT_ABORT;
+  }
+  return g_script.perform;
+}
+#endif
+
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserAbort(void) {
+  g_abort.store(true);
+  Record("UserAbort");
+}
+
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserSuspendThread(void) { Record("UserSuspendThread"); }
+
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserResumeThread(void) { Record("UserResumeThread"); }
