@@ -13,10 +13,21 @@ trap 'rm -rf "$work"' EXIT
 echo "== instkit idf show $demo/setup.idf"
 "$instkit" idf show "$demo/setup.idf"
 
+# The registry and the menu/desktop links stay inside the work folder.
+keep=(--registry "$work/registry.db" --links-root "$work/links")
+
+echo
+echo "== instkit plan $demo/setup.idf --deselect 2"
+"$instkit" plan "$demo/setup.idf" --deselect 2
+
 echo
 echo "== instkit install $demo/setup.idf --path $work/target --no"
 "$instkit" install "$demo/setup.idf" --path "$work/target" --no \
-  --library-path "$libs" --log "$work/install.log" --session demo --client 1
+  --library-path "$libs" --log "$work/install.log" --session demo --client 1 "${keep[@]}"
+
+echo
+echo "== instkit status"
+"$instkit" status --registry "$work/registry.db"
 
 echo
 echo "== installed files"
@@ -29,7 +40,11 @@ iconv -f CP1251 -t UTF-8 "$work/install.log"
 echo
 echo "== instkit uninstall $demo/setup.idf --path $work/target --no"
 "$instkit" uninstall "$demo/setup.idf" --path "$work/target" --no \
-  --library-path "$libs" --log "$work/uninstall.log" --session demo --client 1
+  --library-path "$libs" --log "$work/uninstall.log" --session demo --client 1 "${keep[@]}"
+
+echo
+echo "== instkit status"
+"$instkit" status --registry "$work/registry.db"
 
 echo
 echo "== left in the target folder after uninstall"
