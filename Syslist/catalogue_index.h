@@ -6,15 +6,40 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace instkit {
 
 class TField;
+class TSysNode;
 class TIDFSection;
 class TIDFTextFile;
+
+// Raised when reading would not end or would not fit: a "Parent" cycle met by
+// LoadChildNodes on a node of the caller's choosing, or a catalogue that
+// expands without bound (see CountNode).
+class ECatalogueError;
+
+// Positions grouped by an integer key, each group in the order added; stored
+// as one sorted array so that a catalogue of any size costs a few allocations.
+class TGroupIndex {
+ public:
+  void Add(int32_t key, int32_t position) { pairs_.emplace_back(key, position); }
+  // Call once after the last Add.
+  void Finish();
+  std::span<const int32_t> Get(int32_t key) const;
+
+ private:
+  std::vector<std::pair<int32_t, int32_t>> pairs_;
+  std::vector<int32_t> positions_;
+  std::unordered_map<int32_t, std::pair<uint32_t, uint32_t>> ranges_;
+};
 
 class TCatalogueIndex {
  public:
@@ -29,33 +54,48 @@ class TCatalogueIndex {
     int32_t value = 0;
     bool parent_ok = true;                // the section's "Parent" converts
     int32_t parent = 0;
+    // A node already filled from the section (GetData), made while the
+    // sections are visited in file order; the first reader of the entry takes
+    // it.  Building every record in one sequential pass keeps a large
+    // catalogue's reading cache-friendly.
+    mutable std::unique_ptr<TSysNode> prepared;
   };
 
   const std::vector<TEntry>& Entries() const { return entries_; }
   // Catalogue positions of the sections whose "Parent" is `parent` (not 0), in
   // catalogue order, limited to positions before the first unreadable
   // "Parent" (the plain scan raises there before going further).
-  const std::vector<int32_t>& Children(int32_t parent) const;
+  std::span<const int32_t> Children(int32_t parent) const;
   // True when some subsystem section's "Parent" does not convert: every
   // child scan then ends by raising that failure.
   bool ChildScanFails() const { return first_bad_parent_ >= 0; }
   // Raises the failure recorded for the first unreadable "Parent".
   [[noreturn]] void RaiseChildScanFailure() const;
+  // A new node filled from the entry's section with GetData: the prepared
+  // one the first time, a freshly filled one after that.
+  std::unique_ptr<TSysNode> TakeNode(const TEntry& entry) const;
   // What GetSysIndex gives for a section name.
-  int32_t SysIndexOf(const std::string& name) const;
+  int32_t SysIndexOf(std::string_view name) const;
   // What GetBackRef gives for a number; raises as it would.
   std::string BackRef(int32_t sys_index) const;
+  // Counts one more node built from this index.  Raises ECatalogueError when
+  // the catalogue expands to far more subsystems than it has entries, which
+  // only a catalogue naming the same section many times over at several
+  // levels can do; without it such a file could exhaust memory.
+  void CountNode() const;
 
  private:
   std::vector<TEntry> entries_;
-  std::unordered_map<int32_t, std::vector<int32_t>> children_;
-  std::unordered_map<std::string, int32_t> sys_index_by_name_;
+  TGroupIndex children_;
+  // Views into the catalogue's parameter names, which outlive the index.
+  std::unordered_map<std::string_view, int32_t> sys_index_by_name_;
   int32_t first_bad_parent_ = -1;
+  mutable int64_t node_budget_ = 0;
   std::string bad_parent_message_;
 
   // Back references.  For each entry whose "Depend" is not empty, the items
   // that convert before the first one that does not, and whether one failed.
-  std::unordered_map<int32_t, std::vector<int32_t>> hits_;   // number -> entries naming it
+  TGroupIndex hits_;                                         // number -> entries naming it
   std::unordered_map<int32_t, int32_t> failed_cover_;        // number -> failed entries that still answer it
   int32_t failed_count_ = 0;
   std::string depend_failure_message_;

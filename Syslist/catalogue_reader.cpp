@@ -5,6 +5,7 @@
 // LoadFromIDFFile reads through a TCatalogueIndex instead, built once, which
 // gives the same tree in near-linear time; the subtree walk is iterative, so
 // deep catalogues do not exhaust the stack.
+#include <algorithm>
 #include <unordered_set>
 #include <utility>
 
@@ -14,6 +15,7 @@
 #include "Tidf/idf_text_file.h"
 #include "host/codepage.h"
 #include "host/exception.h"
+#include "host/format.h"
 #include "host/message_box.h"
 #include "host/text.h"
 #include "host/variant.h"
@@ -133,6 +135,11 @@ void TSysNode::GetData(const TIDFSection* Section) {
 
 // ---- TCatalogueIndex --------------------------------------------------------
 
+class ECatalogueError : public Exception {
+ public:
+  explicit ECatalogueError(std::string message) : Exception("ECatalogueError", std::move(message)) {}
+};
+
 TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFile* file) {
   if (catalogue == nullptr || file == nullptr) return;
 
@@ -145,7 +152,9 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   }
 
   const int32_t count = catalogue->GetFieldCount();
+  node_budget_ = 8 * static_cast<int64_t>(count) + 1024;
   entries_.resize(static_cast<size_t>(count));
+  sys_index_by_name_.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     TEntry& e = entries_[static_cast<size_t>(i)];
     e.field = catalogue->GetFields(i);
@@ -169,11 +178,16 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
         bad_parent_message_ = failure.Message();
       }
     }
-    if (first_bad_parent_ < 0 && e.parent != 0) children_[e.parent].push_back(i);
+    if (first_bad_parent_ < 0 && e.parent != 0) children_.Add(e.parent, i);
+    if (e.parent_ok) {
+      e.prepared = std::make_unique<TSysNode>();
+      e.prepared->GetData(e.section);
+    }
   }
+  children_.Finish();
 
   // Back references: parse every "Depend" once.
-  std::vector<int32_t> good;
+  std::vector<int32_t> good, seen;
   for (int32_t i = 0; i < count; ++i) {
     const TEntry& e = entries_[static_cast<size_t>(i)];
     if (e.section == nullptr || !e.value_ok) continue;
@@ -190,30 +204,63 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
       failed = true;
       if (failed_count_ == 0) depend_failure_message_ = failure.Message();
     }
-    // One entry answers each number at most once.
-    std::unordered_set<int32_t> seen;
+    // One entry answers each number at most once (lists are short).
+    seen.clear();
     for (int32_t item : good) {
-      if (!seen.insert(item).second) continue;
-      hits_[item].push_back(i);
+      if (std::find(seen.begin(), seen.end(), item) != seen.end()) continue;
+      seen.push_back(item);
+      hits_.Add(item, i);
     }
     if (failed) {
       ++failed_count_;
-      seen.insert(e.value);  // the entry is skipped for its own number
+      // The entry is skipped for its own number.
+      if (std::find(seen.begin(), seen.end(), e.value) == seen.end()) seen.push_back(e.value);
       for (int32_t number : seen) ++failed_cover_[number];
     }
   }
+  hits_.Finish();
 }
 
-const std::vector<int32_t>& TCatalogueIndex::Children(int32_t parent) const {
-  static const std::vector<int32_t> kNone;
-  if (parent == 0) return kNone;
-  auto found = children_.find(parent);
-  return found == children_.end() ? kNone : found->second;
+void TGroupIndex::Finish() {
+  std::stable_sort(pairs_.begin(), pairs_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  positions_.resize(pairs_.size());
+  ranges_.reserve(pairs_.size());
+  for (size_t i = 0; i < pairs_.size(); ++i) {
+    positions_[i] = pairs_[i].second;
+    auto [range, fresh] = ranges_.try_emplace(pairs_[i].first, static_cast<uint32_t>(i), static_cast<uint32_t>(i));
+    range->second.second = static_cast<uint32_t>(i + 1);
+  }
+  pairs_.clear();
+  pairs_.shrink_to_fit();
+}
+
+std::span<const int32_t> TGroupIndex::Get(int32_t key) const {
+  auto found = ranges_.find(key);
+  if (found == ranges_.end()) return {};
+  return std::span<const int32_t>(positions_).subspan(found->second.first,
+                                                      found->second.second - found->second.first);
+}
+
+std::unique_ptr<TSysNode> TCatalogueIndex::TakeNode(const TEntry& entry) const {
+  if (entry.prepared) return std::move(entry.prepared);
+  auto node = std::make_unique<TSysNode>();
+  node->GetData(entry.section);
+  return node;
+}
+
+std::span<const int32_t> TCatalogueIndex::Children(int32_t parent) const {
+  if (parent == 0) return {};
+  return children_.Get(parent);
 }
 
 void TCatalogueIndex::RaiseChildScanFailure() const { throw EConvertError(bad_parent_message_); }
 
-int32_t TCatalogueIndex::SysIndexOf(const std::string& name) const {
+void TCatalogueIndex::CountNode() const {
+  if (--node_budget_ < 0) throw ECatalogueError("the catalogue expands to too many subsystems");
+}
+
+int32_t TCatalogueIndex::SysIndexOf(std::string_view name) const {
   auto found = sys_index_by_name_.find(name);
   return found == sys_index_by_name_.end() ? 0 : found->second;
 }
@@ -230,9 +277,7 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
     if (covered < failed_count_) throw EConvertError(depend_failure_message_);
   }
   std::string result;
-  auto found = hits_.find(sys_index);
-  if (found == hits_.end()) return result;
-  for (int32_t i : found->second) {
+  for (int32_t i : hits_.Get(sys_index)) {
     const TEntry& e = entries_[static_cast<size_t>(i)];
     if (e.value == sys_index) continue;
     if (!result.empty()) result += ',';
@@ -256,27 +301,41 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
   // in place.
   struct Frame {
     TSysNode* node;
-    const std::vector<int32_t>* children;
+    std::span<const int32_t> children;
     size_t next;
+    bool on_path;  // this frame put its number into on_path
   };
+  //
+  // A node whose number is already on the path would repeat the path's
+  // subtree for ever.  Reading from a top-level subsystem of a catalogue
+  // without duplicate numbers never meets one; LoadChildNodes started on an
+  // arbitrary node can, and then raises ECatalogueError.
   const int32_t count_before = Count;
   std::vector<Frame> stack;
-  stack.push_back({this, &Index.Children(Info->SysIndex), 0});
+  std::unordered_set<int32_t> on_path;
+  stack.push_back({this, Index.Children(Info->SysIndex), 0, true});
+  on_path.insert(Info->SysIndex);
   while (!stack.empty()) {
     Frame& top = stack.back();
-    if (top.next < top.children->size()) {
-      const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>((*top.children)[top.next++])];
-      auto child = std::make_unique<TSysNode>();
+    if (top.next < top.children.size()) {
+      const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>(top.children[top.next++])];
+      Index.CountNode();
+      auto child = Index.TakeNode(entry);  // filled by GetData
       child->Info->SysIndex = Index.SysIndexOf(entry.section->SectionName);
-      child->GetData(entry.section);
       child->Info->BackRef = Index.BackRef(child->Info->SysIndex);
       TSysNode* added = top.node->AddNode(std::move(child));
-      stack.push_back({added, &Index.Children(added->Info->SysIndex), 0});
+      const int32_t number = added->Info->SysIndex;
+      const std::span<const int32_t> grandchildren = Index.Children(number);
+      if (!grandchildren.empty() && !on_path.insert(number).second) {
+        throw ECatalogueError(Format("subsystem %d is its own ancestor", number));
+      }
+      stack.push_back({added, grandchildren, 0, !grandchildren.empty()});
       continue;
     }
     // The plain scan of this node's children goes on past its last child and
     // raises at the first section whose "Parent" does not convert.
     if (Index.ChildScanFails()) Index.RaiseChildScanFailure();
+    if (top.on_path) on_path.erase(top.node->Info->SysIndex);
     stack.pop_back();
   }
   return Count > count_before;
@@ -319,10 +378,10 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
     try {
       // A "Parent" that does not convert fails this step only.
       if (!entry.parent_ok || entry.parent != 0) continue;
-      auto node = std::make_unique<TSysNode>();
+      auto node = index.TakeNode(entry);  // filled by GetData
       node->Info->SysIndex = number;
-      node->GetData(entry.section);
       node->Info->BackRef = index.BackRef(number);
+      index.CountNode();
       AddNode(std::move(node))->LoadChildNodes(index);
     } catch (...) {
       // This subsystem's subtree ends here; the catalogue reading goes on.

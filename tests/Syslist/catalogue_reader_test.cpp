@@ -164,6 +164,26 @@ TEST(CatalogueReaderTest, FailureDropsOnlyThatSubtree) {
   EXPECT_EQ(tree2.Nodes[1]->Info->SysIndex, 2);
 }
 
+TEST(CatalogueReaderTest, LoadChildNodesOnACycleRaisesInsteadOfLooping) {
+  TIDFTextFile file;
+  AddTextSection(file, "SubSystems", {{"A", "1"}, {"B", "2"}});
+  AddTextSection(file, "A", {{"Parent", "2"}});
+  AddTextSection(file, "B", {{"Parent", "1"}});
+  TSysNode node;
+  node.Info->SysIndex = 1;
+  try {
+    node.LoadChildNodes(file.GetSectionByName("SubSystems"), &file);
+    ADD_FAILURE() << "no failure raised";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.ClassName(), "ECatalogueError");
+  }
+  EXPECT_EQ(node.Count, 1);  // B, then A below it, then the repeat of B
+  // From the top, the same file loads nothing and ends.
+  TSysTree tree;
+  EXPECT_TRUE(tree.LoadFromIDFFile(&file));
+  EXPECT_EQ(tree.Count, 0);
+}
+
 TEST(CatalogueReaderTest, BackRefDependScanTrimmingRules) {
   // What GetBackRef gives for 12, 15 and 99 when one subsystem (number 30)
   // has the "Depend" text; "!" means the scan raises EConvertError.

@@ -1,0 +1,280 @@
+// instkit catalogue | check | image: the subsystem catalogue of an
+// installation description.
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "Syslist/catalogue_check.h"
+#include "Syslist/syslist.h"
+#include "Tidf/idf_text_file.h"
+#include "cli/command.h"
+#include "cli/json_writer.h"
+#include "cli/terminal.h"
+#include "host/codepage.h"
+#include "host/exception.h"
+#include "host/file.h"
+#include "host/format.h"
+#include "host/message_box.h"
+#include "host/text.h"
+
+namespace instkit::cli {
+
+namespace {
+
+std::unique_ptr<TIDFTextFile> LoadIdf(const std::string& path) {
+  auto file = std::make_unique<TIDFTextFile>();
+  if (!file->LoadFromFile(Utf8ToCp1251(path))) {
+    const std::string reason = file->LastError.empty() ? "not a valid IDF text file" : file->LastError;
+    PrintError("instkit: " + path + ": " + Cp1251ToUtf8(reason));
+    return nullptr;
+  }
+  return file;
+}
+
+// Reads the catalogue; on failure says why and gives null.  The library's
+// message box (duplicate numbers) is turned into an error line.
+std::unique_ptr<TSysTree> LoadCatalogue(const std::string& path, const TIDFTextFile& file) {
+  auto tree = std::make_unique<TSysTree>();
+  std::string shown;
+  const TMessageBoxHandler previous =
+      SetMessageBoxHandler([&shown](uintptr_t, const std::string& text, const std::string&, uint32_t) {
+        shown = text;
+        return kIdOk;
+      });
+  bool ok = false;
+  std::string failure;
+  try {
+    ok = tree->LoadFromIDFFile(&file);
+  } catch (...) {
+    const CaughtFailure caught = DescribeCurrentException();
+    failure = caught.class_name + ": " + caught.message;
+  }
+  SetMessageBoxHandler(previous);
+  if (ok) return tree;
+  if (failure.empty()) failure = shown.empty() ? "the catalogue could not be read" : shown;
+  PrintError("instkit: " + path + ": " + Cp1251ToUtf8(failure));
+  return nullptr;
+}
+
+std::string U(const std::string& cp1251) { return Cp1251ToUtf8(cp1251); }
+
+void PrintNode(const TSysNode& node, int depth) {
+  const TSubsystemInfo& i = *node.Info;
+  const std::string pad(static_cast<size_t>(depth) * 2, ' ');
+  std::string line = pad + std::to_string(i.SysIndex) + " " + U(i.ShortName);
+  if (!i.FullName.empty()) line += " - " + U(i.FullName);
+  line += "  [" + U(i.SaveName) + "]\n";
+  auto detail = [&](const char* label, const std::string& value) {
+    if (!value.empty()) line += pad + "    " + label + ": " + U(value) + "\n";
+  };
+  detail("library", i.Library);
+  detail("parameter", i.Parameter);
+  detail("depends on", i.Depend);
+  detail("needed by", i.BackRef);
+  detail("archives", i.Archive);
+  detail("links", i.Links);
+  PrintUtf8(line);
+  for (const auto& child : node.Nodes) PrintNode(*child, depth + 1);
+}
+
+void WriteNodeJson(TJsonWriter& json, const TSysNode& node) {
+  const TSubsystemInfo& i = *node.Info;
+  json.BeginObject();
+  json.Key("SysIndex");
+  json.Int(i.SysIndex);
+  json.Key("SaveName");
+  json.String(U(i.SaveName));
+  json.Key("ShortName");
+  json.String(U(i.ShortName));
+  json.Key("FullName");
+  json.String(U(i.FullName));
+  json.Key("Parent");
+  json.Int(i.Parent);
+  json.Key("Depend");
+  json.String(U(i.Depend));
+  json.Key("BackRef");
+  json.String(U(i.BackRef));
+  json.Key("Library");
+  json.String(U(i.Library));
+  json.Key("Parameter");
+  json.String(U(i.Parameter));
+  json.Key("Archive");
+  json.String(U(i.Archive));
+  json.Key("Links");
+  json.String(U(i.Links));
+  json.Key("Checked");
+  json.Bool(i.Checked);
+  json.Key("AllCheck");
+  json.Bool(i.AllCheck);
+  json.Key("IsInst");
+  json.Bool(i.IsInst);
+  json.Key("children");
+  json.BeginArray();
+  for (const auto& child : node.Nodes) WriteNodeJson(json, *child);
+  json.EndArray();
+  json.EndObject();
+}
+
+std::string DotQuote(const std::string& utf8) {
+  std::string out = "\"";
+  for (char c : utf8) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Tree edges solid, dependency edges dashed from the dependent subsystem to
+// the one it needs.  Nodes are named by position, since numbers can repeat.
+void PrintDot(const TSysTree& tree) {
+  std::string out = "digraph catalogue {\n  rankdir=LR;\n  node [shape=box];\n";
+  std::unordered_map<int32_t, std::string> id_of;
+  std::vector<std::pair<std::string, const TSubsystemInfo*>> all;
+  int counter = 0;
+  std::function<void(const TCustomSysNode&, const std::string&)> walk = [&](const TCustomSysNode& node,
+                                                                             const std::string& parent_id) {
+    for (const auto& child : node.Nodes) {
+      const std::string id = "s" + std::to_string(counter++);
+      id_of.emplace(child->Info->SysIndex, id);
+      all.emplace_back(id, child->Info.get());
+      out += "  " + id + " [label=" + DotQuote(std::to_string(child->Info->SysIndex) + " " + U(child->Info->ShortName)) +
+             "];\n";
+      if (!parent_id.empty()) out += "  " + parent_id + " -> " + id + ";\n";
+      walk(*child, id);
+    }
+  };
+  walk(tree, "");
+  for (const auto& [id, info] : all) {
+    std::string_view rest = info->Depend;
+    while (!rest.empty()) {
+      const size_t comma = rest.find(',');
+      const auto ref = ParseInt32(Trim(rest.substr(0, comma)));
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+      if (!ref) continue;
+      auto target = id_of.find(*ref);
+      if (target != id_of.end()) out += "  " + id + " -> " + target->second + " [style=dashed, color=blue];\n";
+    }
+  }
+  out += "}\n";
+  PrintUtf8(out);
+}
+
+int ShowCatalogue(const std::string& path, bool as_json, bool as_dot) {
+  auto file = LoadIdf(path);
+  if (!file) return 1;
+  auto tree = LoadCatalogue(path, *file);
+  if (!tree) return 1;
+  if (as_dot) {
+    PrintDot(*tree);
+  } else if (as_json) {
+    TJsonWriter json;
+    json.BeginObject();
+    json.Key("subsystems");
+    json.BeginArray();
+    for (const auto& node : tree->Nodes) WriteNodeJson(json, *node);
+    json.EndArray();
+    json.EndObject();
+    PrintUtf8(json.Text() + "\n");
+  } else {
+    for (const auto& node : tree->Nodes) PrintNode(*node, 0);
+  }
+  return 0;
+}
+
+int Check(const std::string& path) {
+  auto file = LoadIdf(path);
+  if (!file) return 2;
+  const std::vector<TCatalogueFinding> findings = CheckCatalogue(*file);
+  int errors = 0, warnings = 0;
+  for (const TCatalogueFinding& f : findings) {
+    const bool error = f.severity == TCatalogueFinding::Error;
+    (error ? errors : warnings)++;
+    std::string where = "[" + f.section + "]";
+    if (!f.key.empty()) where += " " + f.key;
+    PrintUtf8(path + ": " + (error ? "error: " : "warning: ") + U(where) + ": " + U(f.message) + "\n");
+  }
+  PrintUtf8(Format("%s: %d error(s), %d warning(s)\n", path.c_str(), errors, warnings));
+  return errors > 0 ? 2 : warnings > 0 ? 1 : 0;
+}
+
+std::string HexDump(const std::string& bytes) {
+  std::string out;
+  for (size_t row = 0; row < bytes.size(); row += 16) {
+    out += Format("%08zx ", row);
+    std::string ascii;
+    for (size_t i = row; i < row + 16; ++i) {
+      if (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        out += Format(" %02x", c);
+        ascii += c >= 32 && c < 127 ? static_cast<char>(c) : '.';
+      } else {
+        out += "   ";
+      }
+    }
+    out += "  " + ascii + "\n";
+  }
+  return out;
+}
+
+int Image(const std::string& path, int32_t number, const std::string& output) {
+  auto file = LoadIdf(path);
+  if (!file) return 1;
+  auto tree = LoadCatalogue(path, *file);
+  if (!tree) return 1;
+  const TSysNode* node = tree->GetNodeBySysIndex(number);
+  if (node == nullptr) {
+    PrintError(Format("instkit: %s: no subsystem number %d in the catalogue", path.c_str(), number));
+    return 1;
+  }
+  std::string block(static_cast<size_t>(node->GetSize()), '\0');
+  if (node->SaveToPointer(block.data(), block.size()) != static_cast<int32_t>(block.size())) {
+    PrintError(Format("instkit: %s: the image of subsystem %d could not be written", path.c_str(), number));
+    return 1;
+  }
+  if (output.empty()) {
+    PrintUtf8(HexDump(block));
+    return 0;
+  }
+  try {
+    WriteWholeFileAtomically(Utf8ToCp1251(output), block);
+  } catch (const Exception& e) {
+    PrintError("instkit: " + output + ": " + Cp1251ToUtf8(e.Message()));
+    return 1;
+  }
+  return 0;
+}
+
+const TCommandRegistrar kCatalogue(20, [](CLI::App& app, int* status) {
+  auto* cmd = app.add_subcommand("catalogue", "Show the subsystem catalogue of an installation description");
+  auto file = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  auto dot = std::make_shared<bool>(false);
+  cmd->add_option("FILE", *file, "IDF text file")->required();
+  auto* json_flag = cmd->add_flag("--json", *json, "Print one JSON object");
+  auto* dot_flag = cmd->add_flag("--dot", *dot, "Print a Graphviz graph of the tree and its dependencies");
+  json_flag->excludes(dot_flag);
+  cmd->callback([=] { *status = ShowCatalogue(*file, *json, *dot); });
+});
+
+const TCommandRegistrar kCheck(21, [](CLI::App& app, int* status) {
+  auto* cmd = app.add_subcommand(
+      "check", "Validate the catalogue of a description (exit 0 clean, 1 warnings, 2 errors)");
+  auto file = std::make_shared<std::string>();
+  cmd->add_option("FILE", *file, "IDF text file")->required();
+  cmd->callback([=] { *status = Check(*file); });
+});
+
+const TCommandRegistrar kImage(22, [](CLI::App& app, int* status) {
+  auto* cmd = app.add_subcommand("image", "Write the flat tree image of one subsystem");
+  auto file = std::make_shared<std::string>();
+  auto number = std::make_shared<int32_t>(0);
+  auto out = std::make_shared<std::string>();
+  cmd->add_option("FILE", *file, "IDF text file")->required();
+  cmd->add_option("NUMBER", *number, "Subsystem number")->required();
+  cmd->add_option("-o,--output", *out, "Write the image here (a hex dump on stdout without it)");
+  cmd->callback([=] { *status = Image(*file, *number, *out); });
+});
+
+}  // namespace
+}  // namespace instkit::cli

@@ -1,0 +1,300 @@
+// The flat tree image: exact bytes, readers (trusting and size-checked),
+// child lookup and the exchange of flags.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "catalogue_test_support.h"
+#include "host/coding.h"
+
+namespace instkit {
+namespace {
+
+using testing::AddSys;
+using testing::TMessageBoxRecorder;
+using Bytes = std::vector<unsigned char>;
+
+void Put32(Bytes& b, int32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i)));
+}
+void PutStr(Bytes& b, const std::string& s) {
+  Put32(b, static_cast<int32_t>(s.size()));
+  b.insert(b.end(), s.begin(), s.end());
+}
+// A record built by hand, independent of the writer.
+Bytes Record(bool checked, bool inst, const std::string& lib, const std::string& par, const std::string& name,
+             const std::vector<Bytes>& children, int32_t child_count = -1) {
+  Bytes body;
+  body.push_back(checked);
+  body.push_back(inst);
+  PutStr(body, lib);
+  PutStr(body, par);
+  PutStr(body, name);
+  const int32_t data_size = static_cast<int32_t>(body.size());
+  Put32(body, child_count >= 0 ? child_count : static_cast<int32_t>(children.size()));
+  for (const Bytes& c : children) body.insert(body.end(), c.begin(), c.end());
+  Bytes rec;
+  Put32(rec, static_cast<int32_t>(body.size()) + 4);
+  Put32(rec, data_size);
+  rec.insert(rec.end(), body.begin(), body.end());
+  return rec;
+}
+
+Bytes Save(const TSysNode& node) {
+  Bytes b(static_cast<size_t>(node.GetSize()), 0xEE);
+  EXPECT_EQ(node.SaveToPointer(b.data()), static_cast<int32_t>(b.size()));
+  return b;
+}
+
+TEST(FlatImageTest, EmptyLeafIs26Bytes) {
+  TSysNode node;
+  node.Info->Checked = false;
+  node.Info->IsInst = true;
+  EXPECT_EQ(node.GetDataSize(), 14);
+  EXPECT_EQ(node.GetSize(), 26);
+  const Bytes expected = {22, 0, 0, 0, 14, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(Save(node), expected);
+}
+
+TEST(FlatImageTest, NodeWithChildMatchesHandBuiltRecord) {
+  TSysNode node;
+  node.Info->Library = "a.dll";
+  node.Info->ShortName = "X";
+  node.Info->SysIndex = 5;  // not in the image
+  node.Info->FullName = "not in the image";
+  TSysNode* child = node.AddNode(std::make_unique<TSysNode>());
+  child->Info->Library = "b.dll";
+  child->Info->ShortName = "Y";
+  child->Info->Checked = false;
+  EXPECT_EQ(node.GetDataSize(), 20);
+  EXPECT_EQ(node.GetSize(), 64);
+  const Bytes expected = Record(true, false, "a.dll", "", "X", {Record(false, false, "b.dll", "", "Y", {})});
+  ASSERT_EQ(expected.size(), 64u);
+  EXPECT_EQ(DecodeFixed32(expected.data()), 60u);
+  EXPECT_EQ(Save(node), expected);
+
+  // Unaligned: the same bytes at an odd address.
+  Bytes shifted(65);
+  EXPECT_EQ(node.SaveToPointer(shifted.data() + 1), 64);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), shifted.begin() + 1));
+  // Sized writer: refuses a block one byte short, writing nothing.
+  Bytes small(63, 0xAB);
+  EXPECT_EQ(node.SaveToPointer(small.data(), small.size()), 0);
+  EXPECT_EQ(small, Bytes(63, 0xAB));
+  EXPECT_EQ(node.SaveToPointer(nullptr), 0);
+}
+
+TEST(FlatImageTest, LoadFromPointerRebuildsImageFieldsOnly) {
+  const Bytes image = Record(false, true, "lib", "par", "Name",
+                             {Record(false, false, "c1", "", "C1", {Record(true, true, "", "", "G", {})}),
+                              Record(true, false, "", "", "C2", {})});
+  for (bool sized : {false, true}) {
+    SCOPED_TRACE(sized);
+    TSysNode node;
+    node.Info->SysIndex = 9;
+    node.Info->AllCheck = false;
+    AddSys(node, 100);  // replaced
+    const int32_t size = sized ? node.LoadFromPointer(image.data(), image.size()) : node.LoadFromPointer(image.data());
+    EXPECT_EQ(size, static_cast<int32_t>(image.size()));
+    EXPECT_FALSE(node.Info->Checked);
+    EXPECT_TRUE(node.Info->IsInst);
+    EXPECT_EQ(node.Info->Library, "lib");
+    EXPECT_EQ(node.Info->Parameter, "par");
+    EXPECT_EQ(node.Info->ShortName, "Name");
+    EXPECT_EQ(node.Info->SysIndex, 9);
+    EXPECT_FALSE(node.Info->AllCheck);
+    ASSERT_EQ(node.Count, 2);
+    const TSysNode& c1 = *node.Nodes[0];
+    EXPECT_EQ(c1.Info->ShortName, "C1");
+    EXPECT_FALSE(c1.Info->Checked);
+    EXPECT_TRUE(c1.Info->AllCheck);  // from the constructor, whatever the block says
+    EXPECT_EQ(c1.Info->SysIndex, 0);
+    ASSERT_EQ(c1.Count, 1);
+    EXPECT_TRUE(c1.Nodes[0]->Info->IsInst);
+    EXPECT_EQ(Save(node), image);  // and back to the same bytes
+  }
+}
+
+TEST(FlatImageTest, SizeCheckedReadersRejectMalformedImages) {
+  // Root "lib"/""/"N" (DataSize 18) with one child "C": 30 + 27 = 57 bytes.
+  const Bytes good = Record(true, false, "lib", "", "N", {Record(true, false, "", "", "C", {})});
+  ASSERT_EQ(good.size(), 57u);
+  struct Case {
+    std::string name;
+    Bytes image;
+    int32_t node_result;  // LoadFromPointer
+    bool tree_result;     // LoadFrompointer (reads only the root's words and children)
+  };
+  std::vector<Case> cases;
+  for (size_t cut : {0u, 3u, 4u, 9u, 12u, 29u, 30u, 56u}) {
+    cases.push_back({"cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + static_cast<long>(cut)), 0,
+                     false});
+  }
+  Bytes long_string = good;
+  EncodeFixed32(long_string.data() + 10, 1000);  // Library length past the end
+  cases.push_back({"string past end", long_string, 0, true});
+  Bytes negative_string = good;
+  EncodeFixed32(negative_string.data() + 10, static_cast<uint32_t>(-2));
+  cases.push_back({"negative string length", negative_string, 0, true});
+  Bytes huge_count = good;
+  EncodeFixed32(huge_count.data() + 26, 0x7FFFFFFF);
+  cases.push_back({"child count that cannot fit", huge_count, 0, false});
+  Bytes two_children = good;
+  EncodeFixed32(two_children.data() + 26, 2);
+  cases.push_back({"second child missing", two_children, 0, false});
+  Bytes odd_data_size = good;
+  EncodeFixed32(odd_data_size.data() + 30 + 4, 3);  // the child's DataSize: not read
+  cases.push_back({"child DataSize is not read", odd_data_size, 57, true});
+  Bytes root_data_size = good;
+  EncodeFixed32(root_data_size.data() + 4, 1000);  // the tree reader uses it
+  cases.push_back({"root DataSize past the end", root_data_size, 57, false});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSysNode node;
+    EXPECT_EQ(node.LoadFromPointer(c.image.data(), c.image.size()), c.node_result);
+    TSysTree tree;
+    EXPECT_EQ(tree.LoadFrompointer(c.image.data(), c.image.size()), c.tree_result);
+    TMessageBoxRecorder boxes;
+    const void* child = TCustomSysNode::GetPointer(0, c.image.data(), c.image.size());
+    if (child == nullptr) EXPECT_LE(boxes.shown.size(), 1u);
+  }
+}
+
+TEST(FlatImageTest, NegativeLengthFailsEvenWithoutASize) {
+  Bytes image = Record(true, false, "lib", "", "N", {});
+  EncodeFixed32(image.data() + 10, static_cast<uint32_t>(-1));
+  TSysNode node;
+  EXPECT_EQ(node.LoadFromPointer(image.data()), 0);
+  std::string s;
+  EXPECT_THROW(TCustomSysNode::LoadString(image.data(), 10, s), EFlatImage);
+  EXPECT_EQ(TCustomSysNode::LoadString(image.data(), 17, s), 21);  // the empty Parameter
+  EXPECT_THROW(TCustomSysNode::LoadString(image.data(), 6, 0, s), EFlatImage);  // sized: length word ok, text not
+}
+
+TEST(FlatImageTest, NegativeChildCountReadsAsNoChildren) {
+  const Bytes image = Record(true, false, "", "", "", {}, -5);
+  TSysNode node;
+  AddSys(node, 1);
+  EXPECT_EQ(node.LoadFromPointer(image.data(), image.size()), 26);
+  EXPECT_EQ(node.Count, 0);
+}
+
+TEST(FlatImageTest, TreeReaderTakesRootChildrenAndTreeFlag) {
+  const Bytes image = Record(true, true, "root", "", "R",
+                             {Record(false, false, "", "", "A", {}), Record(true, false, "", "", "B", {})});
+  TSysTree tree;
+  ASSERT_TRUE(tree.LoadFrompointer(image.data(), image.size()));
+  ASSERT_EQ(tree.Count, 2);
+  EXPECT_EQ(tree.Nodes[0]->Info->ShortName, "A");
+  EXPECT_EQ(tree.Nodes[1]->ParentNode, &tree);
+  EXPECT_EQ(tree.TreeFlag, 0);  // second byte of a ChildCount of 2
+
+  Bytes many = Record(true, false, "", "", "", {}, 0x0300);  // 768 children follow
+  many.resize(many.size() + 768 * 26);
+  for (int i = 0; i < 768; ++i) {
+    const Bytes child = Record(false, false, "", "", "", {});
+    std::copy(child.begin(), child.end(), many.begin() + 26 + i * 26);
+  }
+  ASSERT_TRUE(tree.LoadFrompointer(many.data()));
+  EXPECT_EQ(tree.TreeFlag, 3);
+  EXPECT_EQ(tree.Count, 768);
+
+  const Bytes empty = Record(true, false, "", "", "", {});
+  ASSERT_TRUE(tree.LoadFrompointer(empty.data(), empty.size()));
+  EXPECT_EQ(tree.Count, 0);
+  EXPECT_FALSE(tree.LoadFrompointer(nullptr));
+
+  // Second child broken: the first stays, the result is false.
+  Bytes broken = image;
+  broken.resize(broken.size() - 3);
+  EXPECT_FALSE(tree.LoadFrompointer(broken.data(), broken.size()));
+  EXPECT_EQ(tree.Count, 1);
+}
+
+TEST(FlatImageTest, GetPointerFindsChildRecords) {
+  const Bytes c0 = Record(false, false, "l0", "", "A", {Record(true, false, "", "", "A1", {})});
+  const Bytes c1 = Record(true, false, "", "", "B", {});
+  const Bytes image = Record(true, false, "", "", "", {c0, c1});
+  TMessageBoxRecorder boxes;
+  const auto* base = image.data();
+  EXPECT_EQ(TCustomSysNode::GetPointer(0, base), base + 26);
+  EXPECT_EQ(TCustomSysNode::GetPointer(1, base, image.size()), base + 26 + c0.size());
+  for (int32_t index : {-1, 2}) EXPECT_EQ(TCustomSysNode::GetPointer(index, base), nullptr);
+  EXPECT_EQ(TCustomSysNode::GetPointer(0, nullptr), nullptr);
+  EXPECT_TRUE(boxes.shown.empty());
+
+  // A walk that runs off the block shows the message box once per call.
+  EXPECT_EQ(TCustomSysNode::GetPointer(1, base, 30), nullptr);
+  Bytes bad = image;
+  EncodeFixed32(bad.data() + 26, static_cast<uint32_t>(-100));  // first child's RestSize
+  EXPECT_EQ(TCustomSysNode::GetPointer(1, bad.data()), nullptr);
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[0].text, Utf8ToCp1251("Ошибка получения указателя"));
+  EXPECT_EQ(boxes.shown[0].caption, Utf8ToCp1251("Ошибка"));
+  EXPECT_EQ(boxes.shown[0].style, kStylePlain);
+}
+
+TEST(FlatImageTest, TreeSaveToPointerAndGetSizeByIndex) {
+  TSysTree tree;
+  AddSys(tree, 1, "A");
+  AddSys(*AddSys(tree, 2, "BB"), 3, "C");
+  EXPECT_EQ(tree.GetSize(0), 27);
+  EXPECT_EQ(tree.GetSize(1), 28 + 27);
+  EXPECT_EQ(tree.GetSize(-1), 0);
+  EXPECT_EQ(tree.GetSize(2), 0);
+  Bytes block(static_cast<size_t>(tree.GetSize(1)), 0);
+  EXPECT_TRUE(tree.SaveToPointer(block.data(), 1));
+  EXPECT_EQ(block, Save(*tree.Nodes[1]));
+  Bytes untouched(4, 7);
+  for (int32_t index : {-1, 2}) {
+    EXPECT_TRUE(tree.SaveToPointer(untouched.data(), index));
+    EXPECT_TRUE(tree.SaveToPointer(untouched.data(), untouched.size(), index));
+  }
+  EXPECT_EQ(untouched, Bytes(4, 7));
+  EXPECT_FALSE(tree.SaveToPointer(untouched.data(), untouched.size(), 0));
+}
+
+// The full exchange: the owner writes S's record, a library rebuilds a tree
+// from it, reports through SetSysInstaled, and the owner reads the flags back.
+TEST(FlatImageTest, FlagExchangeBetweenOwnerAndLibrary) {
+  TSysTree catalogue;
+  TSysNode* s = AddSys(catalogue, 1);
+  TSysNode* a = AddSys(*s, 2);
+  TSysNode* b = AddSys(*s, 3);
+  TSysNode* b1 = AddSys(*b, 4);
+  b1->Info->IsInst = true;
+  Bytes block(static_cast<size_t>(s->GetSize()));
+  ASSERT_EQ(s->SaveToPointer(block.data(), block.size()), static_cast<int32_t>(block.size()));
+
+  TSysTree library;
+  ASSERT_TRUE(library.LoadFrompointer(block.data(), block.size()));
+  ASSERT_EQ(library.Count, 2);
+  library.Nodes[0]->Info->Checked = false;  // a failed
+  library.Nodes[1]->Info->Checked = true;
+  library.Nodes[1]->Nodes[0]->Info->Checked = false;  // deeper records are not written back
+  library.SetSysInstaled(block.data(), block.size());
+
+  s->Info->Checked = false;  // top level: keeps its own flag
+  b1->Info->Checked = false;
+  EXPECT_FALSE(s->SetSysInstaled(block.data(), block.size()));
+  EXPECT_FALSE(s->Info->Checked);
+  EXPECT_FALSE(a->Info->Checked);
+  EXPECT_FALSE(a->Info->AllCheck);
+  EXPECT_TRUE(b->Info->Checked);
+  EXPECT_TRUE(b1->Info->Checked);  // installed: forced true
+  EXPECT_TRUE(b->Info->AllCheck);
+  EXPECT_FALSE(s->Info->AllCheck);
+
+  // Child counts that differ: only the node itself is updated.
+  AddSys(*a, 9)->Info->Checked = false;
+  a->Info->IsInst = true;
+  EXPECT_TRUE(a->SetSysInstaled(TCustomSysNode::GetPointer(0, block.data())));
+  EXPECT_FALSE(a->Nodes[0]->Info->Checked);
+  // Null: nothing read, the current AllCheck answered.
+  EXPECT_TRUE(a->SetSysInstaled(nullptr));
+  library.SetSysInstaled(nullptr);
+}
+
+}  // namespace
+}  // namespace instkit
