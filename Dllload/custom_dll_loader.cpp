@@ -14,7 +14,6 @@ namespace {
 
 using namespace driver_texts;
 
-
 struct TLoaderTexts {
   std::string load_failed = Utf8ToCp1251("Не удалось загрузить ");
   std::string install_aborted = Utf8ToCp1251(". Инсталляция будет прервана.");

@@ -16,12 +16,8 @@
 // and answers 2 (the files copied so far stay recorded).  The run's path is
 // used as the file system spells it.
 //
-// Several subsystems may name this one file.  The system then loads it once
-// and every call reaches the same instance, so the library keeps one
-// configuration per subsystem record, opened by SetLogCallBack (the first call
-// of every setup), and matches AskQuestions and Perform to the records in
-// the order the driver makes them: questions for the records whose setup it
-// accepted, Perform for those whose questions it answered with 1.
+// Several subsystems may name this one file: it keeps one configuration per
+// subsystem record (examples/common/record_queue.h).
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -31,6 +27,7 @@
 #include <vector>
 
 #include "Dllload/subsystem_api.h"
+#include "common/record_queue.h"
 #include "host/codepage.h"
 #include "host/dynamic_library.h"
 #include "host/exception.h"
@@ -46,14 +43,9 @@ struct TRecordConfig {
   std::string payload;  // Windows-1251, as received
   std::string path;
   int mode = 0;
-  bool setup_ok = true;
-  bool asked_ok = false;
 };
 
-std::mutex g_mutex;
-std::vector<TRecordConfig> g_records;
-size_t g_ask_cursor = 0;
-size_t g_perform_cursor = 0;
+instkit_examples::TRecordQueue<TRecordConfig> g_records;
 std::atomic<bool> g_abort{false};
 
 // The record being worked on by AskQuestions / Perform.
@@ -61,25 +53,6 @@ thread_local TRecordConfig g_current;
 
 void Log(const std::string& text) {
   if (g_current.log != nullptr) g_current.log((" files: " + text).c_str());
-}
-
-// The record the setters fill: the one the last SetLogCallBack opened.
-TRecordConfig& Setting() {
-  if (g_records.empty()) g_records.emplace_back();
-  return g_records.back();
-}
-
-// The next record from `cursor` that satisfies `wanted`; false when none.
-template <typename Wanted>
-bool Take(size_t& cursor, Wanted wanted, size_t* index) {
-  while (cursor < g_records.size()) {
-    const size_t i = cursor++;
-    if (wanted(g_records[i])) {
-      *index = i;
-      return true;
-    }
-  }
-  return false;
 }
 
 fs::path FindPayload() {
@@ -196,57 +169,53 @@ int32_t Work();
 }  // namespace
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetLogCallBack(InstkitLogCallback callback) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_records.emplace_back();
-  g_records.back().log = callback;
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  g_records.Open().log = callback;
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetExternalParameter(const char* parameter) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  TRecordConfig& record = Setting();
-  record.payload = parameter;
-  if (record.payload.empty()) record.setup_ok = false;
-  return record.setup_ok ? INSTKIT_TRUE : INSTKIT_FALSE;
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  g_records.Setting().payload = parameter;
+  if (*parameter != '\0') return INSTKIT_TRUE;
+  g_records.RejectSetting();
+  return INSTKIT_FALSE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetIUGRegim(int32_t mode) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  TRecordConfig& record = Setting();
-  record.mode = static_cast<uint8_t>(mode);
-  if (record.mode < INSTKIT_MODE_INSTALL || record.mode > INSTKIT_MODE_GENERATE) record.setup_ok = false;
-  return record.setup_ok ? INSTKIT_TRUE : INSTKIT_FALSE;
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  const int value = static_cast<uint8_t>(mode);
+  g_records.Setting().mode = value;
+  if (value >= INSTKIT_MODE_INSTALL && value <= INSTKIT_MODE_GENERATE) return INSTKIT_TRUE;
+  g_records.RejectSetting();
+  return INSTKIT_FALSE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetPath(const char* path) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  Setting().path = path;
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  g_records.Setting().path = path;
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) {
-  size_t index = 0;
+  instkit_examples::TRecordQueue<TRecordConfig>::TRef index;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (!Take(g_ask_cursor, [](const TRecordConfig& r) { return r.setup_ok; }, &index)) {
-      return INSTKIT_RESULT_FAILED;
-    }
-    g_current = g_records[index];
+    std::lock_guard<std::mutex> lock(g_records.mutex);
+    if (!g_records.NextToAsk(&index)) return INSTKIT_RESULT_FAILED;
+    g_current = g_records.At(index);
   }
   const int32_t answer = Check();
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_records[index].asked_ok = answer == INSTKIT_RESULT_DONE;
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  g_records.Answered(index, answer == INSTKIT_RESULT_DONE);
   return answer;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    size_t index = 0;
-    if (!Take(g_perform_cursor, [](const TRecordConfig& r) { return r.asked_ok; }, &index)) {
-      return INSTKIT_RESULT_FAILED;
-    }
-    g_current = g_records[index];
+    std::lock_guard<std::mutex> lock(g_records.mutex);
+    instkit_examples::TRecordQueue<TRecordConfig>::TRef index;
+    if (!g_records.NextToPerform(&index)) return INSTKIT_RESULT_FAILED;
+    g_current = g_records.At(index);
   }
   return Work();
 }

@@ -5,76 +5,98 @@
 // back with SetInstalled).
 //
 // Perform answers 1 when every child was done, 0 otherwise.  UserAbort is
-// passed on to the children while they run.
+// passed on to the children while they run.  Several subsystems may name this
+// file: it keeps one configuration per record (examples/common/record_queue.h).
 #include <mutex>
 #include <string>
 
 #include "Dllload/dlls_loader.h"
 #include "Dllload/subsystem_api.h"
+#include "common/record_queue.h"
 #include "Syslist/flat_image.h"
 #include "Syslist/sys_node.h"
 
 namespace {
 
-InstkitLogCallback g_log = nullptr;
-InstkitProgressCallback g_progress = nullptr;
-void* g_image = nullptr;
-int32_t g_mode = 0, g_level = 0, g_client = 0;
-std::string g_path, g_session;
+struct TRecordConfig {
+  InstkitLogCallback log = nullptr;
+  InstkitProgressCallback progress = nullptr;
+  void* image = nullptr;
+  int32_t mode = 0, level = 0, client = 0;
+  std::string path, session;
+};
+
+instkit_examples::TRecordQueue<TRecordConfig> g_records;
 
 std::mutex g_running_mutex;
 instkit::TDllsLoader* g_running = nullptr;  // the children's driver while it runs
 
+// Runs `fill` on the record being set up.
+template <typename Fill>
+int32_t Set(Fill fill) {
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  fill(g_records.Setting());
+  return INSTKIT_TRUE;
+}
+
 }  // namespace
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetLogCallBack(InstkitLogCallback callback) {
-  g_log = callback;
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  g_records.Open().log = callback;
   return INSTKIT_TRUE;
 }
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetTreePointer(void* image) {
-  g_image = image;  // null when the subsystem has no children: nothing to drive
-  return INSTKIT_TRUE;
+  // Null when the subsystem has no children: nothing to drive.
+  return Set([image](TRecordConfig& r) { r.image = image; });
 }
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetIUGRegim(int32_t mode) {
-  g_mode = static_cast<uint8_t>(mode);
-  return INSTKIT_TRUE;
+  return Set([mode](TRecordConfig& r) { r.mode = static_cast<uint8_t>(mode); });
 }
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetQuestionsLevel(int32_t level) {
-  g_level = static_cast<uint8_t>(level);
-  return INSTKIT_TRUE;
+  return Set([level](TRecordConfig& r) { r.level = static_cast<uint8_t>(level); });
 }
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetPath(const char* path) {
-  g_path = path;
-  return INSTKIT_TRUE;
+  return Set([path](TRecordConfig& r) { r.path = path; });
 }
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetClientNumber(int32_t number) {
-  g_client = number;
-  return INSTKIT_TRUE;
+  return Set([number](TRecordConfig& r) { r.client = number; });
 }
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetProgressCallBack(InstkitProgressCallback callback) {
-  g_progress = callback;
-  return INSTKIT_TRUE;
+  return Set([callback](TRecordConfig& r) { r.progress = callback; });
 }
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetSessionName(const char* name) {
-  g_session = name;
-  return INSTKIT_TRUE;
+  return Set([name](TRecordConfig& r) { r.session = name; });
 }
-INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) { return INSTKIT_RESULT_DONE; }
+INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) {
+  std::lock_guard<std::mutex> lock(g_records.mutex);
+  instkit_examples::TRecordQueue<TRecordConfig>::TRef index;
+  if (!g_records.NextToAsk(&index)) return INSTKIT_RESULT_FAILED;
+  g_records.Answered(index, true);
+  return INSTKIT_RESULT_DONE;
+}
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
-  if (g_image == nullptr) return INSTKIT_RESULT_DONE;
+  TRecordConfig record;
+  {
+    std::lock_guard<std::mutex> lock(g_records.mutex);
+    instkit_examples::TRecordQueue<TRecordConfig>::TRef index;
+    if (!g_records.NextToPerform(&index)) return INSTKIT_RESULT_FAILED;
+    record = g_records.At(index);
+  }
+  if (record.image == nullptr) return INSTKIT_RESULT_DONE;
   instkit::TDllsLoader loader;
-  loader.LogCallBack = g_log;
-  loader.ProgressCallBack = g_progress;
-  loader.ClientNumber = g_client;
-  loader.QuestionsLevel = static_cast<uint8_t>(g_level);
-  loader.Path = g_path;
-  loader.SessionName = g_session;
+  loader.LogCallBack = record.log;
+  loader.ProgressCallBack = record.progress;
+  loader.ClientNumber = record.client;
+  loader.QuestionsLevel = static_cast<uint8_t>(record.level);
+  loader.Path = record.path;
+  loader.SessionName = record.session;
   loader.LogPrefix = "nested";
-  loader.SetRegim(static_cast<uint8_t>(g_mode));
+  loader.SetRegim(static_cast<uint8_t>(record.mode));
   // The block's own RestSize bounds the reading of the children's records.
-  const int64_t size = instkit::FlatImageRecordSize(g_image, static_cast<size_t>(INT32_MAX));
-  if (size <= 0 || !loader.SetPointer(g_image, static_cast<size_t>(size))) return INSTKIT_RESULT_FAILED;
+  const int64_t size = instkit::FlatImageRecordSize(record.image, static_cast<size_t>(INT32_MAX));
+  if (size <= 0 || !loader.SetPointer(record.image, static_cast<size_t>(size))) return INSTKIT_RESULT_FAILED;
   bool ok = loader.LoadDLLs();
   {
     std::lock_guard<std::mutex> lock(g_running_mutex);

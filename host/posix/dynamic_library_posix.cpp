@@ -51,12 +51,8 @@ std::string ResolveLibraryName(const std::string& name) {
       if (IsRegularFile(path)) return path;
     }
   }
-  // A relative name with a folder part is taken from the working folder, as
-  // dlopen would; a bare name goes to the system search path.
-  for (const std::string& candidate : candidates) {
-    if (candidate.find('/') != std::string::npos && IsRegularFile(candidate)) return "./" + candidate;
-  }
-  if (candidates.size() > 1 && name.find('/') != std::string::npos) return name + ".so";
+  // Not in a search folder: the system loader decides (a name with a '/' is
+  // taken from the working folder, a bare name from its search path).
   return name;
 }
 
@@ -65,21 +61,15 @@ TLibraryHandle LoadDynamicLibrary(const std::string& name) {
     t_last_error = "empty library name";
     return nullptr;
   }
-  std::string file = ResolveLibraryName(name);
-  // dlopen treats a name without '/' as a search; keep it so.
+  const std::string file = ResolveLibraryName(name);
   void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr && file == name && !HasExtension(name)) {
-    const char* first = ::dlerror();
-    std::string reason = first ? first : "unknown reason";
+  if (handle != nullptr) return handle;
+  const char* reason = ::dlerror();
+  t_last_error = reason ? reason : "unknown reason";
+  // Like LoadLibraryA with ".dll", a name without an extension also tries ".so".
+  if (file == name && !HasExtension(name)) {
     handle = ::dlopen((name + ".so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      t_last_error = reason;
-      return nullptr;
-    }
-  }
-  if (handle == nullptr) {
-    const char* reason = ::dlerror();
-    t_last_error = reason ? reason : "unknown reason";
+    if (handle != nullptr) t_last_error.clear();
   }
   return handle;
 }

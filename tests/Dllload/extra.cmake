@@ -17,3 +17,15 @@ target_compile_definitions(${test_target} PRIVATE
   INSTKIT_TEST_NOPERFORM="$<TARGET_FILE:instkit_test_noperform>"
   INSTKIT_TEST_EMPTY="$<TARGET_FILE:instkit_test_empty>")
 target_sources(${test_target} PRIVATE ${dir}/driver_fixture.cpp)
+# The command-line runs are tested through the instkit binary when it is built.
+if(TARGET instkit_cli)
+  add_dependencies(${test_target} instkit_cli)
+  target_compile_definitions(${test_target} PRIVATE INSTKIT_CLI_BINARY="$<TARGET_FILE:instkit_cli>")
+endif()
+# The example libraries, driven end to end.
+if(TARGET instkit_example_files AND TARGET instkit_example_nested)
+  add_dependencies(${test_target} instkit_example_files instkit_example_nested)
+  target_compile_definitions(${test_target} PRIVATE
+    INSTKIT_EXAMPLE_FILES="$<TARGET_FILE:instkit_example_files>"
+    INSTKIT_EXAMPLE_NESTED="$<TARGET_FILE:instkit_example_nested>")
+endif()

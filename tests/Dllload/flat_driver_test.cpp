@@ -135,6 +135,28 @@ TEST_F(FlatDriverTest, RefusedTreeIsLoggedInEnglish) {
                     "OUT function SETALL"}));
 }
 
+TEST_F(FlatDriverTest, OperatorAbortsTheSetupPhase) {
+  const std::string a = Library("a");
+  Add(&root_, "A", a, "regim=0");
+  Add(&root_, "B", Library("b"));
+  Recorder().answers.push_back(kIdYes);
+  EXPECT_EQ(Run(1), "1 2 1 1");
+  EXPECT_EQ(Recorder().boxes,
+            (Lines{"Внимание|Библиотека " + a + " не поддерживает режим инсталляции.\r\nСистема  не будет установлена|0x2030",
+                   "Внимание|Прервать инсталляцию?|0x2024"}));
+  // SaveName does not travel in the image, so the private tree has none:
+  // hence the empty name in the message above.
+  const Lines tail = LogFrom(" call SETUIGREGIM");
+  ASSERT_GE(tail.size(), 5u);
+  EXPECT_EQ(Lines(tail.begin(), tail.begin() + 5),
+            Logged({"call SETUIGREGIM"}) + Lines{" library " + a + " do not have install regim."} +
+                Logged({"error sending subsystems params : A", "user abort installing", "IN procedure ASKALL"}));
+  // B got no setup calls.  (Its Checked still comes from the image, so a
+  // caller that goes on to AskAll regardless reaches it: callers stop here.)
+  const Lines calls = Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "B SetLogCallBack set"), 0);
+}
+
 TEST_F(FlatDriverTest, ProgressCallbackFalseEndsThePerformPhase) {
   Add(&root_, "A", Library("a"));
   Add(&root_, "B", Library("b"));

@@ -3,6 +3,7 @@
 
 #include "driver_fixture.h"
 #include "host/dynamic_library.h"
+#include "host/exception.h"
 
 namespace instkit::testing {
 namespace {
@@ -93,6 +94,83 @@ TEST_F(LoaderCoreTest, LibraryNamesAreResolvedAgainstTheSearchFolders) {
   EXPECT_EQ(LoadDynamicLibrary((temp_ / "junk.so").string()), nullptr);
   EXPECT_FALSE(LastDynamicLibraryError().empty());
   EXPECT_TRUE(FreeDynamicLibrary(nullptr));
+}
+
+TEST_F(LoaderCoreTest, BroadcastFailures) {
+  Add(&tree_, "A", Library("a"), "throw=UserSuspendThread");
+  Add(&tree_, "B", Library("b"));
+  TDllLoader loader;
+  Configure(loader, 1);
+  loader.SysTree = &tree_;
+  ASSERT_TRUE(loader.LoadDLLs());
+  ASSERT_EQ(loader.SetAll(), 1);  // the library learns its script here
+  Recorder().log.clear();
+  // SuspendAll catches the failure, logs it and skips the rest of the loop.
+  loader.SuspendAll();
+  EXPECT_EQ(Recorder().log, Logged({"IN procedure SUSPENDALL", "before calling UserSuspendThread :A",
+                                    "ETestFailure : UserSuspendThread failed", "OUT procedure SUSPENDALL"}));
+  // ResumeAll reaches both; Abort, without a guard, reaches both too.
+  Recorder().log.clear();
+  loader.ResumeAll();
+  loader.Abort();
+  EXPECT_EQ(Recorder().log, Logged({"IN procedure RESUMEALL", "before calling UserResumeThread :A",
+                                    "before calling UserResumeThread :B", "OUT procedure RESUMEALL",
+                                    "IN procedure ABORT", "OUT procedure ABORT"}));
+  loader.UnLoadDLLs();
+}
+
+TEST_F(LoaderCoreTest, AbortPassesALibrarysFailureToTheCaller) {
+  Add(&tree_, "A", Library("a"), "throw=UserAbort");
+  Add(&tree_, "B", Library("b"));
+  TDllLoader loader;
+  Configure(loader, 1);
+  loader.SysTree = &tree_;
+  ASSERT_TRUE(loader.LoadDLLs());
+  ASSERT_EQ(loader.SetAll(), 1);
+  Recorder().log.clear();
+  EXPECT_THROW(loader.Abort(), Exception);
+  EXPECT_EQ(Recorder().log, Logged({"IN procedure ABORT"}));
+  const Lines calls = Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "B UserAbort"), 0);
+  loader.UnLoadDLLs();
+}
+
+// Every mode through both drivers: the library sees the mode in its low byte
+// and every subsystem ends done.
+TEST_F(LoaderCoreTest, EveryModeThroughBothDrivers) {
+  for (uint8_t mode : {1, 2, 3}) {
+    for (bool flat : {false, true}) {
+      SCOPED_TRACE(std::to_string(mode) + (flat ? " flat" : " tree"));
+      TearDown();
+      SetUp();
+      tree_.ClearNodes();
+      root_.ClearNodes();
+      TCustomSysNode* parent = flat ? static_cast<TCustomSysNode*>(&root_) : &tree_;
+      TSysNode* a = Add(parent, "A", Library("a"), "checked=1");
+      Add(a, "A1", "");
+      std::string outcomes;
+      if (flat) {
+        image_ = ImageOf(root_);
+        TDllsLoader loader;
+        Configure(loader, mode);
+        ASSERT_TRUE(loader.SetPointer(image_.data(), image_.size()));
+        outcomes = RunFlat(loader);
+        EXPECT_EQ(CheckedByte(image_, 0), 1);
+      } else {
+        TDllLoader loader;
+        Configure(loader, mode);
+        outcomes = RunTree(loader);
+        EXPECT_TRUE(a->Info->Checked);
+        EXPECT_TRUE(a->GetNode(0)->Info->Checked);
+        EXPECT_TRUE(a->Info->AllCheck);
+      }
+      EXPECT_EQ(outcomes, "1 1 1 1");
+      const Lines calls = Calls();
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetIUGRegim " + std::to_string(mode)), 1);
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "A Perform"), 1);
+      EXPECT_TRUE(Recorder().boxes.empty());
+    }
+  }
 }
 
 }  // namespace

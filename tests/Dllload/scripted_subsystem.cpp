@@ -38,6 +38,7 @@
 
 #include "Dllload/dlls_loader.h"
 #include "Dllload/subsystem_api.h"
+#include "Syslist/flat_image.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
 #include "host/exception.h"
@@ -170,7 +171,8 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetTreePointer(void* image) {
   g_image = image;
   if (image != nullptr) {
     instkit::TSysNode own;
-    if (own.LoadFromPointer(image) > 0) {
+    const int64_t size = instkit::FlatImageRecordSize(image, static_cast<size_t>(INT32_MAX));
+    if (size > 0 && own.LoadFromPointer(image, static_cast<size_t>(size)) > 0) {
       Learn(own.Info->Parameter);
       Record(instkit::Format("SetTreePointer image children=%d", own.Count));
     } else {
@@ -255,7 +257,10 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
   }
   if (!g_script.checked.empty() && g_image != nullptr) {
     for (size_t i = 0; i < g_script.checked.size(); ++i) {
-      void* child = instkit::TCustomSysNode::GetPointer(static_cast<int32_t>(i), g_image);
+      const int64_t size = instkit::FlatImageRecordSize(g_image, static_cast<size_t>(INT32_MAX));
+      void* child = size <= 0 ? nullptr
+                              : instkit::TCustomSysNode::GetPointer(static_cast<int32_t>(i), g_image,
+                                                                    static_cast<size_t>(size));
       if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(g_script.checked[i]);
     }
   }
@@ -276,8 +281,15 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
 INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserAbort(void) {
   g_abort.store(true);
   Record("UserAbort");
+  MaybeThrow("UserAbort");
 }
 
-INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserSuspendThread(void) { Record("UserSuspendThread"); }
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserSuspendThread(void) {
+  Record("UserSuspendThread");
+  MaybeThrow("UserSuspendThread");
+}
 
-INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserResumeThread(void) { Record("UserResumeThread"); }
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserResumeThread(void) {
+  Record("UserResumeThread");
+  MaybeThrow("UserResumeThread");
+}
