@@ -17,13 +17,13 @@ echo "== instkit idf show $demo/setup.idf"
 keep=(--registry "$work/registry.db" --links-root "$work/links")
 
 echo
-echo "== instkit plan $demo/setup.idf --deselect 2"
-"$instkit" plan "$demo/setup.idf" --deselect 2
+echo "== instkit plan $demo/setup.idf --deselect 11"
+"$instkit" plan "$demo/setup.idf" --deselect 11
 
 echo
-echo "== instkit install $demo/setup.idf --path $work/target --no"
+echo "== instkit install $demo/setup.idf --path $work/target --no --deselect 11"
 "$instkit" install "$demo/setup.idf" --path "$work/target" --no \
-  --library-path "$libs" --log "$work/install.log" --session demo --client 1 "${keep[@]}"
+  --library-path "$libs" --log "$work/install.log" --session demo --client 1 "${keep[@]}" --deselect 11
 
 echo
 echo "== instkit status"
@@ -38,9 +38,9 @@ echo "== install log (Windows-1251 shown as UTF-8)"
 iconv -f CP1251 -t UTF-8 "$work/install.log"
 
 echo
-echo "== instkit uninstall $demo/setup.idf --path $work/target --no"
+echo "== instkit uninstall $demo/setup.idf --path $work/target --no --deselect 11"
 "$instkit" uninstall "$demo/setup.idf" --path "$work/target" --no \
-  --library-path "$libs" --log "$work/uninstall.log" --session demo --client 1 "${keep[@]}"
+  --library-path "$libs" --log "$work/uninstall.log" --session demo --client 1 "${keep[@]}" --deselect 11
 
 echo
 echo "== instkit status"
