@@ -13,6 +13,14 @@ trap 'rm -rf "$work"' EXIT
 echo "== instkit idf show $demo/setup.idf"
 "$instkit" idf show "$demo/setup.idf"
 
+echo
+echo "== instkit catalogue $demo/setup.idf"
+"$instkit" catalogue "$demo/setup.idf"
+
+echo
+echo "== instkit check $demo/setup.idf"
+"$instkit" check "$demo/setup.idf"
+
 # The registry and the menu/desktop links stay inside the work folder.
 keep=(--registry "$work/registry.db" --links-root "$work/links")
 
