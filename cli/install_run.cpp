@@ -362,9 +362,10 @@ void TInstallRun::Drive() {
   loader->ProgressCallBack = ProgressOfRun;
   loader->ClientNumber = options_.client_number;
   loader->QuestionsLevel = options_.questions_level;
-  loader->LogPrefix = options_.log_prefix;
+  // Texts cross the boundary in Windows-1251; the path stays as the file system spells it.
+  loader->LogPrefix = Utf8ToCp1251(options_.log_prefix);
   loader->Path = options_.path;
-  loader->SessionName = options_.session_name;
+  loader->SessionName = Utf8ToCp1251(options_.session_name);
   loader->SetRegim(options_.mode);
   if (flat_loader != nullptr) {
     flat_loader->SetPointer(image.data(), image.size());

@@ -51,8 +51,8 @@ struct TRunOptions {
   std::optional<bool> answer_all;  // --yes / --no
   std::string answers_file;
   std::string log_file;
-  std::string log_prefix;
-  std::string session_name;
+  std::string log_prefix;    // UTF-8 here; the driver gets Windows-1251
+  std::string session_name;  // UTF-8 here; the libraries get Windows-1251
   int32_t client_number = 0;
   uint8_t questions_level = 0;
   bool flat = false;
