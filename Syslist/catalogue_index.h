@@ -21,11 +21,6 @@ class TSysNode;
 class TIDFSection;
 class TIDFTextFile;
 
-// Raised when reading would not end or would not fit: a "Parent" cycle met by
-// LoadChildNodes on a node of the caller's choosing, or a catalogue that
-// expands without bound (see CountNode).
-class ECatalogueError;
-
 // Positions grouped by an integer key, each group in the order added; stored
 // as one sorted array so that a catalogue of any size costs a few allocations.
 class TGroupIndex {
@@ -39,6 +34,9 @@ class TGroupIndex {
   std::vector<std::pair<int32_t, int32_t>> pairs_;
   std::vector<int32_t> positions_;
   std::unordered_map<int32_t, std::pair<uint32_t, uint32_t>> ranges_;
+  // Dense form: group k - dense_low_ is positions_[dense_[k] .. dense_[k + 1]).
+  std::vector<uint32_t> dense_;
+  int32_t dense_low_ = 0;
 };
 
 class TCatalogueIndex {
@@ -54,6 +52,8 @@ class TCatalogueIndex {
     int32_t value = 0;
     bool parent_ok = true;                // the section's "Parent" converts
     int32_t parent = 0;
+    int32_t sys_index = 0;                // what GetSysIndex gives for the entry's name
+    bool sys_index_known = false;
     // A node already filled from the section (GetData), made while the
     // sections are visited in file order; the first reader of the entry takes
     // it.  Building every record in one sequential pass keeps a large

@@ -58,8 +58,10 @@ bool ScanDepend(std::string_view text, Visit visit) {
 
 TLinkKind LinkKindOfKey(std::string_view key) {
   // The prefix is cut before the blanks are trimmed: " MenuLink1" is no link.
-  if (AsciiUpper(Trim(key.substr(0, 8))) == kLinkPrefixMenu) return TLinkKind::Menu;
-  if (AsciiUpper(Trim(key.substr(0, 11))) == kLinkPrefixDesktop) return TLinkKind::Desktop;
+  // Upper-casing a-z and comparing with an all-capitals prefix is a
+  // case-blind comparison.
+  if (AsciiEqualNoCase(Trim(key.substr(0, 8)), kLinkPrefixMenu)) return TLinkKind::Menu;
+  if (AsciiEqualNoCase(Trim(key.substr(0, 11)), kLinkPrefixDesktop)) return TLinkKind::Desktop;
   return TLinkKind::None;
 }
 
@@ -135,10 +137,6 @@ void TSysNode::GetData(const TIDFSection* Section) {
 
 // ---- TCatalogueIndex --------------------------------------------------------
 
-class ECatalogueError : public Exception {
- public:
-  explicit ECatalogueError(std::string message) : Exception("ECatalogueError", std::move(message)) {}
-};
 
 TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFile* file) {
   if (catalogue == nullptr || file == nullptr) return;
@@ -161,7 +159,12 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
     try {
       e.value = e.field->GetAsInteger();
       e.value_ok = true;
-      sys_index_by_name_.emplace(e.field->Name(), e.value);  // first convertible value wins
+      // The first convertible value of a name wins; most names are unique,
+      // and then the entry's own value is its number.
+      auto [slot, fresh] = sys_index_by_name_.emplace(e.field->Name(), e.value);
+      e.sys_index = slot->second;
+      e.sys_index_known = true;
+      (void)fresh;
     } catch (const Exception& failure) {
       if (!any_bad_value_) bad_value_message_ = failure.Message();
       any_bad_value_ = true;
@@ -185,6 +188,11 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
     }
   }
   children_.Finish();
+  // Entries whose own value does not convert take the number of a later
+  // entry of the same name, if any.
+  for (TEntry& e : entries_) {
+    if (!e.sys_index_known) e.sys_index = SysIndexOf(e.field->Name());
+  }
 
   // Back references: parse every "Depend" once.
   std::vector<int32_t> good, seen;
@@ -225,17 +233,35 @@ void TGroupIndex::Finish() {
   std::stable_sort(pairs_.begin(), pairs_.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   positions_.resize(pairs_.size());
-  ranges_.reserve(pairs_.size());
-  for (size_t i = 0; i < pairs_.size(); ++i) {
-    positions_[i] = pairs_[i].second;
-    auto [range, fresh] = ranges_.try_emplace(pairs_[i].first, static_cast<uint32_t>(i), static_cast<uint32_t>(i));
-    range->second.second = static_cast<uint32_t>(i + 1);
+  for (size_t i = 0; i < pairs_.size(); ++i) positions_[i] = pairs_[i].second;
+  // Keys are subsystem numbers, usually close together: then a plain array
+  // indexed by key answers without hashing.  Sparse keys use a hash map.
+  if (!pairs_.empty()) {
+    const int64_t low = pairs_.front().first, high = pairs_.back().first;
+    if (high - low < 4 * static_cast<int64_t>(pairs_.size()) + 64) {
+      dense_low_ = static_cast<int32_t>(low);
+      dense_.assign(static_cast<size_t>(high - low + 2), 0);
+      for (size_t i = 0; i < pairs_.size(); ++i) ++dense_[static_cast<size_t>(pairs_[i].first - low) + 1];
+      for (size_t k = 1; k < dense_.size(); ++k) dense_[k] += dense_[k - 1];  // group starts
+    } else {
+      ranges_.reserve(pairs_.size());
+      for (size_t i = 0; i < pairs_.size(); ++i) {
+        auto range = ranges_.try_emplace(pairs_[i].first, static_cast<uint32_t>(i), static_cast<uint32_t>(i)).first;
+        range->second.second = static_cast<uint32_t>(i + 1);
+      }
+    }
   }
   pairs_.clear();
   pairs_.shrink_to_fit();
 }
 
 std::span<const int32_t> TGroupIndex::Get(int32_t key) const {
+  if (!dense_.empty()) {
+    const int64_t k = static_cast<int64_t>(key) - dense_low_;
+    if (k < 0 || k + 1 >= static_cast<int64_t>(dense_.size())) return {};
+    const uint32_t begin = dense_[static_cast<size_t>(k)], end = dense_[static_cast<size_t>(k) + 1];
+    return std::span<const int32_t>(positions_).subspan(begin, end - begin);
+  }
   auto found = ranges_.find(key);
   if (found == ranges_.end()) return {};
   return std::span<const int32_t>(positions_).subspan(found->second.first,
@@ -321,7 +347,7 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
       const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>(top.children[top.next++])];
       Index.CountNode();
       auto child = Index.TakeNode(entry);  // filled by GetData
-      child->Info->SysIndex = Index.SysIndexOf(entry.section->SectionName);
+      child->Info->SysIndex = entry.sys_index;  // GetSysIndex of the section name
       child->Info->BackRef = Index.BackRef(child->Info->SysIndex);
       TSysNode* added = top.node->AddNode(std::move(child));
       const int32_t number = added->Info->SysIndex;

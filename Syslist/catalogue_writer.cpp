@@ -4,6 +4,7 @@
 #include "Syslist/catalogue_format.h"
 #include "Syslist/sys_tree.h"
 #include "Tidf/idf_text_file.h"
+#include "host/exception.h"
 #include "host/text.h"
 
 namespace instkit {
@@ -21,6 +22,7 @@ void AddTextParam(TIDFSection* section, const char* name, const std::string& val
 }  // namespace
 
 void TSysNode::SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const {
+  if (File == nullptr) throw ECatalogueError("no file to save the catalogue into");
   const TSubsystemInfo& info = *Info;
   if (Catalogue != nullptr) Catalogue->AddParam(info.SaveName, kCatalogueParamType)->SetAsInteger(info.SysIndex);
 

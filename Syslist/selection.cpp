@@ -7,7 +7,6 @@
 // The walks are written with explicit work lists instead of recursion (see
 // node_walk.h); each visits the nodes in the order the recursive description
 // gives, so results are the same.
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "Syslist/sys_tree.h"
 #include "host/exception.h"
 #include "host/format.h"
+#include "host/int_hash_map.h"
 #include "host/text.h"
 #include "host/tree_nodes.h"
 
@@ -90,25 +90,21 @@ bool WalkRefs(const std::string& list, Take&& take) {
 // of its first list sees them.  Once that walk stops early at a bad item,
 // nothing appended after it is ever seen, so the set stops growing.
 struct TRefSet {
-  std::unordered_set<int32_t> numbers;
+  TInt32HashMap<bool> numbers;
   bool frozen = false;
 
   explicit TRefSet(const std::string& list) {
-    frozen = !WalkRefs(list, [this](int32_t n) { numbers.insert(n); });
+    frozen = !WalkRefs(list, [this](int32_t n) { numbers.Insert(n, true); });
   }
 
   // AddRef with the set as its first list: the numbers of `refs` not yet
   // present, each once, joined by ",".
   std::string Add(const std::string& refs) {
     std::string out;
-    std::unordered_set<int32_t> local;  // used while the set is frozen
+    TInt32HashMap<bool> local;  // used while the set is frozen
     WalkRefs(refs, [&](int32_t n) {
-      if (numbers.count(n) != 0) return;
-      if (frozen) {
-        if (!local.insert(n).second) return;
-      } else {
-        numbers.insert(n);
-      }
+      if (numbers.Contains(n)) return;
+      if (!(frozen ? local : numbers).Insert(n, true)) return;
       if (!out.empty()) out += ',';
       out += IntToStr(n);
     });

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "Syslist/subsystem_info.h"
+#include "host/exception.h"
 
 namespace instkit {
 
@@ -46,6 +47,15 @@ class TTreeNodes;
 class TTreeNode;
 class TRegistry;
 class TArchiveList;
+
+// Raised by catalogue reading when it would not end or would not fit: a
+// "Parent" cycle met by LoadChildNodes started on a node of the caller's
+// choosing, or a catalogue whose repeated entry names multiply its subtrees
+// past 8 nodes per entry (+ 1024).
+class ECatalogueError : public Exception {
+ public:
+  explicit ECatalogueError(std::string message) : Exception("ECatalogueError", std::move(message)) {}
+};
 
 class TCustomSysNode {
  public:
@@ -148,7 +158,8 @@ class TSysNode : public TCustomSysNode {
   // Adds, in catalogue order, every subsystem whose section's "Parent" equals
   // this node's SysIndex (not 0), and recursively their children.  True when
   // at least one child was added.  Failures (a "Parent" or "Depend" item that
-  // does not convert) are raised to the caller; nodes added so far stay.
+  // does not convert: EConvertError; a "Parent" cycle below this node:
+  // ECatalogueError) are raised to the caller; nodes added so far stay.
   bool LoadChildNodes(const TIDFSection* Catalogue, const TIDFTextFile* File);
   // Fills Info from a subsystem section (nothing for null): SaveName, clears
   // Checked and AllCheck, the keys "Parent", "Depend", "Library",
@@ -156,7 +167,8 @@ class TSysNode : public TCustomSysNode {
   // section's menu and desktop link keys to Links.
   void GetData(const TIDFSection* Section);
   // Writes this subsystem and its subtree: a catalogue entry (when Catalogue
-  // is not null) and a new section named SaveName per subsystem.
+  // is not null) and a new section named SaveName per subsystem.  A null
+  // File raises ECatalogueError.
   void SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const;
 
   // ---- Flat tree image (flat_image.cpp; layout in flat_image.h) ---------

@@ -43,7 +43,10 @@ TItemHandle TSystemView::GetNodeId(int32_t SysIndex) const { return ViewList->Fi
 
 bool TSystemView::GetAllChecked(const TTreeNode* Node) const {
   if (Node == nullptr) throw Exception("ETreeViewError", "no tree-view item");
-  for (const TTreeNode* child = Node->getFirstChild(); child != nullptr; child = Node->GetNextChild(child)) {
+  // The answer does not depend on the order of the scan.  From the last
+  // child: while the children are being ticked first to last, the ones not
+  // yet reached end the scan at once.
+  for (const TTreeNode* child = Node->GetLastChild(); child != nullptr; child = child->getPrevSibling()) {
     if (!ItemRecord(child)->AllCheck) return false;
   }
   return true;
@@ -100,10 +103,12 @@ void TSystemView::Run(const Frame& start) {
     const std::string& refs = *frame.refs;
     while (frame.pos != std::string::npos) {
       const size_t comma = refs.find(',', frame.pos);
-      const std::string piece(Trim(std::string_view(refs).substr(
-          frame.pos, comma == std::string::npos ? std::string::npos : comma - frame.pos)));
+      const std::string_view piece = Trim(std::string_view(refs).substr(
+          frame.pos, comma == std::string::npos ? std::string::npos : comma - frame.pos));
       frame.pos = comma == std::string::npos ? std::string::npos : comma + 1;
-      const TItemHandle handle = GetNodeId(StrToInt(piece));
+      const auto number = ParseInt32(piece);
+      // StrToInt raises the conversion error with its usual message.
+      const TItemHandle handle = GetNodeId(number ? *number : StrToInt(std::string(piece)));
       TTreeNode* item = frame.nodes != nullptr ? frame.nodes->GetNode(handle) : nullptr;
       if (item != nullptr && ItemRecord(item)->Checked != select) return item;
     }

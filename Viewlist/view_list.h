@@ -8,9 +8,10 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <deque>
 #include <vector>
 
+#include "host/int_hash_map.h"
 #include "host/tree_nodes.h"
 
 namespace instkit {
@@ -41,27 +42,20 @@ class TViewList {
   bool Load(TTreeNodes* Nodes);
 
   int32_t Count() const { return static_cast<int32_t>(records_.size()); }
-  // The record at Index; null outside 0 .. Count - 1.
+  // The record at Index; null outside 0 .. Count - 1.  Valid until the next
+  // DeleteRecord or Clear.
   const TViewRecord* Get(int32_t Index) const;
   // The handle of the first record with that number; kNoItem when none.
   TItemHandle FindItem(int32_t SysIndex) const;
 
  private:
-  struct TSlot {
-    bool used;
-    int32_t SysIndex;
-    TItemHandle ItemId;
-  };
-  void Index(int32_t SysIndex, TItemHandle ItemId);
   void Rebuild() const;
 
-  std::vector<std::unique_ptr<TViewRecord>> records_;
-  // Open-addressing hash of number -> handle of the first record carrying
-  // it, at most half full.  Appends keep it current; a deletion marks it
-  // stale and the next lookup rebuilds it from the records.
-  mutable std::vector<TSlot> slots_;
+  std::deque<TViewRecord> records_;  // no allocation per record
+  // Number -> handle of the first record carrying it.  Appends keep it
+  // current; a deletion marks it stale and the next lookup rebuilds it.
+  mutable TInt32HashMap<TItemHandle> index_;
   mutable bool stale_ = false;
-  mutable int32_t indexed_ = 0;
 };
 
 }  // namespace instkit

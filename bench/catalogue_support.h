@@ -3,6 +3,7 @@
 // depending on up to three others, with texts of realistic length.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>

@@ -4,12 +4,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "Syslist/syslist.h"
+#include "Tidf/idf_text_file.h"
 #include "Viewlist/system_view.h"
 #include "host/tree_nodes.h"
 
@@ -22,9 +24,11 @@ constexpr int32_t kDependents = 10000;
 constexpr int32_t kShared = 2;  // the subsystem the 10,000 depend on
 
 // One top-level subsystem (number 1) with every other one below it, ten
-// children per node in breadth-first order.  Subsystem kShared is depended
-// on by 10,000 others; every subsystem also depends on up to two random
-// ones.  BackRef is the inverse of Depend, as reading a file computes it.
+// children per node in breadth-first numbering.  Subsystem kShared is
+// depended on by 10,000 others; every subsystem also depends on up to two
+// random ones.  The catalogue is written as an installation description and
+// read with LoadFromIDFFile, as a host gets it (so BackRef is computed and
+// the records lie in memory in the reader's order).
 struct TCatalogue {
   TSysTree tree;
   std::vector<TSysNode*> nodes;  // by number - 1
@@ -32,14 +36,6 @@ struct TCatalogue {
 
   TCatalogue() {
     std::mt19937 rng(7);
-    nodes.reserve(kSubsystems);
-    for (int32_t i = 0; i < kSubsystems; ++i) {
-      auto node = std::make_unique<TSysNode>();
-      node->Info->SysIndex = i + 1;
-      node->Info->ShortName = "Subsystem " + std::to_string(i + 1);
-      TCustomSysNode* parent = i == 0 ? static_cast<TCustomSysNode*>(&tree) : nodes[static_cast<size_t>((i - 1) / kFanout)];
-      nodes.push_back(parent->AddNode(std::move(node)));
-    }
     std::vector<std::vector<int32_t>> depend(kSubsystems);
     std::vector<int32_t> dependents(kSubsystems);
     for (int32_t i = 0; i < kSubsystems; ++i) dependents[static_cast<size_t>(i)] = i + 1;
@@ -55,15 +51,31 @@ struct TCatalogue {
       const int32_t extra = static_cast<int32_t>(rng() % 3);
       for (int32_t k = 0; k < extra; ++k) depend[static_cast<size_t>(i)].push_back(1 + static_cast<int32_t>(rng() % kSubsystems));
     }
+
+    TIDFTextFile file;
+    TIDFSection* catalogue = file.AddSection("SubSystems");
+    for (int32_t i = 0; i < kSubsystems; ++i) catalogue->AddParam("S" + std::to_string(i + 1), ftInteger)->SetAsInteger(i + 1);
     for (int32_t i = 0; i < kSubsystems; ++i) {
-      for (int32_t target : depend[static_cast<size_t>(i)]) {
-        std::string& d = nodes[static_cast<size_t>(i)]->Info->Depend;
-        if (!d.empty()) d += ',';
-        d += std::to_string(target);
-        std::string& b = nodes[static_cast<size_t>(target - 1)]->Info->BackRef;
-        if (!b.empty()) b += ',';
-        b += std::to_string(i + 1);
-      }
+      TIDFSection* section = file.AddSection("S" + std::to_string(i + 1));
+      std::string d;
+      for (int32_t target : depend[static_cast<size_t>(i)]) d += (d.empty() ? "" : ",") + std::to_string(target);
+      section->AddParam("Parent", ftInteger)->SetAsInteger(i == 0 ? 0 : (i - 1) / kFanout + 1);
+      section->AddParam("Depend", ftString)->SetAsString(d);
+      section->AddParam("Short name", ftString)->SetAsString("Subsystem " + std::to_string(i + 1));
+      section->AddParam("Archive", ftString)->SetAsString("data" + std::to_string(i % 7) + ".arj");
+    }
+    if (!tree.LoadFromIDFFile(&file)) std::abort();
+    nodes.resize(kSubsystems);
+    std::vector<TSysNode*> pending;
+    for (const auto& top : tree.Nodes) pending.push_back(top.get());
+    while (!pending.empty()) {
+      TSysNode* node = pending.back();
+      pending.pop_back();
+      nodes[static_cast<size_t>(node->Info->SysIndex - 1)] = node;
+      for (const auto& child : node->Nodes) pending.push_back(child.get());
+    }
+    for (TSysNode* node : nodes) {
+      if (node == nullptr) std::abort();
     }
     tree.SaveToTreeNodes(&items);
   }

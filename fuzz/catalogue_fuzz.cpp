@@ -58,6 +58,11 @@ bool PlainLoad(TSysTree& tree, const TIDFTextFile& file) {
   return true;
 }
 
+const std::string& TempPath() {
+  static const std::string path = "/tmp/instkit_catalogue_fuzz_" + std::to_string(::getpid()) + ".idf";
+  return path;
+}
+
 int64_t CountNodes(const TCustomSysNode& node) {
   int64_t n = node.Count;
   for (const auto& child : node.Nodes) n += CountNodes(*child);
@@ -81,7 +86,7 @@ void Same(const TCustomSysNode& a, const TCustomSysNode& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = [] {
     SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&, uint32_t) { return kIdOk; });
-    return "/tmp/instkit_catalogue_fuzz_" + std::to_string(::getpid()) + ".idf";
+    return TempPath();
   }();
   if (size > 20000) return 0;
   std::string text = "IDF-CPS-text\r\n\r\n";
@@ -93,7 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   TIDFTextFile file;
-  if (!file.LoadFromFile(path)) return 0;
+  const bool loaded = file.LoadFromFile(path);
+  std::remove(path.c_str());
+  if (!loaded) return 0;
 
   TSysTree fast;
   bool fast_ok = false, fast_raised = false;

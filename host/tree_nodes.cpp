@@ -20,6 +20,7 @@ TTreeNode* TTreeNodes::AddChildObject(TTreeNode* parent, const std::string& text
   item->parent_ = parent;
   TTreeNode*& first = parent ? parent->first_child_ : first_top_;
   TTreeNode*& last = parent ? parent->last_child_ : last_top_;
+  item->prev_sibling_ = last;
   if (last) {
     last->next_sibling_ = item;
   } else {

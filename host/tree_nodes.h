@@ -29,30 +29,38 @@ class TTreeNode {
   TTreeNode(const TTreeNode&) = delete;
   TTreeNode& operator=(const TTreeNode&) = delete;
 
-  std::string Text;
-  // Not owned.  The catalogue stores a TSubsystemInfo* here.
-  void* Data = nullptr;
-
   TItemHandle ItemId() const { return item_id_; }
   TTreeNodes* Owner() const { return owner_; }
   TTreeNode* Parent() const { return parent_; }
   TTreeNode* getFirstChild() const { return first_child_; }
   TTreeNode* getNextSibling() const { return next_sibling_; }
+  TTreeNode* getPrevSibling() const { return prev_sibling_; }
+  TTreeNode* GetLastChild() const { return last_child_; }
   // The child after `child`; null when `child` is the last child or is not a
   // child of this item.
   TTreeNode* GetNextChild(const TTreeNode* child) const;
   int32_t ChildCount() const { return child_count_; }
   bool HasChildren() const { return first_child_ != nullptr; }
 
+  // Not owned.  The catalogue stores a TSubsystemInfo* here.  The data and
+  // the links come first: walks over large lists read little else.
+  void* Data = nullptr;
+
  private:
   friend class TTreeNodes;
 
-  TTreeNodes* owner_;
-  TItemHandle item_id_;
   TTreeNode* parent_ = nullptr;
   TTreeNode* first_child_ = nullptr;
   TTreeNode* last_child_ = nullptr;
   TTreeNode* next_sibling_ = nullptr;
+  TTreeNode* prev_sibling_ = nullptr;
+  TTreeNodes* owner_;
+  TItemHandle item_id_;
+
+ public:
+  std::string Text;
+
+ private:
   int32_t child_count_ = 0;
 };
 

@@ -157,7 +157,9 @@ TEST(FlatImageTest, SizeCheckedReadersRejectMalformedImages) {
     EXPECT_EQ(tree.LoadFrompointer(c.image.data(), c.image.size()), c.tree_result);
     TMessageBoxRecorder boxes;
     const void* child = TCustomSysNode::GetPointer(0, c.image.data(), c.image.size());
-    if (child == nullptr) EXPECT_LE(boxes.shown.size(), 1u);
+    if (child == nullptr) {
+      EXPECT_LE(boxes.shown.size(), 1u);
+    }
   }
 }
 

@@ -313,41 +313,41 @@ class RecursiveView {
   const TViewList& table_;
 };
 
-struct RandomTreeSpec {
+struct RandomTreeParams {
   int items;
   int top_percent;  // chance of a new top-level item
   bool bad_pieces;
 };
 
 // Two identical item trees (same shape, numbers, references and flags).
-void BuildRandom(std::mt19937& rng, const RandomTreeSpec& spec, ItemTree& a, ItemTree& b) {
+void BuildRandom(std::mt19937& rng, const RandomTreeParams& params, ItemTree& a, ItemTree& b) {
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  std::vector<std::string> depend(static_cast<size_t>(spec.items)), back(static_cast<size_t>(spec.items));
+  std::vector<std::string> depend(static_cast<size_t>(params.items)), back(static_cast<size_t>(params.items));
   auto refs = [&]() {
     std::string out;
     const int count = pick(4);
     for (int k = 0; k < count; ++k) {
       if (!out.empty()) out += pick(5) == 0 ? " , " : ",";
-      out += std::to_string(1 + pick(spec.items + 3));  // a few numbers without an item
+      out += std::to_string(1 + pick(params.items + 3));  // a few numbers without an item
     }
-    if (spec.bad_pieces && pick(40) == 0) out += pick(2) ? ",," : ",x";
+    if (params.bad_pieces && pick(40) == 0) out += pick(2) ? ",," : ",x";
     return out;
   };
-  for (int i = 0; i < spec.items; ++i) {
+  for (int i = 0; i < params.items; ++i) {
     depend[static_cast<size_t>(i)] = refs();
     back[static_cast<size_t>(i)] = refs();
   }
   for (ItemTree* tree : {&a, &b}) {
-    std::mt19937 shape(12345u + static_cast<unsigned>(spec.items));
-    for (int i = 0; i < spec.items; ++i) {
+    std::mt19937 shape(12345u + static_cast<unsigned>(params.items));
+    for (int i = 0; i < params.items; ++i) {
       TTreeNode* parent = nullptr;
-      if (i > 0 && static_cast<int>(shape() % 100) >= spec.top_percent) parent = tree->Item(static_cast<int>(shape() % static_cast<unsigned>(i)));
+      if (i > 0 && static_cast<int>(shape() % 100) >= params.top_percent) parent = tree->Item(static_cast<int>(shape() % static_cast<unsigned>(i)));
       // Every 17th item repeats an earlier number: the first one wins.
       const int32_t number = (i % 17 == 16) ? 1 + static_cast<int32_t>(shape() % static_cast<unsigned>(i)) : i + 1;
       tree->Add(parent, number, depend[static_cast<size_t>(i)], back[static_cast<size_t>(i)]);
     }
   }
-  for (int i = 0; i < spec.items; ++i) {
+  for (int i = 0; i < params.items; ++i) {
     const bool checked = pick(2) == 0;
     const bool all = pick(2) == 0;
     for (ItemTree* tree : {&a, &b}) {
@@ -359,18 +359,18 @@ void BuildRandom(std::mt19937& rng, const RandomTreeSpec& spec, ItemTree& a, Ite
 
 TEST(SystemViewTest, MatchesTheRecursiveFormOnGeneratedTrees) {
   std::mt19937 rng(2026);
-  const RandomTreeSpec specs[] = {{30, 30, false}, {200, 10, false}, {200, 60, true}, {400, 2, true}};
+  const RandomTreeParams param_sets[] = {{30, 30, false}, {200, 10, false}, {200, 60, true}, {400, 2, true}};
   int raised = 0;
-  for (const RandomTreeSpec& spec : specs) {
+  for (const RandomTreeParams& params : param_sets) {
     for (int round = 0; round < 20; ++round) {
       ItemTree fast_tree, slow_tree;
-      BuildRandom(rng, spec, fast_tree, slow_tree);
+      BuildRandom(rng, params, fast_tree, slow_tree);
       TSystemView fast(&fast_tree.nodes);
       RecursiveView slow(*fast.ViewList);
       for (int step = 0; step < 25; ++step) {
         const int op = static_cast<int>(rng() % 8);
-        const int at = static_cast<int>(rng() % static_cast<unsigned>(spec.items));
-        const std::string refs = std::to_string(1 + at) + "," + std::to_string(1 + (at * 7) % spec.items);
+        const int at = static_cast<int>(rng() % static_cast<unsigned>(params.items));
+        const std::string refs = std::to_string(1 + at) + "," + std::to_string(1 + (at * 7) % params.items);
         auto run = [&](auto&& f) -> std::optional<std::string> {
           try {
             f();
@@ -409,10 +409,10 @@ TEST(SystemViewTest, MatchesTheRecursiveFormOnGeneratedTrees) {
             f_out = run([&] { fast.SelectRef(refs, &fast_tree.nodes); });
             s_out = run([&] { slow.SelectRef(refs, &slow_tree.nodes); });
         }
-        ASSERT_EQ(f_out, s_out) << "items " << spec.items << " round " << round << " step " << step;
+        ASSERT_EQ(f_out, s_out) << "items " << params.items << " round " << round << " step " << step;
         if (f_out) ++raised;
         ASSERT_EQ(fast_tree.Flags(), slow_tree.Flags())
-            << "items " << spec.items << " round " << round << " step " << step << " op " << op;
+            << "items " << params.items << " round " << round << " step " << step << " op " << op;
       }
     }
   }
