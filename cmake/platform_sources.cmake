@@ -17,7 +17,11 @@ set(INSTKIT_ZSTD_PARTS
   tests/Didf/*.cpp tests/host/compressor_test.cpp)
 # The registry object is a SQLite store on POSIX and the system registry on
 # Windows (host/windows/registry_windows.cpp).
-set(INSTKIT_POSIX_ONLY_PARTS host/registry.cpp tests/host/registry_test.cpp)
+# The command-line tests run the instkit program through the POSIX shell.
+# Desktop links are freedesktop entry files with POSIX permissions; their
+# test checks those (the Windows builds still compile the code).
+set(INSTKIT_POSIX_ONLY_PARTS host/registry.cpp tests/host/registry_test.cpp
+  tests/Syslist/catalogue_cli_test.cpp tests/host/desktop_links_test.cpp)
 
 set(INSTKIT_EXCLUDED_SOURCES "")
 if(WIN32)

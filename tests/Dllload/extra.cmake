@@ -16,9 +16,6 @@ target_compile_definitions(${test_target} PRIVATE
   INSTKIT_TEST_NOPERFORM="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_test_noperform>"
   INSTKIT_TEST_EMPTY="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_test_empty>"
   INSTKIT_TEST_LIBRARY_SUFFIX="${CMAKE_SHARED_LIBRARY_SUFFIX}")
-# The Windows builds check that the test libraries export exactly the entry
-# points they define, under their plain names (tests/windows/exports.cmake).
-set(INSTKIT_TEST_SUBSYSTEM_LIBRARIES instkit_test_subsystem instkit_test_noperform instkit_test_empty)
 target_sources(${test_target} PRIVATE ${dir}/driver_fixture.cpp)
 # The command-line runs are tested through the instkit binary when it is built.
 if(TARGET instkit_cli)
@@ -29,6 +26,6 @@ endif()
 if(TARGET instkit_example_files AND TARGET instkit_example_nested)
   add_dependencies(${test_target} instkit_example_files instkit_example_nested)
   target_compile_definitions(${test_target} PRIVATE
-    INSTKIT_EXAMPLE_FILES="$<TARGET_FILE:instkit_example_files>"
-    INSTKIT_EXAMPLE_NESTED="$<TARGET_FILE:instkit_example_nested>")
+    INSTKIT_EXAMPLE_FILES="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_example_files>"
+    INSTKIT_EXAMPLE_NESTED="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_example_nested>")
 endif()

@@ -9,10 +9,20 @@ set(instkit_all_entries ${INSTKIT_SUBSYSTEM_ENTRY_POINTS})
 set(instkit_no_perform ${INSTKIT_SUBSYSTEM_ENTRY_POINTS})
 list(REMOVE_ITEM instkit_no_perform Perform)
 
-function(instkit_add_export_checks width objdump bin)
+# The example libraries "files" and "nested" export the entry points they use.
+set(instkit_files_entries SetLogCallBack SetExternalParameter SetIUGRegim SetPath AskQuestions Perform UserAbort)
+set(instkit_nested_entries SetLogCallBack SetTreePointer SetIUGRegim SetQuestionsLevel SetPath SetClientNumber
+  SetProgressCallBack SetSessionName AskQuestions Perform UserAbort)
+
+function(instkit_add_export_checks width objdump build)
+  set(bin ${build}/bin)
   if(INSTKIT_BUILD_EXAMPLES)
     instkit_add_export_check(dll_exports_${width}_example_subsystem ${objdump}
       ${bin}/example_subsystem.dll EXPECTED ${instkit_all_entries})
+    instkit_add_export_check(dll_exports_${width}_example_files ${objdump}
+      ${build}/examples/lib/files.dll EXPECTED ${instkit_files_entries})
+    instkit_add_export_check(dll_exports_${width}_example_nested ${objdump}
+      ${build}/examples/lib/nested.dll EXPECTED ${instkit_nested_entries})
   endif()
   instkit_add_export_check(dll_exports_${width}_test_subsystem ${objdump}
     ${bin}/instkit_test_subsystem.dll EXPECTED ${instkit_all_entries})
@@ -27,11 +37,11 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(instkit_width 32)
 endif()
-instkit_add_export_checks(${instkit_width} ${CMAKE_OBJDUMP} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+instkit_add_export_checks(${instkit_width} ${CMAKE_OBJDUMP} ${PROJECT_BINARY_DIR})
 
 if(INSTKIT_WIN32_BUILD_DIR AND instkit_width EQUAL 64)
   find_program(INSTKIT_OBJDUMP_32 i686-w64-mingw32-objdump REQUIRED)
-  instkit_add_export_checks(32 ${INSTKIT_OBJDUMP_32} ${INSTKIT_WIN32_BUILD_DIR}/bin)
+  instkit_add_export_checks(32 ${INSTKIT_OBJDUMP_32} ${INSTKIT_WIN32_BUILD_DIR})
 endif()
 
 # The check itself must notice a difference: the library without Perform,
