@@ -4,10 +4,12 @@
 # OS-specific code lives in host/posix/ or host/windows/, of which exactly one
 # is compiled.
 
-# Parts that need SQLite: the SQLite helper, the host tables, the form store
-# and the data-file transfer built on them.
+# Parts that need SQLite: the SQLite helper and the host tables, the data
+# files built on them, and the tests of everything that stores in SQLite.
+# Without SQLite, host/no_sqlite/ stands in for the helper: the form store
+# then compiles but every database open raises ESQLiteError.
 set(INSTKIT_SQLITE_PARTS
-  host/sqlite_db.cpp host/sqlite_table.cpp host/form_store.cpp
+  host/sqlite_db.cpp host/sqlite_table.cpp
   Didf/*.cpp
   tests/Didf/*.cpp tests/host/sqlite_*_test.cpp tests/host/form_store_test.cpp
   tests/Tidf/tree_sections_test.cpp)
@@ -24,6 +26,7 @@ set(INSTKIT_POSIX_ONLY_PARTS host/registry.cpp tests/host/registry_test.cpp
   tests/Syslist/catalogue_cli_test.cpp tests/host/desktop_links_test.cpp)
 
 set(INSTKIT_EXCLUDED_SOURCES "")
+set(INSTKIT_STAND_IN_SOURCES "")
 if(WIN32)
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_POSIX_ONLY_PARTS})
 endif()
@@ -31,6 +34,7 @@ if(NOT SQLite3_FOUND)
   message(STATUS "instkit: SQLite not found for this target: the host tables, the form store, "
                  "the data files (Didf) and their tests are left out of this build")
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_SQLITE_PARTS})
+  list(APPEND INSTKIT_STAND_IN_SOURCES ${PROJECT_SOURCE_DIR}/host/no_sqlite/sqlite_db_unavailable.cpp)
 endif()
 if(NOT ZSTD_FOUND)
   message(STATUS "instkit: zstd not found for this target: the stream compressor, the data "
