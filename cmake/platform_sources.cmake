@@ -31,8 +31,9 @@ if(WIN32)
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_POSIX_ONLY_PARTS})
 endif()
 if(NOT SQLite3_FOUND)
-  message(STATUS "instkit: SQLite not found for this target: the host tables, the form store, "
-                 "the data files (Didf) and their tests are left out of this build")
+  message(STATUS "instkit: SQLite not found for this target: the host tables, the data files "
+                 "(Didf) and their tests are left out of this build; the form store is built "
+                 "but cannot open a database")
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_SQLITE_PARTS})
   list(APPEND INSTKIT_STAND_IN_SOURCES ${PROJECT_SOURCE_DIR}/host/no_sqlite/sqlite_db_unavailable.cpp)
 endif()
