@@ -44,4 +44,12 @@ TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler);
 // The default behaviour described above.
 int DefaultMessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
 
+// For a host that wants the operating system's own message boxes: installs
+// them as the process-wide handler and returns true.  On Windows this is
+// MessageBoxA (owner is the owner window's HWND, style and answer are the
+// Windows values).  Where the system has none (POSIX) nothing changes and
+// the result is false.  Tests never call this: a real box would wait for a
+// click.
+bool UseSystemMessageBoxes();
+
 }  // namespace instkit

@@ -13,15 +13,29 @@ trap 'rm -rf "$work"' EXIT
 echo "== instkit idf show $demo/setup.idf"
 "$instkit" idf show "$demo/setup.idf"
 
+echo
 echo "== instkit catalogue $demo/setup.idf"
 "$instkit" catalogue "$demo/setup.idf"
+
+echo
 echo "== instkit check $demo/setup.idf"
 "$instkit" check "$demo/setup.idf"
 
+# The registry and the menu/desktop links stay inside the work folder.
+keep=(--registry "$work/registry.db" --links-root "$work/links")
+
 echo
-echo "== instkit install $demo/setup.idf --path $work/target --no"
+echo "== instkit plan $demo/setup.idf --deselect 11"
+"$instkit" plan "$demo/setup.idf" --deselect 11
+
+echo
+echo "== instkit install $demo/setup.idf --path $work/target --no --deselect 11"
 "$instkit" install "$demo/setup.idf" --path "$work/target" --no \
-  --library-path "$libs" --log "$work/install.log" --session demo --client 1
+  --library-path "$libs" --log "$work/install.log" --session demo --client 1 "${keep[@]}" --deselect 11
+
+echo
+echo "== instkit status"
+"$instkit" status --registry "$work/registry.db"
 
 echo
 echo "== installed files"
@@ -32,9 +46,13 @@ echo "== install log (Windows-1251 shown as UTF-8)"
 iconv -f CP1251 -t UTF-8 "$work/install.log"
 
 echo
-echo "== instkit uninstall $demo/setup.idf --path $work/target --no"
+echo "== instkit uninstall $demo/setup.idf --path $work/target --no --deselect 11"
 "$instkit" uninstall "$demo/setup.idf" --path "$work/target" --no \
-  --library-path "$libs" --log "$work/uninstall.log" --session demo --client 1
+  --library-path "$libs" --log "$work/uninstall.log" --session demo --client 1 "${keep[@]}" --deselect 11
+
+echo
+echo "== instkit status"
+"$instkit" status --registry "$work/registry.db"
 
 echo
 echo "== left in the target folder after uninstall"

@@ -1,10 +1,19 @@
+// Subsystem libraries on Windows: LoadLibraryA, GetProcAddress, FreeLibrary.
+// Name resolution follows host/dynamic_library.h; folders are separated by
+// "\" or "/", and a name without an extension also tries ".dll".
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "host/dynamic_library.h"
+#include "host/windows/win_error.h"
 
 namespace instkit {
 
@@ -14,33 +23,29 @@ std::mutex g_mutex;
 std::vector<std::string> g_folders;
 thread_local std::string t_last_error;
 
-std::string SystemReason(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string reason = n > 0 && text != nullptr ? std::string(text, n) : "error " + std::to_string(code);
-  if (text != nullptr) ::LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) {
-    reason.pop_back();
-  }
-  return reason;
-}
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsRegularFile(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool IsAbsolute(const std::string& name) {
-  return (name.size() > 2 && name[1] == ':' && (name[2] == '\\' || name[2] == '/')) ||
-         (name.size() > 1 && (name[0] == '\\' || name[0] == '/'));
+// "C:\x", "C:x", "\x" and "\\server\x" name their place themselves; the
+// search folders do not apply to them.
+bool IsRooted(const std::string& name) {
+  if (!name.empty() && IsSeparator(name[0])) return true;
+  return name.size() >= 2 && name[1] == ':';
 }
 
 bool HasExtension(const std::string& name) {
-  const size_t slash = name.find_last_of("/\\");
+  const size_t slash = name.find_last_of("\\/");
   const size_t dot = name.rfind('.');
   return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return IsSeparator(folder.back()) ? folder + name : folder + "\\" + name;
 }
 
 }  // namespace
@@ -56,15 +61,18 @@ std::vector<std::string> LibrarySearchFolders() {
 }
 
 std::string ResolveLibraryName(const std::string& name) {
-  if (name.empty() || IsAbsolute(name)) return name;
+  if (name.empty() || IsRooted(name)) return name;
   std::vector<std::string> candidates{name};
   if (!HasExtension(name)) candidates.push_back(name + ".dll");
   for (const std::string& folder : LibrarySearchFolders()) {
     for (const std::string& candidate : candidates) {
-      const std::string path = folder.empty() ? candidate : folder + "\\" + candidate;
+      const std::string path = JoinPath(folder, candidate);
       if (IsRegularFile(path)) return path;
     }
   }
+  // Not in a search folder: the system loader decides (a name with a folder
+  // part is taken from the working folder, a bare name from its search path;
+  // LoadLibraryA appends ".dll" to a name without an extension).
   return name;
 }
 
@@ -73,8 +81,18 @@ TLibraryHandle LoadDynamicLibrary(const std::string& name) {
     t_last_error = "empty library name";
     return nullptr;
   }
-  HMODULE module = ::LoadLibraryA(ResolveLibraryName(name).c_str());
-  if (module == nullptr) t_last_error = SystemReason(::GetLastError());
+  const std::string file = ResolveLibraryName(name);
+  // No "cannot find a DLL" dialog from the system: the failure is ours to
+  // report.
+  const UINT previous_mode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  HMODULE module = ::LoadLibraryA(file.c_str());
+  const DWORD err = module == nullptr ? ::GetLastError() : 0;
+  ::SetErrorMode(previous_mode);
+  if (module == nullptr) {
+    // Like dlerror(), the reason names the file.
+    t_last_error = file + ": " + WindowsErrorText(err);
+    return nullptr;
+  }
   return reinterpret_cast<TLibraryHandle>(module);
 }
 
@@ -82,13 +100,19 @@ std::string LastDynamicLibraryError() { return t_last_error; }
 
 void* FindLibrarySymbol(TLibraryHandle handle, const char* name) {
   if (handle == nullptr || name == nullptr) return nullptr;
-  return reinterpret_cast<void*>(::GetProcAddress(reinterpret_cast<HMODULE>(handle), name));
+  const FARPROC proc = ::GetProcAddress(static_cast<HMODULE>(handle), name);
+  // A function address handed on as a plain address (the caller casts it to
+  // the entry point's type), copied bit for bit.
+  void* address = nullptr;
+  static_assert(sizeof(address) == sizeof(proc));
+  std::memcpy(&address, &proc, sizeof(address));
+  return address;
 }
 
 bool FreeDynamicLibrary(TLibraryHandle handle) {
   if (handle == nullptr) return true;
-  if (!::FreeLibrary(reinterpret_cast<HMODULE>(handle))) {
-    t_last_error = SystemReason(::GetLastError());
+  if (!::FreeLibrary(static_cast<HMODULE>(handle))) {
+    t_last_error = WindowsErrorText(::GetLastError());
     return false;
   }
   return true;

@@ -1,5 +1,7 @@
 #include "driver_fixture.h"
 
+#include <random>
+
 #include "host/format.h"
 
 namespace instkit::testing {
@@ -66,7 +68,7 @@ void DriverTest::TearDown() {
 }
 
 std::string DriverTest::Library(const std::string& name, const char* built) {
-  const std::filesystem::path copy = temp_ / (name + ".so");
+  const std::filesystem::path copy = temp_ / (name + INSTKIT_TEST_LIBRARY_SUFFIX);
   // A new file each time: rewriting a loaded library in place would corrupt it.
   std::filesystem::remove(copy);
   std::filesystem::copy_file(built, copy);

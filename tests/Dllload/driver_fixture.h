@@ -65,7 +65,8 @@ class DriverTest : public ::testing::Test {
     root_.ClearNodes();
   }
 
-  // Copies a test library to <temp>/<name>.so and returns the copy's path.
+  // Copies a test library to <temp>/<name>.so (.dll on Windows) and returns
+  // the copy's path.
   std::string Library(const std::string& name, const char* built = INSTKIT_TEST_SUBSYSTEM);
   // Adds a subsystem below `parent`; its parameter gets id=<short name> and
   // record=<calls file> in front of `script`.

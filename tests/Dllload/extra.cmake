@@ -6,16 +6,16 @@ add_library(instkit_test_noperform SHARED ${dir}/scripted_subsystem.cpp)
 target_compile_definitions(instkit_test_noperform PRIVATE INSTKIT_TEST_NO_PERFORM)
 add_library(instkit_test_empty SHARED ${dir}/empty_subsystem.c)
 foreach(lib instkit_test_subsystem instkit_test_noperform instkit_test_empty)
-  set_target_properties(${lib} PROPERTIES PREFIX "" C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
-  target_include_directories(${lib} PRIVATE ${PROJECT_SOURCE_DIR})
+  instkit_subsystem_library(${lib})
 endforeach()
 target_link_libraries(instkit_test_subsystem PRIVATE instkit Threads::Threads)
 target_link_libraries(instkit_test_noperform PRIVATE instkit Threads::Threads)
 add_dependencies(${test_target} instkit_test_subsystem instkit_test_noperform instkit_test_empty)
 target_compile_definitions(${test_target} PRIVATE
-  INSTKIT_TEST_SUBSYSTEM="$<TARGET_FILE:instkit_test_subsystem>"
-  INSTKIT_TEST_NOPERFORM="$<TARGET_FILE:instkit_test_noperform>"
-  INSTKIT_TEST_EMPTY="$<TARGET_FILE:instkit_test_empty>")
+  INSTKIT_TEST_SUBSYSTEM="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_test_subsystem>"
+  INSTKIT_TEST_NOPERFORM="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_test_noperform>"
+  INSTKIT_TEST_EMPTY="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_test_empty>"
+  INSTKIT_TEST_LIBRARY_SUFFIX="${CMAKE_SHARED_LIBRARY_SUFFIX}")
 target_sources(${test_target} PRIVATE ${dir}/driver_fixture.cpp)
 # The command-line runs are tested through the instkit binary when it is built.
 if(TARGET instkit_cli)
@@ -26,6 +26,6 @@ endif()
 if(TARGET instkit_example_files AND TARGET instkit_example_nested)
   add_dependencies(${test_target} instkit_example_files instkit_example_nested)
   target_compile_definitions(${test_target} PRIVATE
-    INSTKIT_EXAMPLE_FILES="$<TARGET_FILE:instkit_example_files>"
-    INSTKIT_EXAMPLE_NESTED="$<TARGET_FILE:instkit_example_nested>")
+    INSTKIT_EXAMPLE_FILES="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_example_files>"
+    INSTKIT_EXAMPLE_NESTED="${INSTKIT_HOST_PATH_PREFIX}$<TARGET_FILE:instkit_example_nested>")
 endif()

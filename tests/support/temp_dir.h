@@ -6,7 +6,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include <random>
 
 namespace instkit::testing {
 
@@ -19,9 +20,13 @@ class TempDir {
     for (char& c : name) {
       if (c == '/') c = '_';
     }
-    path_ = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
+    // A random suffix keeps parallel test processes apart; create_directory
+    // fails on a name that is taken, so the folder is ours alone.
+    std::random_device random;
+    for (int attempt = 0;; ++attempt) {
+      path_ = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(random()));
+      if (std::filesystem::create_directory(path_) || attempt >= 100) break;
+    }
   }
   ~TempDir() {
     std::error_code ec;

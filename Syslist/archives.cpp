@@ -1,0 +1,182 @@
+// Archives, names, links and registration: what the host asks the catalogue
+// once the selection is settled.  The archive, short-name and link queries
+// take the subsystems whose Checked is false; the section-name query those
+// whose Checked equals a given flag.  Every walk is pre-order.
+#include "Syslist/archives.h"
+
+#include "Syslist/node_walk.h"
+#include "Syslist/sys_node.h"
+#include "Syslist/sys_tree.h"
+#include "host/exception.h"
+#include "host/registry.h"
+#include "host/text.h"
+
+namespace instkit {
+
+namespace {
+
+constexpr std::string_view kMenuMarker = "?menu";
+constexpr size_t kDesktopMarkerSize = 8;  // "?desktop"
+const char* const kInstalledValue = "Installed";
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// Splits an Archive text at ",": every piece but the last is trimmed; the
+// last one is taken as it is; an empty piece between commas counts.
+template <typename Take>
+void SplitArchiveNames(std::string text, Take&& take) {
+  while (!text.empty()) {
+    const size_t comma = text.find(',');
+    if (comma != std::string::npos) {
+      take(std::string(Trim(std::string_view(text).substr(0, comma))));
+      text.erase(0, comma + 1);
+    } else {
+      take(text);
+      text.clear();
+    }
+  }
+}
+
+// The links of one kind in a Links text, without their markers.  An item
+// ending in "?menu" is a menu link; any other item counts as a desktop link
+// and loses its last 8 bytes (all of them when it is shorter).
+void AppendLinks(const std::string& links, bool desktop, std::vector<std::string>& list) {
+  if (links.empty()) return;
+  size_t pos = 0;
+  while (true) {
+    const size_t star = links.find('*', pos);
+    const std::string_view item =
+        std::string_view(links).substr(pos, star == std::string::npos ? std::string::npos : star - pos);
+    const bool menu = EndsWith(item, kMenuMarker);
+    if (menu != desktop) {
+      const size_t cut = menu ? kMenuMarker.size() : kDesktopMarkerSize;
+      list.emplace_back(item.substr(0, item.size() > cut ? item.size() - cut : 0));
+    }
+    if (star == std::string::npos) break;
+    pos = star + 1;
+  }
+}
+
+}  // namespace
+
+// ---- TArchive, TArchiveList -----------------------------------------------
+
+int32_t TArchive::AddSys(TSubsystemInfo* Sys) {
+  items_.push_back(Sys);
+  return Count() - 1;
+}
+
+TSubsystemInfo* TArchive::GetSysItem(int32_t Index) const {
+  if (Index < 0 || Index >= Count()) return nullptr;
+  return items_[static_cast<size_t>(Index)];
+}
+
+TArchiveList::~TArchiveList() { Clear(); }
+
+void TArchiveList::AddArc(const std::string& Name, TSubsystemInfo* Sys) {
+  TArchive* archive = nullptr;
+  for (const auto& candidate : archives_) {
+    if (AsciiEqualNoCase(candidate->Name, Name)) {
+      archive = candidate.get();
+      break;
+    }
+  }
+  if (archive == nullptr) {
+    archives_.push_back(std::make_unique<TArchive>());
+    archive = archives_.back().get();
+    archive->Name = Name;
+  }
+  archive->AddSys(Sys);
+}
+
+TArchive* TArchiveList::GetArcItem(int32_t Index) const {
+  if (Index < 0 || Index >= Count()) return nullptr;
+  return archives_[static_cast<size_t>(Index)].get();
+}
+
+void TArchiveList::Clear() { archives_.clear(); }
+
+// ---- Queries ----------------------------------------------------------------
+
+void TSysNode::GetArhiveName(TArchiveList* List) {
+  if (List == nullptr) throw Exception("EArchiveList", "GetArhiveName: no archive list");
+  WalkNodes(this, [List](TSysNode* node) {
+    if (!node->Info->Checked) {
+      SplitArchiveNames(node->Info->Archive, [&](const std::string& name) { List->AddArc(name, node->Info.get()); });
+    }
+    return true;
+  });
+}
+
+void TSysTree::GetArhiveName(TArchiveList* List) {
+  for (const auto& node : Nodes) node->GetArhiveName(List);
+}
+
+void TSysNode::GetSystemName(std::vector<std::string>& List) {
+  WalkNodes(this, [&List](TSysNode* node) {
+    if (!node->Info->Checked) List.push_back(node->Info->ShortName);
+    return true;
+  });
+}
+
+void TSysTree::GetSystemName(std::vector<std::string>& List) {
+  for (const auto& node : Nodes) node->GetSystemName(List);
+}
+
+void TSysNode::GetSaveName(std::vector<std::string>& List, bool Flag) {
+  WalkNodes(this, [&List, Flag](TSysNode* node) {
+    if (node->Info->Checked == Flag) List.push_back(node->Info->SaveName);
+    return true;
+  });
+}
+
+void TSysTree::GetSaveName(std::vector<std::string>& List, bool Flag) {
+  try {
+    for (const auto& node : Nodes) node->GetSaveName(List, Flag);
+  } catch (...) {
+    // What was appended before the failure stays.
+  }
+}
+
+void TSysNode::GetLinks(std::vector<std::string>& List, bool Desktop) {
+  WalkNodes(this, [&List, Desktop](TSysNode* node) {
+    if (!node->Info->Checked) AppendLinks(node->Info->Links, Desktop, List);
+    return true;
+  });
+}
+
+void TSysTree::GetLinks(std::vector<std::string>& List, bool Desktop) {
+  try {
+    for (const auto& node : Nodes) node->GetLinks(List, Desktop);
+  } catch (...) {
+  }
+}
+
+// ---- Registration -------------------------------------------------------------
+
+void TSysNode::Registering(TRegistry* Registry, uint8_t Mode) {
+  if (Registry == nullptr) throw Exception("ERegistryException", "Registering: no registry");
+  WalkNodes(this, [Registry, Mode](TSysNode* node) {
+    const TSubsystemInfo& info = *node->Info;
+    if (Mode == 1) {
+      // An existing value is never overwritten, whatever it holds.
+      if (info.Checked && !Registry->ValueExists(info.ShortName)) Registry->WriteString(info.ShortName, kInstalledValue);
+    } else if (Mode == 2) {
+      if (!info.IsInst && Registry->ValueExists(info.ShortName)) Registry->DeleteValue(info.ShortName);
+    }
+    return true;
+  });
+}
+
+bool TSysTree::Registering(TRegistry* Registry, uint8_t Mode) {
+  try {
+    for (const auto& node : Nodes) node->Registering(Registry, Mode);
+  } catch (...) {
+    // The walk stops at the failing subsystem; what was written stays.
+  }
+  return true;
+}
+
+}  // namespace instkit

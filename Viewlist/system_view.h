@@ -1,0 +1,86 @@
+// The selection view: keeps the operator's ticks in the host's tree view
+// consistent with the catalogue.
+//
+// Works on an item list filled from the catalogue (TSysTree::SaveToTreeNodes)
+// whose items point at the subsystems' TSubsystemInfo records; the state it
+// changes is only the records' Checked and AllCheck flags.
+//
+//   ticking a subsystem ticks its whole subtree, its parent (and through the
+//   parent's own ticking the parent's other children, up to the first
+//   ancestor already ticked) and every subsystem named in the Depend list of
+//   anything ticked on the way;
+//   unticking one unticks its subtree and every subsystem naming it in
+//   Depend (through BackRef), transitively, and clears AllCheck upward while
+//   the ancestors are ticked and fully ticked; the ancestors stay ticked.
+//
+// The propagation is described recursively (SelectNode calls SelectChilds,
+// SelectParent and SelectRef, which call SelectNode again).  It runs here on
+// an explicit stack of frames that replays exactly that recursion, step for
+// step, so the resulting flags and the flags left behind by a failure are
+// those of the recursive form, while 100,000-item trees and dependency chains
+// need heap memory, not call stack.
+//
+// The view's table must be rebuilt (ViewList->Load) whenever the host
+// refills its tree view.  Not thread-safe: the host's user-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Viewlist/view_list.h"
+#include "host/tree_nodes.h"
+
+namespace instkit {
+
+class TSystemView {
+ public:
+  // Creates the table and, when Nodes is given, loads it from Nodes.
+  explicit TSystemView(TTreeNodes* Nodes = nullptr);
+  ~TSystemView();
+  TSystemView(const TSystemView&) = delete;
+  TSystemView& operator=(const TSystemView&) = delete;
+
+  // The handle of the first item showing that number; kNoItem (-1) when none.
+  TItemHandle GetNodeId(int32_t SysIndex) const;
+
+  // Ticks Node and propagates.  Nothing when Node is already Checked.  A
+  // reference piece that is not a decimal integer (an empty piece included)
+  // raises EConvertError; the flags changed until then stay changed.
+  void SelectNode(TTreeNode* Node);
+  // The upward step: the parent's AllCheck is recomputed, and an unticked
+  // parent is ticked.
+  void SelectParent(TTreeNode* Node);
+  // The downward step: every unticked child is ticked.
+  void SelectChilds(TTreeNode* Node);
+  // Ticks the unticked subsystems whose numbers Refs lists (pieces between
+  // commas, blanks trimmed); numbers without an item are skipped.
+  void SelectRef(const std::string& Refs, TTreeNodes* Nodes);
+
+  // Unticks Node and propagates.  Nothing when Node is not Checked.  Raises
+  // as SelectNode does.
+  void UnselectNode(TTreeNode* Node);
+  // Clears AllCheck upward while the parent is ticked and fully ticked.
+  void UnselectParent(TTreeNode* Node);
+  void UnselectChilds(TTreeNode* Node);
+  void UnselectRef(const std::string& Refs, TTreeNodes* Nodes);
+
+  // True when Node has no children or every child's record has AllCheck.
+  bool GetAllChecked(const TTreeNode* Node) const;
+
+  // Unticks every subsystem whose ShortName is not in Names (byte-exact),
+  // walking in pre-order and not descending below an unticked item.  The
+  // item list is inside an update meanwhile.  Failures end the walk and are
+  // swallowed.
+  void CorrectChecked(const std::vector<std::string>& Names, TTreeNodes* Nodes);
+
+  const std::unique_ptr<TViewList> ViewList;
+
+ private:
+  struct Frame;
+  // Runs one step of the propagation and everything it leads to.
+  void Run(const Frame& start);
+};
+
+}  // namespace instkit

@@ -1,0 +1,53 @@
+#include "host/tree_nodes.h"
+
+#include "host/exception.h"
+
+namespace instkit {
+
+TTreeNode* TTreeNode::GetNextChild(const TTreeNode* child) const {
+  if (child == nullptr || child->parent_ != this) return nullptr;
+  return child->next_sibling_;
+}
+
+TTreeNode* TTreeNodes::AddChildObject(TTreeNode* parent, const std::string& text, void* data) {
+  if (parent != nullptr && parent->owner_ != this) {
+    throw Exception("ETreeViewError", "AddChildObject: the parent item belongs to another item list");
+  }
+  const TItemHandle id = first_handle_ + static_cast<TItemHandle>(items_.size());
+  TTreeNode* item = &items_.emplace_back(TTreeNode::TKey{}, this, id);
+  item->Text = text;
+  item->Data = data;
+  item->parent_ = parent;
+  TTreeNode*& first = parent ? parent->first_child_ : first_top_;
+  TTreeNode*& last = parent ? parent->last_child_ : last_top_;
+  item->prev_sibling_ = last;
+  if (last) {
+    last->next_sibling_ = item;
+  } else {
+    first = item;
+  }
+  last = item;
+  if (parent) ++parent->child_count_;
+  return item;
+}
+
+TTreeNode* TTreeNodes::GetNode(TItemHandle handle) const {
+  if (handle < first_handle_) return nullptr;
+  const TItemHandle index = handle - first_handle_;
+  if (index >= static_cast<TItemHandle>(items_.size())) return nullptr;
+  return const_cast<TTreeNode*>(&items_[static_cast<size_t>(index)]);
+}
+
+TTreeNode* TTreeNodes::Item(int32_t index) const {
+  if (index < 0 || index >= GetCount()) return nullptr;
+  return const_cast<TTreeNode*>(&items_[static_cast<size_t>(index)]);
+}
+
+void TTreeNodes::Clear() {
+  first_handle_ += static_cast<TItemHandle>(items_.size());
+  items_.clear();
+  first_top_ = nullptr;
+  last_top_ = nullptr;
+}
+
+}  // namespace instkit

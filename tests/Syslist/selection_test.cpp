@@ -1,0 +1,283 @@
+// Selection, install set and number lists of the catalogue.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Syslist/syslist.h"
+#include "catalogue_test_support.h"
+#include "host/tree_nodes.h"
+
+namespace instkit {
+namespace {
+
+using instkit::testing::AddSys;
+using instkit::testing::CountNodes;
+
+// Shape of a tree as text: "1(2(3),4) 5" with "-" before an unchecked node.
+std::string Shape(const TCustomSysNode& node, char separator = ' ') {
+  std::string out;
+  for (const auto& child : node.Nodes) {
+    if (!out.empty()) out += separator;
+    if (!child->Info->Checked) out += '-';
+    out += std::to_string(child->Info->SysIndex);
+    if (child->Count > 0) out += "(" + Shape(*child, ',') + ")";
+  }
+  return out;
+}
+
+// "1 2 3" of the AllCheck flags, pre-order, "+" for set.
+std::string AllChecks(const TCustomSysNode& node) {
+  std::string out;
+  for (const auto& child : node.Nodes) {
+    out += std::to_string(child->Info->SysIndex) + (child->Info->AllCheck ? "+ " : "- ");
+    out += AllChecks(*child);
+  }
+  return out;
+}
+
+// 1(2(3),4) 5(6), every record unchecked as after reading a file.
+class SelectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TSysNode* s1 = AddSys(tree, 1);
+    TSysNode* s2 = AddSys(*s1, 2);
+    AddSys(*s2, 3);
+    AddSys(*s1, 4);
+    TSysNode* s5 = AddSys(tree, 5);
+    AddSys(*s5, 6);
+    tree.ClearChecked();
+  }
+  TSysNode* N(int32_t number) { return tree.GetNodeBySysIndex(number); }
+  void Check(std::initializer_list<int32_t> numbers, bool checked) {
+    for (int32_t n : numbers) N(n)->Info->Checked = checked;
+  }
+
+  TSysTree tree;
+};
+
+TEST_F(SelectionTest, FillingTheViewTicksEverythingAndPointsAtTheRecords) {
+  TTreeNodes items;
+  ASSERT_TRUE(tree.SaveToTreeNodes(&items));
+  EXPECT_EQ(items.GetCount(), 6);
+  EXPECT_EQ(items.UpdateCount(), 0);
+  EXPECT_EQ(Shape(tree), "1(2(3),4) 5(6)");
+  EXPECT_EQ(AllChecks(tree), "1+ 2+ 3+ 4+ 5+ 6+ ");
+  // Items in catalogue order, with the records themselves as data.
+  const TTreeNode* first = items.GetFirstNode();
+  EXPECT_EQ(first->Text, "S1");
+  EXPECT_EQ(first->Data, N(1)->Info.get());
+  EXPECT_EQ(first->getFirstChild()->getFirstChild()->Data, N(3)->Info.get());
+  EXPECT_EQ(first->getNextSibling()->getFirstChild()->Text, "S6");
+
+  // Items already there stay.
+  ASSERT_TRUE(tree.SaveToTreeNodes(&items));
+  EXPECT_EQ(items.GetCount(), 12);
+  EXPECT_FALSE(tree.SaveToTreeNodes(nullptr));
+}
+
+TEST_F(SelectionTest, ReadingTheViewBackDropsUncheckedItemsWithTheirSubtrees) {
+  TTreeNodes items;
+  ASSERT_TRUE(tree.SaveToTreeNodes(&items));
+  N(1)->Info->FullName = "full";
+  Check({2, 5}, false);  // 3 stays checked below unchecked 2
+  TSysTree selected;
+  AddSys(selected, 99);  // freed by the reading
+  ASSERT_TRUE(selected.LoadFromTreeNodes(&items));
+  EXPECT_EQ(Shape(selected), "1(4)");
+  EXPECT_EQ(selected.GetNode(0)->Info->FullName, "full");
+  EXPECT_EQ(selected.GetNode(0)->Info->ShortName, "S1");
+  // Copies are fresh nodes: checked, whatever the source says.
+  EXPECT_TRUE(selected.GetNode(0)->GetNode(0)->Info->AllCheck);
+  EXPECT_NE(selected.GetNode(0)->Info.get(), N(1)->Info.get());
+
+  items.AddChildObject(nullptr, "no record", nullptr);
+  EXPECT_FALSE(selected.LoadFromTreeNodes(&items));
+  EXPECT_EQ(Shape(selected), "1(4)");  // built before the failure
+  EXPECT_FALSE(selected.LoadFromTreeNodes(nullptr));
+}
+
+TEST_F(SelectionTest, SetAllCheckVisitsEveryChild) {
+  tree.SetChecked();
+  Check({3}, false);
+  tree.SetAllCheck();
+  EXPECT_EQ(AllChecks(tree), "1- 2- 3- 4+ 5+ 6+ ");
+  EXPECT_FALSE(N(1)->SetAllCheck());
+
+  // A false first child does not stop the children after it.
+  Check({3}, true);
+  Check({2}, false);
+  N(4)->Info->AllCheck = false;
+  EXPECT_FALSE(N(1)->SetAllCheck());
+  EXPECT_TRUE(N(4)->Info->AllCheck);
+  EXPECT_TRUE(N(3)->Info->AllCheck);
+  EXPECT_FALSE(N(2)->Info->AllCheck);
+}
+
+TEST_F(SelectionTest, GetNotCheckedCopiesEachTopmostUncheckedSubtreeOnce) {
+  tree.SetChecked();
+  Check({1, 3, 6}, false);
+  TSysTree dest;
+  tree.GetNotChecked(&dest);
+  // 1 is copied with all of its subtree (3 included, not again separately);
+  // 6 sits below checked 5, so it becomes a child of dest itself.
+  EXPECT_EQ(Shape(dest), "-1(2(3),4) -6");
+  EXPECT_TRUE(dest.GetNode(0)->Info->AllCheck);
+  EXPECT_EQ(dest.GetNode(0)->GetNode(0)->Info->ShortName, "S2");
+}
+
+TEST_F(SelectionTest, AddToOtherTreeMergesByNumber) {
+  TSysTree dest;
+  tree.AddToOtherTree(&dest);
+  EXPECT_EQ(Shape(dest), "1(2(3),4) 5(6)");  // every copy checked
+
+  tree.SetChecked();
+  Check({2, 6}, false);
+  AddSys(*N(5), 7);
+  tree.AddToOtherTree(&dest);
+  EXPECT_EQ(Shape(dest), "1(-2(3),4) 5(-6,7)");
+  EXPECT_EQ(CountNodes(dest), 7);
+
+  tree.AddToOtherTree(nullptr);  // nothing
+  N(1)->AddToOtherTree(nullptr);
+}
+
+TEST_F(SelectionTest, DeletingByFlag) {
+  tree.SetChecked();
+  Check({3, 5}, false);
+  TSysTree copy;
+  tree.AddToOtherTree(&copy);
+  copy.GetNodeBySysIndex(3)->Info->Checked = false;
+  copy.GetNodeBySysIndex(5)->Info->Checked = false;
+
+  copy.DeleteNotChecked(false);
+  EXPECT_EQ(Shape(copy), "1(2(-3),4)");
+  copy.DeleteNotChecked(true);
+  EXPECT_EQ(Shape(copy), "1(2,4)");
+
+  // AllCheck true goes with its subtree; other children are searched.
+  tree.SetChecked();
+  tree.SetAllCheck();
+  Check({3}, false);
+  tree.SetAllCheck();
+  tree.DeleteAllCheckNode();
+  EXPECT_EQ(Shape(tree), "1(2(-3))");
+}
+
+TEST_F(SelectionTest, InstallTreeKeepsWhatTheOtherCatalogueHasAtTheSamePlace) {
+  tree.SetChecked();
+  TSysTree other;
+  TSysNode* o1 = AddSys(other, 1);
+  AddSys(*o1, 4);
+  AddSys(other, 3);  // 3 at the top, not below 1/2
+  TSysNode* o5 = AddSys(other, 5);
+  AddSys(*o5, 6);
+  Check({6}, false);
+
+  ASSERT_TRUE(tree.GetInstallTree(&other));
+  EXPECT_EQ(Shape(tree), "1(-2(-3),4) 5(-6)");
+  EXPECT_EQ(AllChecks(tree), "1- 2- 3- 4+ 5- 6- ");
+
+  TSysTree empty;
+  ASSERT_TRUE(tree.GetInstallTree(&empty));
+  EXPECT_EQ(Shape(tree), "-1(-2(-3),-4) -5(-6)");
+  EXPECT_FALSE(tree.GetInstallTree(nullptr));
+
+  // Against itself nothing changes.
+  Check({1, 4}, true);
+  ASSERT_TRUE(tree.GetInstallTree(&tree));
+  EXPECT_EQ(Shape(tree), "1(-2(-3),4) -5(-6)");
+}
+
+TEST_F(SelectionTest, GetAllTreeCopiesThePathDownToANode) {
+  TSysNode* s3 = N(3);
+  AddSys(*s3, 7);
+  TSysTree dest;
+  TSysNode* copy = s3->GetAllTree(&dest, nullptr);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->Info->SysIndex, 3);
+  EXPECT_EQ(Shape(dest), "1(2(3(7)))");  // 4 is not on the path
+  EXPECT_EQ(copy->ParentNode, dest.GetNode(0)->GetNode(0));
+
+  // With a node to hang below, that node replaces the subtree.
+  auto sub = std::make_unique<TSysNode>();
+  sub->Info->SysIndex = 42;
+  N(5)->GetAllTree(&dest, sub.release());
+  EXPECT_EQ(Shape(dest), "1(2(3(7))) 5(42)");
+  EXPECT_EQ(N(5)->GetAllTree(nullptr, nullptr), nullptr);
+}
+
+TEST(NumberListTest, GetNextRef) {
+  struct Case {
+    const char* list;
+    int32_t position;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"4,7,12", 1, 4}, {"4,7,12", 2, 7}, {"4,7,12", 3, 12}, {"4,7,12", 4, -1}, {"4,7,12", 0, -1},
+      {"4,7,12", -3, -1}, {"", 1, -1}, {"5", 1, 5}, {"5", 2, -1}, {"5,x,7", 2, -1},
+      {"5,x,7", 3, 7}, {"5,,7", 2, -1}, {"5,", 2, -1}, {" 5 , 6", 2, 6}, {"-3", 1, -3},
+      {"99999999999", 1, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(GetNextRef(c.list, c.position), c.expected) << c.list << " @" << c.position;
+}
+
+TEST(NumberListTest, AddRefKeepsTheNumbersNotYetListed) {
+  struct Case {
+    const char* a;
+    const char* b;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"", "5", "5"},
+      {"", "", ""},
+      {"1,2", "2,3,3,1,4", "3,4"},  // repeats inside the second list once
+      {"1,2", "1,2", ""},
+      {"1,x,2", "2", "2"},           // the first list is read up to its first bad item
+      {"1", "2,x,3", "2"},           // and so is the second
+      {" 7 ", "7, 8", "8"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TCustomSysNode::AddRef(c.a, c.b), c.expected) << c.a << " + " << c.b;
+}
+
+TEST_F(SelectionTest, GetDepRefsGathersEveryBackReferenceOnce) {
+  EXPECT_EQ(tree.GetDepRefs(), "");
+  N(1)->Info->BackRef = "3,4";
+  N(2)->Info->BackRef = "4,5";
+  N(4)->Info->BackRef = "3";  // nothing new: no "," either
+  N(6)->Info->BackRef = "6,1";
+  EXPECT_EQ(tree.GetDepRefs(), "3,4,5,6,1");
+
+  std::string text = "5";
+  N(1)->GetDepRefs(text);
+  EXPECT_EQ(text, "5,3,4");
+}
+
+TEST(DeepCatalogueTest, WalksNeedNoDeepStack) {
+  constexpr int kDeep = 100000;
+  TSysTree tree;
+  TCustomSysNode* parent = &tree;
+  for (int i = 1; i <= kDeep; ++i) {
+    TSysNode* node = AddSys(*parent, i);
+    node->Info->BackRef = std::to_string(i % 1000 + 1);
+    parent = node;
+  }
+  TTreeNodes items;
+  ASSERT_TRUE(tree.SaveToTreeNodes(&items));
+  EXPECT_EQ(items.GetCount(), kDeep);
+  tree.SetAllCheck();
+  EXPECT_TRUE(tree.GetNode(0)->Info->AllCheck);
+  EXPECT_EQ(GetNextRef(tree.GetDepRefs(), 999), 1000);  // 2 .. 1000, then 1
+
+  static_cast<TSubsystemInfo*>(items.Item(kDeep - 1)->Data)->Checked = false;
+  TSysTree selected;
+  ASSERT_TRUE(selected.LoadFromTreeNodes(&items));
+  tree.SetAllCheck();
+  EXPECT_FALSE(tree.GetNode(0)->Info->AllCheck);
+  ASSERT_TRUE(tree.GetInstallTree(&selected));
+  tree.DeleteNotChecked(true);
+  tree.DeleteAllCheckNode();
+}
+
+}  // namespace
+}  // namespace instkit

@@ -1,0 +1,456 @@
+#include "Viewlist/system_view.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Syslist/subsystem_info.h"
+#include "host/exception.h"
+#include "host/variant.h"
+#include "host/text.h"
+
+namespace instkit {
+namespace {
+
+// An item list whose items point at records owned by the fixture, built the
+// way the catalogue fills a view.
+class ItemTree {
+ public:
+  TTreeNode* Add(TTreeNode* parent, int32_t number, std::string depend = "", std::string back_ref = "",
+                 bool checked = false) {
+    auto record = std::make_unique<TSubsystemInfo>();
+    record->SysIndex = number;
+    record->Depend = std::move(depend);
+    record->BackRef = std::move(back_ref);
+    record->ShortName = "S" + std::to_string(number);
+    record->Checked = checked;
+    record->AllCheck = checked;
+    TTreeNode* item = nodes.AddChildObject(parent, record->ShortName, record.get());
+    records.push_back(std::move(record));
+    return item;
+  }
+  TSubsystemInfo& Rec(int32_t i) { return *records[static_cast<size_t>(i)]; }
+  TTreeNode* Item(int32_t i) { return nodes.Item(i); }
+  void SetAll(bool checked, bool all_check) {
+    for (auto& r : records) {
+      r->Checked = checked;
+      r->AllCheck = all_check;
+    }
+  }
+  // "C" / "A" per item: Checked, AllCheck.
+  std::string Flags() const {
+    std::string out;
+    for (const auto& r : records) {
+      out += r->Checked ? 'C' : '-';
+      out += r->AllCheck ? 'A' : '-';
+      out += ' ';
+    }
+    return out;
+  }
+
+  TTreeNodes nodes;
+  std::vector<std::unique_ptr<TSubsystemInfo>> records;
+};
+
+TSubsystemInfo& R(TTreeNode* item) { return *static_cast<TSubsystemInfo*>(item->Data); }
+
+// ---- The table -----------------------------------------------------------
+
+TEST(ViewListTest, LoadIsPreOrderAndTheFirstRecordOfANumberWins) {
+  ItemTree tree;
+  TTreeNode* a = tree.Add(nullptr, 10);
+  TTreeNode* a1 = tree.Add(a, 11);
+  tree.Add(a1, 12);
+  TTreeNode* b = tree.Add(nullptr, 20);
+  TTreeNode* dup = tree.Add(a, 20);  // same number as b, earlier in pre-order
+  TViewList list;
+  ASSERT_TRUE(list.Load(&tree.nodes));
+  std::vector<int32_t> order;
+  for (int32_t i = 0; i < list.Count(); ++i) order.push_back(list.Get(i)->SysIndex);
+  EXPECT_EQ(order, (std::vector<int32_t>{10, 11, 12, 20, 20}));
+  EXPECT_EQ(list.FindItem(20), dup->ItemId());
+  EXPECT_EQ(list.FindItem(99), kNoItem);
+
+  // Deleting the indexed record hands the number to the next one.
+  list.DeleteRecord(3);
+  EXPECT_EQ(list.FindItem(20), b->ItemId());
+  list.DeleteRecord(-1);
+  list.DeleteRecord(list.Count());
+  EXPECT_EQ(list.Count(), 4);
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.FindItem(10), kNoItem);
+}
+
+TEST(ViewListTest, LoadFailuresKeepWhatWasAdded) {
+  TViewList list;
+  EXPECT_FALSE(list.Load(nullptr));
+  TTreeNodes empty;
+  EXPECT_TRUE(list.Load(&empty));
+  EXPECT_EQ(list.Count(), 0);
+
+  ItemTree tree;
+  tree.Add(nullptr, 1);
+  tree.nodes.AddChildObject(nullptr, "no record", nullptr);
+  tree.Add(nullptr, 3);
+  EXPECT_FALSE(list.Load(&tree.nodes));
+  EXPECT_EQ(list.Count(), 1);
+}
+
+// ---- Propagation ----------------------------------------------------------
+
+TEST(SystemViewTest, TickingALeafTicksParentSiblingsAndGoesUp) {
+  ItemTree tree;
+  TTreeNode* top = tree.Add(nullptr, 1);
+  TTreeNode* mid = tree.Add(top, 2);
+  TTreeNode* leaf = tree.Add(mid, 3);
+  TTreeNode* sibling = tree.Add(mid, 4);
+  TTreeNode* nephew = tree.Add(sibling, 5);
+  TTreeNode* uncle = tree.Add(top, 6);
+  TTreeNode* other = tree.Add(nullptr, 7);
+  TSystemView view(&tree.nodes);
+
+  view.SelectNode(leaf);
+  for (TTreeNode* item : {top, mid, leaf, sibling, nephew, uncle}) {
+    EXPECT_TRUE(R(item).Checked) << item->Text;
+    EXPECT_TRUE(R(item).AllCheck) << item->Text;
+  }
+  EXPECT_FALSE(R(other).Checked);
+}
+
+TEST(SystemViewTest, AllCheckUpkeepStopsAtTheFirstTickedAncestor) {
+  ItemTree tree;
+  TTreeNode* top = tree.Add(nullptr, 1, "", "", true);
+  TTreeNode* mid = tree.Add(top, 2, "", "", true);
+  TTreeNode* a = tree.Add(mid, 3, "", "", true);
+  TTreeNode* b = tree.Add(mid, 4);
+  R(mid).AllCheck = false;
+  R(top).AllCheck = false;
+  TSystemView view(&tree.nodes);
+
+  view.SelectNode(b);
+  EXPECT_TRUE(R(b).AllCheck);
+  EXPECT_TRUE(R(mid).AllCheck);   // recomputed: every child is now fully ticked
+  EXPECT_FALSE(R(top).AllCheck);  // above the first ticked ancestor: kept
+  EXPECT_TRUE(R(a).Checked);
+
+  // Unticking clears AllCheck upward while the ancestors are fully ticked.
+  R(top).AllCheck = true;
+  view.UnselectNode(a);
+  EXPECT_FALSE(R(a).Checked);
+  EXPECT_TRUE(R(mid).Checked);
+  EXPECT_FALSE(R(mid).AllCheck);
+  EXPECT_TRUE(R(top).Checked);
+  EXPECT_FALSE(R(top).AllCheck);
+  EXPECT_TRUE(R(b).Checked);
+  EXPECT_TRUE(R(b).AllCheck);
+}
+
+TEST(SystemViewTest, UnselectParentStopsAtAnAncestorNotFullyTicked) {
+  ItemTree tree;
+  TTreeNode* top = tree.Add(nullptr, 1, "", "", true);
+  TTreeNode* mid = tree.Add(top, 2, "", "", true);
+  TTreeNode* leaf = tree.Add(mid, 3, "", "", true);
+  R(mid).AllCheck = false;  // top stays AllCheck although it should not
+  TSystemView view(&tree.nodes);
+  view.UnselectNode(leaf);
+  EXPECT_TRUE(R(top).AllCheck);
+  EXPECT_TRUE(R(mid).Checked);
+}
+
+TEST(SystemViewTest, DependenciesAndBackReferences) {
+  ItemTree tree;
+  TTreeNode* s1 = tree.Add(nullptr, 1, "2", "2");
+  TTreeNode* s2 = tree.Add(nullptr, 2, "1", "1,3");
+  TTreeNode* s3 = tree.Add(nullptr, 3, " 2 , 99 ", "4");  // blanks; 99 has no item
+  TTreeNode* s4 = tree.Add(nullptr, 4, "3");
+  TSystemView view(&tree.nodes);
+
+  view.SelectNode(s1);  // mutual dependency: both ticked, and the call returns
+  EXPECT_TRUE(R(s1).Checked);
+  EXPECT_TRUE(R(s2).Checked);
+  EXPECT_FALSE(R(s3).Checked);
+
+  view.SelectNode(s4);  // 4 -> 3 -> 2 (already ticked)
+  EXPECT_TRUE(R(s3).Checked);
+
+  view.UnselectNode(s2);  // 2's dependents: 1 and 3, then 3's dependent 4
+  for (TTreeNode* item : {s1, s2, s3, s4}) EXPECT_FALSE(R(item).Checked) << item->Text;
+}
+
+TEST(SystemViewTest, ABadReferencePieceRaisesAndKeepsEarlierChanges) {
+  struct Case {
+    const char* depend;
+    bool raises;
+  };
+  for (const Case& c : {Case{"2,,3", true}, Case{"2,", true}, Case{",2", true}, Case{"2,x", true},
+                        Case{"2, 3", false}, Case{"", false}}) {
+    ItemTree tree;
+    TTreeNode* s1 = tree.Add(nullptr, 1, c.depend);
+    TTreeNode* s2 = tree.Add(nullptr, 2);
+    TSystemView view(&tree.nodes);
+    if (c.raises) {
+      EXPECT_THROW(view.SelectNode(s1), EConvertError) << c.depend;
+    } else {
+      EXPECT_NO_THROW(view.SelectNode(s1)) << c.depend;
+    }
+    EXPECT_TRUE(R(s1).Checked) << c.depend;
+    // Pieces before the bad one were followed.
+    EXPECT_EQ(R(s2).Checked, c.depend[0] == '2') << c.depend;
+  }
+}
+
+TEST(SystemViewTest, CorrectCheckedKeepsOnlyListedNames) {
+  ItemTree tree;
+  TTreeNode* a = tree.Add(nullptr, 1, "", "", true);
+  TTreeNode* a1 = tree.Add(a, 2, "", "", true);
+  TTreeNode* a2 = tree.Add(a, 3, "", "", true);
+  TTreeNode* b = tree.Add(nullptr, 4, "", "", true);
+  TSystemView view(&tree.nodes);
+
+  view.CorrectChecked({"S1", "S2", "S4"}, &tree.nodes);
+  EXPECT_TRUE(R(a).Checked);
+  EXPECT_FALSE(R(a).AllCheck);
+  EXPECT_TRUE(R(a1).Checked);
+  EXPECT_FALSE(R(a2).Checked);
+  EXPECT_TRUE(R(b).Checked);
+  EXPECT_EQ(tree.nodes.UpdateCount(), 0);
+
+  view.CorrectChecked({"s1"}, &tree.nodes);  // case counts
+  for (TTreeNode* item : {a, a1, a2, b}) EXPECT_FALSE(R(item).Checked);
+}
+
+TEST(SystemViewTest, GetAllCheckedAndMissingItems) {
+  ItemTree tree;
+  TTreeNode* a = tree.Add(nullptr, 1);
+  TTreeNode* a1 = tree.Add(a, 2);
+  TSystemView view(&tree.nodes);
+  EXPECT_TRUE(view.GetAllChecked(a1));  // a leaf, whatever its flags
+  EXPECT_FALSE(view.GetAllChecked(a));
+  EXPECT_EQ(view.GetNodeId(2), a1->ItemId());
+  EXPECT_EQ(view.GetNodeId(3), kNoItem);
+  EXPECT_THROW(view.SelectNode(nullptr), Exception);
+
+  // A view without an item list knows no numbers: references are skipped.
+  TSystemView blind;
+  blind.SelectRef("1,2", &tree.nodes);
+  EXPECT_FALSE(R(a).Checked);
+}
+
+// ---- The recursive form, for comparison ----------------------------------
+
+// Straight from the description, recursion and linear table scan included.
+class RecursiveView {
+ public:
+  explicit RecursiveView(const TViewList& table) : table_(table) {}
+
+  TItemHandle GetNodeId(int32_t number) const {
+    for (int32_t i = 0; i < table_.Count(); ++i) {
+      if (table_.Get(i)->SysIndex == number) return table_.Get(i)->ItemId;
+    }
+    return kNoItem;
+  }
+  bool GetAllChecked(TTreeNode* n) {
+    bool all = true;
+    for (TTreeNode* c = n->getFirstChild(); c; c = n->GetNextChild(c)) all = all && R(c).AllCheck;
+    return all;
+  }
+  void SelectNode(TTreeNode* n) {
+    if (R(n).Checked) return;
+    R(n).Checked = true;
+    R(n).AllCheck = GetAllChecked(n);
+    SelectChilds(n);
+    SelectParent(n);
+    SelectRef(R(n).Depend, n->Owner());
+  }
+  void SelectChilds(TTreeNode* n) {
+    for (TTreeNode* c = n->getFirstChild(); c; c = n->GetNextChild(c)) {
+      if (!R(c).Checked) SelectNode(c);
+    }
+  }
+  void SelectParent(TTreeNode* n) {
+    if (TTreeNode* p = n->Parent()) {
+      R(p).AllCheck = GetAllChecked(p);
+      if (!R(p).Checked) SelectNode(p);
+    }
+  }
+  void UnselectNode(TTreeNode* n) {
+    if (!R(n).Checked) return;
+    R(n).Checked = false;
+    R(n).AllCheck = false;
+    UnselectParent(n);
+    UnselectChilds(n);
+    UnselectRef(R(n).BackRef, n->Owner());
+  }
+  void UnselectParent(TTreeNode* n) {
+    for (TTreeNode* p = n->Parent(); p && R(p).Checked && R(p).AllCheck; p = p->Parent()) R(p).AllCheck = false;
+  }
+  void UnselectChilds(TTreeNode* n) {
+    for (TTreeNode* c = n->getFirstChild(); c; c = n->GetNextChild(c)) {
+      if (R(c).Checked) UnselectNode(c);
+    }
+  }
+  void SelectRef(const std::string& refs, TTreeNodes* nodes) { Refs(refs, nodes, true); }
+  void UnselectRef(const std::string& refs, TTreeNodes* nodes) { Refs(refs, nodes, false); }
+
+ private:
+  void Refs(const std::string& refs, TTreeNodes* nodes, bool select) {
+    if (refs.empty()) return;
+    std::string rest = refs;
+    while (true) {
+      const size_t comma = rest.find(',');
+      const std::string piece = rest.substr(0, comma);
+      TTreeNode* item = nodes->GetNode(GetNodeId(StrToInt(std::string(Trim(piece)))));
+      if (item && R(item).Checked != select) select ? SelectNode(item) : UnselectNode(item);
+      if (comma == std::string::npos) break;
+      rest.erase(0, comma + 1);
+    }
+  }
+  const TViewList& table_;
+};
+
+struct RandomTreeParams {
+  int items;
+  int top_percent;  // chance of a new top-level item
+  bool bad_pieces;
+};
+
+// Two identical item trees (same shape, numbers, references and flags).
+void BuildRandom(std::mt19937& rng, const RandomTreeParams& params, ItemTree& a, ItemTree& b) {
+  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  std::vector<std::string> depend(static_cast<size_t>(params.items)), back(static_cast<size_t>(params.items));
+  auto refs = [&]() {
+    std::string out;
+    const int count = pick(4);
+    for (int k = 0; k < count; ++k) {
+      if (!out.empty()) out += pick(5) == 0 ? " , " : ",";
+      out += std::to_string(1 + pick(params.items + 3));  // a few numbers without an item
+    }
+    if (params.bad_pieces && pick(40) == 0) out += pick(2) ? ",," : ",x";
+    return out;
+  };
+  for (int i = 0; i < params.items; ++i) {
+    depend[static_cast<size_t>(i)] = refs();
+    back[static_cast<size_t>(i)] = refs();
+  }
+  for (ItemTree* tree : {&a, &b}) {
+    std::mt19937 shape(12345u + static_cast<unsigned>(params.items));
+    for (int i = 0; i < params.items; ++i) {
+      TTreeNode* parent = nullptr;
+      if (i > 0 && static_cast<int>(shape() % 100) >= params.top_percent) parent = tree->Item(static_cast<int>(shape() % static_cast<unsigned>(i)));
+      // Every 17th item repeats an earlier number: the first one wins.
+      const int32_t number = (i % 17 == 16) ? 1 + static_cast<int32_t>(shape() % static_cast<unsigned>(i)) : i + 1;
+      tree->Add(parent, number, depend[static_cast<size_t>(i)], back[static_cast<size_t>(i)]);
+    }
+  }
+  for (int i = 0; i < params.items; ++i) {
+    const bool checked = pick(2) == 0;
+    const bool all = pick(2) == 0;
+    for (ItemTree* tree : {&a, &b}) {
+      tree->Rec(i).Checked = checked;
+      tree->Rec(i).AllCheck = all;
+    }
+  }
+}
+
+TEST(SystemViewTest, MatchesTheRecursiveFormOnGeneratedTrees) {
+  std::mt19937 rng(2026);
+  const RandomTreeParams param_sets[] = {{30, 30, false}, {200, 10, false}, {200, 60, true}, {400, 2, true}};
+  int raised = 0;
+  for (const RandomTreeParams& params : param_sets) {
+    for (int round = 0; round < 20; ++round) {
+      ItemTree fast_tree, slow_tree;
+      BuildRandom(rng, params, fast_tree, slow_tree);
+      TSystemView fast(&fast_tree.nodes);
+      RecursiveView slow(*fast.ViewList);
+      for (int step = 0; step < 25; ++step) {
+        const int op = static_cast<int>(rng() % 8);
+        const int at = static_cast<int>(rng() % static_cast<unsigned>(params.items));
+        const std::string refs = std::to_string(1 + at) + "," + std::to_string(1 + (at * 7) % params.items);
+        auto run = [&](auto&& f) -> std::optional<std::string> {
+          try {
+            f();
+            return std::nullopt;
+          } catch (const Exception& e) {
+            return e.ClassName();
+          }
+        };
+        TTreeNode* fi = fast_tree.Item(at);
+        TTreeNode* si = slow_tree.Item(at);
+        std::optional<std::string> f_out, s_out;
+        switch (op) {
+          case 0:
+          case 1:
+            f_out = run([&] { fast.SelectNode(fi); });
+            s_out = run([&] { slow.SelectNode(si); });
+            break;
+          case 2:
+          case 3:
+            f_out = run([&] { fast.UnselectNode(fi); });
+            s_out = run([&] { slow.UnselectNode(si); });
+            break;
+          case 4:
+            f_out = run([&] { fast.SelectChilds(fi); });
+            s_out = run([&] { slow.SelectChilds(si); });
+            break;
+          case 5:
+            f_out = run([&] { fast.SelectParent(fi); });
+            s_out = run([&] { slow.SelectParent(si); });
+            break;
+          case 6:
+            f_out = run([&] { fast.UnselectChilds(fi); });
+            s_out = run([&] { slow.UnselectChilds(si); });
+            break;
+          default:
+            f_out = run([&] { fast.SelectRef(refs, &fast_tree.nodes); });
+            s_out = run([&] { slow.SelectRef(refs, &slow_tree.nodes); });
+        }
+        ASSERT_EQ(f_out, s_out) << "items " << params.items << " round " << round << " step " << step;
+        if (f_out) ++raised;
+        ASSERT_EQ(fast_tree.Flags(), slow_tree.Flags())
+            << "items " << params.items << " round " << round << " step " << step << " op " << op;
+      }
+    }
+  }
+  EXPECT_GT(raised, 0);  // the failure path was compared too
+}
+
+// ---- Depth -------------------------------------------------------------------
+
+constexpr int kDeep = 100000;
+
+TEST(SystemViewTest, LongDependencyChainsNeedNoDeepStack) {
+  // Item i depends on i + 1; i + 1 names i as its dependent.
+  ItemTree tree;
+  for (int i = 1; i <= kDeep; ++i) {
+    tree.Add(nullptr, i, i < kDeep ? std::to_string(i + 1) : "", i > 1 ? std::to_string(i - 1) : "");
+  }
+  TSystemView view(&tree.nodes);
+  view.SelectNode(tree.Item(0));
+  for (int i = 0; i < kDeep; ++i) ASSERT_TRUE(tree.Rec(i).Checked) << i;
+  view.UnselectNode(tree.Item(kDeep - 1));
+  for (int i = 0; i < kDeep; ++i) ASSERT_FALSE(tree.Rec(i).Checked) << i;
+}
+
+TEST(SystemViewTest, DeeplyNestedTreesNeedNoDeepStack) {
+  ItemTree tree;
+  TTreeNode* parent = nullptr;
+  for (int i = 1; i <= kDeep; ++i) parent = tree.Add(parent, i);
+  TSystemView view(&tree.nodes);
+  EXPECT_EQ(view.ViewList->Count(), kDeep);
+  view.SelectNode(parent);  // the deepest item ticks every ancestor
+  for (int i = 0; i < kDeep; ++i) ASSERT_TRUE(tree.Rec(i).Checked && tree.Rec(i).AllCheck) << i;
+  view.UnselectNode(tree.Item(kDeep - 1));
+  EXPECT_FALSE(tree.Rec(0).AllCheck);  // cleared all the way up
+  EXPECT_TRUE(tree.Rec(0).Checked);
+  view.UnselectNode(tree.Item(0));
+  for (int i = 0; i < kDeep; ++i) ASSERT_FALSE(tree.Rec(i).Checked) << i;
+  view.CorrectChecked({}, &tree.nodes);
+}
+
+}  // namespace
+}  // namespace instkit
