@@ -13,8 +13,11 @@ TTreeNode* TTreeNodes::AddChildObject(TTreeNode* parent, const std::string& text
   if (parent != nullptr && parent->owner_ != this) {
     throw Exception("ETreeViewError", "AddChildObject: the parent item belongs to another item list");
   }
-  const TItemHandle id = first_handle_ + static_cast<TItemHandle>(items_.size());
-  TTreeNode* item = &items_.emplace_back(TTreeNode::TKey{}, this, id);
+  if ((count_ & (kBlock - 1)) == 0) blocks_.emplace_back(new TTreeNode[kBlock]);
+  TTreeNode* item = &blocks_.back()[count_ & (kBlock - 1)];
+  item->owner_ = this;
+  item->item_id_ = first_handle_ + count_;
+  ++count_;
   item->Text = text;
   item->Data = data;
   item->parent_ = parent;
@@ -34,18 +37,19 @@ TTreeNode* TTreeNodes::AddChildObject(TTreeNode* parent, const std::string& text
 TTreeNode* TTreeNodes::GetNode(TItemHandle handle) const {
   if (handle < first_handle_) return nullptr;
   const TItemHandle index = handle - first_handle_;
-  if (index >= static_cast<TItemHandle>(items_.size())) return nullptr;
-  return const_cast<TTreeNode*>(&items_[static_cast<size_t>(index)]);
+  if (index >= count_) return nullptr;
+  return &blocks_[static_cast<size_t>(index >> kBlockBits)][static_cast<size_t>(index & (kBlock - 1))];
 }
 
 TTreeNode* TTreeNodes::Item(int32_t index) const {
   if (index < 0 || index >= GetCount()) return nullptr;
-  return const_cast<TTreeNode*>(&items_[static_cast<size_t>(index)]);
+  return &blocks_[static_cast<size_t>(index >> kBlockBits)][static_cast<size_t>(index & (kBlock - 1))];
 }
 
 void TTreeNodes::Clear() {
-  first_handle_ += static_cast<TItemHandle>(items_.size());
-  items_.clear();
+  first_handle_ += count_;
+  blocks_.clear();
+  count_ = 0;
   first_top_ = nullptr;
   last_top_ = nullptr;
 }

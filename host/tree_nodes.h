@@ -10,8 +10,9 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace instkit {
 
@@ -22,10 +23,9 @@ constexpr TItemHandle kNoItem = -1;
 class TTreeNodes;
 
 class TTreeNode {
-  struct TKey {};  // only the item list creates items
+  TTreeNode() = default;  // only the item list creates items
 
  public:
-  TTreeNode(TKey, TTreeNodes* owner, TItemHandle id) : owner_(owner), item_id_(id) {}
   TTreeNode(const TTreeNode&) = delete;
   TTreeNode& operator=(const TTreeNode&) = delete;
 
@@ -54,8 +54,8 @@ class TTreeNode {
   TTreeNode* last_child_ = nullptr;
   TTreeNode* next_sibling_ = nullptr;
   TTreeNode* prev_sibling_ = nullptr;
-  TTreeNodes* owner_;
-  TItemHandle item_id_;
+  TTreeNodes* owner_ = nullptr;
+  TItemHandle item_id_ = kNoItem;
 
  public:
   std::string Text;
@@ -84,7 +84,7 @@ class TTreeNodes {
 
   // The first top-level item; null for an empty list.
   TTreeNode* GetFirstNode() const { return first_top_; }
-  int32_t GetCount() const { return static_cast<int32_t>(items_.size()); }
+  int32_t GetCount() const { return count_; }
   // The item of a handle; null when no item of this list has it.
   TTreeNode* GetNode(TItemHandle handle) const;
   // Items in the order they were added.
@@ -93,10 +93,13 @@ class TTreeNodes {
   void Clear();
 
  private:
-  // Items in one block-allocated sequence: a list filled in pre-order keeps
+  // Items in blocks of kBlock, never moved: a list filled in pre-order keeps
   // neighbouring items close in memory, and a handle finds its item by
-  // subtraction.  A deque never moves its elements.
-  std::deque<TTreeNode> items_;
+  // subtraction and one look into the short block table.
+  static constexpr int32_t kBlockBits = 10;
+  static constexpr int32_t kBlock = 1 << kBlockBits;
+  std::vector<std::unique_ptr<TTreeNode[]>> blocks_;
+  int32_t count_ = 0;
   TItemHandle first_handle_ = 1;  // handle of items_[0]
   TTreeNode* first_top_ = nullptr;
   TTreeNode* last_top_ = nullptr;
