@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -37,6 +38,67 @@ class TGroupIndex {
   // Dense form: group k - dense_low_ is positions_[dense_[k] .. dense_[k + 1]).
   std::vector<uint32_t> dense_;
   int32_t dense_low_ = 0;
+};
+
+// Names to values in one open-addressing array (load at most one half), so a
+// large catalogue costs two allocations instead of one node per name.  The
+// names are views into strings that outlive the table; the first value put
+// for a name stays.
+template <typename V>
+class TNameTable {
+ public:
+  void Reserve(size_t count) {
+    items_.reserve(count);
+    Rehash(count);
+  }
+  // The value stored for the name (the existing one when the name is
+  // already present) and whether it was added now.
+  std::pair<const V*, bool> Emplace(std::string_view name, V value) {
+    if (2 * (items_.size() + 1) > slots_.size()) Rehash(items_.size() + 1);
+    const size_t hash = std::hash<std::string_view>{}(name);
+    for (size_t s = hash & mask_;; s = (s + 1) & mask_) {
+      const uint32_t at = slots_[s];
+      if (at == 0) {
+        items_.push_back({name, hash, std::move(value)});
+        slots_[s] = static_cast<uint32_t>(items_.size());
+        return {&items_.back().value, true};
+      }
+      const Item& item = items_[at - 1];
+      if (item.hash == hash && item.name == name) return {&item.value, false};
+    }
+  }
+  const V* Find(std::string_view name) const {
+    if (items_.empty()) return nullptr;
+    const size_t hash = std::hash<std::string_view>{}(name);
+    for (size_t s = hash & mask_;; s = (s + 1) & mask_) {
+      const uint32_t at = slots_[s];
+      if (at == 0) return nullptr;
+      const Item& item = items_[at - 1];
+      if (item.hash == hash && item.name == name) return &item.value;
+    }
+  }
+
+ private:
+  struct Item {
+    std::string_view name;
+    size_t hash;
+    V value;
+  };
+  void Rehash(size_t count) {
+    size_t capacity = 16;
+    while (capacity < 2 * count) capacity *= 2;
+    if (capacity <= slots_.size()) return;
+    slots_.assign(capacity, 0);
+    mask_ = capacity - 1;
+    for (size_t i = 0; i < items_.size(); ++i) {
+      size_t s = items_[i].hash & mask_;
+      while (slots_[s] != 0) s = (s + 1) & mask_;
+      slots_[s] = static_cast<uint32_t>(i + 1);
+    }
+  }
+  std::vector<Item> items_;
+  std::vector<uint32_t> slots_;  // 1 + item position; 0 is free
+  size_t mask_ = 0;
 };
 
 class TCatalogueIndex {
@@ -88,7 +150,7 @@ class TCatalogueIndex {
   std::vector<TEntry> entries_;
   TGroupIndex children_;
   // Views into the catalogue's parameter names, which outlive the index.
-  std::unordered_map<std::string_view, int32_t> sys_index_by_name_;
+  TNameTable<int32_t> sys_index_by_name_;
   int32_t first_bad_parent_ = -1;
   mutable int64_t node_budget_ = 0;
   std::string bad_parent_message_;
