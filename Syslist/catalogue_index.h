@@ -121,6 +121,10 @@ class TCatalogueIndex {
     // it.  Building every record in one sequential pass keeps a large
     // catalogue's reading cache-friendly.
     mutable std::unique_ptr<TSysNode> prepared;
+    // When set, the prepared node's SysIndex is `numbered` and its BackRef is
+    // already BackRef(numbered), filled in file order too.
+    bool prepared_numbered = false;
+    int32_t numbered = 0;
   };
 
   const std::vector<TEntry>& Entries() const { return entries_; }
@@ -136,6 +140,9 @@ class TCatalogueIndex {
   // A new node filled from the entry's section with GetData: the prepared
   // one the first time, a freshly filled one after that.
   std::unique_ptr<TSysNode> TakeNode(const TEntry& entry) const;
+  // TakeNode, then SysIndex set to `number` and BackRef to BackRef(number),
+  // raising as BackRef does.
+  std::unique_ptr<TSysNode> TakeNumberedNode(const TEntry& entry, int32_t number) const;
   // What GetSysIndex gives for a section name.
   int32_t SysIndexOf(std::string_view name) const;
   // What GetBackRef gives for a number; raises as it would.

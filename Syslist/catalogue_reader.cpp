@@ -218,8 +218,13 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
     const TIDFSection* const* found = sections.Find(e.field->Name());
     if (found == nullptr) continue;
     e.section = *found;
+    // GetData reads "Parent" as GetParamAsInteger does and raises only when
+    // it does not convert, so the prepared node gives the entry's parent.
     try {
-      e.parent = TCustomSysNode::GetParamAsInteger(e.section, kKeyParent);
+      auto node = std::make_unique<TSysNode>();
+      node->GetData(e.section);
+      e.parent = node->Info->Parent;
+      e.prepared = std::move(node);
     } catch (const Exception& failure) {
       e.parent_ok = false;
       if (first_bad_parent_ < 0) {
@@ -228,10 +233,6 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
       }
     }
     if (first_bad_parent_ < 0 && e.parent != 0) children_.Add(e.parent, i);
-    if (e.parent_ok) {
-      e.prepared = std::make_unique<TSysNode>();
-      e.prepared->GetData(e.section);
-    }
   }
   children_.Finish();
   // Entries whose own value does not convert take the number of a later
@@ -276,6 +277,20 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
     }
   }
   hits_.Finish();
+
+  // Number the prepared nodes and give them their back references now, in
+  // the order they were made, rather than during the tree walk, which visits
+  // them in tree order.  Children take the number of their name, top-level
+  // subsystems their own value; the two differ only when a name repeats.
+  // When back references fail, the walk asks for them (and raises) itself.
+  if (any_bad_value_ || failed_count_ > 0) return;
+  for (TEntry& e : entries_) {
+    if (!e.prepared) continue;
+    e.numbered = e.parent == 0 ? e.value : e.sys_index;
+    e.prepared->Info->SysIndex = e.numbered;
+    e.prepared->Info->BackRef = BackRef(e.numbered);
+    e.prepared_numbered = true;
+  }
 }
 
 void TGroupIndex::Finish() {
@@ -329,6 +344,14 @@ std::unique_ptr<TSysNode> TCatalogueIndex::TakeNode(const TEntry& entry) const {
   if (entry.prepared) return std::move(entry.prepared);
   auto node = std::make_unique<TSysNode>();
   node->GetData(entry.section);
+  return node;
+}
+
+std::unique_ptr<TSysNode> TCatalogueIndex::TakeNumberedNode(const TEntry& entry, int32_t number) const {
+  if (entry.prepared && entry.prepared_numbered && entry.numbered == number) return std::move(entry.prepared);
+  auto node = TakeNode(entry);  // filled by GetData
+  node->Info->SysIndex = number;
+  node->Info->BackRef = BackRef(number);
   return node;
 }
 
@@ -403,11 +426,9 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
     if (top.next < top.children.size()) {
       const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>(top.children[top.next++])];
       Index.CountNode();
-      auto child = Index.TakeNode(entry);  // filled by GetData
-      child->Info->SysIndex = entry.sys_index;  // GetSysIndex of the section name
-      child->Info->BackRef = Index.BackRef(child->Info->SysIndex);
-      TSysNode* added = top.node->AddNode(std::move(child));
-      const int32_t number = added->Info->SysIndex;
+      // Filled by GetData, numbered by GetSysIndex of the section name.
+      const int32_t number = entry.sys_index;
+      TSysNode* added = top.node->AddNode(Index.TakeNumberedNode(entry, number));
       const std::span<const int32_t> grandchildren = Index.Children(number);
       if (!grandchildren.empty() && !on_path.insert(number).second) {
         throw ECatalogueError(Format("subsystem %d is its own ancestor", number));
@@ -478,9 +499,7 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
     try {
       // A "Parent" that does not convert fails this step only.
       if (!entry.parent_ok || entry.parent != 0) continue;
-      auto node = index.TakeNode(entry);  // filled by GetData
-      node->Info->SysIndex = number;
-      node->Info->BackRef = index.BackRef(number);
+      auto node = index.TakeNumberedNode(entry, number);  // filled by GetData
       index.CountNode();
       AddNode(std::move(node))->LoadChildNodes(index);
     } catch (...) {
