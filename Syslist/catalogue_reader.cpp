@@ -190,12 +190,17 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   if (catalogue == nullptr || file == nullptr) return;
 
   // Sections by name, the first of a name winning as GetSectionByName does.
-  TNameTable<const TIDFSection*> sections;
-  sections.Reserve(static_cast<size_t>(file->GetSectionCount()));
-  for (int32_t i = 0; i < file->GetSectionCount(); ++i) {
-    const TIDFSection* section = file->GetSection(i);
-    sections.Emplace(section->SectionName, section);
+  // A catalogue usually lists its subsystems in the order of their sections,
+  // so each name is first tried against the section after the one found
+  // last; that guess holds when the section is the first of its name.
+  const int32_t section_count = file->GetSectionCount();
+  TNameTable<int32_t> sections;
+  sections.Reserve(static_cast<size_t>(section_count));
+  std::vector<bool> first_of_name(static_cast<size_t>(section_count));
+  for (int32_t i = 0; i < section_count; ++i) {
+    first_of_name[static_cast<size_t>(i)] = sections.Emplace(file->GetSection(i)->SectionName, i).second;
   }
+  int32_t last_found = -1;
 
   const int32_t count = catalogue->GetFieldCount();
   node_budget_ = 8 * static_cast<int64_t>(count) + 1024;
@@ -215,9 +220,16 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
       if (!any_bad_value_) bad_value_message_ = failure.Message();
       any_bad_value_ = true;
     }
-    const TIDFSection* const* found = sections.Find(e.field->Name());
-    if (found == nullptr) continue;
-    e.section = *found;
+    const int32_t guess = last_found + 1;
+    if (guess < section_count && first_of_name[static_cast<size_t>(guess)] &&
+        file->GetSection(guess)->SectionName == e.field->Name()) {
+      last_found = guess;
+    } else {
+      const int32_t* found = sections.Find(e.field->Name());
+      if (found == nullptr) continue;
+      last_found = *found;
+    }
+    e.section = file->GetSection(last_found);
     // GetData reads "Parent" as GetParamAsInteger does and raises only when
     // it does not convert, so the prepared node gives the entry's parent.
     try {
@@ -433,6 +445,7 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
       if (!grandchildren.empty() && !on_path.insert(number).second) {
         throw ECatalogueError(Format("subsystem %d is its own ancestor", number));
       }
+      added->Nodes.reserve(grandchildren.size());  // at most that many children
       stack.push_back({added, grandchildren, 0, !grandchildren.empty()});
       continue;
     }
