@@ -470,16 +470,16 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
   const int32_t count = catalogue->GetFieldCount();
   if (count >= 2) {
     bool duplicate = false;
-    const int32_t first = catalogue->GetFields(0)->GetAsInteger();
+    std::vector<int32_t> numbers(static_cast<size_t>(count));
+    const int32_t first = numbers[0] = catalogue->GetFields(0)->GetAsInteger();
     for (int32_t j = 1; j < count && !duplicate; ++j) {
-      duplicate = catalogue->GetFields(j)->GetAsInteger() == first;
+      numbers[static_cast<size_t>(j)] = catalogue->GetFields(j)->GetAsInteger();
+      duplicate = numbers[static_cast<size_t>(j)] == first;
     }
     if (!duplicate) {
       // The loop above converted every value without failing, so what is
       // left is whether any two are equal: numbers close together are
       // marked in a bitmap, others sorted.
-      std::vector<int32_t> numbers(static_cast<size_t>(count));
-      for (int32_t j = 0; j < count; ++j) numbers[static_cast<size_t>(j)] = catalogue->GetFields(j)->GetAsInteger();
       const auto [low, high] = std::minmax_element(numbers.begin(), numbers.end());
       const int64_t span = static_cast<int64_t>(*high) - *low + 1;
       if (span <= 16 * static_cast<int64_t>(count) + 1024) {
