@@ -66,6 +66,15 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// False for keys that LinkKindOfKey certainly gives None: a link key's
+// prefix is a full "MenuLink" or "DesktopLink" with no blank before it, so
+// it starts with an M or a D.
+inline bool MayBeLinkKey(std::string_view key) {
+  if (key.empty()) return false;
+  const char c = static_cast<char>(key[0] | 0x20);
+  return c == 'm' || c == 'd';
+}
+
 // True when the value's text form is empty, without making that text.
 bool IsEmptyText(const TVariant& value) {
   if (std::holds_alternative<std::monostate>(value)) return true;
@@ -154,7 +163,7 @@ void TSysNode::GetData(const TIDFSection* Section) {
         }
       }
     }
-    if (!any_link && LinkKindOfKey(name) != TLinkKind::None) any_link = true;
+    if (!any_link && MayBeLinkKey(name) && LinkKindOfKey(name) != TLinkKind::None) any_link = true;
   }
   auto text = [&found](int32_t k) { return found[k] == nullptr ? std::string() : found[k]->GetAsString(); };
 
@@ -173,7 +182,7 @@ void TSysNode::GetData(const TIDFSection* Section) {
   if (!any_link) return;
   for (int32_t i = 0; i < field_count; ++i) {
     const std::string& name = Section->GetFields(i)->Name();
-    const TLinkKind kind = LinkKindOfKey(name);
+    const TLinkKind kind = MayBeLinkKey(name) ? LinkKindOfKey(name) : TLinkKind::None;
     if (kind == TLinkKind::None) continue;
     // The value is looked up by name, so of two keys differing only in case
     // both give the first one's value.
