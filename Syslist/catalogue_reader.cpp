@@ -408,7 +408,12 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
     const TEntry& e = entries_[static_cast<size_t>(i)];
     if (e.value == sys_index) continue;
     if (!result.empty()) result += ',';
-    result += e.field->GetAsString();
+    // A text value is appended as it is, without a temporary copy.
+    if (const std::string* text = std::get_if<std::string>(&e.field->GetValue())) {
+      result += *text;
+    } else {
+      result += e.field->GetAsString();
+    }
   }
   return result;
 }
