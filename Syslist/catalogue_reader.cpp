@@ -211,6 +211,42 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   }
   int32_t last_found = -1;
 
+  // Back references: every "Depend" is parsed once, right after its record
+  // is filled, while that record is still in the cache.
+  std::vector<int32_t> good, seen;
+  auto read_depend_of = [this, &good, &seen](int32_t i, const TEntry& e) {
+    if (e.section == nullptr || !e.value_ok) return;
+    // The prepared node already holds the section's "Depend".
+    std::string read_depend;
+    if (!e.prepared) read_depend = TCustomSysNode::GetParamAsString(e.section, kKeyDepend);
+    const std::string& depend = e.prepared ? e.prepared->Info->Depend : read_depend;
+    if (depend.empty()) return;
+    good.clear();
+    bool failed = false;
+    try {
+      ScanDepend(depend, [&good](int32_t item) {
+        good.push_back(item);
+        return false;
+      });
+    } catch (const Exception& failure) {
+      failed = true;
+      if (failed_count_ == 0) depend_failure_message_ = failure.Message();
+    }
+    // One entry answers each number at most once (lists are short).
+    seen.clear();
+    for (int32_t item : good) {
+      if (std::find(seen.begin(), seen.end(), item) != seen.end()) continue;
+      seen.push_back(item);
+      hits_.Add(item, i);
+    }
+    if (failed) {
+      ++failed_count_;
+      // The entry is skipped for its own number.
+      if (std::find(seen.begin(), seen.end(), e.value) == seen.end()) seen.push_back(e.value);
+      for (int32_t number : seen) ++failed_cover_[number];
+    }
+  };
+
   const int32_t count = catalogue->GetFieldCount();
   node_budget_ = 8 * static_cast<int64_t>(count) + 1024;
   entries_.resize(static_cast<size_t>(count));
@@ -254,6 +290,7 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
       }
     }
     if (first_bad_parent_ < 0 && e.parent != 0) children_.Add(e.parent, i);
+    read_depend_of(i, e);
   }
   children_.Finish();
   // Entries whose own value does not convert take the number of a later
@@ -262,41 +299,6 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
     if (!e.sys_index_known) e.sys_index = SysIndexOf(e.field->Name());
   }
 
-  // Back references: parse every "Depend" once.
-  std::vector<int32_t> good, seen;
-  for (int32_t i = 0; i < count; ++i) {
-    const TEntry& e = entries_[static_cast<size_t>(i)];
-    if (e.section == nullptr || !e.value_ok) continue;
-    // The prepared node already holds the section's "Depend".
-    std::string read_depend;
-    if (!e.prepared) read_depend = TCustomSysNode::GetParamAsString(e.section, kKeyDepend);
-    const std::string& depend = e.prepared ? e.prepared->Info->Depend : read_depend;
-    if (depend.empty()) continue;
-    good.clear();
-    bool failed = false;
-    try {
-      ScanDepend(depend, [&good](int32_t item) {
-        good.push_back(item);
-        return false;
-      });
-    } catch (const Exception& failure) {
-      failed = true;
-      if (failed_count_ == 0) depend_failure_message_ = failure.Message();
-    }
-    // One entry answers each number at most once (lists are short).
-    seen.clear();
-    for (int32_t item : good) {
-      if (std::find(seen.begin(), seen.end(), item) != seen.end()) continue;
-      seen.push_back(item);
-      hits_.Add(item, i);
-    }
-    if (failed) {
-      ++failed_count_;
-      // The entry is skipped for its own number.
-      if (std::find(seen.begin(), seen.end(), e.value) == seen.end()) seen.push_back(e.value);
-      for (int32_t number : seen) ++failed_cover_[number];
-    }
-  }
   hits_.Finish();
 
   // Number the prepared nodes and give them their back references now, in
