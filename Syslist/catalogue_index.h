@@ -109,6 +109,10 @@ class TCatalogueIndex {
 
   struct TEntry {
     const TField* field = nullptr;        // the catalogue parameter
+    // Its value when that is a text (a view into the field), so back
+    // references are joined without visiting the field again.
+    std::string_view value_text;
+    bool has_value_text = false;
     const TIDFSection* section = nullptr; // first section of that name; null when none
     bool value_ok = false;                // its value converts to an integer
     int32_t value = 0;

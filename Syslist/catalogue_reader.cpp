@@ -254,6 +254,10 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   for (int32_t i = 0; i < count; ++i) {
     TEntry& e = entries_[static_cast<size_t>(i)];
     e.field = catalogue->GetFields(i);
+    if (const std::string* text = std::get_if<std::string>(&e.field->GetValue())) {
+      e.value_text = *text;
+      e.has_value_text = true;
+    }
     try {
       e.value = e.field->GetAsInteger();
       e.value_ok = true;
@@ -410,9 +414,8 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
     const TEntry& e = entries_[static_cast<size_t>(i)];
     if (e.value == sys_index) continue;
     if (!result.empty()) result += ',';
-    // A text value is appended as it is, without a temporary copy.
-    if (const std::string* text = std::get_if<std::string>(&e.field->GetValue())) {
-      result += *text;
+    if (e.has_value_text) {
+      result += e.value_text;
     } else {
       result += e.field->GetAsString();
     }
