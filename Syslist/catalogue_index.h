@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,6 +40,67 @@ class TGroupIndex {
   int32_t dense_low_ = 0;
 };
 
+// Names to values in one open-addressing array (load at most one half), so a
+// large catalogue costs two allocations instead of one node per name.  The
+// names are views into strings that outlive the table; the first value put
+// for a name stays.
+template <typename V>
+class TNameTable {
+ public:
+  void Reserve(size_t count) {
+    items_.reserve(count);
+    Rehash(count);
+  }
+  // The value stored for the name (the existing one when the name is
+  // already present) and whether it was added now.
+  std::pair<const V*, bool> Emplace(std::string_view name, V value) {
+    if (2 * (items_.size() + 1) > slots_.size()) Rehash(items_.size() + 1);
+    const size_t hash = std::hash<std::string_view>{}(name);
+    for (size_t s = hash & mask_;; s = (s + 1) & mask_) {
+      const uint32_t at = slots_[s];
+      if (at == 0) {
+        items_.push_back({name, hash, std::move(value)});
+        slots_[s] = static_cast<uint32_t>(items_.size());
+        return {&items_.back().value, true};
+      }
+      const Item& item = items_[at - 1];
+      if (item.hash == hash && item.name == name) return {&item.value, false};
+    }
+  }
+  const V* Find(std::string_view name) const {
+    if (items_.empty()) return nullptr;
+    const size_t hash = std::hash<std::string_view>{}(name);
+    for (size_t s = hash & mask_;; s = (s + 1) & mask_) {
+      const uint32_t at = slots_[s];
+      if (at == 0) return nullptr;
+      const Item& item = items_[at - 1];
+      if (item.hash == hash && item.name == name) return &item.value;
+    }
+  }
+
+ private:
+  struct Item {
+    std::string_view name;
+    size_t hash;
+    V value;
+  };
+  void Rehash(size_t count) {
+    size_t capacity = 16;
+    while (capacity < 2 * count) capacity *= 2;
+    if (capacity <= slots_.size()) return;
+    slots_.assign(capacity, 0);
+    mask_ = capacity - 1;
+    for (size_t i = 0; i < items_.size(); ++i) {
+      size_t s = items_[i].hash & mask_;
+      while (slots_[s] != 0) s = (s + 1) & mask_;
+      slots_[s] = static_cast<uint32_t>(i + 1);
+    }
+  }
+  std::vector<Item> items_;
+  std::vector<uint32_t> slots_;  // 1 + item position; 0 is free
+  size_t mask_ = 0;
+};
+
 class TCatalogueIndex {
  public:
   // Reads every catalogue entry once.  Nothing here raises: failures that the
@@ -47,6 +109,10 @@ class TCatalogueIndex {
 
   struct TEntry {
     const TField* field = nullptr;        // the catalogue parameter
+    // Its value when that is a text (a view into the field), so back
+    // references are joined without visiting the field again.
+    std::string_view value_text;
+    bool has_value_text = false;
     const TIDFSection* section = nullptr; // first section of that name; null when none
     bool value_ok = false;                // its value converts to an integer
     int32_t value = 0;
@@ -59,6 +125,10 @@ class TCatalogueIndex {
     // it.  Building every record in one sequential pass keeps a large
     // catalogue's reading cache-friendly.
     mutable std::unique_ptr<TSysNode> prepared;
+    // When set, the prepared node's SysIndex is `numbered` and its BackRef is
+    // already BackRef(numbered), filled in file order too.
+    bool prepared_numbered = false;
+    int32_t numbered = 0;
   };
 
   const std::vector<TEntry>& Entries() const { return entries_; }
@@ -74,6 +144,9 @@ class TCatalogueIndex {
   // A new node filled from the entry's section with GetData: the prepared
   // one the first time, a freshly filled one after that.
   std::unique_ptr<TSysNode> TakeNode(const TEntry& entry) const;
+  // TakeNode, then SysIndex set to `number` and BackRef to BackRef(number),
+  // raising as BackRef does.
+  std::unique_ptr<TSysNode> TakeNumberedNode(const TEntry& entry, int32_t number) const;
   // What GetSysIndex gives for a section name.
   int32_t SysIndexOf(std::string_view name) const;
   // What GetBackRef gives for a number; raises as it would.
@@ -88,7 +161,7 @@ class TCatalogueIndex {
   std::vector<TEntry> entries_;
   TGroupIndex children_;
   // Views into the catalogue's parameter names, which outlive the index.
-  std::unordered_map<std::string_view, int32_t> sys_index_by_name_;
+  TNameTable<int32_t> sys_index_by_name_;
   int32_t first_bad_parent_ = -1;
   mutable int64_t node_budget_ = 0;
   std::string bad_parent_message_;

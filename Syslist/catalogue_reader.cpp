@@ -54,6 +54,34 @@ bool ScanDepend(std::string_view text, Visit visit) {
   return visit(DependItem(Trim(text)));
 }
 
+// AsciiEqualNoCase, inline for the per-field key matching.
+inline bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// False for keys that LinkKindOfKey certainly gives None: a link key's
+// prefix is a full "MenuLink" or "DesktopLink" with no blank before it, so
+// it starts with an M or a D.
+inline bool MayBeLinkKey(std::string_view key) {
+  if (key.empty()) return false;
+  const char c = static_cast<char>(key[0] | 0x20);
+  return c == 'm' || c == 'd';
+}
+
+// True when the value's text form is empty, without making that text.
+bool IsEmptyText(const TVariant& value) {
+  if (std::holds_alternative<std::monostate>(value)) return true;
+  if (const std::string* s = std::get_if<std::string>(&value)) return s->empty();
+  return VariantToString(value).empty();
+}
+
 }  // namespace
 
 TLinkKind LinkKindOfKey(std::string_view key) {
@@ -112,20 +140,49 @@ std::string TCustomSysNode::GetBackRef(int32_t SysIndex, const TIDFSection* Cata
 
 void TSysNode::GetData(const TIDFSection* Section) {
   if (Section == nullptr) return;
+  // One pass over the fields finds the first field of each key (ignoring
+  // ASCII case, as FieldByName does) and notes whether any link key is
+  // present; the values are then read in the same order as single lookups
+  // would read them, so a failing "Parent" raises at the same point.
+  enum { kParent, kDepend, kLibrary, kParameter, kArchive, kShortName, kFullName, kKeyCount };
+  static constexpr std::string_view kKeys[kKeyCount] = {kKeyParent,  kKeyDepend,        kKeyLibrary,     kKeyParameter,
+                                                        kKeyArchive, kReadKeyShortName, kReadKeyFullName};
+  const TField* found[kKeyCount] = {};
+  int32_t missing = kKeyCount;
+  bool any_link = false;
+  const int32_t field_count = Section->GetFieldCount();
+  for (int32_t i = 0; i < field_count; ++i) {
+    const TField* field = Section->GetFields(i);
+    const std::string& name = field->Name();
+    if (missing > 0) {
+      for (int32_t k = 0; k < kKeyCount; ++k) {
+        if (found[k] == nullptr && EqualNoCase(name, kKeys[k])) {
+          found[k] = field;
+          --missing;
+          break;
+        }
+      }
+    }
+    if (!any_link && MayBeLinkKey(name) && LinkKindOfKey(name) != TLinkKind::None) any_link = true;
+  }
+  auto text = [&found](int32_t k) { return found[k] == nullptr ? std::string() : found[k]->GetAsString(); };
+
   TSubsystemInfo& info = *Info;
   info.SaveName = Section->SectionName;
   info.Checked = false;
   info.AllCheck = false;
-  info.Parent = GetParamAsInteger(Section, kKeyParent);
-  info.Depend = GetParamAsString(Section, kKeyDepend);
-  info.Library = GetParamAsString(Section, kKeyLibrary);
-  info.Parameter = GetParamAsString(Section, kKeyParameter);
-  info.Archive = GetParamAsString(Section, kKeyArchive);
-  info.ShortName = GetParamAsString(Section, kReadKeyShortName);
-  info.FullName = GetParamAsString(Section, kReadKeyFullName);
-  for (int32_t i = 0; i < Section->GetFieldCount(); ++i) {
+  info.Parent = 0;
+  if (found[kParent] != nullptr && !IsEmptyText(found[kParent]->GetValue())) info.Parent = found[kParent]->GetAsInteger();
+  info.Depend = text(kDepend);
+  info.Library = text(kLibrary);
+  info.Parameter = text(kParameter);
+  info.Archive = text(kArchive);
+  info.ShortName = text(kShortName);
+  info.FullName = text(kFullName);
+  if (!any_link) return;
+  for (int32_t i = 0; i < field_count; ++i) {
     const std::string& name = Section->GetFields(i)->Name();
-    const TLinkKind kind = LinkKindOfKey(name);
+    const TLinkKind kind = MayBeLinkKey(name) ? LinkKindOfKey(name) : TLinkKind::None;
     if (kind == TLinkKind::None) continue;
     // The value is looked up by name, so of two keys differing only in case
     // both give the first one's value.
@@ -142,65 +199,28 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   if (catalogue == nullptr || file == nullptr) return;
 
   // Sections by name, the first of a name winning as GetSectionByName does.
-  std::unordered_map<std::string_view, const TIDFSection*> sections;
-  sections.reserve(static_cast<size_t>(file->GetSectionCount()));
-  for (int32_t i = 0; i < file->GetSectionCount(); ++i) {
-    const TIDFSection* section = file->GetSection(i);
-    sections.emplace(section->SectionName, section);
+  // A catalogue usually lists its subsystems in the order of their sections,
+  // so each name is first tried against the section after the one found
+  // last; that guess holds when the section is the first of its name.
+  const int32_t section_count = file->GetSectionCount();
+  TNameTable<int32_t> sections;
+  sections.Reserve(static_cast<size_t>(section_count));
+  std::vector<bool> first_of_name(static_cast<size_t>(section_count));
+  for (int32_t i = 0; i < section_count; ++i) {
+    first_of_name[static_cast<size_t>(i)] = sections.Emplace(file->GetSection(i)->SectionName, i).second;
   }
+  int32_t last_found = -1;
 
-  const int32_t count = catalogue->GetFieldCount();
-  node_budget_ = 8 * static_cast<int64_t>(count) + 1024;
-  entries_.resize(static_cast<size_t>(count));
-  sys_index_by_name_.reserve(static_cast<size_t>(count));
-  for (int32_t i = 0; i < count; ++i) {
-    TEntry& e = entries_[static_cast<size_t>(i)];
-    e.field = catalogue->GetFields(i);
-    try {
-      e.value = e.field->GetAsInteger();
-      e.value_ok = true;
-      // The first convertible value of a name wins; most names are unique,
-      // and then the entry's own value is its number.
-      auto [slot, fresh] = sys_index_by_name_.emplace(e.field->Name(), e.value);
-      e.sys_index = slot->second;
-      e.sys_index_known = true;
-      (void)fresh;
-    } catch (const Exception& failure) {
-      if (!any_bad_value_) bad_value_message_ = failure.Message();
-      any_bad_value_ = true;
-    }
-    auto found = sections.find(e.field->Name());
-    if (found == sections.end()) continue;
-    e.section = found->second;
-    try {
-      e.parent = TCustomSysNode::GetParamAsInteger(e.section, kKeyParent);
-    } catch (const Exception& failure) {
-      e.parent_ok = false;
-      if (first_bad_parent_ < 0) {
-        first_bad_parent_ = i;
-        bad_parent_message_ = failure.Message();
-      }
-    }
-    if (first_bad_parent_ < 0 && e.parent != 0) children_.Add(e.parent, i);
-    if (e.parent_ok) {
-      e.prepared = std::make_unique<TSysNode>();
-      e.prepared->GetData(e.section);
-    }
-  }
-  children_.Finish();
-  // Entries whose own value does not convert take the number of a later
-  // entry of the same name, if any.
-  for (TEntry& e : entries_) {
-    if (!e.sys_index_known) e.sys_index = SysIndexOf(e.field->Name());
-  }
-
-  // Back references: parse every "Depend" once.
+  // Back references: every "Depend" is parsed once, right after its record
+  // is filled, while that record is still in the cache.
   std::vector<int32_t> good, seen;
-  for (int32_t i = 0; i < count; ++i) {
-    const TEntry& e = entries_[static_cast<size_t>(i)];
-    if (e.section == nullptr || !e.value_ok) continue;
-    const std::string depend = TCustomSysNode::GetParamAsString(e.section, kKeyDepend);
-    if (depend.empty()) continue;
+  auto read_depend_of = [this, &good, &seen](int32_t i, const TEntry& e) {
+    if (e.section == nullptr || !e.value_ok) return;
+    // The prepared node already holds the section's "Depend".
+    std::string read_depend;
+    if (!e.prepared) read_depend = TCustomSysNode::GetParamAsString(e.section, kKeyDepend);
+    const std::string& depend = e.prepared ? e.prepared->Info->Depend : read_depend;
+    if (depend.empty()) return;
     good.clear();
     bool failed = false;
     try {
@@ -225,25 +245,104 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
       if (std::find(seen.begin(), seen.end(), e.value) == seen.end()) seen.push_back(e.value);
       for (int32_t number : seen) ++failed_cover_[number];
     }
+  };
+
+  const int32_t count = catalogue->GetFieldCount();
+  node_budget_ = 8 * static_cast<int64_t>(count) + 1024;
+  entries_.resize(static_cast<size_t>(count));
+  sys_index_by_name_.Reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) {
+    TEntry& e = entries_[static_cast<size_t>(i)];
+    e.field = catalogue->GetFields(i);
+    if (const std::string* text = std::get_if<std::string>(&e.field->GetValue())) {
+      e.value_text = *text;
+      e.has_value_text = true;
+    }
+    try {
+      e.value = e.field->GetAsInteger();
+      e.value_ok = true;
+      // The first convertible value of a name wins; most names are unique,
+      // and then the entry's own value is its number.
+      e.sys_index = *sys_index_by_name_.Emplace(e.field->Name(), e.value).first;
+      e.sys_index_known = true;
+    } catch (const Exception& failure) {
+      if (!any_bad_value_) bad_value_message_ = failure.Message();
+      any_bad_value_ = true;
+    }
+    const int32_t guess = last_found + 1;
+    if (guess < section_count && first_of_name[static_cast<size_t>(guess)] &&
+        file->GetSection(guess)->SectionName == e.field->Name()) {
+      last_found = guess;
+    } else {
+      const int32_t* found = sections.Find(e.field->Name());
+      if (found == nullptr) continue;
+      last_found = *found;
+    }
+    e.section = file->GetSection(last_found);
+    // GetData reads "Parent" as GetParamAsInteger does and raises only when
+    // it does not convert, so the prepared node gives the entry's parent.
+    try {
+      auto node = std::make_unique<TSysNode>();
+      node->GetData(e.section);
+      e.parent = node->Info->Parent;
+      e.prepared = std::move(node);
+    } catch (const Exception& failure) {
+      e.parent_ok = false;
+      if (first_bad_parent_ < 0) {
+        first_bad_parent_ = i;
+        bad_parent_message_ = failure.Message();
+      }
+    }
+    if (first_bad_parent_ < 0 && e.parent != 0) children_.Add(e.parent, i);
+    read_depend_of(i, e);
   }
+  children_.Finish();
+  // Entries whose own value does not convert take the number of a later
+  // entry of the same name, if any.
+  for (TEntry& e : entries_) {
+    if (!e.sys_index_known) e.sys_index = SysIndexOf(e.field->Name());
+  }
+
   hits_.Finish();
+
+  // Number the prepared nodes and give them their back references now, in
+  // the order they were made, rather than during the tree walk, which visits
+  // them in tree order.  Children take the number of their name, top-level
+  // subsystems their own value; the two differ only when a name repeats.
+  // When back references fail, the walk asks for them (and raises) itself.
+  if (any_bad_value_ || failed_count_ > 0) return;
+  for (TEntry& e : entries_) {
+    if (!e.prepared) continue;
+    e.numbered = e.parent == 0 ? e.value : e.sys_index;
+    e.prepared->Info->SysIndex = e.numbered;
+    e.prepared->Info->BackRef = BackRef(e.numbered);
+    e.prepared_numbered = true;
+  }
 }
 
 void TGroupIndex::Finish() {
-  std::stable_sort(pairs_.begin(), pairs_.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  positions_.resize(pairs_.size());
-  for (size_t i = 0; i < pairs_.size(); ++i) positions_[i] = pairs_[i].second;
   // Keys are subsystem numbers, usually close together: then a plain array
-  // indexed by key answers without hashing.  Sparse keys use a hash map.
+  // indexed by key answers without hashing, and a counting sort groups the
+  // positions (keeping their order) in linear time.  Sparse keys are sorted
+  // and use a hash map.
   if (!pairs_.empty()) {
-    const int64_t low = pairs_.front().first, high = pairs_.back().first;
+    int64_t low = pairs_.front().first, high = low;
+    for (const auto& pair : pairs_) {
+      low = std::min<int64_t>(low, pair.first);
+      high = std::max<int64_t>(high, pair.first);
+    }
+    positions_.resize(pairs_.size());
     if (high - low < 4 * static_cast<int64_t>(pairs_.size()) + 64) {
       dense_low_ = static_cast<int32_t>(low);
       dense_.assign(static_cast<size_t>(high - low + 2), 0);
-      for (size_t i = 0; i < pairs_.size(); ++i) ++dense_[static_cast<size_t>(pairs_[i].first - low) + 1];
+      for (const auto& pair : pairs_) ++dense_[static_cast<size_t>(pair.first - low) + 1];
       for (size_t k = 1; k < dense_.size(); ++k) dense_[k] += dense_[k - 1];  // group starts
+      std::vector<uint32_t> next(dense_.begin(), dense_.end() - 1);
+      for (const auto& pair : pairs_) positions_[next[static_cast<size_t>(pair.first - low)]++] = pair.second;
     } else {
+      std::stable_sort(pairs_.begin(), pairs_.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      for (size_t i = 0; i < pairs_.size(); ++i) positions_[i] = pairs_[i].second;
       ranges_.reserve(pairs_.size());
       for (size_t i = 0; i < pairs_.size(); ++i) {
         auto range = ranges_.try_emplace(pairs_[i].first, static_cast<uint32_t>(i), static_cast<uint32_t>(i)).first;
@@ -275,6 +374,14 @@ std::unique_ptr<TSysNode> TCatalogueIndex::TakeNode(const TEntry& entry) const {
   return node;
 }
 
+std::unique_ptr<TSysNode> TCatalogueIndex::TakeNumberedNode(const TEntry& entry, int32_t number) const {
+  if (entry.prepared && entry.prepared_numbered && entry.numbered == number) return std::move(entry.prepared);
+  auto node = TakeNode(entry);  // filled by GetData
+  node->Info->SysIndex = number;
+  node->Info->BackRef = BackRef(number);
+  return node;
+}
+
 std::span<const int32_t> TCatalogueIndex::Children(int32_t parent) const {
   if (parent == 0) return {};
   return children_.Get(parent);
@@ -287,8 +394,8 @@ void TCatalogueIndex::CountNode() const {
 }
 
 int32_t TCatalogueIndex::SysIndexOf(std::string_view name) const {
-  auto found = sys_index_by_name_.find(name);
-  return found == sys_index_by_name_.end() ? 0 : found->second;
+  const int32_t* found = sys_index_by_name_.Find(name);
+  return found == nullptr ? 0 : *found;
 }
 
 std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
@@ -307,7 +414,11 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
     const TEntry& e = entries_[static_cast<size_t>(i)];
     if (e.value == sys_index) continue;
     if (!result.empty()) result += ',';
-    result += e.field->GetAsString();
+    if (e.has_value_text) {
+      result += e.value_text;
+    } else {
+      result += e.field->GetAsString();
+    }
   }
   return result;
 }
@@ -346,15 +457,14 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
     if (top.next < top.children.size()) {
       const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>(top.children[top.next++])];
       Index.CountNode();
-      auto child = Index.TakeNode(entry);  // filled by GetData
-      child->Info->SysIndex = entry.sys_index;  // GetSysIndex of the section name
-      child->Info->BackRef = Index.BackRef(child->Info->SysIndex);
-      TSysNode* added = top.node->AddNode(std::move(child));
-      const int32_t number = added->Info->SysIndex;
+      // Filled by GetData, numbered by GetSysIndex of the section name.
+      const int32_t number = entry.sys_index;
+      TSysNode* added = top.node->AddNode(Index.TakeNumberedNode(entry, number));
       const std::span<const int32_t> grandchildren = Index.Children(number);
       if (!grandchildren.empty() && !on_path.insert(number).second) {
         throw ECatalogueError(Format("subsystem %d is its own ancestor", number));
       }
+      added->Nodes.reserve(grandchildren.size());  // at most that many children
       stack.push_back({added, grandchildren, 0, !grandchildren.empty()});
       continue;
     }
@@ -379,15 +489,32 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
   const int32_t count = catalogue->GetFieldCount();
   if (count >= 2) {
     bool duplicate = false;
-    const int32_t first = catalogue->GetFields(0)->GetAsInteger();
+    std::vector<int32_t> numbers(static_cast<size_t>(count));
+    const int32_t first = numbers[0] = catalogue->GetFields(0)->GetAsInteger();
     for (int32_t j = 1; j < count && !duplicate; ++j) {
-      duplicate = catalogue->GetFields(j)->GetAsInteger() == first;
+      numbers[static_cast<size_t>(j)] = catalogue->GetFields(j)->GetAsInteger();
+      duplicate = numbers[static_cast<size_t>(j)] == first;
     }
     if (!duplicate) {
-      std::unordered_set<int32_t> seen;
-      seen.reserve(static_cast<size_t>(count));
-      for (int32_t j = 0; j < count && !duplicate; ++j) {
-        duplicate = !seen.insert(catalogue->GetFields(j)->GetAsInteger()).second;
+      // The loop above converted every value without failing, so what is
+      // left is whether any two are equal: numbers close together are
+      // marked in a bitmap, others sorted.
+      const auto [low, high] = std::minmax_element(numbers.begin(), numbers.end());
+      const int64_t span = static_cast<int64_t>(*high) - *low + 1;
+      if (span <= 16 * static_cast<int64_t>(count) + 1024) {
+        std::vector<bool> seen(static_cast<size_t>(span));
+        const int32_t base = *low;
+        for (int32_t number : numbers) {
+          const size_t bit = static_cast<size_t>(static_cast<int64_t>(number) - base);
+          if (seen[bit]) {
+            duplicate = true;
+            break;
+          }
+          seen[bit] = true;
+        }
+      } else {
+        std::sort(numbers.begin(), numbers.end());
+        duplicate = std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end();
       }
     }
     if (duplicate) {
@@ -399,14 +526,12 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
   const TCatalogueIndex index(catalogue, File);
   for (const TCatalogueIndex::TEntry& entry : index.Entries()) {
     // Outside the guard: a value that does not convert reaches the caller.
-    const int32_t number = entry.field->GetAsInteger();
+    const int32_t number = entry.value_ok ? entry.value : entry.field->GetAsInteger();
     if (number == 0 || entry.section == nullptr) continue;
     try {
       // A "Parent" that does not convert fails this step only.
       if (!entry.parent_ok || entry.parent != 0) continue;
-      auto node = index.TakeNode(entry);  // filled by GetData
-      node->Info->SysIndex = number;
-      node->Info->BackRef = index.BackRef(number);
+      auto node = index.TakeNumberedNode(entry, number);  // filled by GetData
       index.CountNode();
       AddNode(std::move(node))->LoadChildNodes(index);
     } catch (...) {
