@@ -20,9 +20,12 @@ std::string DirectoryOf(const std::string& path);
 bool IsAbsolutePath(const std::string& path);
 
 // A file open for reading, buffered: bytes come from a 256 KiB buffer, never
-// one system call per byte.
+// one system call per byte.  The buffering lives in host/file.cpp; opening,
+// reading a block and closing are the OS layer's (host/<os>/file_<os>.cpp).
 class TInputFile {
  public:
+  static constexpr size_t kBufferSize = 256 * 1024;
+
   // Raises EInOutError when the file cannot be opened.
   explicit TInputFile(const std::string& path);
   ~TInputFile();
@@ -59,6 +62,8 @@ class TInputFile {
 
 class TAtomicFileWriter {
  public:
+  static constexpr size_t kBufferSize = 256 * 1024;
+
   // Creates the temporary file beside `path`; raises EInOutError on failure.
   explicit TAtomicFileWriter(const std::string& path);
   // Discards the temporary file unless Commit() succeeded.
@@ -85,6 +90,7 @@ class TAtomicFileWriter {
 // Commit() syncs the file to disk before the rename (the default).  Tools that
 // write throw-away files at a high rate (fuzzers) may turn the sync off.
 void SetDurableWrites(bool durable);
+bool DurableWrites();
 
 // Whole-file helpers.
 std::string ReadWholeFile(const std::string& path);

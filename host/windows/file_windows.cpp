@@ -22,10 +22,7 @@
 namespace instkit {
 
 namespace {
-std::atomic<bool> g_durable{true};
 std::atomic<unsigned> g_temp_counter{0};
-constexpr size_t kReadBuffer = 256 * 1024;
-constexpr size_t kWriteBuffer = 256 * 1024;
 constexpr intptr_t kNoHandle = -1;  // INVALID_HANDLE_VALUE as an integer
 
 [[noreturn]] void Fail(const char* what, const std::string& path, DWORD err) {
@@ -76,7 +73,7 @@ bool IsAbsolutePath(const std::string& path) {
   return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
 }
 
-TInputFile::TInputFile(const std::string& path) : path_(path), buffer_(new char[kReadBuffer]) {
+TInputFile::TInputFile(const std::string& path) : path_(path), buffer_(new char[kBufferSize]) {
   // Others may read, write, rename or replace the file while it is open, as
   // TAtomicFileWriter does on commit.
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -89,7 +86,7 @@ TInputFile::~TInputFile() { ::CloseHandle(AsHandle(handle_)); }
 
 bool TInputFile::Refill() {
   DWORD n = 0;
-  if (!::ReadFile(AsHandle(handle_), buffer_.get(), static_cast<DWORD>(kReadBuffer), &n, nullptr)) {
+  if (!::ReadFile(AsHandle(handle_), buffer_.get(), static_cast<DWORD>(kBufferSize), &n, nullptr)) {
     const DWORD err = ::GetLastError();
     if (err != ERROR_HANDLE_EOF && err != ERROR_BROKEN_PIPE) Fail("Cannot read file", path_, err);
     n = 0;
@@ -97,48 +94,6 @@ bool TInputFile::Refill() {
   pos_ = 0;
   end_ = n;
   return n > 0;
-}
-
-int TInputFile::ReadUntil(char delimiter, std::string& out) {
-  bool any = false;
-  for (;;) {
-    if (pos_ == end_ && !Refill()) return any ? 0 : -1;
-    any = true;
-    const char* begin = buffer_.get() + pos_;
-    const auto* hit = static_cast<const char*>(std::memchr(begin, delimiter, end_ - pos_));
-    if (hit != nullptr) {
-      out.append(begin, static_cast<size_t>(hit - begin));
-      pos_ += static_cast<size_t>(hit - begin) + 1;
-      return 1;
-    }
-    out.append(begin, end_ - pos_);
-    pos_ = end_;
-  }
-}
-
-size_t TInputFile::Read(void* dst, size_t n) {
-  auto* out = static_cast<char*>(dst);
-  size_t done = 0;
-  while (done < n) {
-    if (pos_ == end_ && !Refill()) break;
-    const size_t chunk = std::min(n - done, end_ - pos_);
-    std::memcpy(out + done, buffer_.get() + pos_, chunk);
-    pos_ += chunk;
-    done += chunk;
-  }
-  return done;
-}
-
-std::string TInputFile::ReadAll() {
-  std::string data(buffer_.get() + pos_, end_ - pos_);
-  pos_ = end_;
-  const int64_t size = Size();
-  if (size > 0) data.reserve(static_cast<size_t>(size));
-  while (Refill()) {
-    data.append(buffer_.get(), end_);
-    pos_ = end_;
-  }
-  return data;
 }
 
 int64_t TInputFile::Size() const {
@@ -157,7 +112,7 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& path) : path_(path), han
                              nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<intptr_t>(h);
-      buffer_.reserve(kWriteBuffer);
+      buffer_.reserve(kBufferSize);
       return;
     }
     const DWORD err = ::GetLastError();
@@ -169,16 +124,6 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& path) : path_(path), han
 TAtomicFileWriter::~TAtomicFileWriter() {
   if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
   if (!committed_) ::DeleteFileA(temp_path_.c_str());
-}
-
-void TAtomicFileWriter::Write(const void* data, size_t n) {
-  if (buffer_.size() + n > kWriteBuffer) Flush();
-  if (n >= kWriteBuffer) {
-    buffer_.assign(static_cast<const char*>(data), n);
-    Flush();
-    return;
-  }
-  buffer_.append(static_cast<const char*>(data), n);
 }
 
 void TAtomicFileWriter::Flush() {
@@ -196,7 +141,7 @@ void TAtomicFileWriter::Flush() {
 
 void TAtomicFileWriter::Commit() {
   Flush();
-  const bool durable = g_durable.load();
+  const bool durable = DurableWrites();
   if (durable && !::FlushFileBuffers(AsHandle(handle_))) Fail("Cannot write file", path_, ::GetLastError());
   HANDLE h = AsHandle(handle_);
   handle_ = kNoHandle;
@@ -205,19 +150,6 @@ void TAtomicFileWriter::Commit() {
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
   if (!::MoveFileExA(temp_path_.c_str(), path_.c_str(), flags)) Fail("Cannot replace file", path_, ::GetLastError());
   committed_ = true;
-}
-
-void SetDurableWrites(bool durable) { g_durable.store(durable); }
-
-std::string ReadWholeFile(const std::string& path) {
-  TInputFile file(path);
-  return file.ReadAll();
-}
-
-void WriteWholeFileAtomically(const std::string& path, std::string_view data) {
-  TAtomicFileWriter writer(path);
-  writer.Write(data);
-  writer.Commit();
 }
 
 }  // namespace instkit
