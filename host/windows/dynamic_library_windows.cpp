@@ -10,71 +10,45 @@
 #include <windows.h>
 
 #include <cstring>
-#include <mutex>
 
 #include "host/dynamic_library.h"
+#include "host/dynamic_library_os.h"
 #include "host/windows/win_error.h"
 
 namespace instkit {
 
 namespace {
 
-std::mutex g_mutex;
-std::vector<std::string> g_folders;
 thread_local std::string t_last_error;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-bool IsRegularFile(const std::string& path) {
+}  // namespace
+
+bool IsRegularFileForLibrary(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // "C:\x", "C:x", "\x" and "\\server\x" name their place themselves; the
 // search folders do not apply to them.
-bool IsRooted(const std::string& name) {
+bool IsRootedLibraryName(const std::string& name) {
   if (!name.empty() && IsSeparator(name[0])) return true;
   return name.size() >= 2 && name[1] == ':';
 }
 
-bool HasExtension(const std::string& name) {
+bool LibraryNameHasExtension(const std::string& name) {
   const size_t slash = name.find_last_of("\\/");
   const size_t dot = name.rfind('.');
   return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
+std::string JoinLibraryPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   return IsSeparator(folder.back()) ? folder + name : folder + "\\" + name;
 }
 
-}  // namespace
-
-void SetLibrarySearchFolders(std::vector<std::string> folders) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_folders = std::move(folders);
-}
-
-std::vector<std::string> LibrarySearchFolders() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_folders;
-}
-
-std::string ResolveLibraryName(const std::string& name) {
-  if (name.empty() || IsRooted(name)) return name;
-  std::vector<std::string> candidates{name};
-  if (!HasExtension(name)) candidates.push_back(name + ".dll");
-  for (const std::string& folder : LibrarySearchFolders()) {
-    for (const std::string& candidate : candidates) {
-      const std::string path = JoinPath(folder, candidate);
-      if (IsRegularFile(path)) return path;
-    }
-  }
-  // Not in a search folder: the system loader decides (a name with a folder
-  // part is taken from the working folder, a bare name from its search path;
-  // LoadLibraryA appends ".dll" to a name without an extension).
-  return name;
-}
+const char* LibraryFileSuffix() { return ".dll"; }
 
 TLibraryHandle LoadDynamicLibrary(const std::string& name) {
   if (name.empty()) {
