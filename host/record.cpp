@@ -26,32 +26,7 @@ void TField::SetAsString(std::string value) {
   }
 }
 
-// A value of the field's own kind is stored as it is; others convert.
-void TField::SetAsInteger(int32_t value) {
-  if (ValueClassOf(field_type_) == TValueClass::Integer) {
-    value_ = value;
-  } else {
-    SetValue(TVariant{value});
-  }
-}
-
-void TField::SetAsFloat(double value) {
-  if (ValueClassOf(field_type_) == TValueClass::Float) {
-    value_ = value;
-  } else {
-    SetValue(TVariant{value});
-  }
-}
-
-void TField::SetAsBoolean(bool value) {
-  if (ValueClassOf(field_type_) == TValueClass::Boolean) {
-    value_ = value;
-  } else {
-    SetValue(TVariant{value});
-  }
-}
-
-void TField::SetValue(const TVariant& value) {
+void TField::ConvertAndSet(const TVariant& value) {
   if (IsEmpty(value)) {
     value_ = value;
     return;
@@ -106,11 +81,6 @@ TField* TRecord::AddField(std::string name, uint8_t field_type, int32_t size) {
   if (fields_.capacity() == 0) fields_.reserve(8);  // most records hold a handful of fields
   fields_.push_back(std::make_unique<TField>(std::move(name), field_type, size));
   return fields_.back().get();
-}
-
-TField* TRecord::GetFields(int32_t index) const {
-  if (index < 0 || index >= GetFieldCount()) return nullptr;
-  return fields_[static_cast<size_t>(index)].get();
 }
 
 TField* TRecord::FieldByName(std::string_view name) const {

@@ -39,18 +39,49 @@ class TField {
   std::string GetAsString() const { return VariantToString(value_); }
   void SetAsString(std::string value);
   int32_t GetAsInteger() const { return VariantToInteger(value_); }
-  void SetAsInteger(int32_t value);
+  // A value of the field's own kind is stored as it is; others convert.
+  void SetAsInteger(int32_t value) {
+    if (ValueClassOf(field_type_) == TValueClass::Integer) {
+      value_ = value;
+    } else {
+      SetValue(TVariant{value});
+    }
+  }
   double GetAsFloat() const { return VariantToFloat(value_); }
-  void SetAsFloat(double value);
+  void SetAsFloat(double value) {
+    if (ValueClassOf(field_type_) == TValueClass::Float) {
+      value_ = value;
+    } else {
+      SetValue(TVariant{value});
+    }
+  }
   bool GetAsBoolean() const { return VariantToBoolean(value_); }
-  void SetAsBoolean(bool value);
+  void SetAsBoolean(bool value) {
+    if (ValueClassOf(field_type_) == TValueClass::Boolean) {
+      value_ = value;
+    } else {
+      SetValue(TVariant{value});
+    }
+  }
   const TVariant& GetValue() const { return value_; }
-  void SetValue(const TVariant& value);
+  void SetValue(const TVariant& value) {
+    // A field holds values of its own kind only (fields of kind Any hold
+    // whatever they were given), so a value of the alternative it already
+    // holds needs no conversion; a text is copied into the field's buffer.
+    // Table transfers move every row through the same fields this way.
+    if (value.index() == value_.index() && value_.index() != 0) {
+      value_ = value;
+    } else {
+      ConvertAndSet(value);
+    }
+  }
 
   bool IsNull() const { return IsEmpty(value_); }
   void Clear() { value_ = std::monostate{}; }
 
  private:
+  void ConvertAndSet(const TVariant& value);
+
   std::string name_;
   uint8_t field_type_;
   int32_t size_;
@@ -71,7 +102,10 @@ class TRecord {
   TField* AddField(std::string name, uint8_t field_type, int32_t size = 0);
   int32_t GetFieldCount() const { return static_cast<int32_t>(fields_.size()); }
   // The field at a 0-based index; null outside 0 .. count - 1.
-  TField* GetFields(int32_t index) const;
+  TField* GetFields(int32_t index) const {
+    if (index < 0 || index >= GetFieldCount()) return nullptr;
+    return fields_[static_cast<size_t>(index)].get();
+  }
   // The first field whose name matches ignoring ASCII case; null when none.
   TField* FieldByName(std::string_view name) const;
   void Clear() { fields_.clear(); }
