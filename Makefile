@@ -44,9 +44,13 @@ sanitize: deps
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DINSTKIT_SANITIZE=thread -DINSTKIT_BUILD_CLI=OFF -DINSTKIT_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target Dllload_tests
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target Dllload_tests host_tests Didf_tests
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  $(TSAN_BUILD)/tests/Dllload_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  $(TSAN_BUILD)/tests/host_tests --gtest_filter='Compressor*'
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  $(TSAN_BUILD)/tests/Didf_tests
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -175,9 +175,6 @@ class TIDFDataFile {
 
   std::vector<TDataRecord> records_;
   int32_t record_index_ = 0;
-  // Reused buffer through which texts read from an image reach the
-  // structure's fields without an allocation per value.
-  TVariant text_buffer_{std::string()};
 };
 
 }  // namespace instkit

@@ -205,23 +205,17 @@ bool TIDFDataFile::ReadRecordFromFile(TMemoryStream& image) {
         const auto length = static_cast<int32_t>(DecodeFixed32(rest.data()));
         image.Skip(4);
         if (length > kMaxTextLength) return false;
-        std::string& buffer = std::get<std::string>(text_buffer_);
+        std::string_view bytes;
         if (length > 0) {
-          const std::string_view bytes = image.Remaining();
+          bytes = image.Remaining();
           if (bytes.size() < static_cast<size_t>(length)) {
             image.Skip(bytes.size());
             return false;
           }
-          buffer.assign(bytes.data(), static_cast<size_t>(length));
+          bytes = bytes.substr(0, static_cast<size_t>(length));
           image.Skip(static_cast<size_t>(length));
-        } else {
-          buffer.clear();
         }
-        if (ValueClassOf(field.FieldType()) == TValueClass::Text) {
-          field.SetValue(text_buffer_);  // copies into the field's own buffer
-        } else {
-          field.SetAsString(buffer);
-        }
+        field.SetAsText(bytes);
         break;
       }
       case ftSmallInt:

@@ -8,6 +8,7 @@
 
 #include "host/exception.h"
 #include "host/format.h"
+#include "host/read_ahead_decoder.h"
 
 namespace instkit {
 
@@ -117,7 +118,19 @@ struct TCompressor::Decoder {
 };
 
 void TCompressor::BeginDecompress() {
+  if (!read_ahead_) {
+    BeginPlainDecompress();
+    return;
+  }
   CheckStreams();
+  ahead_.reset();
+  decoder_.reset();
+  ahead_ = std::make_unique<TReadAheadDecoder>(*source_, max_output_);
+}
+
+void TCompressor::BeginPlainDecompress() {
+  CheckStreams();
+  ahead_.reset();
   decoder_ = std::make_unique<Decoder>();
   decoder_->dctx.reset(ZSTD_createDCtx());
   if (!decoder_->dctx) Fail("Cannot create decompression context");
@@ -125,11 +138,24 @@ void TCompressor::BeginDecompress() {
   decoder_->out.resize(ZSTD_DStreamOutSize());
 }
 
-bool TCompressor::DecompressFinished() const { return !decoder_ || decoder_->finished; }
-int64_t TCompressor::DeclaredPlainSize() const { return decoder_ ? decoder_->declared : -1; }
-uint64_t TCompressor::SourceBytesRead() const { return decoder_ ? decoder_->read : 0; }
+bool TCompressor::DecompressFinished() const {
+  if (ahead_) return ahead_->Finished();
+  return !decoder_ || decoder_->finished;
+}
+int64_t TCompressor::DeclaredPlainSize() const {
+  if (ahead_) return ahead_->DeclaredPlainSize();
+  return decoder_ ? decoder_->declared : -1;
+}
+uint64_t TCompressor::SourceBytesRead() const {
+  if (ahead_) return ahead_->SourceBytesRead();
+  return decoder_ ? decoder_->read : 0;
+}
 
 size_t TCompressor::DecompressMore(size_t bytes) {
+  if (ahead_) {
+    if (destination_ == nullptr) Fail("Source or destination stream not set");
+    return ahead_->More(*destination_, bytes);
+  }
   if (!decoder_) Fail("Decompression not begun");
   Decoder& d = *decoder_;
   const std::string too_large =
@@ -171,13 +197,18 @@ size_t TCompressor::DecompressMore(size_t bytes) {
 }
 
 void TCompressor::EndDecompress() {
+  if (ahead_) {
+    const std::unique_ptr<TReadAheadDecoder> ahead = std::move(ahead_);
+    ahead->End();
+    return;
+  }
   const bool cut = decoder_ && decoder_->pending != 0;
   decoder_.reset();
   if (cut) Fail("Compressed data end in the middle of a frame");
 }
 
 void TCompressor::Decompress() {
-  BeginDecompress();
+  BeginPlainDecompress();
   if (decoder_) {
     // Reserve for the declared size (bounded: the size is only a claim).
     DecompressMore(1);
@@ -212,7 +243,7 @@ void TCompressor::DecompressPrefix(uint64_t bytes) {
   } prefix(*destination, bytes);
   destination_ = &prefix;
   try {
-    BeginDecompress();
+    BeginPlainDecompress();
     while (!DecompressFinished() && prefix.Left() > 0) DecompressMore(static_cast<size_t>(prefix.Left()));
   } catch (...) {
     destination_ = destination;

@@ -22,7 +22,9 @@
 //
 // Failures raise Exception("ECompressorError", message); failures of the
 // streams propagate as they are (EInOutError).  An empty source decompresses
-// to nothing.  One object is used by one thread at a time.
+// to nothing.  One object is used by one thread at a time (with the
+// read-ahead option it runs a worker of its own, joined by EndDecompress or
+// the destructor).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,8 @@
 #include "host/stream.h"
 
 namespace instkit {
+
+class TReadAheadDecoder;
 
 class TCompressor {
  public:
@@ -50,6 +54,12 @@ class TCompressor {
   // (0: none, all work on the caller's thread).  Ignored when the zstd
   // library was built without threads.  The frame format is the same.
   void SetWorkers(int workers) { workers_ = workers; }
+  // Incremental decompression (BeginDecompress) decodes on a worker thread,
+  // a few pieces ahead of the caller, which takes them as it reads: the
+  // decoding then overlaps the caller's parsing.  The results are the same.
+  // While it runs, the source belongs to the worker.  Decompress() and
+  // DecompressPrefix() always decode on the caller's thread.
+  void SetReadAhead(bool on) { read_ahead_ = on; }
   void SetMaxOutputSize(uint64_t bytes) { max_output_ = bytes; }
   uint64_t GetMaxOutputSize() const { return max_output_; }
 
@@ -98,11 +108,14 @@ class TCompressor {
  private:
   void CheckStreams() const;
   void Pump(const void* data, size_t n, bool last);
+  // Starts decoding on the caller's thread.
+  void BeginPlainDecompress();
 
   struct Encoder;
   struct Decoder;
   std::unique_ptr<Encoder> encoder_;
   std::unique_ptr<Decoder> decoder_;
+  std::unique_ptr<TReadAheadDecoder> ahead_;
 
   TStream* source_ = nullptr;
   TStream* destination_ = nullptr;
@@ -110,6 +123,7 @@ class TCompressor {
   int level_ = 3;
   int min_match_ = 0;
   int workers_ = 0;
+  bool read_ahead_ = false;
   uint64_t max_output_;
 };
 

@@ -38,6 +38,15 @@ class TField {
 
   std::string GetAsString() const { return VariantToString(value_); }
   void SetAsString(std::string value);
+  // SetAsString from a view: a text field already holding a text takes the
+  // bytes into its own buffer, without a temporary string.
+  void SetAsText(std::string_view value) {
+    if (auto* mine = std::get_if<std::string>(&value_); mine != nullptr && ValueClassOf(field_type_) == TValueClass::Text) {
+      mine->assign(value.data(), value.size());
+    } else {
+      SetAsString(std::string(value));
+    }
+  }
   int32_t GetAsInteger() const { return VariantToInteger(value_); }
   // A value of the field's own kind is stored as it is; others convert.
   void SetAsInteger(int32_t value) {
