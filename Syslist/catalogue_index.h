@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/prefetch.h"
+
 namespace instkit {
 
 class TField;
@@ -41,44 +43,59 @@ class TGroupIndex {
 };
 
 // Names to values in one open-addressing array (load at most one half), so a
-// large catalogue costs two allocations instead of one node per name.  The
-// names are views into strings that outlive the table; the first value put
-// for a name stays.
+// large catalogue costs two allocations instead of one node per name.  Each
+// slot keeps 32 bits of its name's hash next to the item's position, so a
+// probe reads the item (and its name) only when those bits match: in a large
+// catalogue every item read is a cache miss.  Callers that know the names
+// ahead can hash them first and prefetch their slots.  The names are views
+// into strings that outlive the table; the first value put for a name stays.
 template <typename V>
 class TNameTable {
  public:
+  static size_t Hash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
   void Reserve(size_t count) {
     items_.reserve(count);
     Rehash(count);
   }
+  void PrefetchSlot(size_t hash) const {
+    if (!slots_.empty()) Prefetch(&slots_[hash & mask_]);
+  }
   // The value stored for the name (the existing one when the name is
   // already present) and whether it was added now.
-  std::pair<const V*, bool> Emplace(std::string_view name, V value) {
+  std::pair<const V*, bool> Emplace(std::string_view name, V value) { return Emplace(name, Hash(name), std::move(value)); }
+  std::pair<const V*, bool> Emplace(std::string_view name, size_t hash, V value) {
     if (2 * (items_.size() + 1) > slots_.size()) Rehash(items_.size() + 1);
-    const size_t hash = std::hash<std::string_view>{}(name);
+    const uint64_t tag = Tag(hash);
     for (size_t s = hash & mask_;; s = (s + 1) & mask_) {
-      const uint32_t at = slots_[s];
-      if (at == 0) {
+      const uint64_t slot = slots_[s];
+      if (slot == 0) {
         items_.push_back({name, hash, std::move(value)});
-        slots_[s] = static_cast<uint32_t>(items_.size());
+        slots_[s] = tag | items_.size();
         return {&items_.back().value, true};
       }
-      const Item& item = items_[at - 1];
-      if (item.hash == hash && item.name == name) return {&item.value, false};
+      if ((slot & kTagMask) != tag) continue;
+      const Item& item = items_[(slot & ~kTagMask) - 1];
+      if (item.name == name) return {&item.value, false};
     }
   }
   const V* Find(std::string_view name) const {
     if (items_.empty()) return nullptr;
-    const size_t hash = std::hash<std::string_view>{}(name);
+    const size_t hash = Hash(name);
+    const uint64_t tag = Tag(hash);
     for (size_t s = hash & mask_;; s = (s + 1) & mask_) {
-      const uint32_t at = slots_[s];
-      if (at == 0) return nullptr;
-      const Item& item = items_[at - 1];
-      if (item.hash == hash && item.name == name) return &item.value;
+      const uint64_t slot = slots_[s];
+      if (slot == 0) return nullptr;
+      if ((slot & kTagMask) != tag) continue;
+      const Item& item = items_[(slot & ~kTagMask) - 1];
+      if (item.name == name) return &item.value;
     }
   }
 
  private:
+  static constexpr uint64_t kTagMask = 0xFFFFFFFF00000000ull;
+  static uint64_t Tag(size_t hash) { return static_cast<uint64_t>(hash) & kTagMask; }
+
   struct Item {
     std::string_view name;
     size_t hash;
@@ -93,11 +110,11 @@ class TNameTable {
     for (size_t i = 0; i < items_.size(); ++i) {
       size_t s = items_[i].hash & mask_;
       while (slots_[s] != 0) s = (s + 1) & mask_;
-      slots_[s] = static_cast<uint32_t>(i + 1);
+      slots_[s] = Tag(items_[i].hash) | (i + 1);
     }
   }
   std::vector<Item> items_;
-  std::vector<uint32_t> slots_;  // 1 + item position; 0 is free
+  std::vector<uint64_t> slots_;  // hash tag | 1 + item position; 0 is free
   size_t mask_ = 0;
 };
 
@@ -147,8 +164,6 @@ class TCatalogueIndex {
   // TakeNode, then SysIndex set to `number` and BackRef to BackRef(number),
   // raising as BackRef does.
   std::unique_ptr<TSysNode> TakeNumberedNode(const TEntry& entry, int32_t number) const;
-  // What GetSysIndex gives for a section name.
-  int32_t SysIndexOf(std::string_view name) const;
   // What GetBackRef gives for a number; raises as it would.
   std::string BackRef(int32_t sys_index) const;
   // Counts one more node built from this index.  Raises ECatalogueError when
@@ -160,8 +175,6 @@ class TCatalogueIndex {
  private:
   std::vector<TEntry> entries_;
   TGroupIndex children_;
-  // Views into the catalogue's parameter names, which outlive the index.
-  TNameTable<int32_t> sys_index_by_name_;
   int32_t first_bad_parent_ = -1;
   mutable int64_t node_budget_ = 0;
   std::string bad_parent_message_;
@@ -169,6 +182,12 @@ class TCatalogueIndex {
   // Back references.  For each entry whose "Depend" is not empty, the items
   // that convert before the first one that does not, and whether one failed.
   TGroupIndex hits_;                                         // number -> entries naming it
+  // Per entry, what a back reference needs of it, in arrays small enough to
+  // stay in the cache: its value, and whether the value's text is just that
+  // number in decimal (then the text is made from the number, without
+  // visiting the entry).
+  std::vector<int32_t> entry_value_;
+  std::vector<bool> plain_number_;
   std::unordered_map<int32_t, int32_t> failed_cover_;        // number -> failed entries that still answer it
   int32_t failed_count_ = 0;
   std::string depend_failure_message_;

@@ -6,6 +6,7 @@
 // gives the same tree in near-linear time; the subtree walk is iterative, so
 // deep catalogues do not exhaust the stack.
 #include <algorithm>
+#include <charconv>
 #include <unordered_set>
 #include <utility>
 
@@ -17,6 +18,7 @@
 #include "host/exception.h"
 #include "host/format.h"
 #include "host/message_box.h"
+#include "host/prefetch.h"
 #include "host/text.h"
 #include "host/variant.h"
 
@@ -52,6 +54,19 @@ bool ScanDepend(std::string_view text, Visit visit) {
     text.remove_prefix(p + 1);
   }
   return visit(DependItem(Trim(text)));
+}
+
+void AppendDecimal(std::string& out, int32_t value) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<size_t>(end - digits));
+}
+
+// True when `text` is exactly the decimal form of `value`.
+bool IsDecimalOf(std::string_view text, int32_t value) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  return text == std::string_view(digits, static_cast<size_t>(end - digits));
 }
 
 // AsciiEqualNoCase, inline for the per-field key matching.
@@ -206,9 +221,32 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   TNameTable<int32_t> sections;
   sections.Reserve(static_cast<size_t>(section_count));
   std::vector<bool> first_of_name(static_cast<size_t>(section_count));
-  for (int32_t i = 0; i < section_count; ++i) {
-    first_of_name[static_cast<size_t>(i)] = sections.Emplace(file->GetSection(i)->SectionName, i).second;
-  }
+  // Sections enter the table in file order, as far as the reading has come:
+  // a catalogue in section order then indexes each section while reading
+  // it, when it is in the cache anyway.  A name looked up out of order
+  // needs the whole table and indexes the rest at once.
+  int32_t indexed = 0;
+  auto index_up_to = [&](int32_t end) {
+    for (; indexed < end; ++indexed) {
+      first_of_name[static_cast<size_t>(indexed)] =
+          sections.Emplace(file->GetSection(indexed)->SectionName, indexed).second;
+    }
+  };
+  // The sections ahead are asked for early, and then their table slots.
+  auto prefetch_ahead = [&](int32_t next) {
+    if (next + 8 < section_count) Prefetch(file->GetSection(next + 8));
+    if (next + 4 < section_count && next + 4 >= indexed) {
+      sections.PrefetchSlot(TNameTable<int32_t>::Hash(file->GetSection(next + 4)->SectionName));
+    }
+  };
+  // GetSysIndex gives a name the value of its first catalogue entry whose
+  // value converts.  Entries of one name find the same section (the first of
+  // that name), so for names that have a section the number is kept per
+  // section; the few names without one go to a table of their own.
+  std::vector<int32_t> number_of_section(static_cast<size_t>(section_count));
+  std::vector<bool> section_numbered(static_cast<size_t>(section_count));
+  std::vector<int32_t> section_of_entry;
+  TNameTable<int32_t> numbers_without_section;
   int32_t last_found = -1;
 
   // Back references: every "Depend" is parsed once, right after its record
@@ -250,8 +288,11 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   const int32_t count = catalogue->GetFieldCount();
   node_budget_ = 8 * static_cast<int64_t>(count) + 1024;
   entries_.resize(static_cast<size_t>(count));
-  sys_index_by_name_.Reserve(static_cast<size_t>(count));
+  section_of_entry.assign(static_cast<size_t>(count), -1);
+  entry_value_.assign(static_cast<size_t>(count), 0);
+  plain_number_.assign(static_cast<size_t>(count), false);
   for (int32_t i = 0; i < count; ++i) {
+    if (i + 8 < count) Prefetch(catalogue->GetFields(i + 8));
     TEntry& e = entries_[static_cast<size_t>(i)];
     e.field = catalogue->GetFields(i);
     if (const std::string* text = std::get_if<std::string>(&e.field->GetValue())) {
@@ -261,22 +302,42 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
     try {
       e.value = e.field->GetAsInteger();
       e.value_ok = true;
-      // The first convertible value of a name wins; most names are unique,
-      // and then the entry's own value is its number.
-      e.sys_index = *sys_index_by_name_.Emplace(e.field->Name(), e.value).first;
-      e.sys_index_known = true;
+      entry_value_[static_cast<size_t>(i)] = e.value;
+      plain_number_[static_cast<size_t>(i)] = e.has_value_text && IsDecimalOf(e.value_text, e.value);
     } catch (const Exception& failure) {
       if (!any_bad_value_) bad_value_message_ = failure.Message();
       any_bad_value_ = true;
     }
+    int32_t found_at = -1;
     const int32_t guess = last_found + 1;
+    prefetch_ahead(guess);
+    if (guess < section_count) index_up_to(guess + 1);
     if (guess < section_count && first_of_name[static_cast<size_t>(guess)] &&
         file->GetSection(guess)->SectionName == e.field->Name()) {
-      last_found = guess;
+      found_at = guess;
     } else {
-      const int32_t* found = sections.Find(e.field->Name());
-      if (found == nullptr) continue;
-      last_found = *found;
+      index_up_to(section_count);
+      if (const int32_t* found = sections.Find(e.field->Name())) found_at = *found;
+    }
+    // The first convertible value of a name wins; most names are unique, and
+    // then the entry's own value is its number.
+    if (found_at < 0) {
+      if (e.value_ok) {
+        e.sys_index = *numbers_without_section.Emplace(e.field->Name(), e.value).first;
+        e.sys_index_known = true;
+      }
+      continue;
+    }
+    last_found = found_at;
+    section_of_entry[static_cast<size_t>(i)] = found_at;
+    if (e.value_ok) {
+      const auto s = static_cast<size_t>(found_at);
+      if (!section_numbered[s]) {
+        section_numbered[s] = true;
+        number_of_section[s] = e.value;
+      }
+      e.sys_index = number_of_section[s];
+      e.sys_index_known = true;
     }
     e.section = file->GetSection(last_found);
     // GetData reads "Parent" as GetParamAsInteger does and raises only when
@@ -299,8 +360,16 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
   children_.Finish();
   // Entries whose own value does not convert take the number of a later
   // entry of the same name, if any.
-  for (TEntry& e : entries_) {
-    if (!e.sys_index_known) e.sys_index = SysIndexOf(e.field->Name());
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    TEntry& e = entries_[i];
+    if (e.sys_index_known) continue;
+    const int32_t s = section_of_entry[i];
+    if (s >= 0) {
+      e.sys_index = section_numbered[static_cast<size_t>(s)] ? number_of_section[static_cast<size_t>(s)] : 0;
+    } else {
+      const int32_t* found = numbers_without_section.Find(e.field->Name());
+      e.sys_index = found == nullptr ? 0 : *found;
+    }
   }
 
   hits_.Finish();
@@ -393,10 +462,6 @@ void TCatalogueIndex::CountNode() const {
   if (--node_budget_ < 0) throw ECatalogueError("the catalogue expands to too many subsystems");
 }
 
-int32_t TCatalogueIndex::SysIndexOf(std::string_view name) const {
-  const int32_t* found = sys_index_by_name_.Find(name);
-  return found == nullptr ? 0 : *found;
-}
 
 std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
   // The plain scan converts every catalogue value, so one that does not
@@ -411,9 +476,14 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
   }
   std::string result;
   for (int32_t i : hits_.Get(sys_index)) {
-    const TEntry& e = entries_[static_cast<size_t>(i)];
-    if (e.value == sys_index) continue;
+    const int32_t value = entry_value_[static_cast<size_t>(i)];  // entries with hits have one
+    if (value == sys_index) continue;
     if (!result.empty()) result += ',';
+    if (plain_number_[static_cast<size_t>(i)]) {
+      AppendDecimal(result, value);
+      continue;
+    }
+    const TEntry& e = entries_[static_cast<size_t>(i)];
     if (e.has_value_text) {
       result += e.value_text;
     } else {
@@ -452,10 +522,24 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
   std::unordered_set<int32_t> on_path;
   stack.push_back({this, Index.Children(Info->SysIndex), 0, true});
   on_path.insert(Info->SysIndex);
+  // In a large catalogue the children of a node are scattered over the
+  // entries and the nodes prepared from them; their cache lines are asked
+  // for a little ahead of their use: the entries of a node's children when
+  // its frame is pushed, the next sibling's node while one child is added.
+  const auto& entries = Index.Entries();
+  auto prefetch_entries = [&entries](std::span<const int32_t> children) {
+    for (size_t k = 0; k < children.size() && k < 16; ++k) Prefetch(&entries[static_cast<size_t>(children[k])]);
+  };
+  prefetch_entries(stack.back().children);
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next < top.children.size()) {
-      const TCatalogueIndex::TEntry& entry = Index.Entries()[static_cast<size_t>(top.children[top.next++])];
+      const TCatalogueIndex::TEntry& entry = entries[static_cast<size_t>(top.children[top.next++])];
+      if (top.next < top.children.size()) {
+        const TCatalogueIndex::TEntry& sibling = entries[static_cast<size_t>(top.children[top.next])];
+        if (sibling.prepared) Prefetch(sibling.prepared.get());
+        if (top.next + 16 < top.children.size()) Prefetch(&entries[static_cast<size_t>(top.children[top.next + 16])]);
+      }
       Index.CountNode();
       // Filled by GetData, numbered by GetSysIndex of the section name.
       const int32_t number = entry.sys_index;
@@ -465,6 +549,7 @@ bool TSysNode::LoadChildNodes(const TCatalogueIndex& Index) {
         throw ECatalogueError(Format("subsystem %d is its own ancestor", number));
       }
       added->Nodes.reserve(grandchildren.size());  // at most that many children
+      prefetch_entries(grandchildren);
       stack.push_back({added, grandchildren, 0, !grandchildren.empty()});
       continue;
     }

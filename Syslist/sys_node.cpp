@@ -103,7 +103,7 @@ void TCustomSysNode::SetIsInst() {
 
 bool TCustomSysNode::IsTopLevel() const { return dynamic_cast<const TSysTree*>(ParentNode) != nullptr; }
 
-TSysNode::TSysNode() : Info(std::make_unique<TSubsystemInfo>()) {
+TSysNode::TSysNode() {
   Info->Checked = true;
   Info->AllCheck = true;
 }

@@ -115,6 +115,9 @@ class TRecord {
     if (index < 0 || index >= GetFieldCount()) return nullptr;
     return fields_[static_cast<size_t>(index)].get();
   }
+  // Where the record keeps its table of fields, for callers that prefetch
+  // large numbers of records; not for reading.
+  const void* FieldTable() const { return fields_.data(); }
   // The first field whose name matches ignoring ASCII case; null when none.
   TField* FieldByName(std::string_view name) const;
   void Clear() { fields_.clear(); }
