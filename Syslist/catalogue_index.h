@@ -124,6 +124,19 @@ class TCatalogueIndex {
   // plain scans would raise are recorded and raised when asked for.
   TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFile* file);
 
+  // A catalogue without failures (every value and "Parent" converts, every
+  // "Depend" converts, and no two subsystems that would be loaded share a
+  // number) gives the same tree whatever order its nodes are joined in.  For
+  // such a catalogue the index can join every prepared node to its parent
+  // while numbering them in catalogue order, instead of a walk in tree order
+  // that visits the nodes scattered over memory.  The top-level nodes are
+  // then left for the caller to add, without walking their children.
+  // Returns false, changing nothing, for other catalogues.
+  bool JoinChildren();
+  // Without JoinChildren: gives the prepared nodes their numbers and back
+  // references before a walk (LoadChildNodes) takes them.
+  void NumberNodes() { NumberPrepared(nullptr); }
+
   struct TEntry {
     const TField* field = nullptr;        // the catalogue parameter
     // Its value when that is a text (a view into the field), so back
@@ -182,6 +195,16 @@ class TCatalogueIndex {
   // Back references.  For each entry whose "Depend" is not empty, the items
   // that convert before the first one that does not, and whether one failed.
   TGroupIndex hits_;                                         // number -> entries naming it
+  // Numbering and back references of the prepared nodes, done once, with
+  // each node joined to the node at join_to[its entry] when that is given.
+  void NumberPrepared(const std::vector<int32_t>* join_to);
+  // For JoinChildren: per entry, the entry whose node becomes its parent,
+  // kTopLevel, or kNotLoaded; false when some number repeats.
+  bool PlanJoin(std::vector<int32_t>& join_to) const;
+  static constexpr int32_t kTopLevel = -1;
+  static constexpr int32_t kNotLoaded = -2;
+  bool numbered_ = false;
+
   // Per entry, what a back reference needs of it, in arrays small enough to
   // stay in the cache: its value, and whether the value's text is just that
   // number in decimal (then the text is made from the number, without

@@ -374,19 +374,123 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
 
   hits_.Finish();
 
-  // Number the prepared nodes and give them their back references now, in
-  // the order they were made, rather than during the tree walk, which visits
-  // them in tree order.  Children take the number of their name, top-level
-  // subsystems their own value; the two differ only when a name repeats.
-  // When back references fail, the walk asks for them (and raises) itself.
-  if (any_bad_value_ || failed_count_ > 0) return;
-  for (TEntry& e : entries_) {
+  // The prepared nodes are numbered and given their back references by
+  // NumberPrepared, in the order they were made, rather than during the tree
+  // walk, which visits them in tree order.
+}
+
+void TCatalogueIndex::NumberPrepared(const std::vector<int32_t>* join_to) {
+  // Children take the number of their name, top-level subsystems their own
+  // value; the two differ only when a name repeats.  When back references
+  // fail, the walk asks for them (and raises) itself.
+  if (numbered_ || any_bad_value_ || failed_count_ > 0) return;
+  numbered_ = true;
+  std::vector<TSysNode*> nodes;
+  if (join_to != nullptr) nodes.resize(entries_.size());
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    TEntry& e = entries_[i];
     if (!e.prepared) continue;
     e.numbered = e.parent == 0 ? e.value : e.sys_index;
     e.prepared->Info->SysIndex = e.numbered;
     e.prepared->Info->BackRef = BackRef(e.numbered);
     e.prepared_numbered = true;
+    if (join_to == nullptr) continue;
+    nodes[i] = e.prepared.get();
+    const int32_t parent = (*join_to)[i];
+    if (parent < 0) continue;
+    // A parent later in the catalogue than its child is made already: every
+    // prepared node exists before numbering starts.
+    TSysNode* parent_node = nodes[static_cast<size_t>(parent)] != nullptr
+                                ? nodes[static_cast<size_t>(parent)]
+                                : entries_[static_cast<size_t>(parent)].prepared.get();
+    parent_node->AddNode(std::move(e.prepared));
   }
+}
+
+bool TCatalogueIndex::PlanJoin(std::vector<int32_t>& join_to) const {
+  const size_t count = entries_.size();
+  // The number each prepared node will carry, and the entry carrying it.
+  auto number_of = [](const TEntry& e) { return e.parent == 0 ? e.value : e.sys_index; };
+  int64_t low = INT64_MAX, high = INT64_MIN;
+  for (const TEntry& e : entries_) {
+    if (!e.prepared) continue;
+    low = std::min<int64_t>(low, number_of(e));
+    high = std::max<int64_t>(high, number_of(e));
+  }
+  if (low > high) return true;  // no subsystem at all
+  const bool dense = high - low < 4 * static_cast<int64_t>(count) + 64;
+  std::vector<int32_t> dense_carrier;
+  std::unordered_map<int32_t, int32_t> sparse_carrier;
+  if (dense) {
+    dense_carrier.assign(static_cast<size_t>(high - low + 1), -1);
+  } else {
+    sparse_carrier.reserve(count);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const TEntry& e = entries_[i];
+    if (!e.prepared) continue;
+    const int32_t number = number_of(e);
+    int32_t& carrier =
+        dense ? dense_carrier[static_cast<size_t>(number - low)] : sparse_carrier.try_emplace(number, -1).first->second;
+    if (carrier >= 0) return false;  // two nodes of one number: the walk decides
+    carrier = static_cast<int32_t>(i);
+  }
+  auto carrier_of = [&](int32_t number) -> int32_t {
+    if (dense) {
+      if (number < low || number > high) return -1;
+      return dense_carrier[static_cast<size_t>(number - low)];
+    }
+    const auto found = sparse_carrier.find(number);
+    return found == sparse_carrier.end() ? -1 : found->second;
+  };
+
+  // Which nodes the walk would reach: the top-level ones with a number, and
+  // those whose chain of parents ends at one.  A chain that ends nowhere or
+  // runs in a circle is never reached.
+  enum : uint8_t { kUnknown, kReached, kNotReached, kOnChain };
+  std::vector<uint8_t> state(count, kUnknown);
+  join_to.assign(count, kNotLoaded);
+  std::vector<int32_t> chain;
+  for (size_t start = 0; start < count; ++start) {
+    if (!entries_[start].prepared || state[start] != kUnknown) continue;
+    chain.clear();
+    int32_t at = static_cast<int32_t>(start);
+    uint8_t outcome = kNotReached;
+    for (;;) {
+      const TEntry& e = entries_[static_cast<size_t>(at)];
+      uint8_t& s = state[static_cast<size_t>(at)];
+      if (s == kReached || s == kNotReached) {
+        outcome = s;
+        break;
+      }
+      if (s == kOnChain) break;  // a circle
+      if (e.parent == 0) {
+        outcome = e.value != 0 ? kReached : kNotReached;
+        s = outcome;
+        if (outcome == kReached) join_to[static_cast<size_t>(at)] = kTopLevel;
+        break;
+      }
+      s = kOnChain;
+      chain.push_back(at);
+      const int32_t parent = carrier_of(e.parent);
+      if (parent < 0) break;  // an orphan
+      join_to[static_cast<size_t>(at)] = parent;
+      at = parent;
+    }
+    for (int32_t link : chain) {
+      state[static_cast<size_t>(link)] = outcome;
+      if (outcome != kReached) join_to[static_cast<size_t>(link)] = kNotLoaded;
+    }
+  }
+  return true;
+}
+
+bool TCatalogueIndex::JoinChildren() {
+  if (numbered_ || any_bad_value_ || failed_count_ > 0 || first_bad_parent_ >= 0) return false;
+  std::vector<int32_t> join_to;
+  if (!PlanJoin(join_to)) return false;
+  NumberPrepared(&join_to);
+  return true;
 }
 
 void TGroupIndex::Finish() {
@@ -497,7 +601,8 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
 
 bool TSysNode::LoadChildNodes(const TIDFSection* Catalogue, const TIDFTextFile* File) {
   if (Catalogue == nullptr || File == nullptr) return false;
-  const TCatalogueIndex index(Catalogue, File);
+  TCatalogueIndex index(Catalogue, File);
+  index.NumberNodes();
   return LoadChildNodes(index);
 }
 
@@ -608,7 +713,10 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
     }
   }
 
-  const TCatalogueIndex index(catalogue, File);
+  TCatalogueIndex index(catalogue, File);
+  // Children already joined to their parents need no walk.
+  const bool joined = index.JoinChildren();
+  if (!joined) index.NumberNodes();
   for (const TCatalogueIndex::TEntry& entry : index.Entries()) {
     // Outside the guard: a value that does not convert reaches the caller.
     const int32_t number = entry.value_ok ? entry.value : entry.field->GetAsInteger();
@@ -618,7 +726,8 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
       if (!entry.parent_ok || entry.parent != 0) continue;
       auto node = index.TakeNumberedNode(entry, number);  // filled by GetData
       index.CountNode();
-      AddNode(std::move(node))->LoadChildNodes(index);
+      TSysNode* added = AddNode(std::move(node));
+      if (!joined) added->LoadChildNodes(index);
     } catch (...) {
       // This subsystem's subtree ends here; the catalogue reading goes on.
     }
