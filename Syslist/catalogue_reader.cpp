@@ -195,16 +195,34 @@ void TSysNode::GetData(const TIDFSection* Section) {
   info.ShortName = text(kShortName);
   info.FullName = text(kFullName);
   if (!any_link) return;
-  for (int32_t i = 0; i < field_count; ++i) {
-    const std::string& name = Section->GetFields(i)->Name();
-    const TLinkKind kind = MayBeLinkKey(name) ? LinkKindOfKey(name) : TLinkKind::None;
-    if (kind == TLinkKind::None) continue;
-    // The value is looked up by name, so of two keys differing only in case
-    // both give the first one's value.
+  // Two passes, so that the text is allocated once at its full length.
+  // The value is looked up by name, so of two keys differing only in case
+  // both give the first one's value.
+  auto for_each_link = [&](auto visit) {
+    for (int32_t i = 0; i < field_count; ++i) {
+      const std::string& name = Section->GetFields(i)->Name();
+      const TLinkKind kind = MayBeLinkKey(name) ? LinkKindOfKey(name) : TLinkKind::None;
+      if (kind == TLinkKind::None) continue;
+      const TField* field = Section->FieldByName(name);
+      const std::string* text = std::get_if<std::string>(&field->GetValue());
+      visit(text != nullptr ? std::string_view(*text) : std::string_view(), text == nullptr ? field : nullptr,
+            std::string_view(kind == TLinkKind::Menu ? kLinkMarkerMenu : kLinkMarkerDesktop));
+    }
+  };
+  size_t length = info.Links.size();
+  for_each_link([&](std::string_view text, const TField* other, std::string_view marker) {
+    length += (length > 0 ? 1 : 0) + (other != nullptr ? other->GetAsString().size() : text.size()) + marker.size();
+  });
+  info.Links.reserve(length);
+  for_each_link([&](std::string_view text, const TField* other, std::string_view marker) {
     if (!info.Links.empty()) info.Links += kLinkSeparator;
-    info.Links += GetParamAsString(Section, name);
-    info.Links += kind == TLinkKind::Menu ? kLinkMarkerMenu : kLinkMarkerDesktop;
-  }
+    if (other != nullptr) {
+      info.Links += other->GetAsString();
+    } else {
+      info.Links += text;
+    }
+    info.Links += marker;
+  });
 }
 
 // ---- TCatalogueIndex --------------------------------------------------------
@@ -386,7 +404,14 @@ void TCatalogueIndex::NumberPrepared(const std::vector<int32_t>* join_to) {
   if (numbered_ || any_bad_value_ || failed_count_ > 0) return;
   numbered_ = true;
   std::vector<TSysNode*> nodes;
-  if (join_to != nullptr) nodes.resize(entries_.size());
+  std::vector<int32_t> children;  // per entry, how many nodes join it
+  if (join_to != nullptr) {
+    nodes.resize(entries_.size());
+    children.resize(entries_.size());
+    for (int32_t parent : *join_to) {
+      if (parent >= 0) ++children[static_cast<size_t>(parent)];
+    }
+  }
   for (size_t i = 0; i < entries_.size(); ++i) {
     TEntry& e = entries_[i];
     if (!e.prepared) continue;
@@ -403,6 +428,7 @@ void TCatalogueIndex::NumberPrepared(const std::vector<int32_t>* join_to) {
     TSysNode* parent_node = nodes[static_cast<size_t>(parent)] != nullptr
                                 ? nodes[static_cast<size_t>(parent)]
                                 : entries_[static_cast<size_t>(parent)].prepared.get();
+    if (parent_node->Nodes.empty()) parent_node->Nodes.reserve(static_cast<size_t>(children[static_cast<size_t>(parent)]));
     parent_node->AddNode(std::move(e.prepared));
   }
 }

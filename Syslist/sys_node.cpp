@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "Syslist/node_arena.h"
 #include "Syslist/sys_tree.h"
 
 namespace instkit {
@@ -111,5 +112,8 @@ TSysNode::TSysNode() {
 // Info (a member of this class) goes first, then the base destructor frees
 // the children.
 TSysNode::~TSysNode() = default;
+
+void* TSysNode::operator new(size_t size) { return TNodeArena::Allocate(size); }
+void TSysNode::operator delete(void* block, size_t size) noexcept { TNodeArena::Free(block, size); }
 
 }  // namespace instkit

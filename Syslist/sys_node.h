@@ -165,6 +165,9 @@ class TOwnedInfo {
 
 class TSysNode : public TCustomSysNode {
  public:
+  // Nodes live in a TNodeArena (Syslist/node_arena.h).
+  static void* operator new(size_t size);
+  static void operator delete(void* block, size_t size) noexcept;
   // Creates Info with Checked and AllCheck true.
   TSysNode();
   ~TSysNode() override;
