@@ -137,28 +137,27 @@ class TCatalogueIndex {
   // references before a walk (LoadChildNodes) takes them.
   void NumberNodes() { NumberPrepared(nullptr); }
 
+  // Members ordered so that an entry takes 48 bytes: a large catalogue has
+  // one per subsystem.
   struct TEntry {
     const TField* field = nullptr;        // the catalogue parameter
-    // Its value when that is a text (a view into the field), so back
-    // references are joined without visiting the field again.
-    std::string_view value_text;
-    bool has_value_text = false;
     const TIDFSection* section = nullptr; // first section of that name; null when none
-    bool value_ok = false;                // its value converts to an integer
-    int32_t value = 0;
-    bool parent_ok = true;                // the section's "Parent" converts
-    int32_t parent = 0;
-    int32_t sys_index = 0;                // what GetSysIndex gives for the entry's name
-    bool sys_index_known = false;
     // A node already filled from the section (GetData), made while the
     // sections are visited in file order; the first reader of the entry takes
     // it.  Building every record in one sequential pass keeps a large
     // catalogue's reading cache-friendly.
     mutable std::unique_ptr<TSysNode> prepared;
-    // When set, the prepared node's SysIndex is `numbered` and its BackRef is
-    // already BackRef(numbered), filled in file order too.
-    bool prepared_numbered = false;
+    int32_t value = 0;
+    int32_t parent = 0;
+    int32_t sys_index = 0;                // what GetSysIndex gives for the entry's name
+    // When prepared_numbered is set, the prepared node's SysIndex is
+    // `numbered` and its BackRef is already BackRef(numbered), filled in file
+    // order too.
     int32_t numbered = 0;
+    bool value_ok = false;                // its value converts to an integer
+    bool parent_ok = true;                // the section's "Parent" converts
+    bool sys_index_known = false;
+    bool prepared_numbered = false;
   };
 
   const std::vector<TEntry>& Entries() const { return entries_; }

@@ -313,15 +313,12 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
     if (i + 8 < count) Prefetch(catalogue->GetFields(i + 8));
     TEntry& e = entries_[static_cast<size_t>(i)];
     e.field = catalogue->GetFields(i);
-    if (const std::string* text = std::get_if<std::string>(&e.field->GetValue())) {
-      e.value_text = *text;
-      e.has_value_text = true;
-    }
     try {
       e.value = e.field->GetAsInteger();
       e.value_ok = true;
       entry_value_[static_cast<size_t>(i)] = e.value;
-      plain_number_[static_cast<size_t>(i)] = e.has_value_text && IsDecimalOf(e.value_text, e.value);
+      const std::string* text = std::get_if<std::string>(&e.field->GetValue());
+      plain_number_[static_cast<size_t>(i)] = text != nullptr && IsDecimalOf(*text, e.value);
     } catch (const Exception& failure) {
       if (!any_bad_value_) bad_value_message_ = failure.Message();
       any_bad_value_ = true;
@@ -613,12 +610,7 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
       AppendDecimal(result, value);
       continue;
     }
-    const TEntry& e = entries_[static_cast<size_t>(i)];
-    if (e.has_value_text) {
-      result += e.value_text;
-    } else {
-      result += e.field->GetAsString();
-    }
+    result += entries_[static_cast<size_t>(i)].field->GetAsString();
   }
   return result;
 }
