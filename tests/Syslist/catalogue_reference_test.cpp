@@ -77,6 +77,7 @@ struct TGenOptions {
   double bad_value = 0;    // a catalogue value that is not an integer
   double bad_depend = 0;   // a Depend item that does not convert
   double bad_parent = 0;   // a Parent that does not convert
+  double repeat_name = 0.04;  // a catalogue name repeats an earlier one
 };
 
 std::unique_ptr<TIDFTextFile> Generate(uint32_t seed, int n, const TGenOptions& opt) {
@@ -88,7 +89,7 @@ std::unique_ptr<TIDFTextFile> Generate(uint32_t seed, int n, const TGenOptions& 
   std::vector<std::string> values;
   for (int i = 0; i < n; ++i) {
     std::string name = "S" + std::to_string(i);
-    if (i > 0 && chance(0.04)) name = names[static_cast<size_t>(pick(i))];  // repeated catalogue name
+    if (i > 0 && chance(opt.repeat_name)) name = names[static_cast<size_t>(pick(i))];  // repeated catalogue name
     std::string value = std::to_string(i + 1);
     if (chance(opt.zero)) value = "0";
     if (i > 0 && chance(opt.duplicate)) value = values[static_cast<size_t>(pick(i))];
@@ -179,6 +180,8 @@ TEST(CatalogueReferenceTest, IndexedReaderMatchesPlainReader) {
     TGenOptions options;
   } profiles[] = {
       {"clean", {}},
+      // Unique names and numbers: read by joining nodes in catalogue order.
+      {"unique", {0, 0.01, 0, 0, 0, 0}},
       {"duplicates", {0.02, 0.05, 0, 0, 0}},
       {"zeros", {0, 0.3, 0, 0, 0}},
       {"bad values", {0, 0.05, 0.02, 0, 0}},
