@@ -8,8 +8,11 @@
 // is alive it starts again at the beginning of its first slab, so a rebuilt
 // catalogue lies in memory in the order it is made.
 //
-// Slabs are kept for the next tree up to kKeptBytes; the rest are released
-// when the arena empties.  One mutex guards the arena: nodes may be made and
+// Slabs are kept for the next tree up to kKeptBytes (so that a program
+// making and dropping a few nodes does not allocate a slab each time); the
+// rest are released when the arena empties.  Keeping more does not make a
+// rebuild faster: writing into freshly mapped pages is cheaper than into old
+// ones that have left the cache.  One mutex guards the arena: nodes may be made and
 // freed on any thread.  Blocks of another size (a class derived from
 // TSysNode) and builds with AddressSanitizer use the general heap, so that
 // misuse of freed nodes is still caught there.
@@ -22,7 +25,7 @@ namespace instkit {
 class TNodeArena {
  public:
   static constexpr size_t kSlabBytes = 256 * 1024;
-  static constexpr size_t kKeptBytes = 64 * 1024 * 1024;
+  static constexpr size_t kKeptBytes = 4 * 1024 * 1024;
 
   static void* Allocate(size_t size);
   static void Free(void* block, size_t size) noexcept;
