@@ -694,13 +694,22 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
   // Duplicate check.  Pairs are compared in order (0,1), (0,2), ..., so the
   // first row converts every value; a value that does not convert raises
   // unless a duplicate of the first value came before it.
+  // The index reads every catalogue entry once and raises nothing; the
+  // duplicate check below uses the numbers it converted.  When the check
+  // fails, the index and its prepared nodes are simply dropped.
+  TCatalogueIndex index(catalogue, File);
   const int32_t count = catalogue->GetFieldCount();
   if (count >= 2) {
+    // A value that does not convert raises here as its conversion does.
+    auto number_at = [&](int32_t j) {
+      const TCatalogueIndex::TEntry& entry = index.Entries()[static_cast<size_t>(j)];
+      return entry.value_ok ? entry.value : catalogue->GetFields(j)->GetAsInteger();
+    };
     bool duplicate = false;
     std::vector<int32_t> numbers(static_cast<size_t>(count));
-    const int32_t first = numbers[0] = catalogue->GetFields(0)->GetAsInteger();
+    const int32_t first = numbers[0] = number_at(0);
     for (int32_t j = 1; j < count && !duplicate; ++j) {
-      numbers[static_cast<size_t>(j)] = catalogue->GetFields(j)->GetAsInteger();
+      numbers[static_cast<size_t>(j)] = number_at(j);
       duplicate = numbers[static_cast<size_t>(j)] == first;
     }
     if (!duplicate) {
@@ -731,7 +740,6 @@ bool TSysTree::LoadFromIDFFile(const TIDFTextFile* File) {
     }
   }
 
-  TCatalogueIndex index(catalogue, File);
   // Children already joined to their parents need no walk.
   const bool joined = index.JoinChildren();
   if (!joined) index.NumberNodes();
