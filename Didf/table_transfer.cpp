@@ -174,18 +174,26 @@ bool TIDFDataFile::FromFileToTable(bool) {
     return false;
   }
   try {
-    // A damaged file must insert nothing: check it whole first (the
-    // checksum is verified at the end of the frame), then stream it.
+    // A damaged file must insert nothing, so the whole file is checked
+    // before the first row goes in: by its check record when it has one
+    // (files written here do), else by decompressing it whole (the zstd
+    // checksum is verified at the end of the frame).
     {
-      class TDiscard final : public TStream {
-       public:
-        size_t Read(void*, size_t) override { return 0; }
-        void Write(const void*, size_t) override {}
-        int64_t GetPosition() const override { return 0; }
-        void SetPosition(int64_t) override {}
-        int64_t GetSize() const override { return 0; }
-      } discard;
-      DecompressStream(*file, discard);
+      TCompressor checker;
+      ConfigureDataFileCompressor(checker);
+      checker.SetSource(file.get());
+      if (!checker.CheckTrailer()) {
+        class TDiscard final : public TStream {
+         public:
+          size_t Read(void*, size_t) override { return 0; }
+          void Write(const void*, size_t) override {}
+          int64_t GetPosition() const override { return 0; }
+          void SetPosition(int64_t) override {}
+          int64_t GetSize() const override { return 0; }
+        } discard;
+        file = std::make_unique<TFileReadStream>(FileName);
+        DecompressStream(*file, discard);
+      }
       file = std::make_unique<TFileReadStream>(FileName);
     }
     TPlainImageReader reader(*file);

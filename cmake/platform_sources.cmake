@@ -13,9 +13,9 @@ set(INSTKIT_SQLITE_PARTS
   Didf/*.cpp
   tests/Didf/*.cpp tests/host/sqlite_*_test.cpp tests/host/form_store_test.cpp
   tests/Tidf/tree_sections_test.cpp)
-# Parts that need zstd: the stream compressor and the data files.
+# Parts that need zstd (and zlib): the stream compressor and the data files.
 set(INSTKIT_ZSTD_PARTS
-  host/compressor.cpp Didf/*.cpp
+  host/compressor.cpp host/read_ahead_decoder.cpp Didf/*.cpp
   tests/Didf/*.cpp tests/host/compressor_test.cpp)
 # The registry object is a SQLite store on POSIX and the system registry on
 # Windows (host/windows/registry_windows.cpp).
@@ -37,8 +37,8 @@ if(NOT SQLite3_FOUND)
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_SQLITE_PARTS})
   list(APPEND INSTKIT_STAND_IN_SOURCES ${PROJECT_SOURCE_DIR}/host/no_sqlite/sqlite_db_unavailable.cpp)
 endif()
-if(NOT ZSTD_FOUND)
-  message(STATUS "instkit: zstd not found for this target: the stream compressor, the data "
+if(NOT ZSTD_FOUND OR NOT ZLIB_FOUND)
+  message(STATUS "instkit: zstd or zlib not found for this target: the stream compressor, the data "
                  "files (Didf) and their tests are left out of this build")
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_ZSTD_PARTS})
 endif()

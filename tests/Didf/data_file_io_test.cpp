@@ -337,7 +337,7 @@ TEST_F(DataFileIo, FailuresLeaveTheirMessages) {
   data.FileName = dir.Path("damaged.idf");
   ASSERT_TRUE(data.SaveToFile());
   std::string bytes = ReadWholeFile(data.FileName);
-  bytes[bytes.size() - 6] ^= 0x01;
+  bytes[bytes.size() - 24 - 2] ^= 0x01;  // the frame's checksum, before the 24-byte check record
   WriteWholeFileAtomically(data.FileName, bytes);
   TIDFDataFile damaged;
   damaged.FileName = data.FileName;

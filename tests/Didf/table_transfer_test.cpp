@@ -254,14 +254,24 @@ TEST_F(TableTransfer, DamagedFileInsertsNothing) {
   data.TableName = "FAKE";
   data.FileName = dir.Path("damaged.idf");
   ASSERT_TRUE(data.SaveToFile());
-  std::string bytes = ReadWholeFile(data.FileName);
-  bytes[bytes.size() - 1] ^= 0x40;  // the checksum's last byte
-  WriteWholeFileAtomically(data.FileName, bytes);
-  EXPECT_FALSE(data.FromFileToTable());
-  EXPECT_TRUE(manager.table.inserted.empty());
-  EXPECT_EQ(manager.gets, 0);
-  EXPECT_NE(data.ErrorMessage.find("ECompressorError: Compressed data are damaged"), std::string::npos)
-      << data.ErrorMessage;
+  const std::string sound = ReadWholeFile(data.FileName);
+  const size_t record = 24;  // the check record at the end
+  std::string in_frame = sound;
+  in_frame[sound.size() / 2] ^= 0x40;  // found by the check record
+  std::string without_record = sound.substr(0, sound.size() - record);
+  without_record[without_record.size() - 1] ^= 0x40;  // found by decompressing: the frame's checksum
+  for (const std::string& bytes : {in_frame, without_record}) {
+    WriteWholeFileAtomically(data.FileName, bytes);
+    EXPECT_FALSE(data.FromFileToTable());
+    EXPECT_TRUE(manager.table.inserted.empty());
+    EXPECT_EQ(manager.gets, 0);
+    EXPECT_NE(data.ErrorMessage.find("ECompressorError: Compressed data are damaged"), std::string::npos)
+        << data.ErrorMessage;
+  }
+  // A sound file without its check record is still read.
+  WriteWholeFileAtomically(data.FileName, sound.substr(0, sound.size() - record));
+  EXPECT_TRUE(data.FromFileToTable()) << data.ErrorMessage;
+  EXPECT_EQ(manager.table.inserted.size(), 3u);
 }
 
 // ---- Real SQLite databases ----
