@@ -61,6 +61,20 @@ std::string FileTableFailure(const char* format, const std::string& file_name, c
                 failure.message.c_str());
 }
 
+// Opens the file of a file transfer; when that fails, leaves "Can't create
+// file ..." in `error` and returns null.
+template <typename TFileStream>
+std::unique_ptr<TFileStream> OpenTransferFile(const std::string& name, std::string& error) {
+  try {
+    return std::make_unique<TFileStream>(name);
+  } catch (...) {
+    const CaughtFailure failure = DescribeCurrentException();
+    error = Format("Can't create file '%s'\r\n%s: %s", name.c_str(), failure.class_name.c_str(),
+                   failure.message.c_str());
+    return nullptr;
+  }
+}
+
 void CheckSameFieldCount(const TTable& table, const TRecord& structure) {
   if (table.CurrentRecord.GetFieldCount() != structure.GetFieldCount()) {
     throw EIDFDataFile("Structures not equal!");
@@ -164,15 +178,8 @@ bool TIDFDataFile::LoadFromTable() {
 }
 
 bool TIDFDataFile::FromFileToTable(bool) {
-  std::unique_ptr<TFileReadStream> file;
-  try {
-    file = std::make_unique<TFileReadStream>(FileName);
-  } catch (...) {
-    const CaughtFailure failure = DescribeCurrentException();
-    ErrorMessage = Format("Can't create file '%s'\r\n%s: %s", FileName.c_str(), failure.class_name.c_str(),
-                          failure.message.c_str());
-    return false;
-  }
+  std::unique_ptr<TFileReadStream> file = OpenTransferFile<TFileReadStream>(FileName, ErrorMessage);
+  if (!file) return false;
   try {
     // A damaged file must insert nothing, so the whole file is checked
     // before the first row goes in: by its check record when it has one
@@ -229,15 +236,8 @@ bool TIDFDataFile::FromFileToTable(bool) {
 }
 
 bool TIDFDataFile::FromTableToFile() {
-  std::unique_ptr<TFileWriteStream> file;
-  try {
-    file = std::make_unique<TFileWriteStream>(FileName);
-  } catch (...) {
-    const CaughtFailure failure = DescribeCurrentException();
-    ErrorMessage = Format("Can't create file '%s'\r\n%s: %s", FileName.c_str(), failure.class_name.c_str(),
-                          failure.message.c_str());
-    return false;
-  }
+  std::unique_ptr<TFileWriteStream> file = OpenTransferFile<TFileWriteStream>(FileName, ErrorMessage);
+  if (!file) return false;
   try {
     // The image is compressed piece by piece while it is built: each piece
     // is compressed while still in the processor's cache, and memory stays
