@@ -6,7 +6,6 @@
 // gives the same tree in near-linear time; the subtree walk is iterative, so
 // deep catalogues do not exhaust the stack.
 #include <algorithm>
-#include <charconv>
 #include <unordered_set>
 #include <utility>
 
@@ -54,19 +53,6 @@ bool ScanDepend(std::string_view text, Visit visit) {
     text.remove_prefix(p + 1);
   }
   return visit(DependItem(Trim(text)));
-}
-
-void AppendDecimal(std::string& out, int32_t value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, static_cast<size_t>(end - digits));
-}
-
-// True when `text` is exactly the decimal form of `value`.
-bool IsDecimalOf(std::string_view text, int32_t value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  return text == std::string_view(digits, static_cast<size_t>(end - digits));
 }
 
 // AsciiEqualNoCase, inline for the per-field key matching.
@@ -318,7 +304,7 @@ TCatalogueIndex::TCatalogueIndex(const TIDFSection* catalogue, const TIDFTextFil
       e.value_ok = true;
       entry_value_[static_cast<size_t>(i)] = e.value;
       const std::string* text = std::get_if<std::string>(&e.field->GetValue());
-      plain_number_[static_cast<size_t>(i)] = text != nullptr && IsDecimalOf(*text, e.value);
+      plain_number_[static_cast<size_t>(i)] = text != nullptr && *text == IntToStr(e.value);
     } catch (const Exception& failure) {
       if (!any_bad_value_) bad_value_message_ = failure.Message();
       any_bad_value_ = true;
@@ -400,13 +386,16 @@ void TCatalogueIndex::NumberPrepared(const std::vector<int32_t>* join_to) {
   // fail, the walk asks for them (and raises) itself.
   if (numbered_ || any_bad_value_ || failed_count_ > 0) return;
   numbered_ = true;
+  // Every prepared node exists before the first is joined, so a parent
+  // later in the catalogue than its child is found too.
   std::vector<TSysNode*> nodes;
   std::vector<int32_t> children;  // per entry, how many nodes join it
   if (join_to != nullptr) {
     nodes.resize(entries_.size());
     children.resize(entries_.size());
-    for (int32_t parent : *join_to) {
-      if (parent >= 0) ++children[static_cast<size_t>(parent)];
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      nodes[i] = entries_[i].prepared.get();
+      if ((*join_to)[i] >= 0) ++children[static_cast<size_t>((*join_to)[i])];
     }
   }
   for (size_t i = 0; i < entries_.size(); ++i) {
@@ -417,14 +406,9 @@ void TCatalogueIndex::NumberPrepared(const std::vector<int32_t>* join_to) {
     e.prepared->Info->BackRef = BackRef(e.numbered);
     e.prepared_numbered = true;
     if (join_to == nullptr) continue;
-    nodes[i] = e.prepared.get();
     const int32_t parent = (*join_to)[i];
     if (parent < 0) continue;
-    // A parent later in the catalogue than its child is made already: every
-    // prepared node exists before numbering starts.
-    TSysNode* parent_node = nodes[static_cast<size_t>(parent)] != nullptr
-                                ? nodes[static_cast<size_t>(parent)]
-                                : entries_[static_cast<size_t>(parent)].prepared.get();
+    TSysNode* parent_node = nodes[static_cast<size_t>(parent)];
     if (parent_node->Nodes.empty()) parent_node->Nodes.reserve(static_cast<size_t>(children[static_cast<size_t>(parent)]));
     parent_node->AddNode(std::move(e.prepared));
   }
@@ -607,7 +591,7 @@ std::string TCatalogueIndex::BackRef(int32_t sys_index) const {
     if (value == sys_index) continue;
     if (!result.empty()) result += ',';
     if (plain_number_[static_cast<size_t>(i)]) {
-      AppendDecimal(result, value);
+      result += IntToStr(value);
       continue;
     }
     result += entries_[static_cast<size_t>(i)].field->GetAsString();
