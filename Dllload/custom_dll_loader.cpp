@@ -95,6 +95,23 @@ bool TCustomDLLLoader::AskAbortAfterFailure(const std::string& short_name) {
                     kStyleQuestion) == kIdYes;
 }
 
+bool TCustomDLLLoader::AbortAfterFailedTransfer(TSubsystemInfo& info) {
+  WriteLog("error sending subsystems params : " + info.ShortName);
+  info.Checked = false;
+  if (Regim == INSTKIT_MODE_INSTALL) {
+    if (MessageBox(OwnerWindow, AbortInstallQuestion(), CaptionAttention(), kStyleQuestion) == kIdYes) {
+      WriteLog("user abort installing");
+      return true;
+    }
+  } else if (Regim == INSTKIT_MODE_UNINSTALL) {
+    if (MessageBox(OwnerWindow, AbortUninstallQuestion(), CaptionAttention(), kStyleQuestion) == kIdYes) {
+      WriteLog("user abort uninstalling");
+      return true;
+    }
+  }
+  return false;
+}
+
 bool TCustomDLLLoader::LoadDLLs() {
   WriteLog("IN function LoadDlls");
   LoadFailureLibrary.clear();

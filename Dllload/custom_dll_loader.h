@@ -31,6 +31,7 @@
 namespace instkit {
 
 class TCustomSysNode;
+class TSubsystemInfo;
 
 class TCustomDLLLoader {
  public:
@@ -127,6 +128,10 @@ class TCustomDLLLoader {
   void LogFailure(const char* separator);
   // Asks "Система <name><AbortQuestion>"; true on Yes.
   bool AskAbortAfterFailure(const std::string& short_name);
+  // SetAll's answer to a subsystem whose tree or parameters did not reach
+  // its library: logs it, unticks it and, installing or uninstalling, asks
+  // whether to abort.  True when the operator aborts.
+  bool AbortAfterFailedTransfer(TSubsystemInfo& info);
   // Looks an entry point up in a record's library.
   template <typename Proc>
   static Proc Lookup(const THndlRec& rec, const char* name) {

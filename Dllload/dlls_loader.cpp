@@ -83,19 +83,7 @@ uint8_t TDllsLoader::SetAll() {
         info.Checked = true;
         continue;
       }
-      WriteLog("error sending subsystems params : " + info.ShortName);
-      info.Checked = false;
-      if (Regim == INSTKIT_MODE_INSTALL) {
-        if (MessageBox(OwnerWindow, AbortInstallQuestion(), CaptionAttention(), kStyleQuestion) == kIdYes) {
-          WriteLog("user abort installing");
-          return INSTKIT_OUTCOME_ABORTED;
-        }
-      } else if (Regim == INSTKIT_MODE_UNINSTALL) {
-        if (MessageBox(OwnerWindow, AbortUninstallQuestion(), CaptionAttention(), kStyleQuestion) == kIdYes) {
-          WriteLog("user abort uninstalling");
-          return INSTKIT_OUTCOME_ABORTED;
-        }
-      }
+      if (AbortAfterFailedTransfer(info)) return INSTKIT_OUTCOME_ABORTED;
     }
   } catch (...) {
     outcome = INSTKIT_OUTCOME_FAILURE;
