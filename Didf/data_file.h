@@ -167,6 +167,10 @@ class TIDFDataFile {
  private:
   void WriteHeader(TMemoryStream& image) const;
 
+  // Inserts the structure's values as a row, as InsertRecordToTable does.
+  // Through the table's CurrentRecord, or (for the transfers, whose table
+  // nobody else sees) by TTable::InsertValues, which may bind them directly.
+  bool StoreRow(TTable& table, bool through_current_record);
   // Copies the table's current row into the structure's values.
   void CopyRowFromTable(const TTable& table);
   // The next record of a streamed image into the structure's values; false

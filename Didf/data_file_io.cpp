@@ -189,58 +189,60 @@ void TIDFDataFile::WriteRecordToFile(TMemoryStream& image) {
 }
 
 bool TIDFDataFile::ReadRecordFromFile(TMemoryStream& image) {
+  // The record is parsed from the unread bytes with a pointer; the image
+  // position moves past what was consumed when the parse ends, either way.
+  const std::string_view unread = image.Remaining();
+  const char* const begin = unread.data();
+  const char* const end = begin + unread.size();
+  const char* p = begin;
+  const auto done = [&](bool whole) {
+    image.Skip(static_cast<size_t>(p - begin));
+    return whole;
+  };
+  // A value cut short consumes what is left, as a short stream read does.
+  const auto need = [&](size_t n) {
+    if (static_cast<size_t>(end - p) >= n) return true;
+    p = end;
+    return false;
+  };
   const int32_t count = Structure->GetFieldCount();
   for (int32_t i = 0; i < count; ++i) {
     TField& field = *Structure->GetFields(i);
-    const std::string_view rest = image.Remaining();
-    // A value cut short consumes what is left, as a short stream read does.
-    auto need = [&](size_t n) {
-      if (rest.size() >= n) return true;
-      image.Skip(rest.size());
-      return false;
-    };
     switch (EncodingOf(field)) {
       case ftString: {
-        if (!need(4)) return false;
-        const auto length = static_cast<int32_t>(DecodeFixed32(rest.data()));
-        image.Skip(4);
-        if (length > kMaxTextLength) return false;
-        std::string_view bytes;
-        if (length > 0) {
-          bytes = image.Remaining();
-          if (bytes.size() < static_cast<size_t>(length)) {
-            image.Skip(bytes.size());
-            return false;
-          }
-          bytes = bytes.substr(0, static_cast<size_t>(length));
-          image.Skip(static_cast<size_t>(length));
-        }
-        field.SetAsText(bytes);
+        if (!need(4)) return done(false);
+        const auto length = static_cast<int32_t>(DecodeFixed32(p));
+        p += 4;
+        if (length > kMaxTextLength) return done(false);
+        const size_t n = length > 0 ? static_cast<size_t>(length) : 0;
+        if (!need(n)) return done(false);
+        field.SetAsText(std::string_view(p, n));
+        p += n;
         break;
       }
       case ftSmallInt:
-        if (!need(2)) return false;
-        field.SetAsInteger(static_cast<int16_t>(DecodeFixed16(rest.data())));
-        image.Skip(2);
+        if (!need(2)) return done(false);
+        field.SetAsInteger(static_cast<int16_t>(DecodeFixed16(p)));
+        p += 2;
         break;
       case ftInteger:
-        if (!need(4)) return false;
-        field.SetAsInteger(static_cast<int32_t>(DecodeFixed32(rest.data())));
-        image.Skip(4);
+        if (!need(4)) return done(false);
+        field.SetAsInteger(static_cast<int32_t>(DecodeFixed32(p)));
+        p += 4;
         break;
       case ftBoolean:
-        if (!need(1)) return false;
-        field.SetAsBoolean(rest[0] != 0);
-        image.Skip(1);
+        if (!need(1)) return done(false);
+        field.SetAsBoolean(*p != 0);
+        p += 1;
         break;
       default:  // FLOAT, DATETIME, CURRENCY
-        if (!need(8)) return false;
-        field.SetAsFloat(DecodeDouble(rest.data()));
-        image.Skip(8);
+        if (!need(8)) return done(false);
+        field.SetAsFloat(DecodeDouble(p));
+        p += 8;
         break;
     }
   }
-  return true;
+  return done(true);
 }
 
 void TIDFDataFile::CompressStream(TStream& source, TStream& destination) {

@@ -101,16 +101,15 @@ void TIDFDataFile::CopyRowFromTable(const TTable& table) {
   }
 }
 
-bool TIDFDataFile::InsertRecordToTable(TTable& table) {
+bool TIDFDataFile::InsertRecordToTable(TTable& table) { return StoreRow(table, true); }
+
+bool TIDFDataFile::StoreRow(TTable& table, bool through_current_record) {
   try {
-    TRecord& row = table.CurrentRecord;
-    const int32_t shared = std::min(row.GetFieldCount(), Structure->GetFieldCount());
-    // Every field of the row starts cleared; the leading ones then take the
-    // structure's values.  Clearing only the others is the same and keeps
-    // the fields' text buffers for the next row.
-    for (int32_t i = shared; i < row.GetFieldCount(); ++i) row.GetFields(i)->Clear();
-    for (int32_t i = 0; i < shared; ++i) row.GetFields(i)->SetValue(Structure->GetFields(i)->GetValue());
-    table.InsertRow();
+    if (through_current_record) {
+      table.TTable::InsertValues(*Structure);  // CurrentRecord holds the row
+    } else {
+      table.InsertValues(*Structure);
+    }
     return true;
   } catch (...) {
     ErrorMessage = TableFailure("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s",
@@ -132,7 +131,7 @@ bool TIDFDataFile::SaveToTable(bool) {
     bool complete = true;
     if (FirstRecord()) {
       do {
-        if (!InsertRecordToTable(*table)) {
+        if (!StoreRow(*table, false)) {
           ++FailedRecords;  // the next record follows; no progress for this one
         } else if (!ShowProgress(ProgressPercent(record_index_, GetRecordCount()))) {
           complete = false;
@@ -217,9 +216,9 @@ bool TIDFDataFile::FromFileToTable(bool) {
     // Without fields a record is zero bytes long: there is nothing to read.
     if (Structure->GetFieldCount() > 0) {
       while (ReadNextRecord(reader)) {
-        if (!InsertRecordToTable(*table)) {
+        if (!StoreRow(*table, false)) {
           ++FailedRecords;
-        } else if (!ShowProgress(reader.Percent())) {
+        } else if (CallBack != 0 && !ShowProgress(reader.Percent())) {
           complete = false;
           break;
         }

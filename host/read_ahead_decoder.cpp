@@ -44,7 +44,15 @@ void TReadAheadDecoder::Run() {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [this] { return stop_ || queued_.size() < kMaxQueued; });
       if (stop_) return;
-      if (piece.GetSize() > 0) queued_.push_back(std::move(piece.Data()));
+      if (piece.GetSize() > 0) {
+        queued_.push_back(std::move(piece.Data()));
+        // Decode the next piece into a buffer the reader has finished with:
+        // a new one would grow from nothing, page by page, for every piece.
+        if (!spare_.empty()) {
+          piece.Data() = std::move(spare_.back());
+          spare_.pop_back();
+        }
+      }
       done_ = finished;
       lock.unlock();
       changed_.notify_all();
@@ -67,6 +75,10 @@ bool TReadAheadDecoder::NextPiece() {
     if (failure_) std::rethrow_exception(failure_);
     exhausted_ = true;
     return false;
+  }
+  if (current_.capacity() > 0 && spare_.size() < kMaxQueued) {
+    current_.clear();
+    spare_.push_back(std::move(current_));
   }
   current_ = std::move(queued_.front());
   queued_.pop_front();

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/compressor.h"
 #include "host/stream.h"
@@ -57,6 +58,7 @@ class TReadAheadDecoder {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queued_;
+  std::vector<std::string> spare_;  // taken pieces, returned for reuse
   bool done_ = false;  // the worker will queue nothing more
   bool stop_ = false;
   std::exception_ptr failure_;      // raised by More once the queue is empty

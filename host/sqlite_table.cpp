@@ -133,26 +133,31 @@ class TSqliteTable final : public TTable {
     int rc = SQLITE_OK;
     for (int i = 0; i < count && rc == SQLITE_OK; ++i) {
       const TField& field = *CurrentRecord.GetFields(i);
-      const TVariant& value = field.GetValue();
-      // The values live in CurrentRecord until the row is stepped: no copy.
-      if (const auto* text = std::get_if<std::string>(&value)) {
-        rc = field.FieldType() == ftBinary
-                 ? sqlite3_bind_blob64(s, i + 1, text->data(), text->size(), SQLITE_STATIC)
-                 : sqlite3_bind_text64(s, i + 1, text->data(), text->size(), SQLITE_STATIC, SQLITE_UTF8);
-      } else if (const auto* integer = std::get_if<int32_t>(&value)) {
-        rc = sqlite3_bind_int64(s, i + 1, *integer);
-      } else if (const auto* real = std::get_if<double>(&value)) {
-        rc = sqlite3_bind_double(s, i + 1, *real);
-      } else if (const auto* boolean = std::get_if<bool>(&value)) {
-        rc = sqlite3_bind_int64(s, i + 1, *boolean ? 1 : 0);
-      } else {
-        rc = sqlite3_bind_null(s, i + 1);
+      rc = Bind(s, i, field.GetValue(), field.FieldType() == ftBinary);
+    }
+    Step(rc);
+  }
+
+  // Binds values' own values where the column would keep them unchanged (a
+  // value of the column's kind: the usual case of a transfer between a file
+  // and a table of the same structure); otherwise goes through CurrentRecord.
+  void InsertValues(const TRecord& values) override {
+    const int count = CurrentRecord.GetFieldCount();
+    const int shared = std::min(count, values.GetFieldCount());
+    for (int i = 0; i < shared; ++i) {
+      if (ValueClassOf(values.GetFields(i)->FieldType()) != ValueClassOf(CurrentRecord.GetFields(i)->FieldType())) {
+        TTable::InsertValues(values);
+        return;
       }
     }
-    if (rc == SQLITE_OK) rc = sqlite3_step(s);
-    const std::string message = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
-    sqlite3_reset(s);
-    if (rc != SQLITE_DONE) Fail(Format("%s (table '%s')", message.c_str(), name_.c_str()));
+    if (!insert_) PrepareInsert();
+    sqlite3_stmt* s = insert_.get();
+    int rc = SQLITE_OK;
+    for (int i = 0; i < count && rc == SQLITE_OK; ++i) {
+      rc = i < shared ? Bind(s, i, values.GetFields(i)->GetValue(), CurrentRecord.GetFields(i)->FieldType() == ftBinary)
+                      : sqlite3_bind_null(s, i + 1);
+    }
+    Step(rc);
   }
 
   const std::string& Name() const override { return name_; }
@@ -174,6 +179,28 @@ class TSqliteTable final : public TTable {
  private:
   std::string WhereClause() const {
     return Trim(filter_).empty() ? std::string() : " WHERE (" + filter_ + "\n)";
+  }
+
+  // Binds one value to parameter i + 1.  The values live in their records
+  // until the row is stepped: no copy.
+  static int Bind(sqlite3_stmt* s, int i, const TVariant& value, bool binary) {
+    if (const auto* text = std::get_if<std::string>(&value)) {
+      return binary ? sqlite3_bind_blob64(s, i + 1, text->data(), text->size(), SQLITE_STATIC)
+                    : sqlite3_bind_text64(s, i + 1, text->data(), text->size(), SQLITE_STATIC, SQLITE_UTF8);
+    }
+    if (const auto* integer = std::get_if<int32_t>(&value)) return sqlite3_bind_int64(s, i + 1, *integer);
+    if (const auto* real = std::get_if<double>(&value)) return sqlite3_bind_double(s, i + 1, *real);
+    if (const auto* boolean = std::get_if<bool>(&value)) return sqlite3_bind_int64(s, i + 1, *boolean ? 1 : 0);
+    return sqlite3_bind_null(s, i + 1);
+  }
+
+  // Steps the bound insert (unless binding failed with `rc`) and resets it.
+  void Step(int rc) {
+    sqlite3_stmt* s = insert_.get();
+    if (rc == SQLITE_OK) rc = sqlite3_step(s);
+    const std::string message = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) Fail(Format("%s (table '%s')", message.c_str(), name_.c_str()));
   }
 
   void PrepareInsert() {

@@ -47,6 +47,14 @@ class TTable {
   // Stores the values of CurrentRecord as a new row.  A failed row raises and
   // leaves the rows stored before it in place.
   virtual void InsertRow() = 0;
+  // Stores a row made of `values`: column i takes the value of values' field
+  // i converted to the column's kind, columns beyond values' fields NULL.
+  // The row stored is the one that filling CurrentRecord that way and then
+  // InsertRow would store, which is what this does; an engine may bind the
+  // values directly where no conversion is needed and then leaves
+  // CurrentRecord's values as they were.  For callers that insert many rows
+  // from a record of their own and never read CurrentRecord back.
+  virtual void InsertValues(const TRecord& values);
 
   virtual const std::string& Name() const = 0;
 };

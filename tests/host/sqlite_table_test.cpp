@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "host/exception.h"
 #include "support/temp_dir.h"
 
@@ -86,6 +88,54 @@ TEST_F(SqliteTable, InsertsInOneTransactionCommittedByFreeTable) {
       manager->Db().Prepare("SELECT group_concat(coalesce(i, 'N') || coalesce(t, 'N') || coalesce(b, 'N'), ',') FROM w");
   ASSERT_TRUE(check.Step());
   EXPECT_EQ(check.ColumnText(0), "0t00,1t11,2t20,NNN");
+}
+
+// InsertValues must store what filling CurrentRecord and InsertRow store,
+// whether it binds the values directly (same kinds) or converts them.
+TEST_F(SqliteTable, InsertValuesStoresWhatInsertRowStores) {
+  const char* columns = "(i INTEGER, t TEXT, x BLOB, r REAL, b BOOLEAN)";
+  manager->Db().Exec(std::string("CREATE TABLE direct ") + columns);
+  manager->Db().Exec(std::string("CREATE TABLE through ") + columns);
+  struct Source {
+    std::vector<std::pair<uint8_t, TVariant>> fields;
+  };
+  const Source sources[] = {
+      // Kinds as the columns': bound as they are, the blob as a blob.
+      {{{ftInteger, 7}, {ftString, std::string("t")}, {ftBinary, std::string("\0\x01", 2)}, {ftFloat, 0.5},
+        {ftBoolean, true}}},
+      // Other kinds: converted to the columns' kinds.
+      {{{ftString, std::string("42")}, {ftInteger, 5}, {ftString, std::string("s")}, {ftInteger, 3},
+        {ftString, std::string("TRUE")}}},
+      // Fewer fields: the rest are NULL; empty values are NULL too.
+      {{{ftInteger, TVariant{}}, {ftString, std::string()}}},
+      // More fields: the extra ones are left out.
+      {{{ftInteger, 1}, {ftString, std::string("a")}, {ftBinary, std::string()}, {ftFloat, 1.0}, {ftBoolean, false},
+        {ftString, std::string("extra")}}},
+  };
+  TTable* direct = manager->GetUserTable("direct", "", false);
+  TTable* through = manager->GetUserTable("through", "", false);
+  ASSERT_TRUE(direct != nullptr && through != nullptr);
+  direct->Open();
+  through->Open();
+  for (const Source& source : sources) {
+    TRecord values;
+    for (const auto& [type, value] : source.fields) values.AddField("f", type)->SetValue(value);
+    direct->InsertValues(values);
+    through->TTable::InsertValues(values);
+  }
+  TRecord wrong;
+  wrong.AddField("f", ftString)->SetAsString("not a number");
+  EXPECT_THROW(direct->InsertValues(wrong), Exception);
+  manager->FreeTable(direct);
+  manager->FreeTable(through);
+  const auto dump = [&](const std::string& table) {
+    TSqliteStatement all = manager->Db().Prepare(
+        "SELECT group_concat(quote(i) || '|' || quote(t) || '|' || quote(x) || '|' || quote(r) || '|' || quote(b), "
+        "',') FROM " + table);
+    return all.Step() ? all.ColumnText(0) : std::string();
+  };
+  EXPECT_EQ(dump("through"), "7|'t'|X'0001'|0.5|1,42|'5'|X'73'|3.0|1,NULL|''|NULL|NULL|NULL,1|'a'|X''|1.0|0");
+  EXPECT_EQ(dump("direct"), dump("through"));
 }
 
 TEST_F(SqliteTable, UnknownTablesAndSchemasAreNotAvailable) {
