@@ -50,6 +50,7 @@ class TDIDFRecord;
 class TIDFDataFile;
 class TMemoryStream;
 class TPlainImageReader;
+class TRecordLayout;
 class TStream;
 class TTable;
 
@@ -175,7 +176,7 @@ class TIDFDataFile {
   void CopyRowFromTable(const TTable& table);
   // The next record of a streamed image into the structure's values; false
   // at the end of the image (or at a record cut short).
-  bool ReadNextRecord(TPlainImageReader& reader);
+  bool ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layout);
 
   std::vector<TDataRecord> records_;
   int32_t record_index_ = 0;

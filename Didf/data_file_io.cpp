@@ -6,6 +6,7 @@
 #include "Didf/data_file_format.h"
 #include "Didf/data_file_percent.h"
 #include "Didf/plain_image_reader.h"
+#include "Didf/record_layout.h"
 #include "host/coding.h"
 #include "host/compressor.h"
 #include "host/file_stream.h"
@@ -19,10 +20,73 @@ namespace {
 
 // The canonical code that decides a field's value encoding; a code without a
 // type name raises as FieldTypeToString does.
+[[noreturn]] void InvalidFieldType(uint8_t code) { throw EIDFDataFile(Format("Invalid field type (%d)!", code)); }
+
 uint8_t EncodingOf(const TField& field) {
   const uint8_t code = field.FieldType();
-  if (code > kLastNamedFieldType) throw EIDFDataFile(Format("Invalid field type (%d)!", code));
+  if (code > kLastNamedFieldType) InvalidFieldType(code);
   return kCanonicalFieldType[code];
+}
+
+// Reads one record into the layout's fields; false when the image ends
+// inside it or a text is longer than kMaxTextLength.  The record is parsed
+// from the unread bytes with a pointer; the image position moves past what
+// was consumed when the parse ends, either way.
+bool ParseRecord(TMemoryStream& image, const TRecordLayout& layout) {
+  const std::string_view unread = image.Remaining();
+  const char* const begin = unread.data();
+  const char* const end = begin + unread.size();
+  const char* p = begin;
+  const auto done = [&](bool whole) {
+    image.Skip(static_cast<size_t>(p - begin));
+    return whole;
+  };
+  // A value cut short consumes what is left, as a short stream read does.
+  const auto need = [&](size_t n) {
+    if (static_cast<size_t>(end - p) >= n) return true;
+    p = end;
+    return false;
+  };
+  for (const TRecordLayout::TSlot& slot : layout.Slots()) {
+    TField& field = *slot.field;
+    switch (slot.encoding) {
+      case ftString: {
+        if (!need(4)) return done(false);
+        const auto length = static_cast<int32_t>(DecodeFixed32(p));
+        p += 4;
+        if (length > kMaxTextLength) return done(false);
+        const size_t n = length > 0 ? static_cast<size_t>(length) : 0;
+        if (!need(n)) return done(false);
+        field.SetAsText(std::string_view(p, n));
+        p += n;
+        break;
+      }
+      case ftSmallInt:
+        if (!need(2)) return done(false);
+        field.SetAsInteger(static_cast<int16_t>(DecodeFixed16(p)));
+        p += 2;
+        break;
+      case ftInteger:
+        if (!need(4)) return done(false);
+        field.SetAsInteger(static_cast<int32_t>(DecodeFixed32(p)));
+        p += 4;
+        break;
+      case ftBoolean:
+        if (!need(1)) return done(false);
+        field.SetAsBoolean(*p != 0);
+        p += 1;
+        break;
+      case TRecordLayout::kNoEncoding:
+        done(false);
+        InvalidFieldType(slot.code);
+      default:  // FLOAT, DATETIME, CURRENCY
+        if (!need(8)) return done(false);
+        field.SetAsFloat(DecodeDouble(p));
+        p += 8;
+        break;
+    }
+  }
+  return done(true);
 }
 
 std::string Failure(const char* format, const std::string& name) {
@@ -88,7 +152,8 @@ bool TIDFDataFile::LoadFromFile() {
     if (!LoadHeader(reader.Window())) return false;
     // Without fields a record is zero bytes long: there is nothing to read.
     if (Structure->GetFieldCount() > 0) {
-      while (ReadNextRecord(reader)) {
+      TRecordLayout layout;
+      while (ReadNextRecord(reader, layout)) {
         InsertRecord();
         if (!ShowProgress(reader.Percent())) return false;
       }
@@ -101,13 +166,14 @@ bool TIDFDataFile::LoadFromFile() {
   }
 }
 
-bool TIDFDataFile::ReadNextRecord(TPlainImageReader& reader) {
+bool TIDFDataFile::ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layout) {
+  layout.Follow(*Structure);
   size_t want = TPlainImageReader::kLookahead;
   for (;;) {
     reader.Ensure(want);
     TMemoryStream& window = reader.Window();
     const int64_t start = window.GetPosition();
-    if (ReadRecordFromFile(window)) return true;
+    if (ParseRecord(window, layout)) return true;
     if (reader.AtEnd()) return false;  // the whole rest was there: cut short
     // A record longer than the window: read it again with more of the image.
     window.SetPosition(start);
@@ -189,60 +255,9 @@ void TIDFDataFile::WriteRecordToFile(TMemoryStream& image) {
 }
 
 bool TIDFDataFile::ReadRecordFromFile(TMemoryStream& image) {
-  // The record is parsed from the unread bytes with a pointer; the image
-  // position moves past what was consumed when the parse ends, either way.
-  const std::string_view unread = image.Remaining();
-  const char* const begin = unread.data();
-  const char* const end = begin + unread.size();
-  const char* p = begin;
-  const auto done = [&](bool whole) {
-    image.Skip(static_cast<size_t>(p - begin));
-    return whole;
-  };
-  // A value cut short consumes what is left, as a short stream read does.
-  const auto need = [&](size_t n) {
-    if (static_cast<size_t>(end - p) >= n) return true;
-    p = end;
-    return false;
-  };
-  const int32_t count = Structure->GetFieldCount();
-  for (int32_t i = 0; i < count; ++i) {
-    TField& field = *Structure->GetFields(i);
-    switch (EncodingOf(field)) {
-      case ftString: {
-        if (!need(4)) return done(false);
-        const auto length = static_cast<int32_t>(DecodeFixed32(p));
-        p += 4;
-        if (length > kMaxTextLength) return done(false);
-        const size_t n = length > 0 ? static_cast<size_t>(length) : 0;
-        if (!need(n)) return done(false);
-        field.SetAsText(std::string_view(p, n));
-        p += n;
-        break;
-      }
-      case ftSmallInt:
-        if (!need(2)) return done(false);
-        field.SetAsInteger(static_cast<int16_t>(DecodeFixed16(p)));
-        p += 2;
-        break;
-      case ftInteger:
-        if (!need(4)) return done(false);
-        field.SetAsInteger(static_cast<int32_t>(DecodeFixed32(p)));
-        p += 4;
-        break;
-      case ftBoolean:
-        if (!need(1)) return done(false);
-        field.SetAsBoolean(*p != 0);
-        p += 1;
-        break;
-      default:  // FLOAT, DATETIME, CURRENCY
-        if (!need(8)) return done(false);
-        field.SetAsFloat(DecodeDouble(p));
-        p += 8;
-        break;
-    }
-  }
-  return done(true);
+  TRecordLayout layout;
+  layout.Follow(*Structure);
+  return ParseRecord(image, layout);
 }
 
 void TIDFDataFile::CompressStream(TStream& source, TStream& destination) {

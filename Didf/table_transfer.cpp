@@ -7,6 +7,7 @@
 #include "Didf/data_file_format.h"
 #include "Didf/data_file_percent.h"
 #include "Didf/plain_image_reader.h"
+#include "Didf/record_layout.h"
 #include "host/application_manager.h"
 #include "host/compressor.h"
 #include "host/file_stream.h"
@@ -215,7 +216,8 @@ bool TIDFDataFile::FromFileToTable(bool) {
     bool complete = true;
     // Without fields a record is zero bytes long: there is nothing to read.
     if (Structure->GetFieldCount() > 0) {
-      while (ReadNextRecord(reader)) {
+      TRecordLayout layout;
+      while (ReadNextRecord(reader, layout)) {
         if (!StoreRow(*table, false)) {
           ++FailedRecords;
         } else if (CallBack != 0 && !ShowProgress(reader.Percent())) {

@@ -1,5 +1,7 @@
 #include "host/record.h"
 
+#include <atomic>
+
 #include "host/record_interface.h"
 #include "host/text.h"
 
@@ -77,9 +79,15 @@ std::unique_ptr<TRecordInterface> TRecord::CreateInterface() {
   return std::make_unique<TRecordInterface>(this);
 }
 
+uint64_t TRecord::NextLayoutVersion() {
+  static std::atomic<uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 TField* TRecord::AddField(std::string name, uint8_t field_type, int32_t size) {
   if (fields_.capacity() == 0) fields_.reserve(8);  // most records hold a handful of fields
   fields_.push_back(std::make_unique<TField>(std::move(name), field_type, size));
+  layout_version_ = NextLayoutVersion();
   return fields_.back().get();
 }
 
@@ -97,6 +105,7 @@ void TRecord::ClearData() {
 void TRecord::DeleteField(int32_t index) {
   if (index < 0 || index >= GetFieldCount()) return;
   fields_.erase(fields_.begin() + index);
+  layout_version_ = NextLayoutVersion();
 }
 
 }  // namespace instkit

@@ -120,13 +120,25 @@ class TRecord {
   const void* FieldTable() const { return fields_.data(); }
   // The first field whose name matches ignoring ASCII case; null when none.
   TField* FieldByName(std::string_view name) const;
-  void Clear() { fields_.clear(); }
+  void Clear() {
+    fields_.clear();
+    layout_version_ = NextLayoutVersion();
+  }
   void ClearData();
   // Removes the field at index; nothing outside 0 .. count - 1.
   void DeleteField(int32_t index);
 
+  // A number that changes whenever a field is added or deleted or the fields
+  // are cleared, and that no other record's layout ever had: a caller that
+  // keeps pointers to the fields across calls it does not control checks it
+  // before using them.
+  uint64_t LayoutVersion() const { return layout_version_; }
+
  private:
+  static uint64_t NextLayoutVersion();
+
   std::vector<std::unique_ptr<TField>> fields_;
+  uint64_t layout_version_ = NextLayoutVersion();
 };
 
 }  // namespace instkit

@@ -274,6 +274,35 @@ TEST_F(TableTransfer, DamagedFileInsertsNothing) {
   EXPECT_EQ(manager.table.inserted.size(), 3u);
 }
 
+// The record loop keeps its view of the structure between records; a
+// progress function that reshapes the structure must be followed, never read
+// through fields that are gone.
+TIDFDataFile* g_reshaped = nullptr;
+int32_t ReshapeOnce(int32_t, const char*, int32_t) {
+  if (g_reshaped->Structure->GetFields(1)->FieldType() == ftString) {
+    g_reshaped->Structure->DeleteField(1);
+    g_reshaped->Structure->AddParam("L", ftInteger);
+  }
+  return 1;
+}
+
+TEST_F(TableTransfer, ProgressFunctionReshapingTheStructureIsFollowed) {
+  FillRecords({1, 2, 3});
+  data.TableName = "FAKE";
+  data.FileName = dir.Path("reshaped.idf");
+  ASSERT_TRUE(data.SaveToFile());
+  TIDFDataFile loader;
+  loader.FileName = data.FileName;
+  g_reshaped = &loader;
+  loader.SetCallBack(reinterpret_cast<intptr_t>(&ReshapeOnce));
+  loader.FromFileToTable();
+  ASSERT_GE(manager.table.inserted.size(), 2u);
+  EXPECT_EQ(manager.table.inserted[0][1], TVariant{std::string("v1")});
+  // The second record read "L" from the text's length (2), as an integer.
+  EXPECT_EQ(manager.table.inserted[1][0], TVariant{2});
+  EXPECT_EQ(manager.table.inserted[1][1], TVariant{std::string("2")});
+}
+
 // ---- Real SQLite databases ----
 
 class SqliteTransfer : public ::testing::Test {
