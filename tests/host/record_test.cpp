@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <cmath>
 #include <limits>
 
@@ -128,6 +130,33 @@ TEST(Record, IndexOperationsIgnoreOutOfRange) {
   EXPECT_TRUE(record.GetFields(0)->IsNull());
   record.Clear();
   EXPECT_EQ(record.GetFieldCount(), 0);
+}
+
+// Callers keep field pointers while the layout version stands: it must move
+// with every change of the fields (and only then), and never repeat.
+TEST(Record, LayoutVersionMovesWithTheFieldsOnly) {
+  TRecord record;
+  TRecord other;
+  std::set<uint64_t> seen{record.LayoutVersion(), other.LayoutVersion()};
+  EXPECT_EQ(seen.size(), 2u);
+  const auto changed = [&](const char* what) {
+    EXPECT_TRUE(seen.insert(record.LayoutVersion()).second) << what;
+  };
+  record.AddField("A", ftInteger);
+  changed("add");
+  record.AddField("B", ftString);
+  changed("add again");
+  const uint64_t before = record.LayoutVersion();
+  record.GetFields(0)->SetAsInteger(5);
+  record.ClearData();
+  record.DeleteField(7);  // out of range: nothing deleted
+  EXPECT_EQ(record.LayoutVersion(), before);
+  record.DeleteField(0);
+  changed("delete");
+  record.Clear();
+  changed("clear");
+  other.AddField("A", ftInteger);
+  EXPECT_TRUE(seen.insert(other.LayoutVersion()).second);
 }
 
 TEST(RecordInterface, ExposesFieldsAsProperties) {
