@@ -168,16 +168,15 @@ bool TIDFDataFile::LoadFromFile() {
 
 bool TIDFDataFile::ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layout) {
   layout.Follow(*Structure);
-  size_t want = TPlainImageReader::kLookahead;
+  TMemoryStream& window = reader.Window();
   for (;;) {
-    reader.Ensure(want);
-    TMemoryStream& window = reader.Window();
+    // The window is refilled only when a record does not fit in what is
+    // left of it, so the refill moves just that record's first bytes.
     const int64_t start = window.GetPosition();
     if (ParseRecord(window, layout)) return true;
     if (reader.AtEnd()) return false;  // the whole rest was there: cut short
-    // A record longer than the window: read it again with more of the image.
     window.SetPosition(start);
-    want = std::max(want, window.Remaining().size()) * 2;
+    reader.Ensure(std::max(TPlainImageReader::kLookahead, window.Remaining().size() * 2));
   }
 }
 
