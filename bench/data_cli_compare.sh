@@ -5,6 +5,7 @@
 #   export: instkit data export      vs  sqlite3 DB '.dump T' | zstd -3
 #   import: instkit data import      vs  zstd -dc DUMP | sqlite3 NEWDB
 # Usage: bench/data_cli_compare.sh BUILD_DIR   (the build's cli/instkit is used)
+# Each pair alternates REPEAT times (default 3); the best runs are compared.
 set -euo pipefail
 build=${1:-build}
 instkit="$build/cli/instkit"
@@ -30,10 +31,20 @@ seconds() {
   awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
 }
 
-export_instkit=$(seconds "$instkit" data export --db "$work/source.db" --table bench -o "$work/bench.idf")
-export_dump=$(seconds sh -c "sqlite3 '$work/source.db' '.dump bench' | zstd -3 -q -o '$work/bench.sql.zst'")
-import_instkit=$(seconds "$instkit" data import "$work/bench.idf" --db "$work/imported.db")
-import_dump=$(seconds sh -c "zstd -dc '$work/bench.sql.zst' | sqlite3 '$work/restored.db'")
+# Each command alternates with its counterpart REPEAT times (default 3) on
+# fresh outputs, and the best (shortest) runs are compared: the machine may be
+# shared, and both sides then meet the same conditions.
+best() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a == "" || b < a) ? b : a }'; }
+export_instkit= export_dump= import_instkit= import_dump=
+for _ in $(seq "${REPEAT:-3}"); do
+  rm -f "$work/bench.idf" "$work/bench.sql.zst" "$work/imported.db" "$work/restored.db"
+  export_instkit=$(best "$export_instkit" \
+    "$(seconds "$instkit" data export --db "$work/source.db" --table bench -o "$work/bench.idf")")
+  export_dump=$(best "$export_dump" \
+    "$(seconds sh -c "sqlite3 '$work/source.db' '.dump bench' | zstd -3 -q -o '$work/bench.sql.zst'")")
+  import_instkit=$(best "$import_instkit" "$(seconds "$instkit" data import "$work/bench.idf" --db "$work/imported.db")")
+  import_dump=$(best "$import_dump" "$(seconds sh -c "zstd -dc '$work/bench.sql.zst' | sqlite3 '$work/restored.db'")")
+done
 
 count() { sqlite3 "$1" "SELECT count(*), total(id), total(length(name)), total(value), total(flag) FROM bench"; }
 expected=$(count "$work/source.db")
