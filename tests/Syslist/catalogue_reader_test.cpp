@@ -13,6 +13,8 @@ using testing::AddTextSection;
 using testing::TMessageBoxRecorder;
 using testing::TParams;
 using testing::AddSys;
+using testing::AllChecks;
+using testing::Shape;
 
 // A small catalogue: two top-level subsystems, children, dependencies across
 // the branches and links.
@@ -32,28 +34,19 @@ TEST(CatalogueReaderTest, BuildsTreeInCatalogueOrderWithBackRefs) {
   TSysTree tree;
   AddSys(tree, 77);  // anything there before goes
   ASSERT_TRUE(tree.LoadFromIDFFile(&file));
-  ASSERT_EQ(tree.Count, 2);
-  const TSysNode& core = *tree.Nodes[0];
-  const TSysNode& tools = *tree.Nodes[1];
-  EXPECT_EQ(core.Info->SysIndex, 1);
-  EXPECT_EQ(core.Info->SaveName, "Core");
-  EXPECT_EQ(core.Info->Library, "core.so");
-  EXPECT_EQ(core.Info->Archive, "core.arj");
-  EXPECT_EQ(core.Info->BackRef, "2,3");
-  EXPECT_FALSE(core.Info->Checked);
-  EXPECT_FALSE(core.Info->AllCheck);
-  ASSERT_EQ(core.Count, 1);
-  EXPECT_EQ(core.Nodes[0]->Info->SysIndex, 4);
-  EXPECT_EQ(core.Nodes[0]->Info->Parent, 1);
-
-  ASSERT_EQ(tools.Count, 2);
-  const TSysNode& editor = *tools.Nodes[0];
-  EXPECT_EQ(editor.Info->SysIndex, 3);
-  EXPECT_EQ(editor.Info->FullName, "The editor");
-  EXPECT_EQ(editor.Info->Links, "ed.lnk?menu*ed-desk.lnk?desktop");
-  EXPECT_EQ(editor.Info->BackRef, "4");
-  EXPECT_EQ(tools.Nodes[1]->Info->BackRef, "3");
-  EXPECT_EQ(tools.Nodes[1]->Info->SysIndex, 5);
+  ASSERT_EQ(Shape(tree), "-1(-4) -2(-3,-5)");  // every record unchecked
+  EXPECT_EQ(AllChecks(tree), "1- 4- 2- 3- 5- ");
+  const TSubsystemInfo& core = *tree.Nodes[0]->Info;
+  EXPECT_EQ(core.SaveName, "Core");
+  EXPECT_EQ(core.Library, "core.so");
+  EXPECT_EQ(core.Archive, "core.arj");
+  EXPECT_EQ(core.BackRef, "2,3");
+  EXPECT_EQ(tree.Nodes[0]->Nodes[0]->Info->Parent, 1);
+  const TSubsystemInfo& editor = *tree.Nodes[1]->Nodes[0]->Info;
+  EXPECT_EQ(editor.FullName, "The editor");
+  EXPECT_EQ(editor.Links, "ed.lnk?menu*ed-desk.lnk?desktop");
+  EXPECT_EQ(editor.BackRef, "4");
+  EXPECT_EQ(tree.Nodes[1]->Nodes[1]->Info->BackRef, "3");
 }
 
 TEST(CatalogueReaderTest, NullFileMissingCatalogueAndEmptyCatalogue) {
@@ -122,13 +115,9 @@ TEST(CatalogueReaderTest, MatchingRulesForEntriesAndSections) {
   AddTextSection(file, "Twice", {{"Parent", "0"}, {"Short name", "second"}});
   TSysTree tree;
   ASSERT_TRUE(tree.LoadFromIDFFile(&file));
-  ASSERT_EQ(tree.Count, 2);
-  EXPECT_EQ(tree.Nodes[0]->Info->SysIndex, 1);
-  ASSERT_EQ(tree.Nodes[0]->Count, 1);
-  EXPECT_EQ(tree.Nodes[0]->Nodes[0]->Info->SysIndex, 0);
+  ASSERT_EQ(Shape(tree), "-1(-0) -4");
   EXPECT_EQ(tree.Nodes[0]->Nodes[0]->Info->ShortName, "zero");
   EXPECT_EQ(tree.Nodes[1]->Info->ShortName, "first");
-  EXPECT_EQ(testing::CountNodes(tree), 3);
 }
 
 TEST(CatalogueReaderTest, FailureDropsOnlyThatSubtree) {
@@ -155,10 +144,7 @@ TEST(CatalogueReaderTest, FailureDropsOnlyThatSubtree) {
   AddTextSection(file2, "B", {{"Parent", "0"}});
   TSysTree tree2;
   ASSERT_TRUE(tree2.LoadFromIDFFile(&file2));
-  ASSERT_EQ(tree2.Count, 2);
-  ASSERT_EQ(tree2.Nodes[0]->Count, 1);  // A1 came before the bad section, A2 after it
-  EXPECT_EQ(tree2.Nodes[0]->Nodes[0]->Info->SysIndex, 11);
-  EXPECT_EQ(tree2.Nodes[1]->Info->SysIndex, 2);
+  EXPECT_EQ(Shape(tree2), "-1(-11) -2");  // A1 came before the bad section, A2 after it
 }
 
 TEST(CatalogueReaderTest, LoadChildNodesOnACycleRaisesInsteadOfLooping) {

@@ -90,6 +90,28 @@ inline void ExpectSameTree(const TCustomSysNode& a, const TCustomSysNode& b, con
   }
 }
 
+// Shape of a tree as text: "1(2(3),4) 5" with "-" before an unchecked node.
+inline std::string Shape(const TCustomSysNode& node, char separator = ' ') {
+  std::string out;
+  for (const auto& child : node.Nodes) {
+    if (!out.empty()) out += separator;
+    if (!child->Info->Checked) out += '-';
+    out += std::to_string(child->Info->SysIndex);
+    if (child->Count > 0) out += "(" + Shape(*child, ',') + ")";
+  }
+  return out;
+}
+
+// "1 2 3" of the AllCheck flags, pre-order, "+" for set.
+inline std::string AllChecks(const TCustomSysNode& node) {
+  std::string out;
+  for (const auto& child : node.Nodes) {
+    out += std::to_string(child->Info->SysIndex) + (child->Info->AllCheck ? "+ " : "- ");
+    out += AllChecks(*child);
+  }
+  return out;
+}
+
 // Number of subsystems in a tree.
 inline int32_t CountNodes(const TCustomSysNode& node) {
   int32_t n = node.Count;

@@ -12,29 +12,9 @@ namespace instkit {
 namespace {
 
 using instkit::testing::AddSys;
+using instkit::testing::AllChecks;
 using instkit::testing::CountNodes;
-
-// Shape of a tree as text: "1(2(3),4) 5" with "-" before an unchecked node.
-std::string Shape(const TCustomSysNode& node, char separator = ' ') {
-  std::string out;
-  for (const auto& child : node.Nodes) {
-    if (!out.empty()) out += separator;
-    if (!child->Info->Checked) out += '-';
-    out += std::to_string(child->Info->SysIndex);
-    if (child->Count > 0) out += "(" + Shape(*child, ',') + ")";
-  }
-  return out;
-}
-
-// "1 2 3" of the AllCheck flags, pre-order, "+" for set.
-std::string AllChecks(const TCustomSysNode& node) {
-  std::string out;
-  for (const auto& child : node.Nodes) {
-    out += std::to_string(child->Info->SysIndex) + (child->Info->AllCheck ? "+ " : "- ");
-    out += AllChecks(*child);
-  }
-  return out;
-}
+using instkit::testing::Shape;
 
 // 1(2(3),4) 5(6), every record unchecked as after reading a file.
 class SelectionTest : public ::testing::Test {

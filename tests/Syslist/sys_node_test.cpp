@@ -7,6 +7,8 @@ namespace instkit {
 namespace {
 
 using testing::AddSys;
+using testing::AllChecks;
+using testing::Shape;
 
 TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
   TSubsystemInfo source;
@@ -37,12 +39,6 @@ TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
   EXPECT_EQ(target.SysIndex, 9);
 }
 
-TEST(SysNodeTest, NewNodeIsCheckedAndDetached) {
-  TSysNode node;
-  EXPECT_TRUE(node.Info->Checked && node.Info->AllCheck);
-  EXPECT_FALSE(node.IsTopLevel());
-}
-
 TEST(SysNodeTest, AddDeleteAndIndexBounds) {
   TSysTree tree;
   TSysNode* a = AddSys(tree, 1);
@@ -51,6 +47,7 @@ TEST(SysNodeTest, AddDeleteAndIndexBounds) {
   EXPECT_EQ(c->ParentNode, b);
   EXPECT_TRUE(a->IsTopLevel());
   EXPECT_FALSE(c->IsTopLevel());
+  EXPECT_FALSE(TSysNode().IsTopLevel());  // detached
   EXPECT_EQ(tree.GetNode(0), a);
   EXPECT_EQ(tree.GetNode(-1), nullptr);
   EXPECT_EQ(tree.GetNode(tree.Count), nullptr);
@@ -105,21 +102,14 @@ TEST(SysNodeTest, GetChildTreeCopiesDescriptionsWithFreshFlags) {
   TSysTree dest;
   AddSys(dest, 99);  // copies are appended after what is there
   tree.GetChildTree(&dest);
-  ASSERT_EQ(dest.Count, 2);
-  const TSysNode& copy_a = *dest.Nodes[1];
-  EXPECT_EQ(copy_a.Info->SysIndex, 1);
-  EXPECT_EQ(copy_a.ParentNode, &dest);
-  ASSERT_EQ(copy_a.Count, 2);
-  const TSysNode& copy_b = *copy_a.Nodes[0];
+  EXPECT_EQ(Shape(dest), "99 1(2(3),4)");  // every copy checked
+  EXPECT_EQ(AllChecks(dest), "99+ 1+ 2+ 3+ 4+ ");
+  EXPECT_EQ(dest.Nodes[1]->ParentNode, &dest);
+  const TSysNode& copy_b = *dest.Nodes[1]->Nodes[0];
   EXPECT_NE(copy_b.Info.get(), b->Info.get());
-  EXPECT_EQ(copy_b.Info->SysIndex, 2);
   EXPECT_EQ(copy_b.Info->Links, "l?menu");
-  EXPECT_TRUE(copy_b.Info->Checked);
-  EXPECT_TRUE(copy_b.Info->AllCheck);
   EXPECT_FALSE(copy_b.Info->IsInst);
   EXPECT_TRUE(copy_b.Info->BackRef.empty());
-  EXPECT_EQ(copy_b.Nodes[0]->Info->SysIndex, 3);
-  EXPECT_EQ(copy_a.Nodes[1]->Info->SysIndex, 4);
 }
 
 TEST(SysNodeTest, FlagSettersTouchDescendantsOnly) {
@@ -129,14 +119,9 @@ TEST(SysNodeTest, FlagSettersTouchDescendantsOnly) {
   TSysNode* c = AddSys(*b, 3);
 
   tree.ClearChecked();
-  for (TSysNode* n : {a, b, c}) {
-    EXPECT_FALSE(n->Info->Checked);
-    EXPECT_FALSE(n->Info->AllCheck);
-  }
-  a->SetChecked();
-  EXPECT_FALSE(a->Info->Checked);  // not the node itself
-  EXPECT_TRUE(b->Info->Checked && b->Info->AllCheck && c->Info->Checked && c->Info->AllCheck);
-
+  EXPECT_EQ(Shape(tree) + " " + AllChecks(tree), "-1(-2(-3)) 1- 2- 3- ");
+  a->SetChecked();  // not the node itself
+  EXPECT_EQ(Shape(tree) + " " + AllChecks(tree), "-1(2(3)) 1- 2+ 3+ ");
   c->ClearChecked();  // a leaf: nothing below it
   EXPECT_TRUE(c->Info->Checked);
 
