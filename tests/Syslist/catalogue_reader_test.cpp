@@ -59,7 +59,8 @@ TEST(CatalogueReaderTest, NullFileMissingCatalogueAndEmptyCatalogue) {
 }
 
 TEST(CatalogueReaderTest, DuplicateNumbersRejectTheWholeCatalogue) {
-  const std::string text = Utf8ToCp1251("Найдены системы с одинаковыми номерами");
+  const testing::TShownBox box{Utf8ToCp1251("Найдены системы с одинаковыми номерами"), Utf8ToCp1251("Ошибка"),
+                               kStyleError};
   struct Case {
     const char* name;
     TParams catalogue;
@@ -78,10 +79,7 @@ TEST(CatalogueReaderTest, DuplicateNumbersRejectTheWholeCatalogue) {
     TSysTree tree;
     EXPECT_FALSE(tree.LoadFromIDFFile(&file));
     EXPECT_EQ(tree.Count, 0);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, text);
-    EXPECT_EQ(boxes.shown[0].caption, Utf8ToCp1251("Ошибка"));
-    EXPECT_EQ(boxes.shown[0].style, kStyleError);
+    EXPECT_EQ(boxes.shown, std::vector{box});
   }
 }
 
@@ -266,26 +264,23 @@ TEST(CatalogueWriterTest, WritesCatalogueAndSectionsInPreOrder) {
   AddSys(tree, 2);
   TIDFTextFile file;
   ASSERT_TRUE(tree.SaveToIDFFile(&file));
-  ASSERT_EQ(file.GetSectionCount(), 4);
-  const TIDFSection* catalogue = file.GetSection(0);
-  EXPECT_EQ(catalogue->SectionName, "SubSystems");
-  ASSERT_EQ(catalogue->GetFieldCount(), 3);
-  EXPECT_EQ(catalogue->GetFields(1)->Name(), "Sec11");
-  EXPECT_EQ(catalogue->GetFields(1)->GetAsString(), "11");
-  EXPECT_EQ(catalogue->GetFields(1)->FieldType(), 10);
-  EXPECT_EQ(file.GetSection(2)->SectionName, "Sec11");
-
-  const TIDFSection* sa = file.GetSection(1);
-  const char* expected_keys[] = {"Parent", "Depend", "Library", "Parameter", "Archive", "Short Name",
-                                 "Full Name", "MenuLink1", "DesktopLink2", "MenuLink4"};
-  ASSERT_EQ(sa->GetFieldCount(), 10);
-  for (int i = 0; i < 10; ++i) {
-    EXPECT_EQ(sa->GetFields(i)->Name(), expected_keys[i]);
-    EXPECT_EQ(sa->GetFields(i)->FieldType(), 10);
+  // "[section] key=value ..." for the whole file; every value is written as a parameter.
+  std::string text;
+  for (int32_t i = 0; i < file.GetSectionCount(); ++i) {
+    const TIDFSection* section = file.GetSection(i);
+    text += "[" + section->SectionName + "]";
+    for (int32_t f = 0; f < section->GetFieldCount(); ++f) {
+      const TField* field = section->GetFields(f);
+      text += " " + field->Name() + "=" + field->GetAsString();
+      EXPECT_EQ(field->FieldType(), ftParameter) << field->Name();
+    }
   }
-  EXPECT_EQ(sa->GetFields(7)->GetAsString(), "m");
-  EXPECT_EQ(sa->GetFields(8)->GetAsString(), "d");
-  EXPECT_EQ(sa->GetFields(9)->GetAsString(), "n");
+  EXPECT_EQ(text,
+            "[SubSystems] Sec1=1 Sec11=11 Sec2=2"
+            "[Sec1] Parent=0 Depend=2 Library= Parameter= Archive= Short Name=S1 Full Name= MenuLink1=m"
+            " DesktopLink2=d MenuLink4=n"
+            "[Sec11] Parent=1 Depend= Library= Parameter= Archive= Short Name=S11 Full Name="
+            "[Sec2] Parent=0 Depend= Library= Parameter= Archive= Short Name=S2 Full Name=");
   EXPECT_FALSE(tree.SaveToIDFFile(nullptr));
 }
 

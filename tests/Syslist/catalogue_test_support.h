@@ -20,6 +20,7 @@ struct TShownBox {
   std::string text;
   std::string caption;
   uint32_t style;
+  bool operator==(const TShownBox&) const = default;
 };
 
 // Installs a handler that records every message box and answers OK; the
