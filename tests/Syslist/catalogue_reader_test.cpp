@@ -101,23 +101,6 @@ TEST(CatalogueReaderTest, NonIntegerCatalogueValueRaisesWithEmptyTree) {
   EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
-TEST(CatalogueReaderTest, MatchingRulesForEntriesAndSections) {
-  TIDFTextFile file;
-  AddTextSection(file, "SubSystems", {{"Top", "1"}, {"Zero", "0"}, {"top2", "2"}, {"Orphan", "3"}, {"Twice", "4"}});
-  AddTextSection(file, "Top", {{"Parent", "0"}});
-  // Number 0 is never top level, but loads as a child with GetSysIndex's 0.
-  AddTextSection(file, "Zero", {{"Parent", "1"}, {"Short name", "zero"}});
-  AddTextSection(file, "Top2", {{"Parent", "0"}});      // differs only in case: never found
-  AddTextSection(file, "Orphan", {{"Parent", "99"}});   // parent never loaded
-  AddTextSection(file, "Twice", {{"Parent", "0"}, {"Short name", "first"}});
-  AddTextSection(file, "Twice", {{"Parent", "0"}, {"Short name", "second"}});
-  TSysTree tree;
-  ASSERT_TRUE(tree.LoadFromIDFFile(&file));
-  ASSERT_EQ(Shape(tree), "-1(-0) -4");
-  EXPECT_EQ(tree.Nodes[0]->Nodes[0]->Info->ShortName, "zero");
-  EXPECT_EQ(tree.Nodes[1]->Info->ShortName, "first");
-}
-
 TEST(CatalogueReaderTest, FailureDropsOnlyThatSubtree) {
   TIDFTextFile file;
   AddTextSection(file, "SubSystems", {{"A", "1"}, {"A1", "11"}, {"A2", "12"}, {"B", "2"}, {"B1", "21"}});

@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -59,22 +60,12 @@ inline TSysNode* AddSys(TCustomSysNode& parent, int32_t number, const std::strin
 }
 
 // Every field of two records, for comparisons that must be exact.
+inline auto AllFields(const TSubsystemInfo& i) {
+  return std::tie(i.AllCheck, i.Archive, i.BackRef, i.Checked, i.Depend, i.FullName, i.IsInst, i.Library, i.Links,
+                  i.Parameter, i.Parent, i.SaveName, i.ShortName, i.SysIndex);
+}
 inline void ExpectSameInfo(const TSubsystemInfo& a, const TSubsystemInfo& b, const std::string& where) {
-  SCOPED_TRACE(where);
-  EXPECT_EQ(a.AllCheck, b.AllCheck);
-  EXPECT_EQ(a.Archive, b.Archive);
-  EXPECT_EQ(a.BackRef, b.BackRef);
-  EXPECT_EQ(a.Checked, b.Checked);
-  EXPECT_EQ(a.Depend, b.Depend);
-  EXPECT_EQ(a.FullName, b.FullName);
-  EXPECT_EQ(a.IsInst, b.IsInst);
-  EXPECT_EQ(a.Library, b.Library);
-  EXPECT_EQ(a.Links, b.Links);
-  EXPECT_EQ(a.Parameter, b.Parameter);
-  EXPECT_EQ(a.Parent, b.Parent);
-  EXPECT_EQ(a.SaveName, b.SaveName);
-  EXPECT_EQ(a.ShortName, b.ShortName);
-  EXPECT_EQ(a.SysIndex, b.SysIndex);
+  EXPECT_EQ(AllFields(a), AllFields(b)) << where;
 }
 
 // Same shape and same records; ParentNode links checked on the way.
