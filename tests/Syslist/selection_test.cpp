@@ -18,21 +18,10 @@ using instkit::testing::CountNodes;
 using instkit::testing::Shape;
 
 TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
-  TSubsystemInfo source;
-  source.Archive = "a.arj";
-  source.Depend = "1,2";
-  source.FullName = "full";
-  source.Library = "lib.so";
-  source.Parameter = "p";
-  source.Parent = 7;
-  source.SaveName = "Sec";
-  source.ShortName = "short";
-  source.SysIndex = 9;
-  source.Links = "x?menu";
-  source.AllCheck = true;
-  source.Checked = true;
-  source.IsInst = true;
-  source.BackRef = "3";
+  const TSubsystemInfo source{.SysIndex = 9, .Parent = 7, .AllCheck = true, .Checked = true, .IsInst = true,
+                              .BackRef = "3", .Archive = "a.arj", .Depend = "1,2", .FullName = "full",
+                              .Library = "lib.so", .Links = "x?menu", .Parameter = "p", .SaveName = "Sec",
+                              .ShortName = "short"};
 
   TSubsystemInfo target;
   target.BackRef = "keep";
