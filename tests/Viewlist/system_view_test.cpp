@@ -286,10 +286,11 @@ struct RandomTreeParams {
   bool bad_pieces;
 };
 
-// Two identical item trees (same shape, numbers, references and flags).
-void BuildRandom(std::mt19937& rng, const RandomTreeParams& params, ItemTree& a, ItemTree& b) {
+// An item tree drawn from a seed: the same seed gives the same shape,
+// numbers, references and flags.
+void BuildRandom(uint32_t seed, const RandomTreeParams& params, ItemTree& tree) {
+  std::mt19937 rng(seed);
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  std::vector<std::string> depend(static_cast<size_t>(params.items)), back(static_cast<size_t>(params.items));
   auto refs = [&]() {
     std::string out;
     const int count = pick(4);
@@ -301,26 +302,14 @@ void BuildRandom(std::mt19937& rng, const RandomTreeParams& params, ItemTree& a,
     return out;
   };
   for (int i = 0; i < params.items; ++i) {
-    depend[static_cast<size_t>(i)] = refs();
-    back[static_cast<size_t>(i)] = refs();
-  }
-  for (ItemTree* tree : {&a, &b}) {
-    std::mt19937 shape(12345u + static_cast<unsigned>(params.items));
-    for (int i = 0; i < params.items; ++i) {
-      TTreeNode* parent = nullptr;
-      if (i > 0 && static_cast<int>(shape() % 100) >= params.top_percent) parent = tree->Item(static_cast<int>(shape() % static_cast<unsigned>(i)));
-      // Every 17th item repeats an earlier number: the first one wins.
-      const int32_t number = (i % 17 == 16) ? 1 + static_cast<int32_t>(shape() % static_cast<unsigned>(i)) : i + 1;
-      tree->Add(parent, number, depend[static_cast<size_t>(i)], back[static_cast<size_t>(i)]);
-    }
-  }
-  for (int i = 0; i < params.items; ++i) {
+    TTreeNode* parent = nullptr;
+    if (i > 0 && pick(100) >= params.top_percent) parent = tree.Item(pick(i));
+    // Every 17th item repeats an earlier number: the first one wins.
+    const int32_t number = (i % 17 == 16) ? 1 + pick(i) : i + 1;
+    const std::string depend = refs();
+    const std::string back_ref = refs();
     const bool checked = pick(2) == 0;
-    const bool all = pick(2) == 0;
-    for (ItemTree* tree : {&a, &b}) {
-      tree->Rec(i).Checked = checked;
-      tree->Rec(i).AllCheck = all;
-    }
+    R(tree.Add(parent, number, depend, back_ref, checked)).AllCheck = pick(2) == 0;
   }
 }
 
@@ -331,7 +320,9 @@ TEST(SystemViewTest, MatchesTheRecursiveFormOnGeneratedTrees) {
   for (const RandomTreeParams& params : param_sets) {
     for (int round = 0; round < 20; ++round) {
       ItemTree fast_tree, slow_tree;
-      BuildRandom(rng, params, fast_tree, slow_tree);
+      const uint32_t seed = rng();
+      BuildRandom(seed, params, fast_tree);
+      BuildRandom(seed, params, slow_tree);
       TSystemView fast(&fast_tree.nodes);
       RecursiveView slow(*fast.ViewList);
       for (int step = 0; step < 25; ++step) {
