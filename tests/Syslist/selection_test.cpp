@@ -83,51 +83,6 @@ TEST(SysNodeTest, GetNodeBySysIndexIsPreOrderAndSkipsSelf) {
   EXPECT_EQ(a->GetNodeBySysIndex(1), nullptr);  // the node itself is not compared
 }
 
-TEST(SysNodeTest, GetChildTreeCopiesDescriptionsWithFreshFlags) {
-  TSysTree tree;
-  TSysNode* a = AddSys(tree, 1);
-  TSysNode* b = AddSys(*a, 2);
-  AddSys(*b, 3);
-  AddSys(*a, 4);
-  a->Info->Checked = b->Info->Checked = false;
-  b->Info->AllCheck = false;
-  b->Info->IsInst = true;
-  b->Info->BackRef = "1";
-  b->Info->Links = "l?menu";
-
-  TSysTree dest;
-  AddSys(dest, 99);  // copies are appended after what is there
-  tree.GetChildTree(&dest);
-  EXPECT_EQ(Shape(dest), "99 1(2(3),4)");  // every copy checked
-  EXPECT_EQ(AllChecks(dest), "99+ 1+ 2+ 3+ 4+ ");
-  EXPECT_EQ(dest.Nodes[1]->ParentNode, &dest);
-  const TSysNode& copy_b = *dest.Nodes[1]->Nodes[0];
-  EXPECT_NE(copy_b.Info.get(), b->Info.get());
-  EXPECT_EQ(copy_b.Info->Links, "l?menu");
-  EXPECT_FALSE(copy_b.Info->IsInst);
-  EXPECT_TRUE(copy_b.Info->BackRef.empty());
-}
-
-TEST(SysNodeTest, FlagSettersTouchDescendantsOnly) {
-  TSysTree tree;
-  TSysNode* a = AddSys(tree, 1);
-  TSysNode* b = AddSys(*a, 2);
-  TSysNode* c = AddSys(*b, 3);
-
-  tree.ClearChecked();
-  EXPECT_EQ(Shape(tree) + " " + AllChecks(tree), "-1(-2(-3)) 1- 2- 3- ");
-  a->SetChecked();  // not the node itself
-  EXPECT_EQ(Shape(tree) + " " + AllChecks(tree), "-1(2(3)) 1- 2+ 3+ ");
-  c->ClearChecked();  // a leaf: nothing below it
-  EXPECT_TRUE(c->Info->Checked);
-
-  b->Info->Checked = false;
-  tree.SetIsInst();
-  EXPECT_FALSE(a->Info->IsInst);
-  EXPECT_FALSE(b->Info->IsInst);
-  EXPECT_TRUE(c->Info->IsInst);
-}
-
 // 1(2(3),4) 5(6), every record unchecked as after reading a file.
 class SelectionTest : public ::testing::Test {
  protected:
@@ -147,6 +102,39 @@ class SelectionTest : public ::testing::Test {
 
   TSysTree tree;
 };
+
+TEST_F(SelectionTest, GetChildTreeCopiesDescriptionsWithFreshFlags) {
+  N(2)->Info->IsInst = true;
+  N(2)->Info->BackRef = "1";
+  N(2)->Info->Links = "l?menu";
+  TSysTree dest;
+  AddSys(dest, 99);  // copies are appended after what is there
+  tree.GetChildTree(&dest);
+  EXPECT_EQ(Shape(dest), "99 1(2(3),4) 5(6)");  // every copy checked
+  EXPECT_EQ(AllChecks(dest), "99+ 1+ 2+ 3+ 4+ 5+ 6+ ");
+  EXPECT_EQ(dest.Nodes[1]->ParentNode, &dest);
+  const TSysNode& copy_2 = *dest.Nodes[1]->Nodes[0];
+  EXPECT_NE(copy_2.Info.get(), N(2)->Info.get());
+  EXPECT_EQ(copy_2.Info->Links, "l?menu");
+  EXPECT_FALSE(copy_2.Info->IsInst);
+  EXPECT_TRUE(copy_2.Info->BackRef.empty());
+}
+
+TEST_F(SelectionTest, FlagSettersTouchDescendantsOnly) {
+  tree.SetChecked();
+  tree.ClearChecked();
+  EXPECT_EQ(Shape(tree) + " " + AllChecks(tree), "-1(-2(-3),-4) -5(-6) 1- 2- 3- 4- 5- 6- ");
+  N(1)->SetChecked();  // not the node itself
+  EXPECT_EQ(Shape(tree) + " " + AllChecks(tree), "-1(2(3),4) -5(-6) 1- 2+ 3+ 4+ 5- 6- ");
+  N(3)->ClearChecked();  // a leaf: nothing below it
+  EXPECT_TRUE(N(3)->Info->Checked);
+
+  Check({2}, false);
+  tree.SetIsInst();  // each record takes its own Checked, below unchecked ones too
+  EXPECT_FALSE(N(1)->Info->IsInst);
+  EXPECT_FALSE(N(2)->Info->IsInst);
+  EXPECT_TRUE(N(3)->Info->IsInst);
+}
 
 TEST_F(SelectionTest, FillingTheViewTicksEverythingAndPointsAtTheRecords) {
   TTreeNodes items;
