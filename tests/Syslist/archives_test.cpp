@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "catalogue_test_support.h"
 #include "host/registry.h"
 #include "host/tree_nodes.h"
+#include "support/temp_dir.h"
 
 namespace instkit {
 namespace {
@@ -162,17 +161,11 @@ class RegisteringTest : public CatalogueQueryTest {
  protected:
   void SetUp() override {
     CatalogueQueryTest::SetUp();
-    std::random_device seed;
-    dir_ = std::filesystem::temp_directory_path() / ("instkit-reg-" + std::to_string(seed()));
-    registry_ = std::make_unique<TRegistry>((dir_ / "registry.db").string());
+    registry_ = std::make_unique<TRegistry>(dir_.Path("registry.db"));
     ASSERT_TRUE(registry_->OpenKey("Software\\instkit\\Test", true));
   }
-  void TearDown() override {
-    registry_.reset();
-    std::filesystem::remove_all(dir_);
-  }
-  std::filesystem::path dir_;
-  std::unique_ptr<TRegistry> registry_;
+  const testing::TempDir dir_;
+  std::unique_ptr<TRegistry> registry_;  // closed before the folder goes
 };
 
 TEST_F(RegisteringTest, InstallWritesCheckedSubsystemsAndNeverOverwrites) {
