@@ -58,17 +58,21 @@ TEST(CatalogueReaderTest, NullFileMissingCatalogueAndEmptyCatalogue) {
   EXPECT_EQ(tree.Count, 0);
 }
 
-TEST(CatalogueReaderTest, DuplicateNumbersRejectTheWholeCatalogue) {
+TEST(CatalogueReaderTest, DuplicateNumbersOrANonIntegerValueRejectTheWholeCatalogue) {
   const testing::TShownBox box{Utf8ToCp1251("Найдены системы с одинаковыми номерами"), Utf8ToCp1251("Ошибка"),
                                kStyleError};
   struct Case {
     const char* name;
     TParams catalogue;
+    bool raises;  // EConvertError; otherwise false and the box
   };
   const Case cases[] = {
-      {"duplicate of an unloaded entry", {{"A", "1"}, {"Missing", "7"}, {"Gone", "7"}}},
-      {"two zero entries", {{"A", "1"}, {"Z1", "0"}, {"Z2", "0"}}},
-      {"duplicate of the first", {{"A", "1"}, {"B", "1"}}},
+      {"duplicate of an unloaded entry", {{"A", "1"}, {"Missing", "7"}, {"Gone", "7"}}, false},
+      {"two zero entries", {{"A", "1"}, {"Z1", "0"}, {"Z2", "0"}}, false},
+      {"duplicate of the first", {{"A", "1"}, {"B", "1"}}, false},
+      {"non-integer value", {{"A", "1"}, {"B", "x"}}, true},
+      {"non-integer first value", {{"B", "x"}}, true},
+      {"duplicate found before the bad value", {{"A", "1"}, {"B", "1"}, {"C", "x"}}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -77,28 +81,15 @@ TEST(CatalogueReaderTest, DuplicateNumbersRejectTheWholeCatalogue) {
     AddTextSection(file, "A", {{"Parent", "0"}});
     TMessageBoxRecorder boxes;
     TSysTree tree;
-    EXPECT_FALSE(tree.LoadFromIDFFile(&file));
-    EXPECT_EQ(tree.Count, 0);
-    EXPECT_EQ(boxes.shown, std::vector{box});
-  }
-}
-
-TEST(CatalogueReaderTest, NonIntegerCatalogueValueRaisesWithEmptyTree) {
-  for (const TParams& catalogue : {TParams{{"A", "1"}, {"B", "x"}}, TParams{{"B", "x"}}}) {
-    TIDFTextFile file;
-    AddTextSection(file, "SubSystems", catalogue);
-    AddTextSection(file, "A", {{"Parent", "0"}});
-    TSysTree tree;
-    EXPECT_THROW(tree.LoadFromIDFFile(&file), EConvertError);
+    if (c.raises) {
+      EXPECT_THROW(tree.LoadFromIDFFile(&file), EConvertError);
+      EXPECT_TRUE(boxes.shown.empty());
+    } else {
+      EXPECT_FALSE(tree.LoadFromIDFFile(&file));
+      EXPECT_EQ(boxes.shown, std::vector{box});
+    }
     EXPECT_EQ(tree.Count, 0);
   }
-  // A duplicate of the first value found before the bad value wins.
-  TIDFTextFile file;
-  AddTextSection(file, "SubSystems", {{"A", "1"}, {"B", "1"}, {"C", "x"}});
-  TMessageBoxRecorder boxes;
-  TSysTree tree;
-  EXPECT_FALSE(tree.LoadFromIDFFile(&file));
-  EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST(CatalogueReaderTest, FailureDropsOnlyThatSubtree) {
