@@ -182,12 +182,7 @@ TEST(FlatImageTest, TreeReaderTakesRootChildrenAndTreeFlag) {
   EXPECT_EQ(tree.Nodes[1]->ParentNode, &tree);
   EXPECT_EQ(tree.TreeFlag, 0);  // second byte of a ChildCount of 2
 
-  Bytes many = Record(true, false, "", "", "", {}, 0x0300);  // 768 children follow
-  many.resize(many.size() + 768 * 26);
-  for (int i = 0; i < 768; ++i) {
-    const Bytes child = Record(false, false, "", "", "", {});
-    std::copy(child.begin(), child.end(), many.begin() + 26 + i * 26);
-  }
+  const Bytes many = Record(true, false, "", "", "", std::vector(0x0300, Record(false, false, "", "", "", {})));
   ASSERT_TRUE(tree.LoadFrompointer(many.data()));
   EXPECT_EQ(tree.TreeFlag, 3);
   EXPECT_EQ(tree.Count, 768);
