@@ -43,9 +43,7 @@ class NestedRunTest : public DriverTest {
 
 TEST_F(NestedRunTest, NodeTreeParentReadsTheChildrensResultsBack) {
   TSysNode* p = BuildParent(&tree_);
-  TDllLoader loader;
-  Configure(loader, 1);
-  EXPECT_EQ(RunTree(loader), "1 1 1 1");
+  EXPECT_EQ(Run(false, 1), "1 1 1 1");
   const Lines expected =
       Logged({"IN function LoadDlls"}) + Lines{" library " + p_ + " loaded successful"} +
       Logged({"OUT function LoadDlls", "IN function SETALL"}) + GoodSetup("P") +
@@ -73,11 +71,7 @@ TEST_F(NestedRunTest, NodeTreeParentReadsTheChildrensResultsBack) {
 
 TEST_F(NestedRunTest, FlatParentLeavesTheResultsInTheCallersImage) {
   BuildParent(&root_);
-  image_ = ImageOf(root_);
-  TDllsLoader loader;
-  Configure(loader, 1);
-  ASSERT_TRUE(loader.SetPointer(image_.data(), image_.size()));
-  EXPECT_EQ(RunFlat(loader), "1 1 1 1");
+  EXPECT_EQ(Run(true, 1), "1 1 1 1");
   EXPECT_EQ(LogFrom(" before calling Perform :P"), Logged({"before calling Perform :P"}) + NestedLog() +
                       Logged({"Perform = TRUE  :P", "OUT function PERFORMALL", "IN function UNLOADDLLS",
                               "OUT function UNLOADDLLS"}));
