@@ -353,10 +353,8 @@ TEST_F(DriversTest, UnloadableLibraryStopsLoadingWithAMessagePerMode) {
     std::string text = c.box;
     text.replace(text.find("LIB"), 3, missing);
     EXPECT_EQ(Recorder().boxes, (Lines{"Ошибка|" + text + "|0x2010"}));
-    Lines expected = Logged({"IN function LoadDlls"});
-    expected.push_back(" library " + a + " loaded successful");
-    if (c.logged) expected.push_back(" " + Utf8ToCp1251(text));
-    expected.push_back(" OUT function LoadDlls");
+    Lines expected = Loaded({a});
+    if (c.logged) expected.insert(expected.end() - 1, " " + Utf8ToCp1251(text));
     EXPECT_EQ(Recorder().log, expected);
     loader.UnLoadDLLs();
   }
