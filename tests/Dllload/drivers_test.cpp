@@ -82,16 +82,6 @@ TEST_F(DriversTest, FlatInstallRunWritesResultsIntoTheCallersImage) {
   EXPECT_EQ(Count(calls, "B SetTreePointer null"), 1);
 }
 
-TEST_F(DriversTest, LogPrefixFollowsTheLeadingBlank) {
-  Add(&tree_, "N", "");
-  TDllLoader loader;
-  Configure(loader, 1);
-  loader.LogPrefix = "setup";
-  loader.SysTree = &tree_;
-  loader.LoadDLLs();
-  EXPECT_EQ(Recorder().log, (Lines{" setup: IN function LoadDlls", " setup: OUT function LoadDlls"}));
-}
-
 // Operator answers after a failed AskQuestions / Perform, per driver.
 TEST_F(DriversTest, OperatorAnswersAfterFailures) {
   struct Case {

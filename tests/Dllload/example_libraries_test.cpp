@@ -72,13 +72,6 @@ TEST_F(ExampleLibrariesTest, InstallUninstallAndGenerateWithOneFileForTwoSubsyst
   EXPECT_EQ(ReadWholeFile((target_ / "two.manifest").string()), "c.txt 3\n");
 }
 
-TEST_F(ExampleLibrariesTest, MissingPayloadFailsTheQuestions) {
-  AddFiles(&tree_, "Gone", Library("files", INSTKIT_EXAMPLE_FILES), "payload/none");
-  EXPECT_EQ(Run(1), "1 1 1 1");
-  EXPECT_FALSE(tree_.GetNode(0)->Info->Checked);
-  EXPECT_EQ(Recorder().boxes.size(), 1u);  // the operator was asked whether to abort
-}
-
 TEST_F(ExampleLibrariesTest, UserAbortStopsBetweenFiles) {
   AddFiles(&tree_, "One", Library("files", INSTKIT_EXAMPLE_FILES), "payload/one");
   TDllLoader loader;

@@ -31,8 +31,6 @@ TEST_F(LoaderCoreTest, HandleListAndRegim) {
   loader.SetRegim(2);
   loader.SetRegim(3);
   EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была деинсталирована. Прервать деинсталляцию? "));
-  loader.SetRegim(1);
-  EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была установлена. Прервать инсталляцию? "));
 }
 
 TEST_F(LoaderCoreTest, LoadWithoutTreeAndTwiceWithoutUnload) {

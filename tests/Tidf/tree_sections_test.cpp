@@ -17,7 +17,6 @@
 #include "host/form_manager.h"
 #include "host/form_store.h"
 #include "host/form_util.h"
-#include "host/process_args.h"
 #include "support/temp_dir.h"
 
 namespace instkit {
@@ -76,14 +75,12 @@ TEST(AddTreeSectionTest, ValueKindsGiveTheirParameterOrNone) {
 }
 
 TEST(AddTreeSectionTest, EmptyRootGivesAnEmptyTreeSection) {
-  testing::TempDir dir;
   TDSPFormManager manager;
   TIDFTextFile file;
-  ASSERT_NE(file.AddTreeSection("Empty", &manager), nullptr);
-  OverrideProcessArgumentCount(0);
-  ASSERT_TRUE(file.SaveToFile(dir.Path("empty.idf")));
-  ResetProcessArgumentCount();
-  EXPECT_EQ(ReadWholeFile(dir.Path("empty.idf")), "IDF-CPS-text\r\n\r\n[Empty]-tree\r\n");
+  TIDFSection* section = file.AddTreeSection("Empty", &manager);
+  ASSERT_NE(section, nullptr);
+  EXPECT_TRUE(section->IsTree);
+  EXPECT_EQ(section->GetFieldCount(), 0);
 }
 
 TEST(AddTreeSectionTest, NoManagerIsReportedAndTheSectionRemoved) {
@@ -154,17 +151,17 @@ TEST(GetSectionAsTreeTest, WritesEveryTypeAndOverwritesExistingNodes) {
   manager.CreateSection("B.C")->SetAsString("old");
   ASSERT_TRUE(file.GetSectionAsTree(section, &manager));
 
+  // Type 10 (P) finds or creates the node and sets nothing.
+  const std::pair<const char*, int> kinds[] = {{"A", dvkString}, {"B.C", dvkInteger}, {"B.D", dvkBoolean},
+                                               {"E", dvkDouble}, {"F.G.H", dvkBinary}, {"P", dvkNone}};
+  for (const auto& [path, kind] : kinds) {
+    ASSERT_NE(manager.FindSection(path), nullptr) << path;
+    EXPECT_EQ(manager.FindSection(path)->GetValueKind(), kind) << path;
+  }
   EXPECT_EQ(manager.FindSection("A")->GetAsString(), "x");
-  EXPECT_EQ(manager.FindSection("B.C")->GetValueKind(), dvkInteger);
   EXPECT_EQ(manager.FindSection("B.C")->GetAsInteger(), 5);
   EXPECT_EQ(manager.FindSection("B")->GetCount(), 2);
-  EXPECT_EQ(manager.FindSection("B.D")->GetValueKind(), dvkBoolean);
-  EXPECT_EQ(manager.FindSection("E")->GetValueKind(), dvkDouble);
-  EXPECT_EQ(manager.FindSection("F.G.H")->GetValueKind(), dvkBinary);
   EXPECT_EQ(manager.FindSection("F.G.H")->GetAsString(), std::string("\0z", 2));
-  // Type 10 finds or creates the node and sets nothing.
-  ASSERT_NE(manager.FindSection("P"), nullptr);
-  EXPECT_EQ(manager.FindSection("P")->GetValueKind(), dvkNone);
 }
 
 TEST(GetSectionAsTreeTest, StopsAtTheFirstFieldThatFails) {
