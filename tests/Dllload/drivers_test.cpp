@@ -22,6 +22,25 @@ int Count(const Lines& lines, const std::string& line) {
 
 const char* DriverName(bool flat) { return flat ? "flat" : "tree"; }
 
+// Log lines written once for both drivers, as Logged() gives them, except
+// that the flat driver indents "before calling AskQuestions" once more and
+// calls PERFORMALL a function where the node-tree driver calls it a
+// procedure; a line starting with "tree:" or "flat:" is written by that
+// driver only.
+Lines ForDriver(bool flat, const Lines& texts) {
+  Lines lines;
+  for (std::string text : texts) {
+    if (text.rfind("tree:", 0) == 0 || text.rfind("flat:", 0) == 0) {
+      if ((text[0] == 'f') != flat) continue;
+      text.erase(0, 5);
+    }
+    if (flat && text.rfind("before calling AskQuestions", 0) == 0) text = " " + text;
+    if (auto at = text.find("procedure PERFORMALL"); flat && at != std::string::npos) text.replace(at, 9, "function");
+    lines.push_back(" " + Utf8ToCp1251(text));
+  }
+  return lines;
+}
+
 class DriversTest : public DriverTest {};
 
 // The two drivers differ in a few log lines, in the progress calls (the
@@ -36,13 +55,12 @@ TEST_F(DriversTest, InstallRunLogsEveryStepAndMarksDoneSubsystems) {
     Add(Top(flat), "N", "");  // no library: done without being driven
     Add(Top(flat), "B", b, "perform=3");
     EXPECT_EQ(Run(flat, 1), "1 1 1 1");
-    const std::string ask = flat ? " before calling AskQuestions :" : "before calling AskQuestions :";
-    const std::string perform_all = flat ? "function PERFORMALL" : "procedure PERFORMALL";
     const Lines expected = Loaded({a, b}) + Logged({"IN function SETALL"}) + GoodSetup("A") + GoodSetup("B") +
-                           Logged({"OUT function SETALL", "IN procedure ASKALL", ask + "A", "AskQuestions = TRUE  :A",
-                                   ask + "B", "AskQuestions = TRUE  :B", "OUT procedure ASKALL", "IN " + perform_all,
-                                   "before calling Perform :A", "Perform = TRUE  :A", "before calling Perform :B",
-                                   "OUT " + perform_all}) +
+                           ForDriver(flat, {"OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :A",
+                                            "AskQuestions = TRUE  :A", "before calling AskQuestions :B",
+                                            "AskQuestions = TRUE  :B", "OUT procedure ASKALL", "IN procedure PERFORMALL",
+                                            "before calling Perform :A", "Perform = TRUE  :A",
+                                            "before calling Perform :B", "OUT procedure PERFORMALL"}) +
                            kUnload;
     EXPECT_EQ(Recorder().log, expected) << ::testing::PrintToString(Log());
     EXPECT_TRUE(Done(flat, 0));
@@ -67,53 +85,38 @@ TEST_F(DriversTest, InstallRunLogsEveryStepAndMarksDoneSubsystems) {
 // Operator answers after a failed AskQuestions / Perform, per driver.
 TEST_F(DriversTest, OperatorAnswersAfterFailures) {
   struct Case {
-    bool flat;
     const char* script;
     int answer;
     const char* outcomes;
     Lines tail;  // log from "IN procedure ASKALL" up to the unload lines
   };
   const Case cases[] = {
-      {false, "ask=0", kIdNo, "1 1 1 1",
-       Logged({"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = FALSE  :A",
-               "OUT procedure ASKALL", "IN procedure PERFORMALL", "OUT procedure PERFORMALL"})},
-      {false, "ask=0", kIdYes, "1 1 2 1",
-       Logged({"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = FALSE  :A",
-               "user abort installation", "OUT procedure ASKALL", "IN procedure PERFORMALL",
-               "OUT procedure PERFORMALL"})},
-      {false, "perform=0", kIdNo, "1 1 1 1",
-       Logged({"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = TRUE  :A",
-               "OUT procedure ASKALL", "IN procedure PERFORMALL", "before calling Perform :A",
-               "Perform = FALSE  :A", "OUT procedure PERFORMALL"})},
-      {false, "perform=0", kIdYes, "1 1 1 2",
-       Logged({"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = TRUE  :A",
-               "OUT procedure ASKALL", "IN procedure PERFORMALL", "before calling Perform :A",
-               "Perform = FALSE  :A", "user abort installation", "OUT procedure PERFORMALL"})},
-      {true, "ask=0", kIdNo, "1 1 1 1",
-       Logged({"IN procedure ASKALL", " before calling AskQuestions :A", "AskQuestions = FALSE  :A",
-               "OUT procedure ASKALL", "IN function PERFORMALL", "OUT function PERFORMALL"})},
+      {"ask=0", kIdNo, "1 1 1 1",
+       {"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = FALSE  :A", "OUT procedure ASKALL",
+        "IN procedure PERFORMALL", "OUT procedure PERFORMALL"}},
       // Yes in the questions phase leaves the flat AskAll without its closing line.
-      {true, "ask=0", kIdYes, "1 1 2 1",
-       Logged({"IN procedure ASKALL", " before calling AskQuestions :A", "AskQuestions = FALSE  :A",
-               "user abort installation", "IN function PERFORMALL", "OUT function PERFORMALL"})},
-      {true, "perform=0", kIdNo, "1 1 1 1",
-       Logged({"IN procedure ASKALL", " before calling AskQuestions :A", "AskQuestions = TRUE  :A",
-               "OUT procedure ASKALL", "IN function PERFORMALL", "before calling Perform :A", "Perform = FALSE  :A",
-               "OUT function PERFORMALL"})},
-      {true, "perform=0", kIdYes, "1 1 1 2",
-       Logged({"IN procedure ASKALL", " before calling AskQuestions :A", "AskQuestions = TRUE  :A",
-               "OUT procedure ASKALL", "IN function PERFORMALL", "before calling Perform :A", "Perform = FALSE  :A",
-               "user abort installation", "OUT function PERFORMALL"})},
+      {"ask=0", kIdYes, "1 1 2 1",
+       {"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = FALSE  :A", "user abort installation",
+        "tree:OUT procedure ASKALL", "IN procedure PERFORMALL", "OUT procedure PERFORMALL"}},
+      {"perform=0", kIdNo, "1 1 1 1",
+       {"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = TRUE  :A", "OUT procedure ASKALL",
+        "IN procedure PERFORMALL", "before calling Perform :A", "Perform = FALSE  :A", "OUT procedure PERFORMALL"}},
+      {"perform=0", kIdYes, "1 1 1 2",
+       {"IN procedure ASKALL", "before calling AskQuestions :A", "AskQuestions = TRUE  :A", "OUT procedure ASKALL",
+        "IN procedure PERFORMALL", "before calling Perform :A", "Perform = FALSE  :A", "user abort installation",
+        "OUT procedure PERFORMALL"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(DriverName(c.flat)) + " " + c.script + (c.answer == kIdYes ? " yes" : " no"));
-    Restart();
-    Add(Top(c.flat), "A", Library("a"), c.script);
-    Recorder().answers.push_back(c.answer);
-    EXPECT_EQ(Run(c.flat, 1), c.outcomes);
-    EXPECT_EQ(Recorder().boxes, (Lines{"Внимание|Система A не была установлена. Прервать инсталляцию? |0x2024"}));
-    EXPECT_EQ(LogFrom(" IN procedure ASKALL"), c.tail + kUnload) << ::testing::PrintToString(Log());
-    EXPECT_FALSE(Done(c.flat, 0));
+  for (bool flat : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(DriverName(flat)) + " " + c.script + (c.answer == kIdYes ? " yes" : " no"));
+      Restart();
+      Add(Top(flat), "A", Library("a"), c.script);
+      Recorder().answers.push_back(c.answer);
+      EXPECT_EQ(Run(flat, 1), c.outcomes);
+      EXPECT_EQ(Recorder().boxes, (Lines{"Внимание|Система A не была установлена. Прервать инсталляцию? |0x2024"}));
+      EXPECT_EQ(LogFrom(" IN procedure ASKALL"), ForDriver(flat, c.tail) + kUnload) << ::testing::PrintToString(Log());
+      EXPECT_FALSE(Done(flat, 0));
+    }
   }
 }
 
@@ -236,8 +239,8 @@ TEST_F(DriversTest, ProgressCallbackFalseEndsThePerformPhase) {
     Add(Top(flat), "B", Library("b"));
     Recorder().progress_answers = {0};
     EXPECT_EQ(Run(flat, 1), "1 1 1 1");
-    const std::string phase = flat ? " IN function PERFORMALL" : " IN procedure PERFORMALL";
-    EXPECT_EQ(LogFrom(phase), (Lines{phase, " before calling Perform :A"}) + kUnload);
+    const Lines expected = ForDriver(flat, {"IN procedure PERFORMALL", "before calling Perform :A"}) + kUnload;
+    EXPECT_EQ(LogFrom(expected[0]), expected);
     EXPECT_FALSE(Done(flat, 0));
     // B's turn never came: it keeps the Checked of the questions phase (tree)
     // or what the caller wrote (flat; fresh nodes are Checked).
@@ -255,17 +258,12 @@ TEST_F(DriversTest, LibraryWithoutPerformOrWithoutEntryPoints) {
     Add(Top(flat), "E", Library("e", INSTKIT_TEST_EMPTY));
     EXPECT_EQ(Run(flat, 1), "1 1 1 1");
     // Only the flat driver logs the missing entry points.
-    const Lines expected =
-        flat ? Logged({"get functions addesses : E", "set all : E", "IN function SETPARAMS", "OUT function SETPARAMS",
-                       "OUT function SETALL", "IN procedure ASKALL", " before calling AskQuestions :P",
-                       "AskQuestions = TRUE  :P", " before calling AskQuestions :E",
-                       "function ASKQUESTIONS not found. Subsystem: E", "OUT procedure ASKALL",
-                       "IN function PERFORMALL", "before calling Perform :P",
-                       "function PERFORM not found. Subsystem: P", "OUT function PERFORMALL"})
-             : Logged({"get functions addesses : E", "set all : E", "IN function SETPARAMS", "OUT function SETPARAMS",
-                       "OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :P",
-                       "AskQuestions = TRUE  :P", "before calling AskQuestions :E", "OUT procedure ASKALL",
-                       "IN procedure PERFORMALL", "before calling Perform :P", "OUT procedure PERFORMALL"});
+    const Lines expected = ForDriver(
+        flat, {"get functions addesses : E", "set all : E", "IN function SETPARAMS", "OUT function SETPARAMS",
+               "OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :P", "AskQuestions = TRUE  :P",
+               "before calling AskQuestions :E", "flat:function ASKQUESTIONS not found. Subsystem: E",
+               "OUT procedure ASKALL", "IN procedure PERFORMALL", "before calling Perform :P",
+               "flat:function PERFORM not found. Subsystem: P", "OUT procedure PERFORMALL"});
     EXPECT_EQ(LogFrom(" get functions addesses : E"), expected + kUnload);
     EXPECT_FALSE(Done(flat, 0));
     EXPECT_FALSE(Done(flat, 1));
@@ -284,11 +282,9 @@ TEST_F(DriversTest, RaisedFailureInPerform) {
     Add(Top(flat), "A", Library("a"), "throw=Perform");
     Add(Top(flat), "B", Library("b"));
     EXPECT_EQ(Run(flat, 1), "1 1 1 0");
-    const Lines expected =
-        flat ? Logged({"IN function PERFORMALL", "before calling Perform :A", "ETestFailure : Perform failed",
-                       "before calling Perform :B", "Perform = TRUE  :B", "OUT function PERFORMALL"})
-             : Logged({"IN procedure PERFORMALL", "before calling Perform :A", "ETestFailure : Perform failed",
-                       "OUT procedure PERFORMALL"});
+    const Lines expected = ForDriver(flat, {"IN procedure PERFORMALL", "before calling Perform :A",
+                                            "ETestFailure : Perform failed", "flat:before calling Perform :B",
+                                            "flat:Perform = TRUE  :B", "OUT procedure PERFORMALL"});
     EXPECT_EQ(LogFrom(expected[0]), expected + kUnload);
     EXPECT_FALSE(Done(flat, 0));
     EXPECT_EQ(Count(Calls(), "B Perform"), flat ? 1 : 0);
