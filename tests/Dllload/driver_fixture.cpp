@@ -141,18 +141,15 @@ std::string DriverTest::Run(bool flat, uint8_t mode) {
 }
 
 bool DriverTest::Done(bool flat, int32_t index) const {
-  return flat ? CheckedByte(image_, index) == 1 : tree_.GetNode(index)->Info->Checked;
+  if (!flat) return tree_.GetNode(index)->Info->Checked;
+  const void* record = TCustomSysNode::GetPointer(index, image_.data(), image_.size());
+  return record != nullptr && static_cast<const uint8_t*>(record)[8] == 1;
 }
 
 std::vector<uint8_t> DriverTest::ImageOf(const TSysNode& root) const {
   std::vector<uint8_t> image(static_cast<size_t>(root.GetSize()));
   EXPECT_EQ(root.SaveToPointer(image.data(), image.size()), static_cast<int32_t>(image.size()));
   return image;
-}
-
-int DriverTest::CheckedByte(const std::vector<uint8_t>& image, int32_t index) {
-  void* record = TCustomSysNode::GetPointer(index, image.data(), image.size());
-  return record == nullptr ? -1 : static_cast<uint8_t*>(record)[8];
 }
 
 }  // namespace instkit::testing

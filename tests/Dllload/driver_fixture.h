@@ -90,12 +90,11 @@ class DriverTest : public ::testing::Test {
   // below Top(flat); the flat driver gets a fresh image_ of root_.  Returns
   // "load set ask perform" outcomes.  The node-tree loader stays in loader_.
   std::string Run(bool flat, uint8_t mode);
-  // Whether the index-th top-level subsystem ended done after Run.
+  // Whether the index-th top-level subsystem ended done after Run (flat: the
+  // Checked byte of the index-th top-level record of image_).
   bool Done(bool flat, int32_t index) const;
   // The flat image of `root`'s record (root's children are the subsystems).
   std::vector<uint8_t> ImageOf(const TSysNode& root) const;
-  // The Checked byte of the index-th top-level record of an image.
-  static int CheckedByte(const std::vector<uint8_t>& image, int32_t index);
 
   std::optional<TempDir> dir_;
   std::filesystem::path temp_;
