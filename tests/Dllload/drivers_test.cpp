@@ -55,13 +55,13 @@ TEST_F(DriversTest, InstallRunLogsEveryStepAndMarksDoneSubsystems) {
     Add(Top(flat), "N", "");  // no library: done without being driven
     Add(Top(flat), "B", b, "perform=3");
     EXPECT_EQ(Run(flat, 1), "1 1 1 1");
-    const Lines expected = Loaded({a, b}) + Logged({"IN function SETALL"}) + GoodSetup("A") + GoodSetup("B") +
-                           ForDriver(flat, {"OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :A",
-                                            "AskQuestions = TRUE  :A", "before calling AskQuestions :B",
-                                            "AskQuestions = TRUE  :B", "OUT procedure ASKALL", "IN procedure PERFORMALL",
-                                            "before calling Perform :A", "Perform = TRUE  :A",
-                                            "before calling Perform :B", "OUT procedure PERFORMALL"}) +
-                           kUnload;
+    const Lines expected =
+        Loaded({a, b}) + Logged({"IN function SETALL"}) + GoodSetup("A") + GoodSetup("B") +
+        ForDriver(flat, {"OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :A",
+                         "AskQuestions = TRUE  :A", "before calling AskQuestions :B", "AskQuestions = TRUE  :B",
+                         "OUT procedure ASKALL", "IN procedure PERFORMALL", "before calling Perform :A",
+                         "Perform = TRUE  :A", "before calling Perform :B", "OUT procedure PERFORMALL"}) +
+        kUnload;
     EXPECT_EQ(Recorder().log, expected) << ::testing::PrintToString(Log());
     EXPECT_TRUE(Done(flat, 0));
     EXPECT_TRUE(Done(flat, 1));
@@ -131,7 +131,8 @@ TEST_F(DriversTest, CodeTwoInEachPhase) {
     const char* outcomes;
     bool done;
   };
-  const Case cases[] = {{"ask=2", 1, "1 1 2 1", false}, {"perform=2", 1, "1 1 1 2", true}, {"perform=2", 2, "1 1 1 2", false}};
+  const Case cases[] = {
+      {"ask=2", 1, "1 1 2 1", false}, {"perform=2", 1, "1 1 1 2", true}, {"perform=2", 2, "1 1 1 2", false}};
   for (bool flat : {false, true}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(DriverName(flat)) + " " + c.script + " mode " + std::to_string(c.mode));
@@ -260,8 +261,8 @@ TEST_F(DriversTest, LibraryWithoutPerformOrWithoutEntryPoints) {
     // Only the flat driver logs the missing entry points.
     const Lines expected = ForDriver(
         flat, {"get functions addesses : E", "set all : E", "IN function SETPARAMS", "OUT function SETPARAMS",
-               "OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :P", "AskQuestions = TRUE  :P",
-               "before calling AskQuestions :E", "flat:function ASKQUESTIONS not found. Subsystem: E",
+               "OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :P",
+               "AskQuestions = TRUE  :P", "before calling AskQuestions :E", "flat:function ASKQUESTIONS not found. Subsystem: E",
                "OUT procedure ASKALL", "IN procedure PERFORMALL", "before calling Perform :P",
                "flat:function PERFORM not found. Subsystem: P", "OUT procedure PERFORMALL"});
     EXPECT_EQ(LogFrom(" get functions addesses : E"), expected + kUnload);
