@@ -63,6 +63,7 @@ void DriverTest::SetUp() {
 }
 
 void DriverTest::TearDown() {
+  loader_.reset();
   SetMessageBoxHandler(previous_handler_);
   dir_.reset();
 }
@@ -113,35 +114,42 @@ void DriverTest::Configure(TCustomDLLLoader& loader, uint8_t mode) {
   loader.SetRegim(mode);
 }
 
-std::string DriverTest::RunTree(TDllLoader& loader) {
+void DriverTest::Prepare(TDllLoader& loader, uint8_t mode) {
+  Configure(loader, mode);
   loader.SysTree = &tree_;
+  ASSERT_TRUE(loader.LoadDLLs());
+  ASSERT_EQ(loader.SetAll(), 1);
+}
+
+std::string DriverTest::Run(bool flat, uint8_t mode) {
+  TDllsLoader dlls;
+  loader_ = std::make_unique<TDllLoader>();
+  TCustomDLLLoader& loader = flat ? static_cast<TCustomDLLLoader&>(dlls) : *loader_;
+  Configure(loader, mode);
+  if (flat) {
+    image_ = ImageOf(root_);
+    EXPECT_TRUE(dlls.SetPointer(image_.data(), image_.size()));
+  }
+  loader_->SysTree = &tree_;
   const bool load = loader.LoadDLLs();
   const uint8_t set = loader.SetAll();
   loader.AskAll();
   const uint8_t perform = loader.PerformAll();
-  loader.SetInstalled();
+  if (!flat) loader_->SetInstalled();
   loader.UnLoadDLLs();
   return Format("%d %d %d %d", load ? 1 : 0, set, loader.AskState, perform);
 }
 
-std::string DriverTest::RunFlat(TDllsLoader& loader) {
-  const bool load = loader.LoadDLLs();
-  const uint8_t set = loader.SetAll();
-  loader.AskAll();
-  const uint8_t perform = loader.PerformAll();
-  loader.UnLoadDLLs();
-  return Format("%d %d %d %d", load ? 1 : 0, set, loader.AskState, perform);
+bool DriverTest::Done(bool flat, int32_t index) const {
+  if (!flat) return tree_.GetNode(index)->Info->Checked;
+  const void* record = TCustomSysNode::GetPointer(index, image_.data(), image_.size());
+  return record != nullptr && static_cast<const uint8_t*>(record)[8] == 1;
 }
 
 std::vector<uint8_t> DriverTest::ImageOf(const TSysNode& root) const {
   std::vector<uint8_t> image(static_cast<size_t>(root.GetSize()));
   EXPECT_EQ(root.SaveToPointer(image.data(), image.size()), static_cast<int32_t>(image.size()));
   return image;
-}
-
-int DriverTest::CheckedByte(std::vector<uint8_t>& image, int32_t index) {
-  void* record = TCustomSysNode::GetPointer(index, image.data(), image.size());
-  return record == nullptr ? -1 : static_cast<uint8_t*>(record)[8];
 }
 
 }  // namespace instkit::testing

@@ -81,14 +81,20 @@ class DriverTest : public ::testing::Test {
 
   // Fills the run fields every test uses.
   void Configure(TCustomDLLLoader& loader, uint8_t mode);
+  // Fills the run fields, gives the node-tree driver tree_, loads and sets up.
+  void Prepare(TDllLoader& loader, uint8_t mode);
+  // The parent of the top-level subsystems of either driver.
+  TCustomSysNode* Top(bool flat) { return flat ? static_cast<TCustomSysNode*>(&root_) : &tree_; }
   // Runs LoadDLLs, SetAll, AskAll, PerformAll (and SetInstalled for the
-  // node-tree driver), UnLoadDLLs; returns "load set ask perform" outcomes.
-  std::string RunTree(TDllLoader& loader);
-  std::string RunFlat(TDllsLoader& loader);
+  // node-tree driver), UnLoadDLLs with either driver over the subsystems
+  // below Top(flat); the flat driver gets a fresh image_ of root_.  Returns
+  // "load set ask perform" outcomes.  The node-tree loader stays in loader_.
+  std::string Run(bool flat, uint8_t mode);
+  // Whether the index-th top-level subsystem ended done after Run (flat: the
+  // Checked byte of the index-th top-level record of image_).
+  bool Done(bool flat, int32_t index) const;
   // The flat image of `root`'s record (root's children are the subsystems).
   std::vector<uint8_t> ImageOf(const TSysNode& root) const;
-  // The Checked byte of the index-th top-level record of an image.
-  static int CheckedByte(std::vector<uint8_t>& image, int32_t index);
 
   std::optional<TempDir> dir_;
   std::filesystem::path temp_;
@@ -97,6 +103,7 @@ class DriverTest : public ::testing::Test {
   TSysNode root_;  // the same subsystems for the flat-image driver are built below root_
   TMessageBoxHandler previous_handler_;
   std::vector<uint8_t> image_;
+  std::unique_ptr<TDllLoader> loader_;
 };
 
 }  // namespace instkit::testing

@@ -22,7 +22,7 @@ class ExampleLibrariesTest : public DriverTest {
     Write("payload/one/a.txt", "A");
     Write("payload/one/sub/b.txt", "BB");
     Write("payload/two/c.txt", "CCC");
-    target_ = temp_ / "target";
+    target_ = temp_ / "target";  // the run's Path
   }
   void TearDown() override {
     SetLibrarySearchFolders(previous_folders_);
@@ -38,12 +38,7 @@ class ExampleLibrariesTest : public DriverTest {
     node->Info->Parameter = payload;
     return node;
   }
-  std::string Run(uint8_t mode) {
-    TDllLoader loader;
-    Configure(loader, mode);
-    loader.Path = target_.string();
-    return RunTree(loader);
-  }
+  std::string Run(uint8_t mode) { return DriverTest::Run(false, mode); }
   std::vector<std::string> TargetFiles() const {
     std::vector<std::string> files;
     if (!fs::exists(target_)) return files;
@@ -77,21 +72,10 @@ TEST_F(ExampleLibrariesTest, InstallUninstallAndGenerateWithOneFileForTwoSubsyst
   EXPECT_EQ(ReadWholeFile((target_ / "two.manifest").string()), "c.txt 3\n");
 }
 
-TEST_F(ExampleLibrariesTest, MissingPayloadFailsTheQuestions) {
-  AddFiles(&tree_, "Gone", Library("files", INSTKIT_EXAMPLE_FILES), "payload/none");
-  EXPECT_EQ(Run(1), "1 1 1 1");
-  EXPECT_FALSE(tree_.GetNode(0)->Info->Checked);
-  EXPECT_EQ(Recorder().boxes.size(), 1u);  // the operator was asked whether to abort
-}
-
 TEST_F(ExampleLibrariesTest, UserAbortStopsBetweenFiles) {
   AddFiles(&tree_, "One", Library("files", INSTKIT_EXAMPLE_FILES), "payload/one");
   TDllLoader loader;
-  Configure(loader, 1);
-  loader.Path = target_.string();
-  loader.SysTree = &tree_;
-  ASSERT_TRUE(loader.LoadDLLs());
-  ASSERT_EQ(loader.SetAll(), 1);
+  Prepare(loader, 1);
   loader.AskAll();
   loader.Abort();  // before the first file
   EXPECT_EQ(loader.PerformAll(), 2);

@@ -31,8 +31,6 @@ TEST_F(LoaderCoreTest, HandleListAndRegim) {
   loader.SetRegim(2);
   loader.SetRegim(3);
   EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была деинсталирована. Прервать деинсталляцию? "));
-  loader.SetRegim(1);
-  EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была установлена. Прервать инсталляцию? "));
 }
 
 TEST_F(LoaderCoreTest, LoadWithoutTreeAndTwiceWithoutUnload) {
@@ -98,10 +96,7 @@ TEST_F(LoaderCoreTest, BroadcastFailures) {
   Add(&tree_, "A", Library("a"), "throw=UserSuspendThread");
   Add(&tree_, "B", Library("b"));
   TDllLoader loader;
-  Configure(loader, 1);
-  loader.SysTree = &tree_;
-  ASSERT_TRUE(loader.LoadDLLs());
-  ASSERT_EQ(loader.SetAll(), 1);  // the library learns its script here
+  Prepare(loader, 1);  // the library learns its script in SetAll
   Recorder().log.clear();
   // SuspendAll catches the failure, logs it and skips the rest of the loop.
   loader.SuspendAll();
@@ -121,10 +116,7 @@ TEST_F(LoaderCoreTest, AbortPassesALibrarysFailureToTheCaller) {
   Add(&tree_, "A", Library("a"), "throw=UserAbort");
   Add(&tree_, "B", Library("b"));
   TDllLoader loader;
-  Configure(loader, 1);
-  loader.SysTree = &tree_;
-  ASSERT_TRUE(loader.LoadDLLs());
-  ASSERT_EQ(loader.SetAll(), 1);
+  Prepare(loader, 1);
   Recorder().log.clear();
   EXPECT_THROW(loader.Abort(), Exception);
   EXPECT_EQ(Recorder().log, Logged({"IN procedure ABORT"}));
@@ -140,26 +132,14 @@ TEST_F(LoaderCoreTest, EveryModeThroughBothDrivers) {
     for (bool flat : {false, true}) {
       SCOPED_TRACE(std::to_string(mode) + (flat ? " flat" : " tree"));
       Restart();
-      TCustomSysNode* parent = flat ? static_cast<TCustomSysNode*>(&root_) : &tree_;
-      TSysNode* a = Add(parent, "A", Library("a"), "checked=1");
+      TSysNode* a = Add(Top(flat), "A", Library("a"), "checked=1");
       Add(a, "A1", "");
-      std::string outcomes;
-      if (flat) {
-        image_ = ImageOf(root_);
-        TDllsLoader loader;
-        Configure(loader, mode);
-        ASSERT_TRUE(loader.SetPointer(image_.data(), image_.size()));
-        outcomes = RunFlat(loader);
-        EXPECT_EQ(CheckedByte(image_, 0), 1);
-      } else {
-        TDllLoader loader;
-        Configure(loader, mode);
-        outcomes = RunTree(loader);
-        EXPECT_TRUE(a->Info->Checked);
+      EXPECT_EQ(Run(flat, mode), "1 1 1 1");
+      EXPECT_TRUE(Done(flat, 0));
+      if (!flat) {
         EXPECT_TRUE(a->GetNode(0)->Info->Checked);
         EXPECT_TRUE(a->Info->AllCheck);
       }
-      EXPECT_EQ(outcomes, "1 1 1 1");
       const Lines calls = Calls();
       EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetIUGRegim " + std::to_string(mode)), 1);
       EXPECT_EQ(std::count(calls.begin(), calls.end(), "A Perform"), 1);

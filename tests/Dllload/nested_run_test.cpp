@@ -41,56 +41,43 @@ class NestedRunTest : public DriverTest {
   std::string p_, c1_, c2_;
 };
 
-TEST_F(NestedRunTest, NodeTreeParentReadsTheChildrensResultsBack) {
-  TSysNode* p = BuildParent(&tree_);
-  TDllLoader loader;
-  Configure(loader, 1);
-  EXPECT_EQ(RunTree(loader), "1 1 1 1");
-  const Lines expected =
-      Logged({"IN function LoadDlls"}) + Lines{" library " + p_ + " loaded successful"} +
-      Logged({"OUT function LoadDlls", "IN function SETALL"}) + GoodSetup("P") +
-      Logged({"OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :P",
-              "AskQuestions = TRUE  :P", "OUT procedure ASKALL", "IN procedure PERFORMALL",
-              "before calling Perform :P"}) +
-      NestedLog() + Logged({"Perform = TRUE  :P", "OUT procedure PERFORMALL", "IN function UNLOADDLLS",
-                            "OUT function UNLOADDLLS"});
-  EXPECT_EQ(Recorder().log, expected) << ::testing::PrintToString(Log());
-  EXPECT_EQ(Recorder().boxes, (Lines{"Внимание|Система C2 не была установлена. Прервать инсталляцию? |0x2024"}));
-  // SetInstalled took the children's bytes from P's image.
-  EXPECT_TRUE(p->Info->Checked);
-  EXPECT_TRUE(p->GetNode(0)->Info->Checked);
-  EXPECT_FALSE(p->GetNode(1)->Info->Checked);
-  EXPECT_TRUE(p->GetNode(2)->Info->Checked);  // no library
-  EXPECT_FALSE(p->Info->AllCheck);
-  const Lines calls = Calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "P nested set=1 ask=1 perform=1"), 1);
-  // The children saw the parent's run fields.
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "C1 SetClientNumber 42"), 1);
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "C2 SetSessionName S1"), 1);
-  // Progress: C1 and C2 inside P, then P twice.
-  EXPECT_EQ(Recorder().progress.size(), 4u);
-}
-
-TEST_F(NestedRunTest, FlatParentLeavesTheResultsInTheCallersImage) {
-  BuildParent(&root_);
-  image_ = ImageOf(root_);
-  TDllsLoader loader;
-  Configure(loader, 1);
-  ASSERT_TRUE(loader.SetPointer(image_.data(), image_.size()));
-  EXPECT_EQ(RunFlat(loader), "1 1 1 1");
-  EXPECT_EQ(LogFrom(" before calling Perform :P"), Logged({"before calling Perform :P"}) + NestedLog() +
-                      Logged({"Perform = TRUE  :P", "OUT function PERFORMALL", "IN function UNLOADDLLS",
-                              "OUT function UNLOADDLLS"}));
-  // The records of C1..C3 inside P's record inside the caller's image.
-  void* p = TCustomSysNode::GetPointer(0, image_.data(), image_.size());
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(static_cast<uint8_t*>(p)[8], 1);
-  const size_t p_size = image_.size() - (static_cast<uint8_t*>(p) - image_.data());
-  int bytes[3];
-  for (int i = 0; i < 3; ++i) bytes[i] = static_cast<uint8_t*>(TCustomSysNode::GetPointer(i, p, p_size))[8];
-  EXPECT_EQ(bytes[0], 1);
-  EXPECT_EQ(bytes[1], 0);
-  EXPECT_EQ(bytes[2], 1);
+// The node-tree parent's SetInstalled takes the children's bytes from P's
+// image; the flat parent leaves them in P's record inside the caller's image.
+TEST_F(NestedRunTest, ParentReadsTheChildrensResultsBackInBothDrivers) {
+  for (bool flat : {false, true}) {
+    SCOPED_TRACE(flat ? "flat" : "tree");
+    Restart();
+    TSysNode* p = BuildParent(Top(flat));
+    EXPECT_EQ(Run(flat, 1), "1 1 1 1");
+    EXPECT_EQ(LogFrom(" before calling Perform :P"),
+              Logged({"before calling Perform :P"}) + NestedLog() +
+                  Logged({"Perform = TRUE  :P", flat ? "OUT function PERFORMALL" : "OUT procedure PERFORMALL",
+                          "IN function UNLOADDLLS", "OUT function UNLOADDLLS"}))
+        << ::testing::PrintToString(Log());
+    EXPECT_EQ(Recorder().boxes, (Lines{"Внимание|Система C2 не была установлена. Прервать инсталляцию? |0x2024"}));
+    int children[3];
+    if (flat) {
+      void* record = TCustomSysNode::GetPointer(0, image_.data(), image_.size());
+      ASSERT_NE(record, nullptr);
+      EXPECT_EQ(static_cast<uint8_t*>(record)[8], 1);
+      const size_t size = image_.size() - (static_cast<uint8_t*>(record) - image_.data());
+      for (int i = 0; i < 3; ++i) children[i] = static_cast<uint8_t*>(TCustomSysNode::GetPointer(i, record, size))[8];
+    } else {
+      EXPECT_TRUE(p->Info->Checked);
+      EXPECT_FALSE(p->Info->AllCheck);
+      for (int i = 0; i < 3; ++i) children[i] = p->GetNode(i)->Info->Checked;
+    }
+    EXPECT_EQ(children[0], 1);
+    EXPECT_EQ(children[1], 0);
+    EXPECT_EQ(children[2], 1);  // no library
+    const Lines calls = Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "P nested set=1 ask=1 perform=1"), 1);
+    // The children saw the parent's run fields.
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "C1 SetClientNumber 42"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "C2 SetSessionName S1"), 1);
+    // Progress: C1 and C2 inside P, then P (twice under the node-tree driver).
+    EXPECT_EQ(Recorder().progress.size(), flat ? 3u : 4u);
+  }
 }
 
 }  // namespace

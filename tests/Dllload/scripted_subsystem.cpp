@@ -124,13 +124,16 @@ void Record(const std::string& call) {
   AppendLines(g_script.record, {g_script.id + " " + call});
 }
 
-void MaybeThrow(const char* entry) {
+// Records "ENTRY DETAILS" (or "ENTRY"), then raises the scripted failure
+// when throw=ENTRY.
+void Call(const std::string& entry, const char* details = nullptr) {
+  Record(details != nullptr ? entry + " " + details : entry);
   std::string at;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     at = g_script.throw_at;
   }
-  if (at == entry) throw instkit::Exception("ETestFailure", std::string(entry) + " failed");
+  if (at == entry) throw instkit::Exception("ETestFailure", entry + " failed");
 }
 
 const char* Set(const void* p) { return p != nullptr ? "set" : "null"; }
@@ -160,103 +163,91 @@ int32_t RunNested() {
 }  // namespace
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetLogCallBack(InstkitLogCallback callback) {
-  Record(std::string("SetLogCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  Call("SetLogCallBack", Set(reinterpret_cast<const void*>(callback)));
   g_log = callback;
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetTreePointer(void* image) {
   g_image = image;
+  std::string seen = "null";
   if (image != nullptr) {
     instkit::TSysNode own;
     const int64_t size = instkit::FlatImageRecordSize(image, static_cast<size_t>(INT32_MAX));
+    seen = "unreadable";
     if (size > 0 && own.LoadFromPointer(image, static_cast<size_t>(size)) > 0) {
       Learn(own.Info->Parameter);
-      Record(instkit::Format("SetTreePointer image children=%d", own.Count));
-    } else {
-      Record("SetTreePointer unreadable");
+      seen = instkit::Format("image children=%d", own.Count);
     }
-  } else {
-    Record("SetTreePointer null");
   }
-  MaybeThrow("SetTreePointer");
+  Call("SetTreePointer", seen.c_str());
   return g_script.known ? g_script.tree : INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetExternalParameter(const char* parameter) {
   Learn(parameter);
-  Record(std::string("SetExternalParameter ") + parameter);
-  MaybeThrow("SetExternalParameter");
+  Call("SetExternalParameter", parameter);
   return g_script.param;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetIUGRegim(int32_t mode) {
   g_mode = static_cast<uint8_t>(mode);
-  Record(instkit::Format("SetIUGRegim %d", g_mode));
-  MaybeThrow("SetIUGRegim");
+  Call("SetIUGRegim", std::to_string(g_mode).c_str());
   return g_script.regim;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetQuestionsLevel(int32_t level) {
   g_level = static_cast<uint8_t>(level);
-  Record(instkit::Format("SetQuestionsLevel %d", g_level));
-  MaybeThrow("SetQuestionsLevel");
+  Call("SetQuestionsLevel", std::to_string(g_level).c_str());
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetPath(const char* path) {
   g_path = path;
-  Record(std::string("SetPath ") + path);
-  MaybeThrow("SetPath");
+  Call("SetPath", path);
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetClientNumber(int32_t number) {
   g_client = number;
-  Record(instkit::Format("SetClientNumber %d", number));
+  Call("SetClientNumber", std::to_string(number).c_str());
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetProgressCallBack(InstkitProgressCallback callback) {
   g_progress = callback;
-  Record(std::string("SetProgressCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  Call("SetProgressCallBack", Set(reinterpret_cast<const void*>(callback)));
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetSessionName(const char* name) {
   g_session = name;
-  Record(std::string("SetSessionName ") + name);
+  Call("SetSessionName", name);
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetHideProgressCallBack(InstkitHideProgressCallback callback) {
-  Record(std::string("SetHideProgressCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  Call("SetHideProgressCallBack", Set(reinterpret_cast<const void*>(callback)));
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetShowProgressCallBack(InstkitShowProgressCallback callback) {
-  Record(std::string("SetShowProgressCallBack ") + Set(reinterpret_cast<const void*>(callback)));
+  Call("SetShowProgressCallBack", Set(reinterpret_cast<const void*>(callback)));
   return INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) {
-  Record("AskQuestions");
-  MaybeThrow("AskQuestions");
+  Call("AskQuestions");
   return g_script.ask;
 }
 
 #ifndef INSTKIT_TEST_NO_PERFORM
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
-  Record("Perform");
-  MaybeThrow("Perform");
-  if (!g_script.checked.empty() && g_image != nullptr) {
-    for (size_t i = 0; i < g_script.checked.size(); ++i) {
-      const int64_t size = instkit::FlatImageRecordSize(g_image, static_cast<size_t>(INT32_MAX));
-      void* child = size <= 0 ? nullptr
-                              : instkit::TCustomSysNode::GetPointer(static_cast<int32_t>(i), g_image,
-                                                                    static_cast<size_t>(size));
-      if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(g_script.checked[i]);
-    }
+  Call("Perform");
+  const int64_t size = g_image == nullptr ? 0 : instkit::FlatImageRecordSize(g_image, static_cast<size_t>(INT32_MAX));
+  for (size_t i = 0; size > 0 && i < g_script.checked.size(); ++i) {
+    void* child = instkit::TCustomSysNode::GetPointer(static_cast<int32_t>(i), g_image, static_cast<size_t>(size));
+    if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(g_script.checked[i]);
   }
   if (g_script.nested) return RunNested();
   if (g_script.worker) {
@@ -274,16 +265,9 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
 
 INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserAbort(void) {
   g_abort.store(true);
-  Record("UserAbort");
-  MaybeThrow("UserAbort");
+  Call("UserAbort");
 }
 
-INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserSuspendThread(void) {
-  Record("UserSuspendThread");
-  MaybeThrow("UserSuspendThread");
-}
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserSuspendThread(void) { Call("UserSuspendThread"); }
 
-INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserResumeThread(void) {
-  Record("UserResumeThread");
-  MaybeThrow("UserResumeThread");
-}
+INSTKIT_SUBSYSTEM_EXPORT void INSTKIT_CALL UserResumeThread(void) { Call("UserResumeThread"); }

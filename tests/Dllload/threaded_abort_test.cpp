@@ -22,11 +22,26 @@ bool WaitForLogLine(const std::string& line) {
   return false;
 }
 
-class ThreadedAbortTest : public DriverTest {
- protected:
-  // Calls the three broadcasts from a second thread once the worker runs.
-  template <typename Loader>
-  void AbortWhilePerforming(Loader& loader, uint8_t* outcome) {
+class ThreadedAbortTest : public DriverTest {};
+
+// The host thread calls the three broadcasts once the worker runs; code 2 in
+// install mode (node-tree run) counts as done, in uninstall mode (flat run) not.
+TEST_F(ThreadedAbortTest, BroadcastsReachTheWorkerInBothDrivers) {
+  for (bool flat : {false, true}) {
+    SCOPED_TRACE(flat ? "flat" : "tree");
+    Restart();
+    Add(Top(flat), "W", Library("w"), "worker=1");
+    Add(Top(flat), "X", Library("x"));
+    TDllLoader tree_loader;
+    TDllsLoader flat_loader;
+    TCustomDLLLoader& loader = flat ? static_cast<TCustomDLLLoader&>(flat_loader) : tree_loader;
+    Configure(loader, flat ? 2 : 1);
+    image_ = ImageOf(root_);
+    ASSERT_TRUE(!flat || flat_loader.SetPointer(image_.data(), image_.size()));
+    tree_loader.SysTree = &tree_;
+    ASSERT_TRUE(loader.LoadDLLs());
+    ASSERT_EQ(loader.SetAll(), 1);
+    loader.AskAll();
     std::atomic<bool> seen{false};
     std::thread host([&] {
       seen = WaitForLogLine(" worker started");
@@ -34,12 +49,12 @@ class ThreadedAbortTest : public DriverTest {
       loader.ResumeAll();
       loader.Abort();
     });
-    *outcome = loader.PerformAll();
+    EXPECT_EQ(loader.PerformAll(), 2);
     host.join();
     EXPECT_TRUE(seen.load());
-  }
-
-  void ExpectBroadcastsReachedW() {
+    loader.UnLoadDLLs();
+    EXPECT_EQ(Done(flat, 0), !flat);
+    EXPECT_TRUE(Done(flat, 1));
     const Lines calls = Calls();
     for (const char* call : {"W UserSuspendThread", "W UserResumeThread", "W UserAbort", "X UserAbort",
                              "W Perform aborted by UserAbort"}) {
@@ -52,43 +67,6 @@ class ThreadedAbortTest : public DriverTest {
       EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line;
     }
   }
-};
-
-TEST_F(ThreadedAbortTest, NodeTreeDriver) {
-  TSysNode* w = Add(&tree_, "W", Library("w"), "worker=1");
-  TSysNode* x = Add(&tree_, "X", Library("x"));
-  TDllLoader loader;
-  Configure(loader, 1);
-  loader.SysTree = &tree_;
-  ASSERT_TRUE(loader.LoadDLLs());
-  ASSERT_EQ(loader.SetAll(), 1);
-  loader.AskAll();
-  uint8_t outcome = 0;
-  AbortWhilePerforming(loader, &outcome);
-  loader.UnLoadDLLs();
-  EXPECT_EQ(outcome, 2);
-  EXPECT_TRUE(w->Info->Checked);  // code 2 in install mode counts as done
-  EXPECT_TRUE(x->Info->Checked);
-  ExpectBroadcastsReachedW();
-}
-
-TEST_F(ThreadedAbortTest, FlatImageDriver) {
-  Add(&root_, "W", Library("w"), "worker=1");
-  Add(&root_, "X", Library("x"));
-  image_ = ImageOf(root_);
-  TDllsLoader loader;
-  Configure(loader, 2);
-  ASSERT_TRUE(loader.SetPointer(image_.data(), image_.size()));
-  ASSERT_TRUE(loader.LoadDLLs());
-  ASSERT_EQ(loader.SetAll(), 1);
-  loader.AskAll();
-  uint8_t outcome = 0;
-  AbortWhilePerforming(loader, &outcome);
-  loader.UnLoadDLLs();
-  EXPECT_EQ(outcome, 2);
-  EXPECT_EQ(CheckedByte(image_, 0), 0);  // code 2 in uninstall mode is not done
-  EXPECT_EQ(CheckedByte(image_, 1), 1);
-  ExpectBroadcastsReachedW();
 }
 
 }  // namespace

@@ -1,16 +1,55 @@
+// IDF text files (line rules, header, sections, parameters, save layout),
+// tree sections (the walk of a form tree into a section and back) and tree
+// files (header, refusals, messages, and the round trip through the store).
 #include "Tidf/idf_text_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "Tidf/idf_section_interface.h"
+#include "Tidf/tree_file_format.h"
+#include "host/dsp_node.h"
 #include "host/exception.h"
+#include "host/file.h"
+#include "host/form_manager.h"
+#include "host/form_store.h"
+#include "host/form_util.h"
 #include "host/process_args.h"
 #include "support/temp_dir.h"
 
 namespace instkit {
 namespace {
+
+// One parameter of a section: name, field type, value as text.
+struct Param {
+  std::string name;
+  int type;
+  std::string value;
+  bool operator==(const Param&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Param& p) {
+  return os << "{" << p.name << ", " << p.type << ", " << p.value << "}";
+}
+
+std::vector<Param> Params(const TIDFSection& section) {
+  std::vector<Param> params;
+  for (int32_t i = 0; i < section.GetFieldCount(); ++i) {
+    const TField& f = *section.GetFields(i);
+    params.push_back({f.Name(), f.FieldType(), f.GetAsString()});
+  }
+  return params;
+}
+
+// ---- IDF text files --------------------------------------------------------
 
 using instkit::testing::TempDir;
 
@@ -21,13 +60,6 @@ class IdfTextFileTest : public ::testing::Test {
   // Loads `bytes` as a file; returns the load result.
   bool Load(const std::string& bytes) { return file_.LoadFromFile(dir_.Write("f.idf", bytes)); }
 
-  std::string Param(int section, const std::string& name) {
-    TIDFSection* s = file_.GetSection(section);
-    if (s == nullptr) return "<no section>";
-    TField* f = s->FieldByName(name);
-    return f ? f->GetAsString() : "<no param>";
-  }
-
   TempDir dir_;
   TIDFTextFile file_;
 };
@@ -36,11 +68,8 @@ TEST_F(IdfTextFileTest, LineEndsAndTrimming) {
   // CR LF and lone CR end lines; a lone LF stays inside the line.
   ASSERT_TRUE(Load("IDF-CPS-text\r\r[S]\r\na=1\rb=x\ny\r\n  c = 2 \t\r\n"));
   ASSERT_EQ(file_.GetSectionCount(), 1);
-  TIDFSection* s = file_.GetSection(0);
-  ASSERT_EQ(s->GetFieldCount(), 3);
-  EXPECT_EQ(s->GetFields(1)->GetAsString(), "x\ny");
-  EXPECT_EQ(s->GetFields(2)->Name(), "c ");
-  EXPECT_EQ(s->GetFields(2)->GetAsString(), " 2");
+  EXPECT_EQ(Params(*file_.GetSection(0)),
+            (std::vector<Param>{{"a", ftString, "1"}, {"b", ftString, "x\ny"}, {"c ", ftString, " 2"}}));
 }
 
 TEST_F(IdfTextFileTest, HeaderAcceptanceAndRefusal) {
@@ -87,17 +116,14 @@ TEST_F(IdfTextFileTest, SectionHeadersCommentsAndHeaderParameters) {
       "IDF-CPS-text\r\n\r\n"
       "top=1\r\nbare\r\n  // indented comment\r\n\r\n"
       "[Name]\r\n[Name]-tree\r\n[]\r\n[Name\r\n[Name]-TREE\r\n[ spaced name ]\r\n"));
-  ASSERT_EQ(file_.Header->GetFieldCount(), 2);
-  EXPECT_EQ(file_.Header->GetFields(1)->Name(), "bare");
-  EXPECT_EQ(file_.Header->GetFields(1)->GetAsString(), "");
+  EXPECT_EQ(Params(*file_.Header), (std::vector<Param>{{"top", ftString, "1"}, {"bare", ftString, ""}}));
   ASSERT_EQ(file_.GetSectionCount(), 4);
   EXPECT_FALSE(file_.GetSection(0)->IsTree);
   EXPECT_TRUE(file_.GetSection(1)->IsTree);
   EXPECT_EQ(file_.GetSection(1)->SectionName, "Name");
   EXPECT_EQ(file_.GetSection(2)->SectionName, "");
   // "[Name" and "[Name]-TREE" are parameter lines of the empty-named section.
-  ASSERT_EQ(file_.GetSection(2)->GetFieldCount(), 2);
-  EXPECT_EQ(file_.GetSection(2)->GetFields(1)->Name(), "[Name]-TREE");
+  EXPECT_EQ(Params(*file_.GetSection(2)), (std::vector<Param>{{"[Name", ftString, ""}, {"[Name]-TREE", ftString, ""}}));
   EXPECT_EQ(file_.GetSection(3)->SectionName, " spaced name ");
 }
 
@@ -106,24 +132,11 @@ TEST_F(IdfTextFileTest, ParameterLinesInOrdinaryAndTreeSections) {
       "IDF-CPS-text\r\n\r\n[O]\r\na=b=c\r\nx=integer=5\r\n"
       "[T]-tree\r\na=b=c\r\nx=integer=5\r\nf=BOOLEAN=yes\r\ng=boolean=true\r\n"
       "d=Double=2.5\r\ns=STRING=q\r\nplain\r\nnotag=7\r\n"));
-  TIDFSection* o = file_.GetSection(0);
-  EXPECT_EQ(o->GetFields(0)->GetAsString(), "b=c");
-  EXPECT_EQ(o->GetFields(1)->FieldType(), ftString);
-  TIDFSection* t = file_.GetSection(1);
-  struct Expect {
-    const char* name;
-    uint8_t type;
-    const char* text;
-  } expected[] = {{"a", ftString, "c"},       {"x", ftInteger, "5"}, {"f", ftBoolean, "FALSE"},
-                  {"g", ftBoolean, "TRUE"},   {"d", ftFloat, "2.5"}, {"s", ftString, "q"},
-                  {"plain", ftString, ""},    {"notag", ftString, "7"}};
-  ASSERT_EQ(t->GetFieldCount(), 8);
-  for (int i = 0; i < 8; ++i) {
-    SCOPED_TRACE(expected[i].name);
-    EXPECT_EQ(t->GetFields(i)->Name(), expected[i].name);
-    EXPECT_EQ(t->GetFields(i)->FieldType(), expected[i].type);
-    EXPECT_EQ(t->GetFields(i)->GetAsString(), expected[i].text);
-  }
+  EXPECT_EQ(Params(*file_.GetSection(0)), (std::vector<Param>{{"a", ftString, "b=c"}, {"x", ftString, "integer=5"}}));
+  const std::vector<Param> tree = {{"a", ftString, "c"},     {"x", ftInteger, "5"}, {"f", ftBoolean, "FALSE"},
+                                   {"g", ftBoolean, "TRUE"}, {"d", ftFloat, "2.5"}, {"s", ftString, "q"},
+                                   {"plain", ftString, ""},  {"notag", ftString, "7"}};
+  EXPECT_EQ(Params(*file_.GetSection(1)), tree);
 }
 
 TEST_F(IdfTextFileTest, BadTypedValueEndsTheLoadWithTheExceptionMessage) {
@@ -171,35 +184,24 @@ TEST_F(IdfTextFileTest, SaveWritesTheExactLayout) {
   EXPECT_EQ(TempDir::Read(path).substr(0, 16), "IDF-FPS-text\r\n\r\n");
 }
 
+// Ordinary sections; tree sections (doubles, binaries, booleans) go round in
+// the tree-file round trip.
 TEST_F(IdfTextFileTest, SaveThenLoadRoundTrip) {
   TIDFSection* o = file_.AddSection("Ord [x]");
   o->AddParam("n", ftInteger)->SetAsInteger(5);
   o->AddParam("bin", ftBinary)->SetAsString(std::string("\0\r\n \x01", 5));
   o->AddParam("empty", ftBinary);
-  TIDFSection* t = file_.AddSection("Tree");
-  t->IsTree = true;
-  t->AddParam("d", ftFloat)->SetAsFloat(0.1 + 0.2);
-  t->AddParam("bin", ftBinary)->SetAsString(std::string("\0\x80", 2));
-  t->AddParam("flag", ftBoolean)->SetAsBoolean(true);
   const std::string path = dir_.Path("rt.idf");
   ASSERT_TRUE(file_.SaveToFile(path));
 
   TIDFTextFile back;
   ASSERT_TRUE(back.LoadFromFile(path)) << back.LastError;
-  ASSERT_EQ(back.GetSectionCount(), 2);
-  TIDFSection* o2 = back.GetSection(0);
-  EXPECT_EQ(o2->SectionName, "Ord [x]");
-  EXPECT_EQ(o2->GetFields(0)->FieldType(), ftString);  // ordinary sections give text back
-  EXPECT_EQ(o2->GetFields(0)->GetAsString(), "5");
-  EXPECT_EQ(o2->GetFields(1)->FieldType(), ftBinary);
-  EXPECT_EQ(o2->GetFields(1)->GetAsString(), std::string("\0\r\n \x01", 5));
-  EXPECT_EQ(o2->GetFields(2)->FieldType(), ftString);  // empty binary: marker trimmed away
-  TIDFSection* t2 = back.GetSection(1);
-  EXPECT_TRUE(t2->IsTree);
-  EXPECT_EQ(t2->GetFields(0)->GetAsFloat(), 0.1 + 0.2);
-  EXPECT_EQ(t2->GetFields(1)->FieldType(), ftBinary);
-  EXPECT_EQ(t2->GetFields(1)->GetAsString(), std::string("\0\x80", 2));
-  EXPECT_TRUE(t2->GetFields(2)->GetAsBoolean());
+  ASSERT_EQ(back.GetSectionCount(), 1);
+  EXPECT_EQ(back.GetSection(0)->SectionName, "Ord [x]");
+  // Ordinary sections give text back; an empty binary loses its trimmed marker.
+  EXPECT_EQ(Params(*back.GetSection(0)), (std::vector<Param>{{"n", ftString, "5"},
+                                                             {"bin", ftBinary, std::string("\0\r\n \x01", 5)},
+                                                             {"empty", ftString, ""}}));
 }
 
 TEST_F(IdfTextFileTest, SaveFailureMessageAndNoTemporaryFileLeft) {
@@ -244,6 +246,335 @@ TEST_F(IdfTextFileTest, SectionInterfaceAddsReadOnlySectionName) {
   TRecord plain;
   TIDFSectionInterface wrong(&plain);
   EXPECT_THROW(wrong.GetSectionName(), Exception);
+}
+
+// ---- AddTreeSection: the walk ------------------------------------------------
+
+// Leaves in depth-first order, named by their dotted path below the root.
+TEST(AddTreeSectionTest, ValueKindsGiveTheirParameterOrNone) {
+  TDSPFormManager manager;
+  TDSPNode* root = manager.Root();
+  root->SetName("ignored root name");
+  root->AddChild("none");
+  root->AddChild("text")->SetAsString("t");
+  root->AddChild("int")->SetAsInteger(-7);
+  root->AddChild("bool")->SetAsBoolean(false);
+  root->AddChild("double")->SetAsDouble(0.1);
+  root->AddChild("datetime")->SetAsDateTime(45000.5);
+  root->AddChild("binary")->SetAsBinary(std::string("\0\x01", 2));
+  TDSPNode* inner = root->AddChild("inner");
+  inner->SetAsInteger(9);  // an inner node gives no parameter, value or not
+  inner->AddChild("leaf")->SetAsString("v");
+
+  TIDFTextFile file;
+  file.AddSection("before");
+  TIDFSection* section = file.AddTreeSection("S", &manager);
+  ASSERT_NE(section, nullptr);
+  EXPECT_TRUE(section->IsTree);
+  EXPECT_EQ(section->SectionName, "S");
+  EXPECT_EQ(file.GetSection(1), section);
+  const std::vector<Param> expected = {{"text", ftString, "t"},    {"int", ftInteger, "-7"},
+                                       {"bool", ftBoolean, "FALSE"}, {"double", ftFloat, "0.1"},
+                                       {"binary", ftBinary, std::string("\0\x01", 2)},
+                                       {"inner.leaf", ftString, "v"}};
+  EXPECT_EQ(Params(*section), expected);
+}
+
+TEST(AddTreeSectionTest, EmptyRootGivesAnEmptyTreeSection) {
+  TDSPFormManager manager;
+  TIDFTextFile file;
+  TIDFSection* section = file.AddTreeSection("Empty", &manager);
+  ASSERT_NE(section, nullptr);
+  EXPECT_TRUE(section->IsTree);
+  EXPECT_EQ(section->GetFieldCount(), 0);
+}
+
+TEST(AddTreeSectionTest, NoManagerIsReportedAndTheSectionRemoved) {
+  TIDFTextFile file;
+  EXPECT_EQ(file.AddTreeSection("S", nullptr), nullptr);
+  EXPECT_EQ(file.GetSectionCount(), 0);
+  EXPECT_EQ(file.LastError, "An exception while adding tree section 'S' (EDSPError: No form manager given)");
+}
+
+// The walk must agree with a plain recursive listing of the leaves, on trees
+// of every shape.
+void ModelLeaves(const TDSPNode& node, const std::string& path, std::vector<Param>& out) {
+  if (node.GetCount() == 0) {
+    switch (node.GetValueKind()) {
+      case dvkString: out.push_back({path, ftString, node.GetAsString()}); break;
+      case dvkInteger: out.push_back({path, ftInteger, node.GetAsString()}); break;
+      default: break;
+    }
+    return;
+  }
+  for (int32_t i = 0; i < node.GetCount(); ++i) {
+    const TDSPNode& child = *node.GetNodes(i);
+    ModelLeaves(child, path.empty() ? child.GetName() : path + "." + child.GetName(), out);
+  }
+}
+
+TEST(AddTreeSectionTest, WalkMatchesARecursiveModelOnRandomTrees) {
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 300; ++round) {
+    TDSPFormManager manager;
+    int counter = 0;
+    std::function<void(TDSPNode*, int)> grow = [&](TDSPNode* node, int depth) {
+      const int children = depth >= 5 ? 0 : static_cast<int>(rng() % 4);
+      for (int i = 0; i < children; ++i) {
+        TDSPNode* child = node->AddChild("n" + std::to_string(counter++));
+        switch (rng() % 3) {
+          case 0: child->SetAsString("s" + std::to_string(counter)); break;
+          case 1: child->SetAsInteger(counter); break;
+          default: break;  // kind 0: no parameter
+        }
+        grow(child, depth + 1);
+      }
+    };
+    grow(manager.Root(), 0);
+    std::vector<Param> expected;
+    if (manager.Root()->GetCount() > 0) ModelLeaves(*manager.Root(), "", expected);
+
+    TIDFTextFile file;
+    TIDFSection* section = file.AddTreeSection("R", &manager);
+    ASSERT_NE(section, nullptr);
+    ASSERT_EQ(Params(*section), expected) << "round " << round;
+  }
+}
+
+// ---- GetSectionAsTree ------------------------------------------------------
+
+TEST(GetSectionAsTreeTest, WritesEveryTypeAndOverwritesExistingNodes) {
+  TIDFTextFile file;
+  TIDFSection* section = file.AddSection("plain");  // need not be a tree section
+  section->AddParam("A", ftString)->SetAsString("x");
+  section->AddParam("B.C", ftInteger)->SetAsInteger(5);
+  section->AddParam("B.D", ftBoolean)->SetAsBoolean(true);
+  section->AddParam("E", ftFloat)->SetAsFloat(2.5);
+  section->AddParam("F.G.H", ftBinary)->SetAsString(std::string("\0z", 2));
+  section->AddParam("P", ftParameter)->SetAsString("ignored");
+
+  TDSPFormManager manager;
+  manager.CreateSection("B.C")->SetAsString("old");
+  ASSERT_TRUE(file.GetSectionAsTree(section, &manager));
+
+  // Type 10 (P) finds or creates the node and sets nothing.
+  const std::pair<const char*, int> kinds[] = {{"A", dvkString}, {"B.C", dvkInteger}, {"B.D", dvkBoolean},
+                                               {"E", dvkDouble}, {"F.G.H", dvkBinary}, {"P", dvkNone}};
+  for (const auto& [path, kind] : kinds) {
+    ASSERT_NE(manager.FindSection(path), nullptr) << path;
+    EXPECT_EQ(manager.FindSection(path)->GetValueKind(), kind) << path;
+  }
+  EXPECT_EQ(manager.FindSection("A")->GetAsString(), "x");
+  EXPECT_EQ(manager.FindSection("B.C")->GetAsInteger(), 5);
+  EXPECT_EQ(manager.FindSection("B")->GetCount(), 2);
+  EXPECT_EQ(manager.FindSection("F.G.H")->GetAsString(), std::string("\0z", 2));
+}
+
+TEST(GetSectionAsTreeTest, StopsAtTheFirstFieldThatFails) {
+  TIDFTextFile file;
+  TIDFSection* section = file.AddSection("s");
+  section->AddParam("first", ftString)->SetAsString("1");
+  section->AddParam("bad..path", ftInteger)->SetAsInteger(2);
+  section->AddParam("after", ftString)->SetAsString("3");
+
+  TDSPFormManager manager;
+  EXPECT_FALSE(file.GetSectionAsTree(section, &manager));
+  EXPECT_EQ(file.LastError,
+            "Error creating Node 'bad..path' in function GetSectionAsTree (EDSPError: Invalid node path 'bad..path': "
+            "it needs 1 to 256 non-empty names separated by '.')");
+  EXPECT_NE(manager.FindSection("first"), nullptr);
+  EXPECT_EQ(manager.FindSection("after"), nullptr);
+
+  // A binary field fails the same way, through SetBinaryParam.
+  TIDFSection* binary = file.AddSection("b");
+  binary->AddParam(".x", ftBinary)->SetAsString("z");
+  EXPECT_FALSE(file.GetSectionAsTree(binary, &manager));
+  EXPECT_EQ(file.LastError.rfind("Error creating Node '.x' in function GetSectionAsTree (EDSPError: ", 0), 0u);
+}
+
+TEST(GetSectionAsTreeTest, MissingArguments) {
+  TIDFTextFile file;
+  TDSPFormManager manager;
+  EXPECT_FALSE(file.GetSectionAsTree(nullptr, &manager));
+  EXPECT_EQ(file.LastError, "Invalid parameters.");
+  file.LastError.clear();
+  EXPECT_FALSE(file.GetSectionAsTree(file.AddSection("s"), nullptr));
+  EXPECT_EQ(file.LastError, "Invalid parameters.");
+}
+
+// ---- Tree files ------------------------------------------------------------
+
+class TreeFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetDefaultFormDatabase(db_); }
+  void TearDown() override { SetDefaultFormDatabase(""); }
+
+  // Stores a small form under (index, name, group, owner).
+  void StoreForm(int32_t index, const std::string& name, const std::string& group = "",
+                 const std::string& owner = "") {
+    TDSPFormManager manager;
+    manager.FormIndex = index;
+    manager.FormName = name;
+    manager.FormGroup = group;
+    manager.FormOwner = owner;
+    manager.CreateSection("A")->SetAsString("x");
+    manager.CreateSection("B.C")->SetAsInteger(5);
+    manager.CreateSection("B.T")->SetAsDateTime(45000.25);
+    ASSERT_TRUE(manager.Store());
+  }
+  std::unique_ptr<TDSPFormManager> Fetched(int32_t index, const std::string& name) {
+    auto manager = std::make_unique<TDSPFormManager>();
+    manager->FormIndex = index;
+    manager->FormName = name;
+    if (!manager->Fetch()) return nullptr;
+    return manager;
+  }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
+
+  testing::TempDir dir_;
+  std::string db_ = dir_.Path("forms.db");
+};
+
+// The save replaces the whole of a longer existing file.  (Loading it back
+// is checked by the round trip at the end.)
+TEST_F(TreeFileTest, SaveWritesHeaderAndBranch) {
+  StoreForm(1, "Main");
+  TIDFTextFile file;
+  const std::string tree = Path("main.tree");
+  WriteWholeFileAtomically(tree, std::string(10000, 'o'));
+  ASSERT_TRUE(file.SaveTree(1, "Main", tree)) << file.LastError;
+  auto stored = Fetched(1, "Main");
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(ReadWholeFile(tree), std::string("IDF-FPS-tree\r\n\r\n") + EncodeBranch(*stored->Root()));
+}
+
+TEST_F(TreeFileTest, TreeParamsAreTheLastTwoSettingsInTheManagersOrder) {
+  StoreForm(1, "F", /*group=*/"second", /*owner=*/"first");
+  TIDFTextFile file;
+  file.TreeParam1 = "first";
+  file.TreeParam2 = "second";
+  ASSERT_TRUE(file.SaveTree(1, "F", Path("f.tree"))) << file.LastError;
+  // Swapped, the key names no stored form.
+  file.TreeParam1 = "second";
+  file.TreeParam2 = "first";
+  EXPECT_FALSE(file.SaveTree(1, "F", Path("g.tree")));
+  // LoadTree stores under the same four settings.
+  ASSERT_TRUE(file.LoadTree(3, "G", Path("f.tree")));
+  std::string blob;
+  EXPECT_TRUE(TFormStore(db_, false).Read({3, "G", "first", "second"}, &blob));
+}
+
+TEST_F(TreeFileTest, SaveFailures) {
+  TIDFTextFile file;
+  file.LastError = "previous";
+  // No such form: false, LastError untouched, no file.
+  EXPECT_FALSE(file.SaveTree(9, "Nothing", Path("none.tree")));
+  EXPECT_EQ(file.LastError, "previous");
+  EXPECT_FALSE(FileExists(Path("none.tree")));
+
+  StoreForm(1, "Main");
+  const std::string target = Path("missing/dir/x.tree");
+  EXPECT_FALSE(file.SaveTree(1, "Main", target));
+  EXPECT_EQ(file.LastError.rfind("An exception saving tree to file '" + target + "' (EInOutError: ", 0), 0u)
+      << file.LastError;
+}
+
+// Header letter case is free but the words are not; every refusal names the
+// file ("%F") and stores nothing.
+TEST_F(TreeFileTest, LoadAcceptanceAndRefusals) {
+  StoreForm(1, "Main");
+  TIDFTextFile file;
+  ASSERT_TRUE(file.SaveTree(1, "Main", Path("good.tree")));
+  const std::string bytes = ReadWholeFile(Path("good.tree"));
+  const std::string branch = bytes.substr(kTreeFileHeaderBytes);
+  const std::string bad_format = "Invalid file format (%F)";
+  const std::string loading = "An exception while loading tree from file '%F' (EBranchStreamError: ";
+  const struct {
+    const char* name;
+    std::optional<std::string> content;  // none: no file
+    std::string message;                 // "" = loads
+    bool message_is_prefix;
+  } cases[] = {
+      {"lower case", "idf-fps-TREE\r\n\r\n" + branch, "", false},
+      {"mixed case", "IDF-FPS-Tree\r\n\r\n" + branch, "", false},
+      {"text header", "IDF-FPS-text\r\n\r\n" + branch, bad_format, false},
+      {"CPS header", "IDF-CPS-tree\r\n\r\n" + branch, bad_format, false},
+      {"LF line ends", "IDF-FPS-tree\n\n\n\n" + branch, bad_format, false},
+      {"ends inside the header", "IDF-FPS-tree\r\n", bad_format, false},
+      {"empty", "", bad_format, false},
+      {"missing: no exclamation mark", std::nullopt, "File '%F' not exists", false},
+      {"damaged branch", bytes.substr(0, bytes.size() - 3), loading + "Invalid branch stream at offset ", true},
+      {"bytes after the branch", bytes + "!",
+       loading + "1 bytes follow the tree at offset " + std::to_string(bytes.size()) + ")", false},
+  };
+  int32_t index = 10;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path("case" + std::to_string(++index) + ".tree");
+    if (c.content) WriteWholeFileAtomically(path, *c.content);
+    EXPECT_EQ(file.LoadTree(index, "Case", path), c.message.empty());
+    std::string expected = c.message;
+    if (auto at = expected.find("%F"); at != std::string::npos) expected.replace(at, 2, path);
+    if (c.message.empty()) {
+      EXPECT_NE(Fetched(index, "Case"), nullptr);
+      continue;
+    }
+    EXPECT_EQ(c.message_is_prefix ? file.LastError.substr(0, expected.size()) : file.LastError, expected);
+    EXPECT_EQ(Fetched(index, "Case"), nullptr);
+  }
+
+  // No form store: the store answers false.
+  SetDefaultFormDatabase("");
+  EXPECT_FALSE(file.LoadTree(1, "X", Path("good.tree")));
+  EXPECT_EQ(file.LastError, "Can't save structure");
+
+  // A file that exists but cannot be opened (not testable as root).
+  if (geteuid() != 0) {
+    const std::string locked = Path("locked.tree");
+    WriteWholeFileAtomically(locked, bytes);
+    chmod(locked.c_str(), 0);
+    EXPECT_FALSE(file.LoadTree(1, "X", locked));
+    EXPECT_EQ(file.LastError.rfind("Can't open file '" + locked + "' (EInOutError: ", 0), 0u) << file.LastError;
+  }
+}
+
+// A form goes out to a tree file, comes back under a new key, goes into an
+// IDF tree section and from there into the store again: unchanged.
+TEST_F(TreeFileTest, FormSurvivesTreeFileAndIdfSection) {
+  {
+    TDSPFormManager form;
+    form.FormIndex = 7;
+    form.FormName = "Orders";
+    form.CreateSection("Grid.Columns.Id")->SetAsInteger(1);
+    form.CreateSection("Grid.Columns.Name")->SetAsString("\xC8\xEC\xFF");
+    form.CreateSection("Grid.Size.Ratio")->SetAsDouble(1.0 / 3.0);
+    form.CreateSection("Grid.Scale")->SetAsDouble(1.25);
+    form.CreateSection("Grid.ReadOnly")->SetAsBoolean(true);
+    form.SetBinaryParam("Layout", std::string("\x00\x10\x20\xFF\r\n", 6));
+    form.SetBinaryParam("EmptyBlob", "");
+    ASSERT_TRUE(form.Store());
+  }
+  TIDFTextFile file;
+  ASSERT_TRUE(file.SaveTree(7, "Orders", Path("orders.tree")));
+  ASSERT_TRUE(file.LoadTree(8, "Orders2", Path("orders.tree")));
+
+  auto loaded = Fetched(8, "Orders2");
+  ASSERT_NE(loaded, nullptr);
+  TIDFTextFile idf;
+  ASSERT_NE(idf.AddTreeSection("Orders", loaded.get()), nullptr);
+  ASSERT_TRUE(idf.SaveToFile(Path("orders.idf")));
+  TIDFTextFile reread;
+  ASSERT_TRUE(reread.LoadFromFile(Path("orders.idf")));
+  TDSPFormManager back;
+  back.FormIndex = 9;
+  back.FormName = "Orders3";
+  ASSERT_TRUE(reread.GetSectionAsTree(reread.GetSectionByName("Orders"), &back));
+  ASSERT_TRUE(back.Store());
+
+  auto original = Fetched(7, "Orders");
+  auto final_form = Fetched(9, "Orders3");
+  ASSERT_NE(final_form, nullptr);
+  EXPECT_TRUE(SameBranch(*final_form->Root(), *original->Root()));
 }
 
 }  // namespace
