@@ -12,7 +12,7 @@ set(INSTKIT_SQLITE_PARTS
   host/sqlite_db.cpp host/sqlite_table.cpp
   Didf/*.cpp
   tests/Didf/*.cpp tests/host/sqlite_*_test.cpp tests/host/form_store_test.cpp
-  tests/Tidf/tree_sections_test.cpp)
+  tests/Tidf/tree_files_test.cpp)
 # Parts that need zstd (and zlib): the stream compressor and the data files.
 set(INSTKIT_ZSTD_PARTS
   host/compressor.cpp host/read_ahead_decoder.cpp Didf/*.cpp
