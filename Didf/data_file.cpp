@@ -2,8 +2,8 @@
 #include "Didf/data_file.h"
 
 #include "Didf/data_file_format.h"
-#include "host/format.h"
-#include "host/text.h"
+#include "host/base/format.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

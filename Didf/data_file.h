@@ -1,6 +1,6 @@
 // IDF data files: a table's rows in memory, stored as a compressed "IDF-DS"
 // file (Didf/data_file_format.h) or moved to and from a host table
-// (host/application_manager.h).
+// (host/db/application_manager.h).
 //
 // TIDFDataFile owns a record structure (TDIDFRecord: field names and type
 // codes; its values are the current row) and a list of records (one value per
@@ -41,8 +41,8 @@
 #include <string>
 #include <vector>
 
-#include "host/exception.h"
-#include "host/record.h"
+#include "host/base/exception.h"
+#include "host/base/record.h"
 
 namespace instkit {
 

@@ -1,6 +1,6 @@
 // The IDF data file ("IDF-DS"): a table's rows as one compressed file.
 //
-// The file is exactly the output of TCompressor (host/compressor.h) over the
+// The file is exactly the output of TCompressor (host/compress/compressor.h) over the
 // plain image: a zstd frame with a content checksum, then the compressor's
 // 24-byte check record (a zstd skippable frame holding the CRC-32 of the
 // frame's bytes and the plain size), which lets FromFileToTable refuse a
@@ -21,7 +21,7 @@
 //            | FLOAT | DATETIME | CURRENCY  IEEE 754 double
 //            | BOOLEAN  byte, 0 false, any other byte true
 //
-// Integers and doubles are little-endian (host/coding.h).  Texts are bytes of
+// Integers and doubles are little-endian (host/base/coding.h).  Texts are bytes of
 // the data's code page, unescaped.  There is no record count, no end marker
 // and no version besides the magic: the formats below are frozen.
 //
@@ -33,8 +33,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "host/compressor.h"
-#include "host/field_types.h"
+#include "host/compress/compressor.h"
+#include "host/base/field_types.h"
 
 namespace instkit {
 

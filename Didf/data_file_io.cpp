@@ -7,12 +7,12 @@
 #include "Didf/data_file_percent.h"
 #include "Didf/plain_image_reader.h"
 #include "Didf/record_layout.h"
-#include "host/coding.h"
-#include "host/compressor.h"
-#include "host/file_stream.h"
-#include "host/format.h"
-#include "host/memory_stream.h"
-#include "host/text.h"
+#include "host/base/coding.h"
+#include "host/compress/compressor.h"
+#include "host/platform/file_stream.h"
+#include "host/base/format.h"
+#include "host/base/memory_stream.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

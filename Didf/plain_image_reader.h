@@ -12,8 +12,8 @@
 
 #include "Didf/data_file_format.h"
 #include "Didf/data_file_percent.h"
-#include "host/compressor.h"
-#include "host/memory_stream.h"
+#include "host/compress/compressor.h"
+#include "host/base/memory_stream.h"
 
 namespace instkit {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Didf/data_file_format.h"
-#include "host/record.h"
+#include "host/base/record.h"
 
 namespace instkit {
 

@@ -3,10 +3,10 @@
 #include "Dllload/driver_texts.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
-#include "host/codepage.h"
-#include "host/exception.h"
-#include "host/format.h"
-#include "host/message_box.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
+#include "host/base/format.h"
+#include "host/platform/message_box.h"
 
 namespace instkit {
 

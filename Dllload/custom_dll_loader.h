@@ -8,7 +8,7 @@
 //
 // Log lines: every line is " " + (LogPrefix + ": " when set) + text, passed to
 // LogCallBack; without LogCallBack nothing is logged.  Operator messages are
-// Windows-1251 and go through MessageBox (host/message_box.h).
+// Windows-1251 and go through MessageBox (host/platform/message_box.h).
 //
 // Threads: every operation runs on the caller's thread.  Abort, SuspendAll and
 // ResumeAll may run on another thread while PerformAll is under way: the

@@ -2,7 +2,7 @@
 
 #include "Dllload/driver_texts.h"
 #include "Syslist/sys_node.h"
-#include "host/message_box.h"
+#include "host/platform/message_box.h"
 
 namespace instkit {
 

@@ -3,7 +3,7 @@
 #include "Dllload/driver_texts.h"
 #include "Syslist/flat_image.h"
 #include "Syslist/sys_tree.h"
-#include "host/message_box.h"
+#include "host/platform/message_box.h"
 
 namespace instkit {
 

@@ -1,6 +1,6 @@
 #include "Dllload/driver_texts.h"
 
-#include "host/codepage.h"
+#include "host/base/codepage.h"
 
 namespace instkit::driver_texts {
 

@@ -2,7 +2,7 @@
 // stands for.
 #pragma once
 
-#include "host/dynamic_library.h"
+#include "host/platform/dynamic_library.h"
 
 namespace instkit {
 

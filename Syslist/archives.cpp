@@ -7,9 +7,9 @@
 #include "Syslist/node_walk.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
-#include "host/exception.h"
-#include "host/registry.h"
-#include "host/text.h"
+#include "host/base/exception.h"
+#include "host/platform/registry.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

@@ -11,9 +11,9 @@
 #include "Syslist/catalogue_format.h"
 #include "Syslist/sys_node.h"
 #include "Tidf/idf_text_file.h"
-#include "host/exception.h"
-#include "host/format.h"
-#include "host/text.h"
+#include "host/base/exception.h"
+#include "host/base/format.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/prefetch.h"
+#include "host/base/prefetch.h"
 
 namespace instkit {
 

@@ -13,13 +13,13 @@
 #include "Syslist/catalogue_index.h"
 #include "Syslist/sys_tree.h"
 #include "Tidf/idf_text_file.h"
-#include "host/codepage.h"
-#include "host/exception.h"
-#include "host/format.h"
-#include "host/message_box.h"
-#include "host/prefetch.h"
-#include "host/text.h"
-#include "host/variant.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
+#include "host/base/format.h"
+#include "host/platform/message_box.h"
+#include "host/base/prefetch.h"
+#include "host/base/text.h"
+#include "host/base/variant.h"
 
 namespace instkit {
 

@@ -4,8 +4,8 @@
 #include "Syslist/catalogue_format.h"
 #include "Syslist/sys_tree.h"
 #include "Tidf/idf_text_file.h"
-#include "host/exception.h"
-#include "host/text.h"
+#include "host/base/exception.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

@@ -9,10 +9,10 @@
 #include <limits>
 
 #include "Syslist/flat_image.h"
-#include "host/codepage.h"
-#include "host/coding.h"
-#include "host/format.h"
-#include "host/message_box.h"
+#include "host/base/codepage.h"
+#include "host/base/coding.h"
+#include "host/base/format.h"
+#include "host/platform/message_box.h"
 
 namespace instkit {
 

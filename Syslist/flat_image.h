@@ -41,7 +41,7 @@
 #include <string>
 
 #include "Syslist/sys_tree.h"
-#include "host/exception.h"
+#include "host/base/exception.h"
 
 namespace instkit {
 

@@ -13,11 +13,11 @@
 #include "Syslist/node_walk.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
-#include "host/exception.h"
-#include "host/format.h"
-#include "host/int_hash_map.h"
-#include "host/text.h"
-#include "host/tree_nodes.h"
+#include "host/base/exception.h"
+#include "host/base/format.h"
+#include "host/base/int_hash_map.h"
+#include "host/base/text.h"
+#include "Viewlist/tree_nodes.h"
 
 namespace instkit {
 

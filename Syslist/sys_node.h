@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "Syslist/subsystem_info.h"
-#include "host/exception.h"
+#include "host/base/exception.h"
 
 namespace instkit {
 

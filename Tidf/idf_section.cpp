@@ -1,8 +1,8 @@
 #include "Tidf/idf_section.h"
 
 #include "Tidf/idf_section_interface.h"
-#include "host/exception.h"
-#include "host/format.h"
+#include "host/base/exception.h"
+#include "host/base/format.h"
 
 namespace instkit {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/record.h"
+#include "host/base/record.h"
 
 namespace instkit {
 

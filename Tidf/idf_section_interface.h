@@ -2,7 +2,7 @@
 // read-only property "SectionName".
 #pragma once
 
-#include "host/record_interface.h"
+#include "host/base/record_interface.h"
 
 namespace instkit {
 

@@ -1,12 +1,12 @@
 #include "Tidf/idf_text_file.h"
 
 #include "Tidf/line_reader.h"
-#include "host/binary_text.h"
-#include "host/exception.h"
-#include "host/file.h"
-#include "host/format.h"
-#include "host/process_args.h"
-#include "host/text.h"
+#include "host/base/binary_text.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/base/format.h"
+#include "host/platform/process_args.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

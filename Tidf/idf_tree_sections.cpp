@@ -8,12 +8,12 @@
 #include "Tidf/idf_text_file.h"
 #include "Tidf/node_index.h"
 #include "Tidf/tree_file_format.h"
-#include "host/exception.h"
-#include "host/file.h"
-#include "host/file_stream.h"
-#include "host/form_manager.h"
-#include "host/form_util.h"
-#include "host/format.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/platform/file_stream.h"
+#include "host/forms/form_manager.h"
+#include "host/forms/form_util.h"
+#include "host/base/format.h"
 
 namespace instkit {
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "host/text.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

@@ -4,13 +4,13 @@
 //   header    := "IDF-FPS-tree" CR LF CR LF      (16 bytes; any letter case
 //                                                 is accepted on reading)
 //   branch    := the branch stream of the form manager's root node
-//                (host/branch_stream_format.h), to the end of the file
+//                (host/forms/branch_stream_format.h), to the end of the file
 #pragma once
 
 #include <cstddef>
 #include <string_view>
 
-#include "host/text.h"
+#include "host/base/text.h"
 
 namespace instkit {
 

@@ -4,8 +4,8 @@
 
 #include "Syslist/subsystem_info.h"
 #include "Viewlist/tree_walk.h"
-#include "host/text.h"
-#include "host/variant.h"
+#include "host/base/text.h"
+#include "host/base/variant.h"
 
 namespace instkit {
 

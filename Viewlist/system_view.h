@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "Viewlist/view_list.h"
-#include "host/tree_nodes.h"
+#include "Viewlist/tree_nodes.h"
 
 namespace instkit {
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "Syslist/subsystem_info.h"
-#include "host/exception.h"
-#include "host/format.h"
-#include "host/tree_nodes.h"
+#include "host/base/exception.h"
+#include "host/base/format.h"
+#include "Viewlist/tree_nodes.h"
 
 namespace instkit {
 

@@ -2,7 +2,7 @@
 
 #include "Syslist/subsystem_info.h"
 #include "Viewlist/tree_walk.h"
-#include "host/exception.h"
+#include "host/base/exception.h"
 
 namespace instkit {
 

@@ -11,8 +11,8 @@
 #include <deque>
 #include <vector>
 
-#include "host/int_hash_map.h"
-#include "host/tree_nodes.h"
+#include "host/base/int_hash_map.h"
+#include "Viewlist/tree_nodes.h"
 
 namespace instkit {
 

@@ -10,7 +10,7 @@
 
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
-#include "host/field_types.h"
+#include "host/base/field_types.h"
 
 namespace instkit::bench {
 

@@ -21,14 +21,14 @@
 #include <vector>
 
 #include "Didf/data_file.h"
-#include "host/application_manager.h"
-#include "host/compressor.h"
-#include "host/file.h"
-#include "host/file_stream.h"
-#include "host/format.h"
-#include "host/memory_stream.h"
-#include "host/sqlite_db.h"
-#include "host/sqlite_table.h"
+#include "host/db/application_manager.h"
+#include "host/compress/compressor.h"
+#include "host/platform/file.h"
+#include "host/platform/file_stream.h"
+#include "host/base/format.h"
+#include "host/base/memory_stream.h"
+#include "host/db/sqlite_db.h"
+#include "host/db/sqlite_table.h"
 
 namespace instkit {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Tidf/idf_text_file.h"
-#include "host/file.h"
+#include "host/platform/file.h"
 
 namespace {
 

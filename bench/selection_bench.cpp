@@ -13,7 +13,7 @@
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
 #include "Viewlist/system_view.h"
-#include "host/tree_nodes.h"
+#include "Viewlist/tree_nodes.h"
 
 namespace instkit {
 namespace {

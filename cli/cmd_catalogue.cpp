@@ -11,12 +11,12 @@
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
-#include "host/codepage.h"
-#include "host/exception.h"
-#include "host/file.h"
-#include "host/format.h"
-#include "host/message_box.h"
-#include "host/text.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/base/format.h"
+#include "host/platform/message_box.h"
+#include "host/base/text.h"
 
 namespace instkit::cli {
 

@@ -14,12 +14,12 @@
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
-#include "host/codepage.h"
-#include "host/compressor.h"
-#include "host/file_stream.h"
-#include "host/memory_stream.h"
-#include "host/sqlite_table.h"
-#include "host/text.h"
+#include "host/base/codepage.h"
+#include "host/compress/compressor.h"
+#include "host/platform/file_stream.h"
+#include "host/base/memory_stream.h"
+#include "host/db/sqlite_table.h"
+#include "host/base/text.h"
 
 namespace instkit::cli {
 

@@ -6,9 +6,9 @@
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
-#include "host/binary_text.h"
-#include "host/codepage.h"
-#include "host/process_args.h"
+#include "host/base/binary_text.h"
+#include "host/base/codepage.h"
+#include "host/platform/process_args.h"
 
 namespace instkit::cli {
 

@@ -12,8 +12,8 @@
 #include "cli/json_writer.h"
 #include "cli/selection.h"
 #include "cli/terminal.h"
-#include "host/codepage.h"
-#include "host/exception.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
 
 namespace instkit::cli {
 

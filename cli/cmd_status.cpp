@@ -6,10 +6,10 @@
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
-#include "host/codepage.h"
-#include "host/exception.h"
-#include "host/file.h"
-#include "host/registry.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/platform/registry.h"
 
 namespace instkit::cli {
 

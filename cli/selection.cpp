@@ -6,10 +6,10 @@
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
 #include "Viewlist/system_view.h"
-#include "host/codepage.h"
-#include "host/exception.h"
-#include "host/text.h"
-#include "host/tree_nodes.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
+#include "host/base/text.h"
+#include "Viewlist/tree_nodes.h"
 
 namespace instkit::cli {
 

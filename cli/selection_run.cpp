@@ -19,10 +19,10 @@
 #include "cli/install_run.h"
 #include "cli/selection.h"
 #include "cli/terminal.h"
-#include "host/codepage.h"
-#include "host/desktop_links.h"
-#include "host/exception.h"
-#include "host/registry.h"
+#include "host/base/codepage.h"
+#include "host/platform/desktop_links.h"
+#include "host/base/exception.h"
+#include "host/platform/registry.h"
 
 namespace instkit::cli {
 

@@ -1,10 +1,9 @@
 #include "cli/terminal.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
-#include "host/codepage.h"
+#include "host/base/codepage.h"
+#include "host/platform/terminal.h"
 
 namespace instkit::cli {
 
@@ -17,6 +16,6 @@ void PrintError(std::string_view utf8_text) {
   if (utf8_text.empty() || utf8_text.back() != '\n') std::fputc('\n', stderr);
 }
 
-bool IsInteractive() { return ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO); }
+bool IsInteractive() { return IsTerminal(TStandardStream::kInput) && IsTerminal(TStandardStream::kError); }
 
 }  // namespace instkit::cli

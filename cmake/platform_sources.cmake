@@ -1,28 +1,29 @@
 # Which sources a build leaves out, and why.  Paths are globs relative to the
 # source folder and apply to the library's modules and to tests/ alike
 # (instkit_drop_excluded_sources).  Everything not listed is built everywhere;
-# OS-specific code lives in host/posix/ or host/windows/, of which exactly one
-# is compiled.
+# OS-specific code lives in host/platform/posix/ or host/platform/windows/, of
+# which exactly one is compiled.
 
 # Parts that need SQLite: the SQLite helper and the host tables, the data
 # files built on them, and the tests of everything that stores in SQLite.
-# Without SQLite, host/no_sqlite/ stands in for the helper: the form store
+# Without SQLite, host/db/no_sqlite/ stands in for the helper: the form store
 # then compiles but every database open raises ESQLiteError.
 set(INSTKIT_SQLITE_PARTS
-  host/sqlite_db.cpp host/sqlite_table.cpp
+  host/db/sqlite_db.cpp host/db/sqlite_table.cpp
   Didf/*.cpp
   tests/Didf/*.cpp tests/host/sqlite_*_test.cpp tests/host/form_store_test.cpp
   tests/Tidf/tree_files_test.cpp)
 # Parts that need zstd (and zlib): the stream compressor and the data files.
 set(INSTKIT_ZSTD_PARTS
-  host/compressor.cpp host/read_ahead_decoder.cpp Didf/*.cpp
+  host/compress/compressor.cpp host/compress/read_ahead_decoder.cpp Didf/*.cpp
   tests/Didf/*.cpp tests/host/compressor_test.cpp)
-# The registry object is a SQLite store on POSIX and the system registry on
-# Windows (host/windows/registry_windows.cpp).
+# The registry object is a SQLite store on POSIX (host/platform/posix/) and
+# the system registry on Windows (host/platform/windows/); its test is the
+# POSIX store's.
 # The command-line tests run the instkit program through the POSIX shell.
 # Desktop links are freedesktop entry files with POSIX permissions; their
 # test checks those (the Windows builds still compile the code).
-set(INSTKIT_POSIX_ONLY_PARTS host/registry.cpp tests/host/registry_test.cpp
+set(INSTKIT_POSIX_ONLY_PARTS tests/host/registry_test.cpp
   tests/Syslist/catalogue_cli_test.cpp tests/host/desktop_links_test.cpp)
 
 set(INSTKIT_EXCLUDED_SOURCES "")
@@ -35,7 +36,7 @@ if(NOT SQLite3_FOUND)
                  "(Didf) and their tests are left out of this build; the form store is built "
                  "but cannot open a database")
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_SQLITE_PARTS})
-  list(APPEND INSTKIT_STAND_IN_SOURCES ${PROJECT_SOURCE_DIR}/host/no_sqlite/sqlite_db_unavailable.cpp)
+  list(APPEND INSTKIT_STAND_IN_SOURCES ${PROJECT_SOURCE_DIR}/host/db/no_sqlite/sqlite_db_unavailable.cpp)
 endif()
 if(NOT ZSTD_FOUND OR NOT ZLIB_FOUND)
   message(STATUS "instkit: zstd or zlib not found for this target: the stream compressor, the data "

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/dsp_node.h"
-#include "host/exception.h"
-#include "host/form_util.h"
-#include "host/memory_stream.h"
+#include "host/forms/dsp_node.h"
+#include "host/base/exception.h"
+#include "host/forms/form_util.h"
+#include "host/base/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace instkit;

@@ -12,8 +12,8 @@
 #include "Syslist/catalogue_check.h"
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
-#include "host/exception.h"
-#include "host/message_box.h"
+#include "host/base/exception.h"
+#include "host/platform/message_box.h"
 
 using namespace instkit;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Didf/data_file.h"
-#include "host/memory_stream.h"
+#include "host/base/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace instkit;

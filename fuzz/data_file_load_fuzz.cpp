@@ -10,8 +10,8 @@
 #include <string>
 
 #include "Didf/data_file.h"
-#include "host/compressor.h"
-#include "host/memory_stream.h"
+#include "host/compress/compressor.h"
+#include "host/base/memory_stream.h"
 
 namespace {
 

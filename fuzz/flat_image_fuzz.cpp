@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Syslist/syslist.h"
-#include "host/message_box.h"
+#include "host/platform/message_box.h"
 
 using namespace instkit;
 

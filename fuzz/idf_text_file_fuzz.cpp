@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Tidf/idf_text_file.h"
-#include "host/file.h"
+#include "host/platform/file.h"
 
 namespace {
 std::string TempPath(const char* suffix) {

@@ -2,7 +2,7 @@
 //
 // Parameter: the payload folder.  A relative folder is looked up like a
 // relative library name: in the installation description's folder first,
-// then in the other library search folders (host/dynamic_library.h).
+// then in the other library search folders (host/platform/dynamic_library.h).
 //
 //   install    copies every file of the payload folder into the run's path
 //              (sub-folders kept) and records what it wrote in
@@ -28,11 +28,11 @@
 
 #include "Dllload/subsystem_api.h"
 #include "common/record_queue.h"
-#include "host/codepage.h"
-#include "host/dynamic_library.h"
-#include "host/exception.h"
-#include "host/file.h"
-#include "host/format.h"
+#include "host/base/codepage.h"
+#include "host/platform/dynamic_library.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/base/format.h"
 
 namespace fs = std::filesystem;
 

@@ -6,8 +6,8 @@
 
 #include "Didf/data_file.h"
 #include "data_file_test_util.h"
-#include "host/coding.h"
-#include "host/memory_stream.h"
+#include "host/base/coding.h"
+#include "host/base/memory_stream.h"
 
 namespace instkit {
 namespace {

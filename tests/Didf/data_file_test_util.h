@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "Didf/data_file.h"
-#include "host/compressor.h"
-#include "host/file.h"
-#include "host/file_stream.h"
-#include "host/memory_stream.h"
+#include "host/compress/compressor.h"
+#include "host/platform/file.h"
+#include "host/platform/file_stream.h"
+#include "host/base/memory_stream.h"
 #include "support/temp_dir.h"
 
 namespace instkit::testing {

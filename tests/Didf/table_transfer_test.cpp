@@ -6,8 +6,8 @@
 
 #include "Didf/data_file.h"
 #include "data_file_test_util.h"
-#include "host/application_manager.h"
-#include "host/sqlite_table.h"
+#include "host/db/application_manager.h"
+#include "host/db/sqlite_table.h"
 
 namespace instkit {
 namespace {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "driver_fixture.h"
-#include "host/file.h"
+#include "host/platform/file.h"
 
 namespace instkit::testing {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "host/format.h"
+#include "host/base/format.h"
 
 namespace instkit::testing {
 

@@ -19,8 +19,8 @@
 #include "Dllload/dlls_loader.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
-#include "host/codepage.h"
-#include "host/message_box.h"
+#include "host/base/codepage.h"
+#include "host/platform/message_box.h"
 #include "support/temp_dir.h"
 
 namespace instkit::testing {

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "driver_fixture.h"
-#include "host/dynamic_library.h"
-#include "host/file.h"
+#include "host/platform/dynamic_library.h"
+#include "host/platform/file.h"
 
 namespace instkit::testing {
 namespace {

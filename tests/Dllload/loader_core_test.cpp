@@ -2,8 +2,8 @@
 #include <filesystem>
 
 #include "driver_fixture.h"
-#include "host/dynamic_library.h"
-#include "host/exception.h"
+#include "host/platform/dynamic_library.h"
+#include "host/base/exception.h"
 
 namespace instkit::testing {
 namespace {

@@ -40,8 +40,8 @@
 #include "Syslist/flat_image.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
-#include "host/exception.h"
-#include "host/format.h"
+#include "host/base/exception.h"
+#include "host/base/format.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "Syslist/syslist.h"
 #include "catalogue_test_support.h"
-#include "host/registry.h"
-#include "host/tree_nodes.h"
+#include "host/platform/registry.h"
+#include "Viewlist/tree_nodes.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

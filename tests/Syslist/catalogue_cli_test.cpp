@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/file.h"
+#include "host/platform/file.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

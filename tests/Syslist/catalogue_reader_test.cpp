@@ -3,7 +3,7 @@
 
 #include "Syslist/catalogue_format.h"
 #include "catalogue_test_support.h"
-#include "host/exception.h"
+#include "host/base/exception.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

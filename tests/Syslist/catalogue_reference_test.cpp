@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "catalogue_test_support.h"
-#include "host/exception.h"
+#include "host/base/exception.h"
 
 namespace instkit {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
-#include "host/codepage.h"
-#include "host/message_box.h"
+#include "host/base/codepage.h"
+#include "host/platform/message_box.h"
 
 namespace instkit::testing {
 

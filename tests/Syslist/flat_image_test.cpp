@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "catalogue_test_support.h"
-#include "host/coding.h"
+#include "host/base/coding.h"
 
 namespace instkit {
 namespace {

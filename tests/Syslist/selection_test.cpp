@@ -7,7 +7,7 @@
 
 #include "Syslist/syslist.h"
 #include "catalogue_test_support.h"
-#include "host/tree_nodes.h"
+#include "Viewlist/tree_nodes.h"
 
 namespace instkit {
 namespace {

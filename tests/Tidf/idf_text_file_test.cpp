@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "Tidf/idf_section_interface.h"
-#include "host/dsp_node.h"
-#include "host/exception.h"
-#include "host/form_manager.h"
-#include "host/process_args.h"
+#include "host/forms/dsp_node.h"
+#include "host/base/exception.h"
+#include "host/forms/form_manager.h"
+#include "host/platform/process_args.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

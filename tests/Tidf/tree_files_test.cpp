@@ -9,11 +9,11 @@
 
 #include "Tidf/idf_text_file.h"
 #include "Tidf/tree_file_format.h"
-#include "host/dsp_node.h"
-#include "host/file.h"
-#include "host/form_manager.h"
-#include "host/form_store.h"
-#include "host/form_util.h"
+#include "host/forms/dsp_node.h"
+#include "host/platform/file.h"
+#include "host/forms/form_manager.h"
+#include "host/forms/form_store.h"
+#include "host/forms/form_util.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "Syslist/subsystem_info.h"
-#include "host/exception.h"
-#include "host/variant.h"
-#include "host/text.h"
+#include "host/base/exception.h"
+#include "host/base/variant.h"
+#include "host/base/text.h"
 
 namespace instkit {
 namespace {

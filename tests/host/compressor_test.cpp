@@ -1,13 +1,13 @@
 // TCompressor: round trips, damage detection, the output cap, prefixes and
 // reading ahead.
-#include "host/compressor.h"
+#include "host/compress/compressor.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "host/exception.h"
-#include "host/memory_stream.h"
+#include "host/base/exception.h"
+#include "host/base/memory_stream.h"
 
 namespace instkit {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/desktop_links.h"
+#include "host/platform/desktop_links.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
-#include "host/codepage.h"
-#include "host/exception.h"
-#include "host/file.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
 
 namespace instkit {
 namespace {

@@ -4,9 +4,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "host/branch_stream_format.h"
-#include "host/dsp_node.h"
-#include "host/form_manager.h"
+#include "host/forms/branch_stream_format.h"
+#include "host/forms/dsp_node.h"
+#include "host/forms/form_manager.h"
 
 namespace instkit {
 namespace {

@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "host/dsp_node.h"
-#include "host/exception.h"
-#include "host/file.h"
-#include "host/form_manager.h"
-#include "host/form_store.h"
-#include "host/sqlite_db.h"
+#include "host/forms/dsp_node.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/forms/form_manager.h"
+#include "host/forms/form_store.h"
+#include "host/db/sqlite_db.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

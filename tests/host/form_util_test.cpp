@@ -6,11 +6,11 @@
 #include <limits>
 #include <string>
 
-#include "host/branch_stream_format.h"
-#include "host/coding.h"
-#include "host/dsp_node.h"
-#include "host/form_util.h"
-#include "host/memory_stream.h"
+#include "host/forms/branch_stream_format.h"
+#include "host/base/coding.h"
+#include "host/forms/dsp_node.h"
+#include "host/forms/form_util.h"
+#include "host/base/memory_stream.h"
 
 namespace instkit {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/int_hash_map.h"
+#include "host/base/int_hash_map.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/record.h"
+#include "host/base/record.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "host/exception.h"
-#include "host/record_interface.h"
+#include "host/base/exception.h"
+#include "host/base/record_interface.h"
 
 namespace instkit {
 namespace {

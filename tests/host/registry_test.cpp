@@ -1,4 +1,4 @@
-#include "host/registry.h"
+#include "host/platform/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "host/codepage.h"
-#include "host/exception.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
 
 #if __has_include(<sys/wait.h>) && __has_include(<unistd.h>)
 #include <csignal>

@@ -1,12 +1,12 @@
 // The SQLite tables behind TApplicationManager: column types, values, NULLs,
 // transactions and the lookup rules.
-#include "host/sqlite_table.h"
+#include "host/db/sqlite_table.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "host/exception.h"
+#include "host/base/exception.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

@@ -4,11 +4,11 @@
 
 #include <random>
 
-#include "host/binary_text.h"
-#include "host/codepage.h"
-#include "host/coding.h"
-#include "host/exception.h"
-#include "host/text.h"
+#include "host/base/binary_text.h"
+#include "host/base/codepage.h"
+#include "host/base/coding.h"
+#include "host/base/exception.h"
+#include "host/base/text.h"
 
 namespace instkit {
 namespace {

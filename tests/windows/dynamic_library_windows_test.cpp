@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "host/dynamic_library.h"
+#include "host/platform/dynamic_library.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <string>
 
-#include "host/exception.h"
-#include "host/file.h"
-#include "host/message_box.h"
-#include "host/process_args.h"
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/platform/message_box.h"
+#include "host/platform/process_args.h"
 #include "support/temp_dir.h"
 
 namespace instkit {

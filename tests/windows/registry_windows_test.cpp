@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/codepage.h"
-#include "host/exception.h"
-#include "host/registry.h"
+#include "host/base/codepage.h"
+#include "host/base/exception.h"
+#include "host/platform/registry.h"
 
 namespace instkit {
 namespace {

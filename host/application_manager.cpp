@@ -1,9 +1,0 @@
-#include "host/application_manager.h"
-
-namespace instkit {
-
-TApplicationManager* BaseMng = nullptr;
-
-TApplicationManager::~TApplicationManager() = default;
-
-}  // namespace instkit

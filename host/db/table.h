@@ -1,0 +1,62 @@
+// The host's table: one database table (or view) as the data files see it.
+//
+// A table is obtained from the application manager (host/db/application_manager.h),
+// used within one call and handed back with FreeTable.  The engine behind it
+// is the manager's business: TTable is the whole interface, so a server
+// database can stand behind it without changing its users.
+//
+// Life of a table:
+//   [ApplyFilter(expr)]  Open()  then either
+//     GetRowCount() and FetchNext() ... until false     (reading)
+//   or
+//     InsertRow() ...                                    (writing)
+//   and FreeTable, which makes the inserted rows permanent.
+//
+// Every failure raises an instkit Exception whose class name says the engine
+// (for SQLite "ESQLiteError") and whose message names the table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/base/record.h"
+
+namespace instkit {
+
+class TTable {
+ public:
+  TTable() = default;
+  virtual ~TTable();
+  TTable(const TTable&) = delete;
+  TTable& operator=(const TTable&) = delete;
+
+  // The current row.  After Open it has one field per column, in column
+  // order, with the column's name and a field-type code (host/base/field_types.h);
+  // FetchNext fills the values; InsertRow stores them.  An empty value is the
+  // database's NULL.
+  TRecord CurrentRecord;
+
+  // An expression of the engine's query language that restricts the rows
+  // read (for SQL: what follows WHERE).  Called before Open.
+  virtual void ApplyFilter(const std::string& expression) = 0;
+  virtual void Open() = 0;
+  // The number of rows that FetchNext will deliver.
+  virtual int32_t GetRowCount() = 0;
+  // Makes the next row current; false when no row is left.
+  virtual bool FetchNext() = 0;
+  // Stores the values of CurrentRecord as a new row.  A failed row raises and
+  // leaves the rows stored before it in place.
+  virtual void InsertRow() = 0;
+  // Stores a row made of `values`: column i takes the value of values' field
+  // i converted to the column's kind, columns beyond values' fields NULL.
+  // The row stored is the one that filling CurrentRecord that way and then
+  // InsertRow would store, which is what this does; an engine may bind the
+  // values directly where no conversion is needed and then leaves
+  // CurrentRecord's values as they were.  For callers that insert many rows
+  // from a record of their own and never read CurrentRecord back.
+  virtual void InsertValues(const TRecord& values);
+
+  virtual const std::string& Name() const = 0;
+};
+
+}  // namespace instkit

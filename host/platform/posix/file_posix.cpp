@@ -1,0 +1,99 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/base/format.h"
+
+namespace instkit {
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& path, int err) {
+  throw EInOutError(Format("%s '%s': %s", what, path.c_str(), std::strerror(err)));
+}
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DeleteFileAt(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
+
+TInputFile::TInputFile(const std::string& path) : path_(path), buffer_(new char[kBufferSize]) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("Cannot open file", path, errno);
+  handle_ = fd;
+}
+
+TInputFile::~TInputFile() { ::close(static_cast<int>(handle_)); }
+
+bool TInputFile::Refill() {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(handle_), buffer_.get(), kBufferSize);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail("Cannot read file", path_, errno);
+    pos_ = 0;
+    end_ = static_cast<size_t>(n);
+    return n > 0;
+  }
+}
+
+int64_t TInputFile::Size() const {
+  struct stat st;
+  if (::fstat(static_cast<int>(handle_), &st) != 0) Fail("Cannot read file", path_, errno);
+  return st.st_size;
+}
+
+TAtomicFileWriter::TAtomicFileWriter(const std::string& path) : path_(path) {
+  temp_path_ = path + ".tmp-XXXXXX";
+  const int fd = ::mkostemp(temp_path_.data(), O_CLOEXEC);
+  if (fd < 0) Fail("Cannot create file", path, errno);
+  ::fchmod(fd, 0644);
+  handle_ = fd;
+  buffer_.reserve(kBufferSize);
+}
+
+TAtomicFileWriter::~TAtomicFileWriter() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  if (!committed_) ::unlink(temp_path_.c_str());
+}
+
+void TAtomicFileWriter::Flush() {
+  const char* p = buffer_.data();
+  size_t left = buffer_.size();
+  while (left > 0) {
+    const ssize_t n = ::write(static_cast<int>(handle_), p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail("Cannot write file", path_, errno);
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  buffer_.clear();
+}
+
+void TAtomicFileWriter::Commit() {
+  Flush();
+  if (DurableWrites() && ::fsync(static_cast<int>(handle_)) != 0) Fail("Cannot write file", path_, errno);
+  const int fd = static_cast<int>(handle_);
+  handle_ = -1;
+  if (::close(fd) != 0) Fail("Cannot write file", path_, errno);
+  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) Fail("Cannot replace file", path_, errno);
+  committed_ = true;
+}
+
+}  // namespace instkit

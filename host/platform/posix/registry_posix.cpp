@@ -1,0 +1,220 @@
+#include "host/platform/registry.h"
+
+#include <sqlite3.h>
+
+#include "host/base/exception.h"
+#include "host/platform/file.h"
+#include "host/base/format.h"
+#include "host/db/sqlite_db.h"
+#include "host/base/text.h"
+#include "host/platform/user_dirs.h"
+
+namespace instkit {
+
+namespace {
+
+// Schema version 1.  Both tables compare names with NOCASE, which folds the
+// ASCII letters only, as the registry's case rule wants.
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS reg_keys("
+    "  path TEXT NOT NULL PRIMARY KEY COLLATE NOCASE);"
+    "CREATE TABLE IF NOT EXISTS reg_values("
+    "  key TEXT NOT NULL COLLATE NOCASE,"
+    "  name TEXT NOT NULL COLLATE NOCASE,"
+    "  data TEXT NOT NULL,"
+    "  PRIMARY KEY(key, name));"
+    "PRAGMA user_version = 1;";
+
+// Several statements as one write transaction; rolled back unless Commit().
+class TTransaction {
+ public:
+  explicit TTransaction(TSqliteDb& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
+  ~TTransaction() {
+    if (!done_) {
+      try {
+        db_.Exec("ROLLBACK");
+      } catch (...) {
+        // The failure that brought us here is the one worth reporting.
+      }
+    }
+  }
+  void Commit() {
+    db_.Exec("COMMIT");
+    done_ = true;
+  }
+
+ private:
+  TSqliteDb& db_;
+  bool done_ = false;
+};
+
+// True when `path` lies strictly below `parent` (ASCII case ignored).
+bool IsBelow(const std::string& path, const std::string& parent) {
+  if (parent.empty()) return !path.empty();
+  return path.size() > parent.size() + 1 && path[parent.size()] == '\\' &&
+         AsciiEqualNoCase(std::string_view(path).substr(0, parent.size()), parent);
+}
+
+}  // namespace
+
+std::string NormaliseRegistryKey(const std::string& key) {
+  std::string out;
+  size_t pos = 0;
+  while (pos <= key.size()) {
+    size_t end = key.find('\\', pos);
+    if (end == std::string::npos) end = key.size();
+    if (end > pos) {
+      if (!out.empty()) out += '\\';
+      out.append(key, pos, end - pos);
+    }
+    pos = end + 1;
+  }
+  return out;
+}
+
+std::string TRegistry::DefaultPath() {
+  const std::string state = UserStateDirectory();
+  if (state.empty()) return std::string();
+  return state + "/instkit/registry.db";
+}
+
+TRegistry::TRegistry(const std::string& path) : path_(path) {
+  if (path.empty()) throw Exception("ERegistryException", "No registry file given");
+  const std::string folder = DirectoryOf(path);
+  if (!folder.empty()) EnsureDirectory(folder);
+  db_ = std::make_unique<TSqliteDb>(path, true);
+  db_->Exec("PRAGMA synchronous = FULL");
+  db_->Exec(kSchema);
+}
+
+TRegistry::~TRegistry() = default;
+
+bool TRegistry::OpenKey(const std::string& key, bool can_create) {
+  const std::string wanted = NormaliseRegistryKey(key);
+  if (wanted.empty()) return false;
+  {
+    auto find = db_->Prepare("SELECT path FROM reg_keys WHERE path = ?1");
+    find.BindText(1, wanted);
+    if (find.Step()) {
+      current_key_ = find.ColumnText(0);
+      return true;
+    }
+  }
+  if (!can_create) return false;
+  // The key and each missing parent, in one transaction.
+  TTransaction transaction(*db_);
+  auto insert = db_->Prepare("INSERT OR IGNORE INTO reg_keys(path) VALUES(?1)");
+  for (size_t pos = wanted.find('\\'); pos != std::string::npos; pos = wanted.find('\\', pos + 1)) {
+    insert.BindText(1, std::string_view(wanted).substr(0, pos));
+    insert.Step();
+    insert.Reset();
+  }
+  insert.BindText(1, wanted);
+  insert.Step();
+  transaction.Commit();
+  current_key_ = wanted;
+  return true;
+}
+
+bool TRegistry::KeyExists(const std::string& key) {
+  const std::string wanted = NormaliseRegistryKey(key);
+  if (wanted.empty()) return false;
+  auto find = db_->Prepare("SELECT 1 FROM reg_keys WHERE path = ?1");
+  find.BindText(1, wanted);
+  return find.Step();
+}
+
+bool TRegistry::DeleteKey(const std::string& key) {
+  const std::string wanted = NormaliseRegistryKey(key);
+  if (wanted.empty() || !KeyExists(wanted)) return false;
+  std::vector<std::string> doomed;
+  for (const std::string& path : GetAllKeyPaths()) {
+    if (AsciiEqualNoCase(path, wanted) || IsBelow(path, wanted)) doomed.push_back(path);
+  }
+  TTransaction transaction(*db_);
+  auto drop_values = db_->Prepare("DELETE FROM reg_values WHERE key = ?1");
+  auto drop_key = db_->Prepare("DELETE FROM reg_keys WHERE path = ?1");
+  for (const std::string& path : doomed) {
+    drop_values.BindText(1, path);
+    drop_values.Step();
+    drop_values.Reset();
+    drop_key.BindText(1, path);
+    drop_key.Step();
+    drop_key.Reset();
+  }
+  transaction.Commit();
+  if (AsciiEqualNoCase(current_key_, wanted) || IsBelow(current_key_, wanted)) current_key_.clear();
+  return true;
+}
+
+void TRegistry::RequireKey(const char* operation, const std::string& name) const {
+  if (current_key_.empty()) {
+    throw Exception("ERegistryException",
+                    Format("%s '%s' in registry '%s': no key is open", operation, name.c_str(), path_.c_str()));
+  }
+}
+
+bool TRegistry::ValueExists(const std::string& name) {
+  RequireKey("Cannot look up value", name);
+  auto find = db_->Prepare("SELECT 1 FROM reg_values WHERE key = ?1 AND name = ?2");
+  find.BindText(1, current_key_);
+  find.BindText(2, name);
+  return find.Step();
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& value) {
+  RequireKey("Failed to set data for", name);
+  // An upsert keeps the row (and so the value's place in GetValueNames).
+  auto write = db_->Prepare(
+      "INSERT INTO reg_values(key, name, data) VALUES(?1, ?2, ?3) "
+      "ON CONFLICT(key, name) DO UPDATE SET data = excluded.data");
+  write.BindText(1, current_key_);
+  write.BindText(2, name);
+  write.BindText(3, value);
+  write.Step();
+}
+
+std::string TRegistry::ReadString(const std::string& name) {
+  RequireKey("Failed to get data for", name);
+  auto read = db_->Prepare("SELECT data FROM reg_values WHERE key = ?1 AND name = ?2");
+  read.BindText(1, current_key_);
+  read.BindText(2, name);
+  return read.Step() ? read.ColumnText(0) : std::string();
+}
+
+bool TRegistry::DeleteValue(const std::string& name) {
+  RequireKey("Cannot delete value", name);
+  auto drop = db_->Prepare("DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
+  drop.BindText(1, current_key_);
+  drop.BindText(2, name);
+  drop.Step();
+  return sqlite3_changes(db_->Handle()) > 0;
+}
+
+std::vector<std::string> TRegistry::GetValueNames() {
+  RequireKey("Cannot list values of", current_key_);
+  std::vector<std::string> names;
+  auto list = db_->Prepare("SELECT name FROM reg_values WHERE key = ?1 ORDER BY rowid");
+  list.BindText(1, current_key_);
+  while (list.Step()) names.push_back(list.ColumnText(0));
+  return names;
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() {
+  std::vector<std::string> names;
+  for (const std::string& path : GetAllKeyPaths()) {
+    if (!IsBelow(path, current_key_)) continue;
+    const std::string rest = current_key_.empty() ? path : path.substr(current_key_.size() + 1);
+    if (rest.find('\\') == std::string::npos) names.push_back(rest);
+  }
+  return names;
+}
+
+std::vector<std::string> TRegistry::GetAllKeyPaths() {
+  std::vector<std::string> paths;
+  auto list = db_->Prepare("SELECT path FROM reg_keys ORDER BY path");
+  while (list.Step()) paths.push_back(list.ColumnText(0));
+  return paths;
+}
+
+}  // namespace instkit

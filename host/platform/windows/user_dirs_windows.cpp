@@ -1,0 +1,34 @@
+// The user's folders on Windows, from the shell: local application data for
+// state, roaming application data for data, and the desktop.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "host/platform/user_dirs.h"
+
+namespace instkit {
+
+namespace {
+
+std::string ShellFolder(int csidl) {
+  char path[MAX_PATH];
+  if (FAILED(::SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
+  std::string folder(path);
+  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+std::string UserStateDirectory() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
+std::string UserDataDirectory() { return ShellFolder(CSIDL_APPDATA); }
+std::string UserDesktopDirectory() { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
+
+}  // namespace instkit

@@ -1,8 +1,0 @@
-#include "host/message_box.h"
-
-namespace instkit {
-
-// POSIX has no system message box; the installed handler stays.
-bool UseSystemMessageBoxes() { return false; }
-
-}  // namespace instkit
