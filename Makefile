@@ -69,8 +69,7 @@ fuzz: deps
 # Windows cross builds with MinGW-w64: $(WIN32_BUILD) (32-bit: the library and
 # the subsystem DLLs; its test programs are not built, as 32-bit code cannot
 # run here) and $(WIN64_BUILD) (64-bit, with the test suite, run under wine64;
-# its CTest also checks the export tables of the 32-bit DLLs).  See README
-# "Windows builds".
+# its CTest also checks the export tables of the 32-bit DLLs).  See docs/windows.md.
 WIN_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINSTKIT_BUILD_CLI=OFF $(CMAKE_FLAGS)
 
 deps-windows:
