@@ -54,42 +54,52 @@ std::string Cp1251ToUtf8(std::string_view text) {
   return out;
 }
 
+size_t DecodeUtf8(std::string_view text, size_t pos, uint32_t* code_point) {
+  if (pos >= text.size()) return 0;
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  if (lead < 0x80) {
+    *code_point = lead;
+    return 1;
+  }
+  // Lead bytes C0, C1 and F5..FF start only overlong or out-of-range forms.
+  const size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  if (length == 0 || text.size() - pos < length) return 0;
+  uint32_t cp = lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    const auto cont = static_cast<unsigned char>(text[pos + k]);
+    if ((cont & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cont & 0x3F);
+  }
+  constexpr uint32_t kShortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kShortest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  *code_point = cp;
+  return length;
+}
+
+std::optional<char> Cp1251ByteOf(uint32_t code_point) {
+  if (code_point < 0x80) return static_cast<char>(code_point);
+  if (code_point >= 0x0410 && code_point <= 0x044F) return static_cast<char>(0xC0 + (code_point - 0x0410));
+  const auto& table = ReverseTable();
+  const auto it = table.find(code_point);
+  if (it == table.end()) return std::nullopt;
+  return it->second;
+}
+
 std::string Utf8ToCp1251(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      out += static_cast<char>(lead);
-      ++i;
-      continue;
-    }
-    const int extra = lead >= 0xF8 ? -1 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
+    uint32_t cp = 0;
+    const size_t length = DecodeUtf8(text, i, &cp);
+    if (length == 0) {
       out += '?';
       ++i;
       continue;
     }
-    uint32_t cp = lead & (0x3F >> extra);
-    bool valid = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto cont = static_cast<unsigned char>(text[i + k]);
-      if ((cont & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      cp = (cp << 6) | (cont & 0x3F);
-    }
-    if (!valid) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    i += static_cast<size_t>(extra) + 1;
-    const auto& table = ReverseTable();
-    auto it = table.find(cp);
-    out += it != table.end() ? it->second : '?';
+    i += length;
+    out += Cp1251ByteOf(cp).value_or('?');
   }
   return out;
 }
