@@ -67,15 +67,16 @@ bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFo
 
   // One pass decodes and converts; the first character without a
   // Windows-1251 form is an error only if the whole file turns out UTF-8.
-  text.clear();
-  text.reserve(body.size());
+  // The Windows-1251 text is never longer than the UTF-8 it comes from.
+  text.resize(body.size());
+  char* out = text.data();
   bool ascii = true;
   size_t unmappable = std::string_view::npos;
   uint32_t unmappable_code_point = 0;
   for (size_t i = 0; i < body.size();) {
     const char c = body[i];
     if (static_cast<unsigned char>(c) < 0x80) {
-      text += c;
+      *out++ = c;
       ++i;
       continue;
     }
@@ -97,9 +98,10 @@ bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFo
       unmappable = i;
       unmappable_code_point = code_point;
     }
-    text += byte.value_or('?');
+    *out++ = byte.value_or('?');
     i += length;
   }
+  text.resize(static_cast<size_t>(out - text.data()));
   if (unmappable != std::string_view::npos) {
     if (problem != nullptr) {
       *problem = PositionOf(body, unmappable);

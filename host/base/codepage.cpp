@@ -54,32 +54,7 @@ std::string Cp1251ToUtf8(std::string_view text) {
   return out;
 }
 
-size_t DecodeUtf8(std::string_view text, size_t pos, uint32_t* code_point) {
-  if (pos >= text.size()) return 0;
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  if (lead < 0x80) {
-    *code_point = lead;
-    return 1;
-  }
-  // Lead bytes C0, C1 and F5..FF start only overlong or out-of-range forms.
-  const size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (length == 0 || text.size() - pos < length) return 0;
-  uint32_t cp = lead & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k) {
-    const auto cont = static_cast<unsigned char>(text[pos + k]);
-    if ((cont & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cont & 0x3F);
-  }
-  constexpr uint32_t kShortest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kShortest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  *code_point = cp;
-  return length;
-}
-
-std::optional<char> Cp1251ByteOf(uint32_t code_point) {
-  if (code_point < 0x80) return static_cast<char>(code_point);
-  if (code_point >= 0x0410 && code_point <= 0x044F) return static_cast<char>(0xC0 + (code_point - 0x0410));
+std::optional<char> Cp1251ByteOfOther(uint32_t code_point) {
   const auto& table = ReverseTable();
   const auto it = table.find(code_point);
   if (it == table.end()) return std::nullopt;
