@@ -103,14 +103,4 @@ std::string TSqliteStatement::ColumnBlob(int index) const {
   return blob ? std::string(blob, static_cast<size_t>(sqlite3_column_bytes(stmt_, index))) : std::string();
 }
 
-std::string QuoteIdentifier(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
-}
-
 }  // namespace instkit

@@ -70,7 +70,4 @@ class TSqliteStatement {
   std::string sql_;
 };
 
-// "name" with inner quotes doubled: safe as a table or column identifier.
-std::string QuoteIdentifier(std::string_view name);
-
 }  // namespace instkit

@@ -43,14 +43,4 @@ double TSqliteStatement::ColumnDouble(int) const { Unavailable(sql_); }
 std::string TSqliteStatement::ColumnText(int) const { Unavailable(sql_); }
 std::string TSqliteStatement::ColumnBlob(int) const { Unavailable(sql_); }
 
-std::string QuoteIdentifier(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
-}
-
 }  // namespace instkit
