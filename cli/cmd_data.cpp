@@ -30,6 +30,7 @@
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
+#include "host/base/date_time.h"
 #include "host/db/sqlite_table.h"
 #include "host/base/text.h"
 
@@ -167,7 +168,7 @@ int Import(const std::string& file, const std::string& db, const std::string& sc
   try {
     manager->BeginWrite();
   } catch (const Exception& e) {
-    PrintError("instkit: " + db + ": " + e.Message());
+    PrintError("instkit: " + e.Message());
     return kFailed;
   }
   const auto fail = [&](const std::string& message) {
@@ -268,11 +269,22 @@ std::string CsvQuoted(const std::string& text) {
   return quoted + "\"";
 }
 
+// A date-time value as ISO-8601 text (the date, and the time when there is
+// one); a value outside the years 1 to 9999 as its number.
+std::string DateForDisplay(const TField& field) {
+  try {
+    return FormatIsoDateTime(field.GetAsFloat(), TIsoForm::kDate);
+  } catch (const Exception&) {
+    return field.GetAsString();
+  }
+}
+
 // The value of a field as shown: by its canonical encoding.
 std::string PlainValue(const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
     case ftString: return TextForDisplay(field.GetAsString());
     case ftBoolean: return field.GetAsBoolean() ? "true" : "false";
+    case ftDateTime: return DateForDisplay(field);
     default: return field.GetAsString();
   }
 }
@@ -280,6 +292,7 @@ std::string PlainValue(const TField& field) {
 void JsonValue(TJsonWriter& json, const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
     case ftString: json.String(TextForDisplay(field.GetAsString())); break;
+    case ftDateTime: json.String(DateForDisplay(field)); break;
     case ftSmallInt:
     case ftInteger: json.Int(field.GetAsInteger()); break;
     case ftBoolean: json.Bool(field.GetAsBoolean()); break;

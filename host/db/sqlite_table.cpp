@@ -394,20 +394,20 @@ TSqliteApplicationManager::~TSqliteApplicationManager() {
 }
 
 namespace {
-void ExecWrite(sqlite3* db, const char* sql, const std::string& path) {
+void ExecWrite(sqlite3* db, const char* sql, const char* step, const std::string& path) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return;
   const std::string message = ErrorText(db);
   if (std::string_view(sql) == "COMMIT" && !sqlite3_get_autocommit(db)) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
-  throw ETableAborted("ESQLiteError", Format("%s (database '%s', %s)", message.c_str(), path.c_str(), sql));
+  throw ETableAborted("ESQLiteError", Format("%s (database '%s', %s)", message.c_str(), path.c_str(), step));
 }
 }  // namespace
 
-void TSqliteApplicationManager::BeginWrite() { ExecWrite(db_->Handle(), "BEGIN IMMEDIATE", db_->Path()); }
-void TSqliteApplicationManager::CommitWrite() { ExecWrite(db_->Handle(), "COMMIT", db_->Path()); }
+void TSqliteApplicationManager::BeginWrite() { ExecWrite(db_->Handle(), "BEGIN IMMEDIATE", "begin", db_->Path()); }
+void TSqliteApplicationManager::CommitWrite() { ExecWrite(db_->Handle(), "COMMIT", "commit", db_->Path()); }
 void TSqliteApplicationManager::RollbackWrite() {
-  if (!sqlite3_get_autocommit(db_->Handle())) ExecWrite(db_->Handle(), "ROLLBACK", db_->Path());
+  if (!sqlite3_get_autocommit(db_->Handle())) ExecWrite(db_->Handle(), "ROLLBACK", "rollback", db_->Path());
 }
 
 void TSqliteApplicationManager::Attach(const std::string& path, const std::string& schema) {
