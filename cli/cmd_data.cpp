@@ -20,6 +20,7 @@
 // - show streams the records (memory stays small whatever the file holds)
 //   and fails, after what it could show, when the file does not parse to its
 //   end.
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -285,6 +286,14 @@ std::string PlainValue(const TField& field) {
     case ftString: return TextForDisplay(field.GetAsString());
     case ftBoolean: return field.GetAsBoolean() ? "true" : "false";
     case ftDateTime: return DateForDisplay(field);
+    case ftFloat: {
+      // Whole numbers (wide integers travel as FLOAT) as their digits.
+      const double value = field.GetAsFloat();
+      if (std::trunc(value) == value && std::fabs(value) <= 9007199254740992.0) {
+        return IntToStr(static_cast<int64_t>(value));
+      }
+      return field.GetAsString();
+    }
     default: return field.GetAsString();
   }
 }

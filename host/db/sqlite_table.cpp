@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -172,9 +173,18 @@ class TSqliteTable final : public TTable {
       const uint8_t code = column.FieldType();
       if (ValueClassOf(source.FieldType()) == ValueClassOf(code)) {
         rc = Bind(s, i, source.GetValue(), code);
-      } else if (ValueClassOf(code) == TValueClass::Text && IsDateCode(source.FieldType()) &&
-                 std::holds_alternative<double>(source.GetValue())) {
-        rc = BindIso(s, i, std::get<double>(source.GetValue()), TIsoForm::kDate);
+      } else if (const auto* real = std::get_if<double>(&source.GetValue());
+                 real != nullptr && ValueClassOf(code) == TValueClass::Text) {
+        // Into a text column: a date-time as ISO-8601 text, a whole number
+        // (a wide integer that travelled as FLOAT) as its digits.
+        if (IsDateCode(source.FieldType())) {
+          rc = BindIso(s, i, *real, TIsoForm::kDate);
+        } else if (std::trunc(*real) == *real && std::fabs(*real) <= static_cast<double>(kExactDoubleLimit)) {
+          rc = sqlite3_bind_int64(s, i + 1, static_cast<int64_t>(*real));
+        } else {
+          column.SetValue(source.GetValue());
+          rc = Bind(s, i, column.GetValue(), code);
+        }
       } else {
         column.SetValue(source.GetValue());
         rc = Bind(s, i, column.GetValue(), code);

@@ -166,6 +166,83 @@ TEST(DataFaults, AHeldWriteLockIsWaitedForOnceAndNamed) {
   EXPECT_EQ(Inspect(db_path).rows, kOldRows);
 }
 
+// ---- Crafted files ----
+
+std::string Fields(int count, const char* each) {
+  std::string list;
+  for (int i = 0; i < count; ++i) list += (i > 0 ? "," : "") + std::string(each) + (each[0] == 'F' ? std::to_string(i) : "");
+  return list;
+}
+
+// Each crafted image is refused with a message, or loads what precedes the
+// damage and says where the parse stopped.  `error` and `problem` are parts
+// of ErrorMessage and LastRead.problem; an empty `problem` means the image
+// parsed to its end.
+TEST(DataFaults, CraftedFilesAreRefusedOrReported) {
+  const std::string head = "IDF-DS\r\n\r\nTableName=T\r\nN,S\r\nINTEGER,STRING\r\n";  // 44 bytes
+  const std::string one = std::string("\x01\0\0\0\x02\0\0\0ab", 10);
+  struct TCase {
+    const char* name;
+    std::string plain;
+    bool loads;
+    int records;
+    std::string error;
+    std::string problem;
+  };
+  const TCase cases[] = {
+      {"sound", head + one + one, true, 2, "", ""},
+      {"huge length", head + one + std::string("\x02\0\0\0\xff\xff\xff\x7f", 8), true, 1, "",
+       "record 2 at byte 54: a text length of 2147483647 is over the limit of 10485760 bytes"},
+      {"length one over", head + std::string("\x02\0\0\0\x01\0\xa0\0", 8), true, 0, "",
+       "record 1 at byte 44: a text length of 10485761 is over the limit of 10485760 bytes"},
+      {"cut record", head + one + std::string("\x02\0", 2), true, 1, "",
+       "record 2 at byte 54: the data end inside the record"},
+      {"fewer types", "IDF-DS\r\n\r\nTableName=T\r\nN,S\r\nINTEGER\r\n" + one, true, 1, "",
+       "the header names 2 field(s) but 1 type(s)"},
+      {"no fields, bytes", "IDF-DS\r\n\r\nTableName=T\r\n\r\n\r\nxyz", true, 0, "",
+       "byte 27: the header names no fields, but records follow"},
+      {"most fields", "IDF-DS\r\n\r\nTableName=T\r\n" + Fields(32767, "F") + "\r\n" + Fields(32767, "BOOLEAN") + "\r\n" +
+           std::string(32767, '\1'), true, 1, "", ""},
+      {"too many fields", "IDF-DS\r\n\r\nTableName=T\r\n" + Fields(32768, "F") + "\r\n\r\n", false, 0,
+       "EIDFDataFile: The header names more than 32767 fields", ""},
+      {"bad type", "IDF-DS\r\n\r\nTableName=T\r\nN\r\nTEXT\r\n", false, 0,
+       "EIDFDataFile: Invalid data type string - 'TEXT'", ""},
+  };
+  TempDir dir;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TIDFDataFile data;
+    data.FileName = dir.Path("crafted.idf");
+    testing::WriteDataFile(data.FileName, c.plain);
+    EXPECT_EQ(data.LoadFromFile(), c.loads) << data.ErrorMessage;
+    EXPECT_EQ(data.GetRecordCount(), c.records);
+    EXPECT_NE(data.ErrorMessage.find(c.error), std::string::npos) << data.ErrorMessage;
+    EXPECT_EQ(data.LastRead.complete, c.problem.empty());
+    EXPECT_EQ(data.LastRead.problem, c.problem);
+  }
+}
+
+TEST(DataFaults, RecordsInMemoryStopAtTheirLimit) {
+  TempDir dir;
+  TIDFDataFile data;
+  data.FileName = dir.Path("ones.idf");
+  testing::WriteDataFile(data.FileName, "IDF-DS\r\n\r\nTableName=T\r\nB\r\nBOOLEAN\r\n" + std::string(100000, '\1'));
+  data.RecordMemoryLimit = 100000;
+  EXPECT_FALSE(data.LoadFromFile());
+  const int kept = data.GetRecordCount();
+  EXPECT_GT(kept, 100);
+  EXPECT_LT(kept, 2000);
+  EXPECT_NE(data.ErrorMessage.find("EIDFDataFile: The records read exceed the memory limit of 100000 bytes at record " +
+                                   std::to_string(kept + 1)),
+            std::string::npos)
+      << data.ErrorMessage;
+  // Streaming keeps one record at a time, whatever the file holds.
+  int64_t seen = 0;
+  EXPECT_TRUE(data.ReadFileRecords([] { return true; }, [&](uint8_t) { return ++seen > 0; }));
+  EXPECT_EQ(seen, 100000);
+  EXPECT_TRUE(data.LastRead.complete);
+}
+
 // ---- File writers ----
 
 std::atomic<int> g_file_steps{0};
