@@ -15,12 +15,13 @@
 //   over FileName by the last step).  A save that fails therefore leaves the
 //   previous file (or no file) instead of a partial one; FromTableToFile
 //   cancelled by the progress function still replaces the file by an empty
-//   one, and one whose table is not available by an empty image.
+//   one (unless KeepFileOnCancel), and one whose table is not available by
+//   an empty image.
 // - The compressor runs with its checksum option on, and with one zstd
 //   worker thread while compressing (joined before the call returns).
 //   Decompression is capped at TCompressor::GetDefaultMaxOutputSize() (1 GiB
 //   unless the host lowers it); a larger image fails with the compressor's
-//   message.
+//   message.  Files end with the check record of Didf/check_record.h.
 // - When GetRowCount says 0 while rows still come, progress reports 100.
 // - Images are streamed, never held whole: LoadFromFile and FromFileToTable
 //   parse the image in a window refilled by the decompressor
@@ -31,6 +32,23 @@
 //   then answers false with the records before it in the list.  Progress is
 //   the image position over the image size as the frame declares it
 //   (SaveToFile's files do); without one, the compressed share read.
+// - Limits on hostile files: a header names at most kMaxFieldCount (32,767)
+//   fields (more fail LoadHeader), read in linear time; one load keeps at
+//   most RecordMemoryLimit (1 GiB) of records in memory, so a small file of
+//   many tiny records cannot exhaust memory.  Streaming reads have neither
+//   limit beyond the decompression cap.
+// - A record cut short, a text length over the limit, or a header with more
+//   or fewer type names than field names end a read as the operations above
+//   describe (successfully, with what came before); LastRead says where and
+//   why, for callers that refuse such files (the command line does).
+// - A table failure that is not the row's own (ETableAborted: locked by
+//   another process, disk full, a lost transaction) ends SaveToTable and
+//   FromFileToTable with their failure message instead of being counted in
+//   FailedRecords; the engine has undone the rows by then (see
+//   host/db/sqlite_table.h).
+// - FromTableToFile counts NULLs (NullsWritten), which the format cannot
+//   hold and writes as 0, "" or false; RefuseNulls makes the first one an
+//   error naming its row and column.
 //
 // One data file is used by one thread at a time; the progress function runs
 // synchronously on that thread.

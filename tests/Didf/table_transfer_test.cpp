@@ -2,9 +2,6 @@
 // the exact call sequences) and against real SQLite databases.
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
-#include <filesystem>
 #include <memory>
 
 #include "Didf/data_file.h"
@@ -413,103 +410,6 @@ TEST_F(SqliteTransfer, FilterAndQualifierSelectRows) {
   EXPECT_FALSE(data.LoadFromTable());
   EXPECT_NE(data.ErrorMessage.find("ESQLiteError: More than one statement"), std::string::npos) << data.ErrorMessage;
   EXPECT_EQ(manager.OpenTableCount(), 0u);
-}
-
-}  // namespace
-}  // namespace instkit
-
-namespace instkit {
-namespace {
-
-std::string Quoted(TSqliteDb& db, const std::string& table) {
-  std::string text;
-  TSqliteStatement s = db.Prepare("SELECT * FROM " + QuoteIdentifier(table) + " ORDER BY rowid");
-  const int columns = s.ColumnCount();
-  while (s.Step()) {
-    for (int i = 0; i < columns; ++i) {
-      const int type = s.ColumnType(i);
-      text += type == SQLITE_NULL ? "NULL" : type == SQLITE_TEXT ? "'" + s.ColumnText(i) + "'" : s.ColumnText(i);
-      text += i + 1 < columns ? "|" : "\n";
-    }
-  }
-  return text;
-}
-
-// Wide integers, dates and NULLs: what the file carries, and what an import
-// into a table of the same columns gives back.
-TEST_F(SqliteTransfer, WideIntegersAndDatesComeBackUnchanged) {
-  const char* kSchema = "CREATE TABLE ev (k INTEGER PRIMARY KEY, big BIGINT, n INTEGER, d DATE, dt DATETIME, "
-                        "t TIME, note TEXT)";
-  const std::string source_path = dir.Path("source.db");
-  {
-    TSqliteDb db(source_path);
-    db.Exec(kSchema);
-    db.Exec("INSERT INTO ev VALUES (5000000000, 1733400000001, -7, '2024-01-15', '2024-01-15 10:30:00', "
-            "'08:15:00', 'a'), (1, -9007199254740992, 0, '1899-12-29', '2024-02-29 23:59:59.500', '23:59:59', NULL)");
-  }
-  TSqliteApplicationManager source(source_path);
-  BaseMng = &source;
-  TIDFDataFile out;
-  out.TableName = "ev";
-  out.FileName = dir.Path("ev.idf");
-  ASSERT_TRUE(out.FromTableToFile()) << out.ErrorMessage;
-  EXPECT_EQ(out.GetFieldTypesString(), "FLOAT,FLOAT,INTEGER,DATETIME,DATETIME,DATETIME,STRING");
-  EXPECT_EQ(out.NullsWritten, 1);
-
-  const std::string target_path = dir.Path("target.db");
-  TSqliteApplicationManager target(target_path, true);
-  target.Db().Exec(kSchema);
-  BaseMng = &target;
-  TIDFDataFile in;
-  in.FileName = out.FileName;
-  ASSERT_TRUE(in.FromFileToTable()) << in.ErrorMessage;
-  TSqliteDb check(source_path);
-  std::string expected = Quoted(check, "ev");
-  expected.replace(expected.rfind("NULL"), 4, "''");  // the file has no NULL
-  EXPECT_EQ(Quoted(target.Db(), "ev"), expected);
-
-  // Into text columns, date-time values become ISO-8601 text too.
-  target.Db().Exec("CREATE TABLE txt (k TEXT, big TEXT, n TEXT, d TEXT, dt TEXT, t TEXT, note TEXT)");
-  TIDFDataFile again;
-  again.FileName = out.FileName;
-  ASSERT_TRUE(again.LoadFromFile());
-  again.TableName = "txt";
-  ASSERT_TRUE(again.SaveToTable()) << again.ErrorMessage;
-  EXPECT_EQ(Quoted(target.Db(), "txt"),
-            "'1'|'-9007199254740992'|'0'|'1899-12-29'|'2024-02-29 23:59:59.500'|'1899-12-30 23:59:59'|''\n"
-            "'5000000000'|'1733400000001'|'-7'|'2024-01-15'|'2024-01-15 10:30:00'|'1899-12-30 08:15:00'|'a'\n");
-}
-
-TEST_F(SqliteTransfer, ValuesThatCannotTravelFailNamingRowAndColumn) {
-  const std::string path = dir.Path("bad.db");
-  const std::tuple<const char*, const char*, std::string> cases[] = {
-      {"INTEGER", "1733400000001",
-       "EConvertError: 1733400000001 needs more than 32 bits: declare the column BIGINT to carry it as FLOAT "
-       "(table 'b', row 2, column 'v')"},
-      {"BIGINT", "9007199254740993",
-       "EConvertError: 9007199254740993 is beyond 2^53 and cannot be carried exactly as FLOAT "
-       "(table 'b', row 2, column 'v')"},
-      {"DATE", "'yesterday'", "EConvertError: 'yesterday' is not an ISO-8601 date and time (table 'b', row 2, column 'v')"},
-      {"TEXT", "NULL", "EIDFDataFile: Row 2, column 'v' is NULL, which a data file cannot hold"},
-  };
-  for (const auto& [declared, value, message] : cases) {
-    SCOPED_TRACE(declared);
-    std::filesystem::remove(path);
-    {
-      TSqliteDb db(path);
-      db.Exec(std::string("CREATE TABLE b (v ") + declared + "); INSERT INTO b VALUES (1); INSERT INTO b VALUES (" +
-              value + ")");
-    }
-    TSqliteApplicationManager manager(path);
-    BaseMng = &manager;
-    TIDFDataFile out;
-    out.TableName = "b";
-    out.FileName = dir.Path("b.idf");
-    out.RefuseNulls = true;
-    EXPECT_FALSE(out.FromTableToFile());
-    EXPECT_NE(out.ErrorMessage.find(message), std::string::npos) << out.ErrorMessage;
-    EXPECT_FALSE(FileExists(out.FileName));
-  }
 }
 
 }  // namespace
