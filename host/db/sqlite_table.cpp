@@ -34,15 +34,15 @@ StatementPtr PrepareOne(sqlite3* db, const std::string& sql, const std::string& 
   sqlite3_stmt* stmt = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK) {
-    Fail(Format("%s (table '%s': %s)", sqlite3_errmsg(db), table.c_str(), sql.c_str()));
+    Fail(Format("%s (table '%s': %s)", sqlite3_errmsg(db), table.c_str(), StatementForMessage(sql).c_str()));
   }
   StatementPtr result(stmt);
   for (; tail != nullptr && *tail != '\0'; ++tail) {
     if (static_cast<unsigned char>(*tail) > 32 && *tail != ';') {
-      Fail(Format("More than one statement (table '%s': %s)", table.c_str(), sql.c_str()));
+      Fail(Format("More than one statement (table '%s': %s)", table.c_str(), StatementForMessage(sql).c_str()));
     }
   }
-  if (!result) Fail(Format("Empty statement (table '%s': %s)", table.c_str(), sql.c_str()));
+  if (!result) Fail(Format("Empty statement (table '%s': %s)", table.c_str(), StatementForMessage(sql).c_str()));
   return result;
 }
 
