@@ -313,10 +313,11 @@ class TSqliteTable final : public TTable {
     return sqlite3_bind_null(s, i + 1);
   }
 
-  // Binds a date-time value as ISO-8601 text (kept until the next row).
+  // Binds a date-time value as ISO-8601 text, kept in the column's own
+  // string until the next row (PrepareInsert made one per column, so
+  // binding never moves the texts bound before).
   int BindIso(sqlite3_stmt* s, int i, double value, TIsoForm form) {
-    if (iso_texts_.size() <= static_cast<size_t>(i)) iso_texts_.resize(static_cast<size_t>(i) + 1);
-    std::string& text = iso_texts_[static_cast<size_t>(i)];
+    std::string& text = iso_texts_.at(static_cast<size_t>(i));
     text = FormatIsoDateTime(value, form);
     return sqlite3_bind_text64(s, i + 1, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
   }
@@ -364,6 +365,7 @@ class TSqliteTable final : public TTable {
     }
     sql += ") VALUES (" + values + ")";
     insert_ = PrepareOne(db_, sql, name_);
+    iso_texts_.assign(static_cast<size_t>(count), std::string());
     if (sqlite3_get_autocommit(db_)) {
       // Taking the write lock up front waits for another writer once (the
       // busy timeout), instead of once per row.
