@@ -155,8 +155,7 @@ class TSqliteTable final : public TTable {
   // Binds values' own values where the column would keep them unchanged (a
   // value of the column's kind: the usual case of a transfer between a file
   // and a table of the same structure); other values go through the
-  // column's field of CurrentRecord first.  A date-time value bound to a
-  // text column becomes ISO-8601 text, as in a date column.
+  // column's field of CurrentRecord first.
   void InsertValues(const TRecord& values) override {
     if (!insert_) PrepareInsert();
     sqlite3_stmt* s = insert_.get();
@@ -171,22 +170,19 @@ class TSqliteTable final : public TTable {
       const TField& source = *values.GetFields(i);
       TField& column = *CurrentRecord.GetFields(i);
       const uint8_t code = column.FieldType();
+      const TVariant& value = source.GetValue();
+      // Into a text column, a date-time becomes ISO-8601 text and a whole
+      // number (a wide integer that travelled as FLOAT) its digits.
+      const auto* real = std::get_if<double>(&value);
+      const bool into_text = real != nullptr && ValueClassOf(code) == TValueClass::Text;
       if (ValueClassOf(source.FieldType()) == ValueClassOf(code)) {
-        rc = Bind(s, i, source.GetValue(), code);
-      } else if (const auto* real = std::get_if<double>(&source.GetValue());
-                 real != nullptr && ValueClassOf(code) == TValueClass::Text) {
-        // Into a text column: a date-time as ISO-8601 text, a whole number
-        // (a wide integer that travelled as FLOAT) as its digits.
-        if (IsDateCode(source.FieldType())) {
-          rc = BindIso(s, i, *real, TIsoForm::kDate);
-        } else if (std::trunc(*real) == *real && std::fabs(*real) <= static_cast<double>(kExactDoubleLimit)) {
-          rc = sqlite3_bind_int64(s, i + 1, static_cast<int64_t>(*real));
-        } else {
-          column.SetValue(source.GetValue());
-          rc = Bind(s, i, column.GetValue(), code);
-        }
+        rc = Bind(s, i, value, code);
+      } else if (into_text && IsDateCode(source.FieldType())) {
+        rc = BindIso(s, i, *real, TIsoForm::kDate);
+      } else if (into_text && std::trunc(*real) == *real && std::fabs(*real) <= static_cast<double>(kExactDoubleLimit)) {
+        rc = sqlite3_bind_int64(s, i + 1, static_cast<int64_t>(*real));
       } else {
-        column.SetValue(source.GetValue());
+        column.SetValue(value);
         rc = Bind(s, i, column.GetValue(), code);
       }
     }
