@@ -24,6 +24,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Didf/data_file.h"
@@ -280,20 +281,23 @@ std::string DateForDisplay(const TField& field) {
   }
 }
 
+// A FLOAT value that is a whole number held exactly (wide integers travel as
+// FLOAT), to be shown as its digits.
+std::optional<int64_t> WholeNumber(const TField& field) {
+  const double value = field.GetAsFloat();
+  if (std::trunc(value) != value || std::fabs(value) > 9007199254740992.0) return std::nullopt;
+  return static_cast<int64_t>(value);
+}
+
 // The value of a field as shown: by its canonical encoding.
 std::string PlainValue(const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
     case ftString: return TextForDisplay(field.GetAsString());
     case ftBoolean: return field.GetAsBoolean() ? "true" : "false";
     case ftDateTime: return DateForDisplay(field);
-    case ftFloat: {
-      // Whole numbers (wide integers travel as FLOAT) as their digits.
-      const double value = field.GetAsFloat();
-      if (std::trunc(value) == value && std::fabs(value) <= 9007199254740992.0) {
-        return IntToStr(static_cast<int64_t>(value));
-      }
+    case ftFloat:
+      if (const std::optional<int64_t> whole = WholeNumber(field)) return IntToStr(*whole);
       return field.GetAsString();
-    }
     default: return field.GetAsString();
   }
 }
@@ -302,6 +306,13 @@ void JsonValue(TJsonWriter& json, const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
     case ftString: json.String(TextForDisplay(field.GetAsString())); break;
     case ftDateTime: json.String(DateForDisplay(field)); break;
+    case ftFloat:
+      if (const std::optional<int64_t> whole = WholeNumber(field)) {
+        json.Int(*whole);
+      } else {
+        json.Double(field.GetAsFloat());
+      }
+      break;
     case ftSmallInt:
     case ftInteger: json.Int(field.GetAsInteger()); break;
     case ftBoolean: json.Bool(field.GetAsBoolean()); break;
