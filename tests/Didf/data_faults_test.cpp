@@ -145,7 +145,9 @@ TEST(DataFaults, FileWritersKeepTheOldFileOrWriteTheWholeNewOne) {
       data.FileName = target;
       const bool done = operation(data);
       EXPECT_EQ(done, n > steps) << data.ErrorMessage;
-      if (!done) EXPECT_EQ(TempDir::Read(target), old_bytes);
+      if (!done) {
+        EXPECT_EQ(TempDir::Read(target), old_bytes);
+      }
       for (const auto& entry : std::filesystem::directory_iterator(dir.Root())) {
         EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
       }
