@@ -245,9 +245,9 @@ class TIDFDataFile {
   // nobody else sees) by TTable::InsertValues, which may bind them directly.
   bool StoreRow(TTable& table, bool through_current_record);
   // Copies the table's current row (row `row`, from 1) into the structure's
-  // values; counts its NULLs in NullsWritten, or raises at one when
-  // RefuseNulls is set.
-  void CopyRowFromTable(const TTable& table, int64_t row);
+  // values.  For a file (`to_file`), counts its NULLs in NullsWritten, or
+  // raises at one when RefuseNulls is set.
+  void CopyRowFromTable(const TTable& table, int64_t row, bool to_file);
   // The next record of a streamed image into the structure's values; false
   // at the end of the image (or at a record cut short).
   bool ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layout);

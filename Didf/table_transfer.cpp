@@ -94,11 +94,11 @@ void TIDFDataFile::LoadStructureFromTable(TTable& table) {
   }
 }
 
-void TIDFDataFile::CopyRowFromTable(const TTable& table, int64_t row) {
+void TIDFDataFile::CopyRowFromTable(const TTable& table, int64_t row, bool to_file) {
   const int32_t count = Structure->GetFieldCount();
   for (int32_t j = 0; j < count; ++j) {
     if (const TField* column = table.CurrentRecord.GetFields(j)) {
-      if (column->IsNull()) {
+      if (to_file && column->IsNull()) {
         if (RefuseNulls) {
           throw EIDFDataFile(Format("Row %lld, column '%s' is NULL, which a data file cannot hold",
                                     static_cast<long long>(row), column->Name().c_str()));
@@ -173,7 +173,7 @@ bool TIDFDataFile::LoadFromTable() {
     int64_t i = 1;
     uint64_t memory = 0;
     while ((*table).FetchNext()) {
-      CopyRowFromTable(*table, i);
+      CopyRowFromTable(*table, i, false);
       ChargeRecordMemory(memory, i);
       InsertRecord();
       // A cancel keeps the rows read so far and still counts as success.
@@ -273,7 +273,7 @@ bool TIDFDataFile::FromTableToFile() {
       const int32_t rows = (*table).GetRowCount();
       int64_t i = 1;
       while ((*table).FetchNext()) {
-        CopyRowFromTable(*table, i);
+        CopyRowFromTable(*table, i, true);
         WriteRecordToFile(image);
         if (image.Data().size() >= kImagePiece) {
           plain_size += image.Data().size();
