@@ -247,6 +247,7 @@ const TCommandRegistrar kCatalogue(20, [](CLI::App& app, int* status) {
   auto* json_flag = cmd->add_flag("--json", *json, "Print one JSON object");
   auto* dot_flag = cmd->add_flag("--dot", *dot, "Print a Graphviz graph of the tree and its dependencies");
   json_flag->excludes(dot_flag);
+  cmd->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   cmd->callback([=] { *status = ShowCatalogue(*file, *json, *dot); });
 });
 

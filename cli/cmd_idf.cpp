@@ -134,6 +134,7 @@ const TCommandRegistrar kRegistrar(10, [](CLI::App& app, int* status) {
   auto json = std::make_shared<bool>(false);
   show->add_option("FILE", *file, "IDF text file")->required();
   show->add_flag("--json", *json, "Print one JSON object");
+  show->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   show->callback([=] { *status = Show(*file, *json); });
 
   auto* fmt = idf->add_subcommand(

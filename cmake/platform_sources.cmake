@@ -20,11 +20,12 @@ set(INSTKIT_ZSTD_PARTS
 # The registry object is a SQLite store on POSIX (host/platform/posix/) and
 # the system registry on Windows (host/platform/windows/); its test is the
 # POSIX store's.
-# The command-line tests run the instkit program through the POSIX shell.
+# The command-line tests run the instkit program through the POSIX shell and
+# process calls.
 # Desktop links are freedesktop entry files with POSIX permissions; their
 # test checks those (the Windows builds still compile the code).
 set(INSTKIT_POSIX_ONLY_PARTS tests/host/registry_test.cpp
-  tests/Syslist/catalogue_cli_test.cpp tests/host/desktop_links_test.cpp)
+  tests/Syslist/catalogue_cli_test.cpp tests/host/desktop_links_test.cpp tests/Didf/data_cli_test.cpp)
 
 set(INSTKIT_EXCLUDED_SOURCES "")
 set(INSTKIT_STAND_IN_SOURCES "")
