@@ -23,6 +23,9 @@ constexpr int64_t kDayMicros = int64_t{86400} * 1000000;
 // 2000-01-01 counted in days since 1899-12-30.
 constexpr int64_t kPgEpochDays = 36526;
 constexpr int64_t kExactDoubleLimit = int64_t{1} << 53;
+// Date-time values beyond this many days (about the year 275,000) would
+// overflow the microseconds.
+constexpr double kDayLimit = 1e8;
 
 int NumericScale(int32_t typmod) { return typmod < 4 ? -1 : (typmod - 4) & 0xFFFF; }
 
@@ -98,14 +101,33 @@ int64_t WholeInt64(double v) {
   return static_cast<int64_t>(v);
 }
 
-// ISO-8601 text with the microseconds (the server's precision) instead of
-// the milliseconds of FormatIsoDateTime.
-std::string IsoTextToTheMicrosecond(double value, TIsoForm form) {
-  const int64_t micros = PgMicrosOfDateTime(value);
-  int64_t seconds = micros / 1000000;
-  if (micros % 1000000 < 0) --seconds;
-  const int64_t fraction = micros - seconds * 1000000;
-  std::string text = FormatIsoDateTime(DateTimeOfPgMicros(seconds * 1000000), form);
+// ISO-8601 text of microseconds since 2000-01-01, to the microsecond, in
+// whole-number arithmetic (the proleptic Gregorian calendar, as the server
+// counts): "YYYY-MM-DD", "HH:MM:SS[.ffffff]" or both.
+std::string IsoTextOfPgMicros(int64_t micros, TIsoForm form) {
+  int64_t days = micros / kDayMicros;
+  if (micros % kDayMicros < 0) --days;
+  int64_t time = micros - days * kDayMicros;
+  // Days since 0000-03-01 (2000-01-01 is day 730425) to year, month, day.
+  const int64_t z = days + 730425;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yoe + era * 400 + (month <= 2);
+  const int64_t fraction = time % 1000000;
+  time /= 1000000;
+  std::string text;
+  if (form != TIsoForm::kTime) {
+    text = Format("%04lld-%02lld-%02lld", static_cast<long long>(year), static_cast<long long>(month),
+                  static_cast<long long>(day));
+  }
+  if (form == TIsoForm::kDate) return text;
+  text += Format("%s%02lld:%02lld:%02lld", text.empty() ? "" : " ", static_cast<long long>(time / 3600),
+                 static_cast<long long>(time / 60 % 60), static_cast<long long>(time % 60));
   return fraction == 0 ? text : text + Format(".%06lld", static_cast<long long>(fraction));
 }
 
@@ -175,7 +197,7 @@ std::string TPgColumn::SelectExpression() const {
 }
 
 int64_t PgMicrosOfDateTime(double value) {
-  if (!std::isfinite(value) || std::fabs(value) > 3e6) {
+  if (!std::isfinite(value) || std::fabs(value) > kDayLimit) {
     throw EConvertError(Format("%s is not a date and time", DoubleToStr(value).c_str()));
   }
   const double day = std::trunc(value);
@@ -309,7 +331,7 @@ void PutPgBinaryValue(std::string& dst, TPgKind kind, const TVariant& value) {
       return;
     case TPgKind::kDate: {
       const double v = VariantToFloat(value);
-      if (!std::isfinite(v) || std::fabs(v) > 3e6) throw EConvertError(Format("%s is not a date", DoubleToStr(v).c_str()));
+      if (!std::isfinite(v) || std::fabs(v) > kDayLimit) throw EConvertError(Format("%s is not a date", DoubleToStr(v).c_str()));
       PutLength(dst, 4);
       PutBig32(dst, static_cast<uint32_t>(static_cast<int32_t>(std::trunc(v)) - static_cast<int32_t>(kPgEpochDays)));
       return;
@@ -358,11 +380,11 @@ void PutPgTextValue(std::string& dst, TPgKind kind, const TVariant& value) {
     case TPgKind::kFloat4:
     case TPgKind::kFloat8:
     case TPgKind::kNumeric: PutShortest(text, VariantToFloat(value)); break;
-    case TPgKind::kDate: text = FormatIsoDateTime(std::trunc(VariantToFloat(value)), TIsoForm::kDate); break;
+    case TPgKind::kDate: text = IsoTextOfPgMicros(PgMicrosOfDateTime(std::trunc(VariantToFloat(value))), TIsoForm::kDate); break;
     case TPgKind::kTime:
-      text = IsoTextToTheMicrosecond(std::fabs(std::fmod(VariantToFloat(value), 1.0)), TIsoForm::kTime);
+      text = IsoTextOfPgMicros(PgMicrosOfDateTime(std::fabs(std::fmod(VariantToFloat(value), 1.0))), TIsoForm::kTime);
       break;
-    case TPgKind::kTimestamp: text = IsoTextToTheMicrosecond(VariantToFloat(value), TIsoForm::kDateTime); break;
+    case TPgKind::kTimestamp: text = IsoTextOfPgMicros(PgMicrosOfDateTime(VariantToFloat(value)), TIsoForm::kDateTime); break;
     case TPgKind::kBytea: {
       static const char kHex[] = "0123456789abcdef";
       text = "\\x";
