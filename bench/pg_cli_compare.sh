@@ -58,7 +58,7 @@ for _ in $(seq "${REPEAT:-3}"); do
   psql -X -q "$restored" -c "CREATE TABLE bench (id INTEGER, name TEXT, value DOUBLE PRECISION, flag BOOLEAN)"
   im_dump=$(best "$im_dump" "$(seconds sh -c "zstd -dc '$work/bench.sql.zst' | psql -X -q -v ON_ERROR_STOP=1 '$restored'")")
 done
-check="SELECT count(*), sum(id), sum(length(name)), sum(value), count(*) FILTER (WHERE flag) FROM bench"
+check="SELECT count(*), sum(id), sum(length(name)), sum(value::numeric), count(*) FILTER (WHERE flag) FROM bench"
 expected=$(psql -X -At "$server" -c "$check")
 [ "$(psql -X -At "$target" -c "$check")" = "$expected" ] || { echo "instkit import differs from the source" >&2; exit 1; }
 [ "$(psql -X -At "$restored" -c "$check")" = "$expected" ] || { echo "the restored dump differs from the source" >&2; exit 1; }
