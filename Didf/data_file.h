@@ -45,7 +45,9 @@
 //   another process, disk full, a lost transaction) ends SaveToTable and
 //   FromFileToTable with their failure message instead of being counted in
 //   FailedRecords; the engine has undone the rows by then (see
-//   host/db/sqlite_table.h).
+//   host/db/sqlite_table.h, host/db/pg_table.h).  Rows an engine stores in
+//   batches are flushed before the table is handed back, and those that
+//   failed on their own are counted then (TTable::TakeRowFailures).
 // - FromTableToFile counts NULLs (NullsWritten), which the format cannot
 //   hold and writes as 0, "" or false; RefuseNulls makes the first one an
 //   error naming its row and column.
@@ -244,6 +246,11 @@ class TIDFDataFile {
   // Through the table's CurrentRecord, or (for the transfers, whose table
   // nobody else sees) by TTable::InsertValues, which may bind them directly.
   bool StoreRow(TTable& table, bool through_current_record);
+  // Stores the rows the table held back (an engine that inserts in
+  // batches) and counts those that failed on their own in FailedRecords,
+  // the last one's failure in ErrorMessage.  Progress was reported for them
+  // when they were queued.
+  void CountLateRowFailures(TTable& table);
   // Copies the table's current row (row `row`, from 1) into the structure's
   // values.  For a file (`to_file`), counts its NULLs in NullsWritten, or
   // raises at one when RefuseNulls is set.

@@ -129,6 +129,15 @@ bool TIDFDataFile::StoreRow(TTable& table, bool through_current_record) {
   }
 }
 
+void TIDFDataFile::CountLateRowFailures(TTable& table) {
+  table.FlushRows();
+  const TTable::TRowFailures failures = table.TakeRowFailures();
+  if (failures.count == 0) return;
+  FailedRecords += failures.count;
+  ErrorMessage = Format("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s", TableName.c_str(),
+                        failures.class_name.c_str(), failures.message.c_str());
+}
+
 bool TIDFDataFile::SaveToTable(bool) {
   if (Trim(TableName).empty()) return false;
   TApplicationManager* manager = BaseMng;
@@ -150,6 +159,7 @@ bool TIDFDataFile::SaveToTable(bool) {
         }
       } while (NextRecord());
     }
+    CountLateRowFailures(*table);
     table.Free();
     return complete;
   } catch (...) {
@@ -235,6 +245,7 @@ bool TIDFDataFile::FromFileToTable(bool) {
         }
       }
     }
+    CountLateRowFailures(*table);
     table.Free();
     return complete;
   } catch (...) {

@@ -1,4 +1,5 @@
-// instkit data export|import|show: IDF data files and SQLite tables.
+// instkit data export|import|show: IDF data files and database tables (an
+// SQLite file or a PostgreSQL server, host/db/open_database.h).
 //
 // Transfers show a progress bar on stderr when run on a terminal; Ctrl-C
 // makes the progress function answer "stop".  Exit status: 0 complete,
@@ -12,7 +13,8 @@
 //   NULLs are written as empty values and counted on stderr; --strict
 //   refuses them (RefuseNulls).
 // - import runs in one transaction of its own that begins by taking the
-//   database's write lock (waiting for another writer once): it adds all the
+//   database's write lock (SQLite; PostgreSQL locks the table at its first
+//   row), waiting for another writer once: it adds all the
 //   file's rows, less those that fail on their own (counted and reported),
 //   or none at all: on a failure, a full disk, a lock held past the wait, a
 //   file that does not parse to its end, or Ctrl-C.  A missing table is
@@ -20,6 +22,8 @@
 // - show streams the records (memory stays small whatever the file holds)
 //   and fails, after what it could show, when the file does not parse to its
 //   end.
+// - --db is an SQLite file or a server address; a password is never asked
+//   for or printed (messages show the address with "***" for it).
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -33,7 +37,8 @@
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
 #include "host/base/date_time.h"
-#include "host/db/sqlite_table.h"
+#include "host/db/connection_string.h"
+#include "host/db/open_database.h"
 #include "host/base/text.h"
 
 namespace instkit::cli {
@@ -99,9 +104,9 @@ std::string Shown(const std::string& message) {
   return text;
 }
 
-std::unique_ptr<TSqliteApplicationManager> OpenDatabase(const std::string& path, bool create) {
+std::unique_ptr<TApplicationManager> OpenDatabase(const std::string& address, bool create) {
   try {
-    return std::make_unique<TSqliteApplicationManager>(path, create);
+    return OpenApplicationManager(address, create);
   } catch (const Exception& e) {
     PrintError("instkit: " + e.Message());
     return nullptr;
@@ -141,7 +146,7 @@ int Export(const std::string& db, const std::string& table, const std::string& f
     return kIncomplete;
   }
   if (data.ErrorMessage.empty()) {
-    PrintError("instkit: table '" + table + "' not found in " + db);
+    PrintError("instkit: table '" + table + "' not found in " + MaskPassword(db));
   } else {
     PrintError("instkit: " + Shown(data.ErrorMessage) + "\n  " + out + " was left as it was");
   }
@@ -153,14 +158,14 @@ int Export(const std::string& db, const std::string& table, const std::string& f
 // Creates the table that a data file names when the database lacks it, with
 // columns from the file's header.  A file whose header cannot be read is left
 // for the transfer to report.
-void CreateTableIfMissing(TSqliteApplicationManager& manager, const std::string& file, const std::string& schema) {
+void CreateTableIfMissing(TApplicationManager& manager, const std::string& file, const std::string& schema) {
   TIDFDataFile probe;
   probe.FileName = file;
   if (!probe.ReadFileRecords([] { return false; }, [](uint8_t) { return false; }) ||
       Trim(probe.TableName).empty() || probe.Structure->GetFieldCount() == 0) {
     return;
   }
-  manager.Db().Exec(CreateTableSql(schema, probe.TableName, *probe.Structure, true));
+  manager.CreateTableIfMissing(probe.TableName, schema, *probe.Structure);
 }
 
 int Import(const std::string& file, const std::string& db, const std::string& schema) {
@@ -205,7 +210,7 @@ int Import(const std::string& file, const std::string& db, const std::string& sc
     if (data.TableName.empty() && data.ErrorMessage.empty()) {
       fail(file + ": not an IDF data file");
     } else if (data.ErrorMessage.empty()) {
-      fail("table '" + data.TableName + "' not available in " + db);
+      fail("table '" + data.TableName + "' not available in " + MaskPassword(db));
     } else {
       fail(Shown(data.ErrorMessage));
     }
@@ -410,8 +415,14 @@ int Show(const std::string& file, bool as_json, bool as_csv, int64_t limit) {
   return kComplete;
 }
 
+constexpr const char* kDbHelp =
+    "SQLite database file, or a PostgreSQL server: postgresql://[user@]host[:port]/dbname, postgres://..., "
+    "or pg:CONNINFO (libpq keyword=value string; passwords from PGPASSWORD or ~/.pgpass)";
+constexpr const char* kSchemaHelp =
+    "Schema of the table (PostgreSQL; SQLite: main or temp); default: the search path / main";
+
 const TCommandRegistrar kRegistrar(60, [](CLI::App& app, int* status) {
-  auto* data = app.add_subcommand("data", "Move table rows between SQLite databases and IDF data files");
+  auto* data = app.add_subcommand("data", "Move table rows between databases (SQLite, PostgreSQL) and IDF data files");
   data->require_subcommand(1);
 
   auto* exp = data->add_subcommand("export", "Write a table's rows to a new IDF data file");
@@ -420,9 +431,10 @@ const TCommandRegistrar kRegistrar(60, [](CLI::App& app, int* status) {
   auto filter = std::make_shared<std::string>();
   auto schema = std::make_shared<std::string>();
   auto out = std::make_shared<std::string>();
-  exp->add_option("--db", *db, "SQLite database file")->required();
+  exp->add_option("--db", *db, kDbHelp)->required();
   exp->add_option("--table", *table, "Table (or view) to export")->required();
   exp->add_option("--filter", *filter, "SQL expression selecting the rows (WHERE clause)");
+  exp->add_option("--schema", *schema, kSchemaHelp);
   exp->add_option("-o,--output", *out, "Data file to write")->required();
   auto strict = std::make_shared<bool>(false);
   exp->add_flag("--strict", *strict, "Refuse NULLs instead of writing them as empty values (0, \"\" or false)");
@@ -433,7 +445,8 @@ const TCommandRegistrar kRegistrar(60, [](CLI::App& app, int* status) {
   auto imp_db = std::make_shared<std::string>();
   auto imp_schema = std::make_shared<std::string>();
   imp->add_option("FILE", *file, "IDF data file")->required();
-  imp->add_option("--db", *imp_db, "SQLite database file (created when missing)")->required();
+  imp->add_option("--db", *imp_db, std::string(kDbHelp) + "; an SQLite file is created when missing")->required();
+  imp->add_option("--schema", *imp_schema, kSchemaHelp);
   imp->callback([=] { *status = Import(*file, *imp_db, *imp_schema); });
 
   auto* show = data->add_subcommand("show", "Show the header and records of an IDF data file");

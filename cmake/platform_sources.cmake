@@ -9,10 +9,16 @@
 # Without SQLite, host/db/no_sqlite/ stands in for the helper: the form store
 # then compiles but every database open raises ESQLiteError.
 set(INSTKIT_SQLITE_PARTS
-  host/db/sqlite_db.cpp host/db/sqlite_table.cpp
+  host/db/sqlite_db.cpp host/db/sqlite_table.cpp host/db/open_database.cpp
   Didf/*.cpp
   tests/Didf/*.cpp tests/host/sqlite_*_test.cpp tests/host/form_store_test.cpp
   tests/Tidf/tree_files_test.cpp)
+# Parts that need libpq: the PostgreSQL engine, the address dispatch that
+# opens it, and the tests that talk to a server (the data-file tests are
+# SQLite parts already).  Nothing else of the library calls them.
+set(INSTKIT_LIBPQ_PARTS
+  host/db/pg_connection.cpp host/db/pg_table.cpp host/db/pg_copy_format.cpp host/db/open_database.cpp
+  tests/host/pg_*_test.cpp)
 # Parts that need zstd (and zlib): the stream compressor and the data files.
 set(INSTKIT_ZSTD_PARTS
   host/compress/compressor.cpp host/compress/read_ahead_decoder.cpp Didf/*.cpp
@@ -38,6 +44,11 @@ if(NOT SQLite3_FOUND)
                  "but cannot open a database")
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_SQLITE_PARTS})
   list(APPEND INSTKIT_STAND_IN_SOURCES ${PROJECT_SOURCE_DIR}/host/db/no_sqlite/sqlite_db_unavailable.cpp)
+endif()
+if(NOT LIBPQ_FOUND)
+  message(STATUS "instkit: libpq not found for this target: the PostgreSQL table engine and its "
+                 "tests are left out of this build")
+  list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_LIBPQ_PARTS})
 endif()
 if(NOT ZSTD_FOUND OR NOT ZLIB_FOUND)
   message(STATUS "instkit: zstd or zlib not found for this target: the stream compressor, the data "

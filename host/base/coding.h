@@ -1,4 +1,5 @@
-// Little-endian fixed-width integers in byte buffers, safe at any alignment.
+// Fixed-width integers in byte buffers, safe at any alignment: little-endian
+// for our own formats, big-endian for wire formats that fix that order.
 // Every binary format of the library (flat tree image, data files, branch
 // streams) reads and writes its integers through these helpers, so that a
 // 32-bit Windows build and a 64-bit Linux build produce identical bytes.
@@ -80,6 +81,35 @@ inline void PutDouble(std::string& dst, double value) {
   char buf[8];
   EncodeDouble(buf, value);
   dst.append(buf, 8);
+}
+
+// Big-endian (network order) integers, for wire formats that fix that
+// order (a database server's binary copy format).
+inline void PutBig16(std::string& dst, uint16_t value) {
+  const char b[2] = {static_cast<char>(value >> 8), static_cast<char>(value)};
+  dst.append(b, 2);
+}
+inline void PutBig32(std::string& dst, uint32_t value) {
+  const char b[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
+                     static_cast<char>(value)};
+  dst.append(b, 4);
+}
+inline void PutBig64(std::string& dst, uint64_t value) {
+  PutBig32(dst, static_cast<uint32_t>(value >> 32));
+  PutBig32(dst, static_cast<uint32_t>(value));
+}
+inline uint16_t DecodeBig16(const void* src) {
+  const auto* p = static_cast<const unsigned char*>(src);
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+inline uint32_t DecodeBig32(const void* src) {
+  const auto* p = static_cast<const unsigned char*>(src);
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+inline uint64_t DecodeBig64(const void* src) {
+  const auto* p = static_cast<const unsigned char*>(src);
+  return (static_cast<uint64_t>(DecodeBig32(p)) << 32) | DecodeBig32(p + 4);
 }
 
 // A bounded reader over a byte range: every Get checks the bytes left and

@@ -1,10 +1,10 @@
 // The host's application manager: where the data files find their tables.
 //
 // BaseMng is the process's manager; the host points it at a database before
-// a data file transfers rows (for SQLite: OpenSqliteApplicationManager, see
-// host/db/sqlite_table.h) and back to null when done.  The manager is abstract
-// so that another engine (a server database) can stand behind the same
-// interface.
+// a data file transfers rows (for SQLite: TSqliteApplicationManager, see
+// host/db/sqlite_table.h; for PostgreSQL: TPgApplicationManager, see
+// host/db/pg_table.h; host/db/open_database.h picks one from an address)
+// and back to null when done.
 #pragma once
 
 #include <string>
@@ -25,6 +25,22 @@ class TApplicationManager {
   // frees it.  Raises when the rows cannot be made permanent; the table is
   // freed in every case.
   virtual void FreeTable(TTable* table) = 0;
+
+  // A transaction of the caller's around several tables' inserts (the
+  // tables then store into it, and FreeTable leaves it open).  BeginWrite
+  // waits for another writer once; each raises ETableAborted on failure
+  // ("database is locked by another process" for a lock).  Rows are
+  // permanent only after CommitWrite.  The defaults raise: an engine
+  // without transactions of the caller's.
+  virtual void BeginWrite();
+  virtual void CommitWrite();
+  virtual void RollbackWrite();
+  // Creates the table `name` (schema `qualifier`, "" for the default) with
+  // one column per field of `columns`, named after the field and typed by
+  // its code, unless a table of that name exists; safe against another
+  // process creating it at the same time.  Inside BeginWrite's transaction
+  // the new table goes when it rolls back.  The default raises.
+  virtual void CreateTableIfMissing(const std::string& name, const std::string& qualifier, const TRecord& columns);
 };
 
 // The process's manager; null until the host sets it.  Not owned.

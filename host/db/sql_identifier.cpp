@@ -19,4 +19,9 @@ std::string QualifiedIdentifier(std::string_view schema, std::string_view name) 
   return QuoteIdentifier(schema) + "." + QuoteIdentifier(name);
 }
 
+std::string StatementForMessage(const std::string& sql) {
+  constexpr size_t kShown = 200;
+  return sql.size() <= kShown ? sql : sql.substr(0, kShown) + "...";
+}
+
 }  // namespace instkit

@@ -17,4 +17,9 @@ std::string QuoteIdentifier(std::string_view name);
 // "schema"."name", or "name" alone when the schema is empty.
 std::string QualifiedIdentifier(std::string_view schema, std::string_view name);
 
+// Every engine's messages quote a statement through this one function too.
+// A statement as messages quote it: its first 200 bytes and "..." (statements
+// built from a file's header can be megabytes long).
+std::string StatementForMessage(const std::string& sql);
+
 }  // namespace instkit

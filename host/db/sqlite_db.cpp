@@ -4,13 +4,9 @@
 
 #include "host/base/exception.h"
 #include "host/base/format.h"
+#include "host/db/sql_identifier.h"
 
 namespace instkit {
-
-std::string StatementForMessage(const std::string& sql) {
-  constexpr size_t kShown = 200;
-  return sql.size() <= kShown ? sql : sql.substr(0, kShown) + "...";
-}
 
 namespace {
 [[noreturn]] void Fail(sqlite3* db, const std::string& context) {

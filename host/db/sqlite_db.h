@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/db/sql_identifier.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -69,9 +71,5 @@ class TSqliteStatement {
   sqlite3_stmt* stmt_ = nullptr;
   std::string sql_;
 };
-
-// A statement as messages quote it: its first 200 bytes and "..." (statements
-// built from a file's header can be megabytes long).
-std::string StatementForMessage(const std::string& sql);
 
 }  // namespace instkit

@@ -418,6 +418,11 @@ void TSqliteApplicationManager::RollbackWrite() {
   if (!sqlite3_get_autocommit(db_->Handle())) ExecWrite(db_->Handle(), "ROLLBACK", "rollback", db_->Path());
 }
 
+void TSqliteApplicationManager::CreateTableIfMissing(const std::string& name, const std::string& qualifier,
+                                                     const TRecord& columns) {
+  db_->Exec(CreateTableSql(qualifier, name, columns, true));
+}
+
 void TSqliteApplicationManager::Attach(const std::string& path, const std::string& schema) {
   TSqliteStatement attach = db_->Prepare("ATTACH DATABASE ?1 AS " + QuoteIdentifier(schema));
   attach.BindText(1, path);

@@ -73,9 +73,12 @@ class TSqliteApplicationManager final : public TApplicationManager {
   // takes the write lock, waiting for another writer once (the busy
   // timeout); each raises ETableAborted on failure ("database is locked by
   // another process" for a lock).  Rows are permanent only after CommitWrite.
-  void BeginWrite();
-  void CommitWrite();
-  void RollbackWrite();
+  void BeginWrite() override;
+  void CommitWrite() override;
+  void RollbackWrite() override;
+  // CREATE TABLE IF NOT EXISTS with CreateTableSql; inside BeginWrite's
+  // transaction (which holds the write lock) no other importer can race it.
+  void CreateTableIfMissing(const std::string& name, const std::string& qualifier, const TRecord& columns) override;
 
   TSqliteDb& Db() { return *db_; }
   // Tables handed out and not yet given back.

@@ -9,11 +9,11 @@
 //   [ApplyFilter(expr)]  Open()  then either
 //     GetRowCount() and FetchNext() ... until false     (reading)
 //   or
-//     InsertRow() ...                                    (writing)
+//     InsertRow() ... [FlushRows() TakeRowFailures()]    (writing)
 //   and FreeTable, which makes the inserted rows permanent.
 //
 // Every failure raises an instkit Exception whose class name says the engine
-// (for SQLite "ESQLiteError") and whose message names the table.  A failure
+// ("ESQLiteError", "EPostgresError") and whose message names the table.  A failure
 // of InsertRow or InsertValues is the row's own (a constraint, a value of the
 // wrong kind: the rows before it stay and the next row may follow) unless it
 // is an ETableAborted.
@@ -70,6 +70,21 @@ class TTable {
   // CurrentRecord's values as they were.  For callers that insert many rows
   // from a record of their own and never read CurrentRecord back.
   virtual void InsertValues(const TRecord& values);
+
+  // An engine may hold rows back and store them in batches (a server
+  // database's bulk copy); it then learns of a row's own failure only when
+  // the row's batch is stored, after InsertRow has returned.  FlushRows
+  // stores the rows held back (raising ETableAborted like InsertRow), and
+  // TakeRowFailures answers the rows that failed on their own since its last
+  // call, with the last one's failure, and forgets them.  Engines that store
+  // each row at once keep the defaults: nothing held back, no late failures.
+  struct TRowFailures {
+    int32_t count = 0;
+    std::string class_name;
+    std::string message;
+  };
+  virtual void FlushRows() {}
+  virtual TRowFailures TakeRowFailures() { return {}; }
 
   virtual const std::string& Name() const = 0;
 };

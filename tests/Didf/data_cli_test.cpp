@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <libpq-fe.h>
 
 #include <chrono>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "Didf/data_file.h"
 #include "data_file_test_util.h"
 #include "host/db/sqlite_db.h"
+#include "support/pg_server.h"
 
 namespace instkit {
 namespace {
@@ -148,6 +150,46 @@ TEST_F(DataCli, DamagedAndHostileFiles) {
   EXPECT_EQ(Run({"data", "import", file, "--db", target}), 1);
   EXPECT_NE(Output().find("no rows were added"), std::string::npos);
   EXPECT_EQ(SoundRows(target), 3);
+}
+
+// A table moved between two PostgreSQL databases and SQLite with the
+// commands, unchanged; a password never appears in what they print.
+TEST_F(DataCli, ServerDatabasesTakePartUnchanged) {
+  INSTKIT_REQUIRE_PG_SERVER(server);
+  testing::TPgScratchDatabase first(server), second(server);
+  {
+    TPgConnection setup(first.Conninfo(), "setup");
+    setup.Exec("CREATE TABLE p (id INTEGER, name TEXT, score DOUBLE PRECISION, ok BOOLEAN)");
+    setup.Exec("INSERT INTO p SELECT i, 'name ' || i, i * 0.5, i % 2 = 0 FROM generate_series(1, 500) i");
+  }
+  const std::string file = dir.Path("p.idf");
+  ASSERT_EQ(Run({"data", "export", "--db", first.Address(), "--table", "p", "-o", file}), 0) << Output();
+  ASSERT_EQ(Run({"data", "import", file, "--db", second.Address()}), 0) << Output();
+  ASSERT_EQ(Run({"data", "import", file, "--db", dir.Path("copy.db")}), 0) << Output();
+  const std::string back = dir.Path("back.idf");
+  ASSERT_EQ(Run({"data", "export", "--db", dir.Path("copy.db"), "--table", "p", "-o", back}), 0) << Output();
+  ASSERT_EQ(Run({"data", "import", back, "--db", second.Address(), "--schema", "public"}), 0) << Output();
+  // The second database holds the rows twice (from PostgreSQL and through
+  // SQLite), each time as the first holds them.
+  const std::string rows = "SELECT count(*), string_agg(concat_ws('|', id, name, score, ok), ',' ORDER BY id) FROM ";
+  TPgConnection one(first.Conninfo(), "one"), two(second.Conninfo(), "two");
+  const TPgResult expected = one.Query(rows + "p");
+  const TPgResult twice = two.Query(rows + "p");
+  const TPgResult distinct = two.Query(rows + "(SELECT DISTINCT * FROM p) d");
+  EXPECT_STREQ(PQgetvalue(twice.get(), 0, 0), "1000");
+  EXPECT_STREQ(PQgetvalue(distinct.get(), 0, 0), "500");
+  EXPECT_STREQ(PQgetvalue(distinct.get(), 0, 1), PQgetvalue(expected.get(), 0, 1));
+
+  // Wrong passwords, in a URI and in a keyword string: refused, never shown.
+  const std::string socket = server.substr(5, server.find(' ') - 5);
+  for (const std::string& address : {"postgresql://instkit:Secret-Word-1@/postgres?host=" + socket,
+                                     "pg:host=" + socket + " user=instkit dbname=postgres password='Secret Word 2'"}) {
+    EXPECT_EQ(Run({"data", "export", "--db", address, "--table", "p", "-o", file}), 1);
+    const std::string text = Output();
+    EXPECT_EQ(text.find("Secret"), std::string::npos) << text;
+    EXPECT_NE(text.find("password authentication failed"), std::string::npos) << text;
+    EXPECT_NE(text.find("***"), std::string::npos) << text;
+  }
 }
 
 #endif  // INSTKIT_CLI_PATH

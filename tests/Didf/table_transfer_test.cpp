@@ -1,5 +1,5 @@
-// Moving rows between tables and data files: against a scripted table (for
-// the exact call sequences) and against real SQLite databases.
+// Moving rows between tables and data files against a scripted table: the
+// exact call sequences.  Real databases: table_engine_contract_test.cpp.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,8 +7,6 @@
 #include "Didf/data_file.h"
 #include "data_file_test_util.h"
 #include "host/db/application_manager.h"
-#include "host/db/sql_identifier.h"
-#include "host/db/sqlite_table.h"
 
 namespace instkit {
 namespace {
@@ -302,114 +300,6 @@ TEST_F(TableTransfer, ProgressFunctionReshapingTheStructureIsFollowed) {
   // The second record read "L" from the text's length (2), as an integer.
   EXPECT_EQ(manager.table.inserted[1][0], TVariant{2});
   EXPECT_EQ(manager.table.inserted[1][1], TVariant{std::string("2")});
-}
-
-// ---- Real SQLite databases ----
-
-class SqliteTransfer : public ::testing::Test {
- protected:
-  void TearDown() override { BaseMng = nullptr; }
-  TempDir dir;
-};
-
-TEST_F(SqliteTransfer, TableSurvivesExportAndImportIntoAFreshDatabase) {
-  const std::string source_path = dir.Path("source.db");
-  {
-    TSqliteDb db(source_path);
-    db.Exec("CREATE TABLE \"odd name\" (id INTEGER, \"na\"\"me\" TEXT, score REAL, ok BOOLEAN, small SMALLINT)");
-    db.Exec("INSERT INTO \"odd name\" VALUES (1, 'Анна', 1.5, 1, -7), (2, '', -0.25, 0, 32767), "
-            "(-2147483648, 'x''y', 1e300, 1, 0)");
-  }
-  TSqliteApplicationManager source(source_path);
-  BaseMng = &source;
-  TIDFDataFile out;
-  out.TableName = "ODD NAME";  // found ignoring case
-  out.FileName = dir.Path("odd.idf");
-  ASSERT_TRUE(out.FromTableToFile()) << out.ErrorMessage;
-  EXPECT_EQ(out.GetFieldTypesString(), "INTEGER,STRING,FLOAT,BOOLEAN,SMALLINT");
-  EXPECT_EQ(source.OpenTableCount(), 0u);
-
-  const std::string target_path = dir.Path("target.db");
-  TSqliteApplicationManager target(target_path, true);
-  TIDFDataFile header;
-  header.FileName = out.FileName;
-  ASSERT_TRUE(header.LoadFromFile());
-  target.Db().Exec(CreateTableSql("", header.TableName, *header.Structure));
-  BaseMng = &target;
-  TIDFDataFile in;
-  in.FileName = out.FileName;
-  ASSERT_TRUE(in.FromFileToTable()) << in.ErrorMessage;
-  EXPECT_EQ(in.FailedRecords, 0);
-
-  auto dump = [](TSqliteDb& db, const std::string& table) {
-    std::string text;
-    TSqliteStatement s = db.Prepare("SELECT * FROM " + QuoteIdentifier(table) + " ORDER BY rowid");
-    while (s.Step()) {
-      for (int i = 0; i < s.ColumnCount(); ++i) text += s.ColumnText(i) + "|";
-      text += "\n";
-    }
-    return text;
-  };
-  TSqliteDb check(source_path);
-  EXPECT_EQ(dump(target.Db(), "odd name"), dump(check, "odd name"));
-}
-
-TEST_F(SqliteTransfer, FailedRowsAreUndoneAloneAndTheRestCommitted) {
-  const std::string path = dir.Path("keys.db");
-  {
-    TSqliteDb db(path);
-    db.Exec("CREATE TABLE k (id INTEGER PRIMARY KEY, v TEXT NOT NULL)");
-    db.Exec("INSERT INTO k VALUES (2, 'old')");
-  }
-  TSqliteApplicationManager manager(path);
-  BaseMng = &manager;
-  TIDFDataFile data;
-  data.TableName = "k";
-  data.CreateFields("ID,V", "INTEGER,STRING");
-  for (int id : {1, 2, 3}) {
-    data.Structure->GetFields(0)->SetAsInteger(id);
-    data.Structure->GetFields(1)->SetAsString("new" + std::to_string(id));
-    data.InsertRecord();
-  }
-  EXPECT_TRUE(data.SaveToTable());
-  EXPECT_EQ(data.FailedRecords, 1);
-  EXPECT_NE(data.ErrorMessage.find("ESQLiteError: UNIQUE constraint failed"), std::string::npos) << data.ErrorMessage;
-
-  TSqliteDb check(path);
-  TSqliteStatement s = check.Prepare("SELECT group_concat(id || v, ',') FROM (SELECT * FROM k ORDER BY id)");
-  ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.ColumnText(0), "1new1,2old,3new3");
-}
-
-TEST_F(SqliteTransfer, FilterAndQualifierSelectRows) {
-  const std::string main_path = dir.Path("main.db");
-  const std::string aux_path = dir.Path("aux.db");
-  { TSqliteDb(main_path).Exec("CREATE TABLE t (n INTEGER)"); }
-  {
-    TSqliteDb aux(aux_path);
-    aux.Exec("CREATE TABLE t (n INTEGER)");
-    aux.Exec("INSERT INTO t VALUES (1), (2), (3), (4)");
-  }
-  TSqliteApplicationManager manager(main_path);
-  manager.Attach(aux_path, "aux");
-  BaseMng = &manager;
-  TIDFDataFile data;
-  data.TableName = "t";
-  ASSERT_TRUE(data.LoadFromTable());
-  EXPECT_EQ(data.GetRecordCount(), 0);
-  data.TableQualifier = "aux";
-  data.Filter = "n % 2 = 0";
-  ASSERT_TRUE(data.LoadFromTable());
-  EXPECT_EQ(data.GetRecordCount(), 2);
-  data.TableQualifier = "nosuch";
-  EXPECT_FALSE(data.LoadFromTable());
-  EXPECT_EQ(data.ErrorMessage, "");
-
-  data.TableQualifier = "aux";
-  data.Filter = "1) ; DROP TABLE t; SELECT (1";
-  EXPECT_FALSE(data.LoadFromTable());
-  EXPECT_NE(data.ErrorMessage.find("ESQLiteError: More than one statement"), std::string::npos) << data.ErrorMessage;
-  EXPECT_EQ(manager.OpenTableCount(), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,170 @@
+// The PostgreSQL engine where it differs from SQLite: another session's
+// lock, the server going away in the middle of a transfer, values encoded
+// for the server (numeric, time stamps, the text format of types without a
+// binary form) against the values themselves.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+
+#include "Didf/data_file.h"
+#include "data_file_test_util.h"
+#include "host/db/pg_copy_format.h"
+#include "host/db/pg_table.h"
+#include "support/pg_server.h"
+
+namespace instkit {
+namespace {
+
+using testing::TempDir;
+
+void WriteRows(const std::string& path, int rows) {
+  TIDFDataFile data;
+  data.FileName = path;
+  data.TableName = "t";
+  data.CreateFields("N,S", "INTEGER,STRING");
+  for (int i = 0; i < rows; ++i) {
+    data.Structure->GetFields(0)->SetAsInteger(i);
+    data.Structure->GetFields(1)->SetAsString("row " + std::to_string(i));
+    data.InsertRecord();
+  }
+  ASSERT_TRUE(data.SaveToFile());
+}
+
+std::string Count(TPgConnection& connection, const std::string& table) {
+  return PQgetvalue(connection.Query("SELECT count(*) FROM " + table).get(), 0, 0);
+}
+
+class PgEngine : public ::testing::Test {
+ protected:
+  void TearDown() override { BaseMng = nullptr; }
+  TempDir dir;
+};
+
+TEST_F(PgEngine, TableLockedByAnotherSessionIsWaitedForOnce) {
+  INSTKIT_REQUIRE_PG_SERVER(server);
+  testing::TPgScratchDatabase db(server);
+  TPgConnection other(db.Conninfo(), "other");
+  other.Exec("CREATE TABLE t (n INTEGER, s TEXT)");
+  other.Exec("BEGIN");
+  other.Exec("LOCK TABLE t IN EXCLUSIVE MODE");
+  WriteRows(dir.Path("t.idf"), 100);
+  TPgApplicationManager manager(db.Address());
+  manager.SetLockTimeout(100);
+  BaseMng = &manager;
+  TIDFDataFile data;
+  data.FileName = dir.Path("t.idf");
+  EXPECT_FALSE(data.FromFileToTable());
+  EXPECT_NE(data.ErrorMessage.find("EPostgresError: database is locked by another process (table 't')"), std::string::npos)
+      << data.ErrorMessage;
+  EXPECT_EQ(data.FailedRecords, 0);
+  other.Exec("COMMIT");
+  ASSERT_TRUE(data.FromFileToTable()) << data.ErrorMessage;
+  EXPECT_EQ(Count(other, "t"), "100");
+}
+
+#ifdef INSTKIT_PG_CLUSTER_SCRIPT
+// A cluster of the test's own, stopped by the progress function halfway
+// through a transfer: the transfer fails saying the connection was lost,
+// and once the server is back nothing of it is there.
+std::string g_state;
+int32_t StopServerHalfway(int32_t percent, const char*, int32_t) {
+  static bool stopped = false;
+  if (percent >= 50 && !stopped) {
+    stopped = true;
+    std::system(("'" INSTKIT_PG_CLUSTER_SCRIPT "' stop '" + g_state + "'").c_str());
+  }
+  return 1;
+}
+
+TEST_F(PgEngine, ServerGoingAwayMidTransferCommitsNothing) {
+  INSTKIT_REQUIRE_PG_SERVER(unused);
+  g_state = dir.Path("state");
+  const std::string script = "'" INSTKIT_PG_CLUSTER_SCRIPT "' ";
+  // Commits reach the log before they answer, so that the server stopping
+  // at once loses none.
+  ASSERT_EQ(std::system((script + "start '" + g_state + "' synchronous_commit=on").c_str()), 0);
+  std::string why;
+  const std::string server = testing::PgClusterConninfo(g_state, why).value_or("");
+  ASSERT_FALSE(server.empty()) << why;
+  {
+    TPgConnection setup(server, "setup");
+    setup.Exec("CREATE TABLE t (n INTEGER, s TEXT)");
+  }
+  WriteRows(dir.Path("t.idf"), 60000);
+  std::string message;
+  {
+    TPgApplicationManager manager(server);
+    BaseMng = &manager;
+    TIDFDataFile data;
+    data.FileName = dir.Path("t.idf");
+    data.SetCallBack(reinterpret_cast<intptr_t>(&StopServerHalfway));
+    EXPECT_FALSE(data.FromFileToTable());
+    message = data.ErrorMessage;
+    BaseMng = nullptr;
+  }
+  EXPECT_NE(message.find("EPostgresError: the connection to the server was lost"), std::string::npos) << message;
+  EXPECT_NE(message.find("the rows stored before were undone"), std::string::npos) << message;
+  ASSERT_EQ(std::system((script + "run '" + g_state + "'").c_str()), 0);
+  {
+    TPgConnection check(server, "check");
+    EXPECT_EQ(Count(check, "t"), "0");
+  }
+  std::system((script + "remove '" + g_state + "'").c_str());
+}
+#endif
+
+// Values the engine encodes itself, generated, stored through COPY and read
+// back by the server's own text output: numeric from doubles (the shortest
+// decimal that reads back as the same double), time stamps to the
+// microsecond (within one after 2079), and the text format that a table with a money column takes.
+TEST_F(PgEngine, EncodedValuesReadBackAsTheServerSeesThem) {
+  INSTKIT_REQUIRE_PG_SERVER(server);
+  testing::TPgScratchDatabase db(server);
+  TPgConnection own(db.Conninfo(), "own");
+  own.Exec("CREATE TABLE b (x NUMERIC, at TIMESTAMP, s TEXT)");
+  own.Exec("CREATE TABLE t (x NUMERIC, at TIMESTAMP, s TEXT, m MONEY)");
+  std::mt19937_64 random(19);
+  std::vector<double> numbers = {0.0, -0.0, 1.0, -1.5, 0.1, 1e-20, 123456789.125, -9007199254740992.0, 1e300, 5e-324};
+  std::vector<int64_t> micros = {0, 1, -1, 86400000000LL, -3155673600000000LL, 252455615999999999LL, 999999, -999999,
+                                 -86400000001LL, 43200000000LL};
+  for (int i = 0; i < 200; ++i) {
+    numbers.push_back(std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random),
+                                 std::uniform_int_distribution<int>(-60, 60)(random)));
+    micros.push_back(std::uniform_int_distribution<int64_t>(-3000000000000000LL, 3000000000000000LL)(random));
+  }
+  TPgApplicationManager manager(db.Address());
+  manager.SetBatchRows(37);
+  for (const char* table : {"b", "t"}) {
+    TTable* t = manager.GetUserTable(table, "", false);
+    ASSERT_NE(t, nullptr);
+    t->Open();
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      t->CurrentRecord.GetFields(0)->SetAsFloat(numbers[i]);
+      t->CurrentRecord.GetFields(1)->SetAsFloat(DateTimeOfPgMicros(micros[i]));
+      t->CurrentRecord.GetFields(2)->SetAsString("tab\t\\ new\nline " + std::to_string(i));
+      if (t->CurrentRecord.GetFieldCount() > 3) t->CurrentRecord.GetFields(3)->SetAsFloat(i * 0.25);
+      t->InsertRow();
+    }
+    manager.FreeTable(t);
+  }
+  for (const char* table : {"b", "t"}) {
+    SCOPED_TRACE(table);
+    const TPgResult rows = own.Query(std::string("SELECT x::float8::text, (extract(epoch from at) * 1000000)::int8 - ") +
+                                     "946684800000000, s FROM " + table + " ORDER BY ctid");
+    ASSERT_EQ(PQntuples(rows.get()), static_cast<int>(numbers.size()));
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      EXPECT_EQ(std::strtod(PQgetvalue(rows.get(), static_cast<int>(i), 0), nullptr), numbers[i]) << i;
+      // A double of days holds microseconds exactly up to 2^16 days after
+      // 1899-12-30 (the year 2079); beyond, to within one.
+      const int64_t error = std::strtoll(PQgetvalue(rows.get(), static_cast<int>(i), 1), nullptr, 10) - micros[i];
+      EXPECT_LE(std::llabs(error), std::llabs(micros[i]) < 2500000000000000LL ? 0 : 1) << i;
+      EXPECT_EQ(PQgetvalue(rows.get(), static_cast<int>(i), 2), "tab\t\\ new\nline " + std::to_string(i));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace instkit
