@@ -475,7 +475,8 @@ const TRunReport& TRunEngine::Run(TRunHost& host) {
   s.Record(host);
   s.Links(host);
   s.Conclude(result);
-  if (!s.report.failure.empty() && s.report.status != TRunStatus::kNotAllDone) {
+  // The drive loop has logged a failure of the worker when it came.
+  if (!s.report.failure.empty() && s.report.status != TRunStatus::kNotAllDone && s.report.failure != result.failure) {
     log.Line("# instkit: " + s.report.failure_detail);
   }
   return s.report;

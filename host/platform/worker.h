@@ -11,8 +11,10 @@
 //   - a worker process (NewWorkerProcess; POSIX: a fork() of the host): a
 //     crash, an exit() or a hang of the body cannot harm the host.  The child
 //     ignores SIGINT (the host decides what the operator's Ctrl-C means),
-//     writes its standard output and error into a pipe the host reads line
-//     by line, and is killed when the host process dies (Linux).  Only the
+//     its standard output and error reach the host line by line, in order
+//     with its messages (what the body printed before a message, through
+//     stdio or not, comes before it), and it is killed when the host
+//     process dies (Linux).  Only the
 //     thread that called Start runs in the child: the body must not rely on
 //     other threads of the host or on locks they might hold.
 //   - a worker thread (NewWorkerThread; everywhere): the same channel inside

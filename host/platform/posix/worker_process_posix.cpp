@@ -1,8 +1,13 @@
 // The worker process of host/platform/worker.h on POSIX: a fork() of the
 // host.  Messages travel over a socket pair (send with MSG_NOSIGNAL, so a
 // side that has gone gives a failed call instead of SIGPIPE), each framed as
-// a 4-byte little-endian length and the bytes.  The child's standard output
-// and error go into a pipe that the host reads line by line.
+// a 4-byte little-endian length, a tag byte and the bytes.
+//
+// The child's standard output and error go into a pipe.  A thread of the
+// child drains it into output frames on the same socket, and every message
+// drains it first, so what the body printed before a message reaches the
+// host before that message.  What is left in the pipe when the child ends
+// (a crash right after a print) the host reads itself.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "host/base/coding.h"
 #include "host/platform/worker.h"
@@ -60,30 +66,35 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-bool SendFrame(int fd, std::string_view message) {
+enum TFrameTag : char { kTagMessage = 'm', kTagOutput = 'o' };
+
+bool SendFrame(int fd, TFrameTag tag, std::string_view message) {
   std::string frame;
-  frame.reserve(4 + message.size());
+  frame.reserve(5 + message.size());
   PutFixed32(frame, static_cast<uint32_t>(message.size()));
+  frame.push_back(tag);
   frame.append(message);
   return WriteAll(fd, frame.data(), frame.size());
 }
 
 // Takes one whole frame off the front of `buffer`; false when none is complete.
 // A length past kMaxMessage poisons the buffer (the caller sees no more frames).
-bool TakeFrame(std::string& buffer, std::string& message, bool& broken) {
-  if (buffer.size() < 4) return false;
+bool TakeFrame(std::string& buffer, char& tag, std::string& message, bool& broken) {
+  if (buffer.size() < 5) return false;
   const size_t size = DecodeFixed32(buffer.data());
   if (size > kMaxMessage) {
     broken = true;
     return false;
   }
-  if (buffer.size() < 4 + size) return false;
-  message.assign(buffer, 4, size);
-  buffer.erase(0, 4 + size);
+  if (buffer.size() < 5 + size) return false;
+  tag = buffer[4];
+  message.assign(buffer, 5, size);
+  buffer.erase(0, 5 + size);
   return true;
 }
 
-// Appends what is there to read; false at the end of the stream or an error.
+// Appends what is there to read; false at the end of the stream, on an
+// error, or when a non-blocking descriptor has nothing now.
 bool ReadSome(int fd, std::string& buffer) {
   char chunk[65536];
   while (true) {
@@ -99,21 +110,52 @@ bool ReadSome(int fd, std::string& buffer) {
 
 class TProcessChannel : public TWorkerChannel {
  public:
-  explicit TProcessChannel(int fd) : fd_(fd) {}
+  // `output`: the read end of the child's standard output pipe, non-blocking.
+  TProcessChannel(int fd, int output) : fd_(fd), output_(output) {
+    std::thread([this] { DrainForever(); }).detach();
+  }
   bool Send(std::string_view message) override {
+    // What the body printed so far goes first.  Flushed outside the lock:
+    // a full pipe needs the drain thread, which needs the lock.
+    std::fflush(stdout);
+    std::fflush(stderr);
     std::lock_guard<std::mutex> lock(send_mutex_);
-    return SendFrame(fd_, message);
+    DrainLocked();
+    return SendFrame(fd_, kTagMessage, message);
   }
   bool Receive(std::string& message) override {
     bool broken = false;
-    while (!TakeFrame(buffer_, message, broken)) {
+    char tag = 0;
+    while (!TakeFrame(buffer_, tag, message, broken)) {
       if (broken || !ReadSome(fd_, buffer_)) return false;
     }
     return true;
   }
+  // Sends what is in the pipe now.
+  void Drain() {
+    std::lock_guard<std::mutex> lock(send_mutex_);
+    DrainLocked();
+  }
 
  private:
+  void DrainLocked() {
+    std::string chunk;
+    while (ReadSome(output_, chunk)) {
+      SendFrame(fd_, kTagOutput, chunk);
+      chunk.clear();
+    }
+  }
+  // Keeps the pipe from filling up while the body prints and sends nothing.
+  void DrainForever() {
+    while (true) {
+      pollfd p{output_, POLLIN, 0};
+      if (::poll(&p, 1, -1) < 0 && errno != EINTR) return;
+      Drain();
+    }
+  }
+
   int fd_;
+  int output_;
   std::mutex send_mutex_;
   std::string buffer_;
 };
@@ -136,7 +178,7 @@ class TWorkerProcess : public TWorker {
       error = std::strerror(errno);
       return false;
     }
-    if (::pipe2(out, O_CLOEXEC) != 0) {
+    if (::pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0) {
       error = std::strerror(errno);
       ::close(pair[0]);
       ::close(pair[1]);
@@ -160,23 +202,27 @@ class TWorkerProcess : public TWorker {
     return true;
   }
 
-  bool Send(std::string_view message) override { return socket_ >= 0 && SendFrame(socket_, message); }
+  bool Send(std::string_view message) override { return socket_ >= 0 && SendFrame(socket_, kTagMessage, message); }
 
   TWorkerEvent Receive(std::string& data, int timeout_ms) override {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (true) {
-      if (TakeFrame(inbox_, data, broken_)) return TWorkerEvent::kMessage;
+      // Output and messages in the order the child sent them.
       if (TakeLine(data)) return TWorkerEvent::kOutput;
+      char tag = 0;
+      if (TakeFrame(inbox_, tag, data, broken_)) {
+        if (tag == kTagMessage) return TWorkerEvent::kMessage;
+        outbox_ += data;
+        continue;
+      }
       if (socket_ < 0 || broken_) return Ended(data);
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd fds[2] = {{socket_, POLLIN, 0}, {output_, POLLIN, 0}};
-      const nfds_t count = output_ >= 0 ? 2 : 1;
+      pollfd p{socket_, POLLIN, 0};
       // A signal (the operator's Ctrl-C) ends the wait early, so the caller
       // can look at it at once.
-      const int ready = ::poll(fds, count, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+      const int ready = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
       if (ready <= 0) return TWorkerEvent::kTimeout;
-      if (fds[0].revents != 0 && !ReadSome(socket_, inbox_)) Close(socket_);
-      if (count == 2 && fds[1].revents != 0 && !ReadSome(output_, outbox_)) Close(output_);
+      if (!ReadSome(socket_, inbox_)) Close(socket_);
     }
   }
 
@@ -214,29 +260,30 @@ class TWorkerProcess : public TWorker {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
     if (::getppid() != host) _exit(1);  // the host went before the line above
+    // Writes into the pipe block as usual; only its read end stays non-blocking.
+    ::fcntl(out[1], F_SETFL, ::fcntl(out[1], F_GETFL) & ~O_NONBLOCK);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(out[1], STDERR_FILENO);
-    ::close(out[0]);
     ::close(out[1]);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Never freed: its drain thread runs until the process ends.
+    auto* channel = new TProcessChannel(channel_fd, out[0]);
     int status = 1;
     try {
-      TProcessChannel channel(channel_fd);
-      status = body(channel);
+      status = body(*channel);
     } catch (...) {
       status = 1;
     }
     std::fflush(nullptr);
+    channel->Drain();
     _exit(status);
   }
 
-  // The socket has closed: the rest of the output, then kEnded.
+  // The socket has closed: what the child printed and could not send, then
+  // kEnded.  A process the child started may hold the pipe open, so only
+  // what is there now is read.
   TWorkerEvent Ended(std::string& data) {
     while (output_ >= 0) {
-      // A process the child started may hold the pipe open: read only what
-      // is there now.
-      pollfd p{output_, POLLIN, 0};
-      if (::poll(&p, 1, 0) <= 0 || !ReadSome(output_, outbox_)) Close(output_);
+      if (!ReadSome(output_, outbox_)) Close(output_);
       if (TakeLine(data)) return TWorkerEvent::kOutput;
     }
     if (TakeLine(data)) return TWorkerEvent::kOutput;
