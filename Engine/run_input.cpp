@@ -137,7 +137,7 @@ bool CheckNames(const std::string& product, const TIDFTextFile& file, const std:
   WalkChildren(const_cast<TSysTree*>(&tree), [&](TSysNode* node) {
     const TSubsystemInfo& info = *node->Info;
     const std::pair<const char*, const std::string*> names[] = {
-        {"short name", &info.ShortName}, {"library", &info.Library}, {"links", &info.Links}};
+        {"short name", &info.ShortName}, {"library", &info.Library}, {"link list", &info.Links}};
     for (const auto& [what, value] : names) {
       if (!HasControl(*value)) continue;
       error.sentence = Format("the %s \"%s\" of subsystem %d holds a control character (section [%s] of %s)", what,
