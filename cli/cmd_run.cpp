@@ -103,6 +103,7 @@ int Execute(const TRunCommand& command, TArguments& a) {
   } else if (ran && !a.settings.quiet) {
     PrintRunSummary(report);
   }
+  PrintUtf8(host.deferred);
   if (!report.failure.empty()) {
     PrintError("instkit: " + report.failure);
     if (a.settings.verbose && report.failure_detail != report.failure) PrintError("instkit: " + report.failure_detail);

@@ -68,6 +68,10 @@ void TCliRunHost::OnNotice(const TNotice& notice) {
     return;
   }
   if (settings_.quiet || settings_.json) return;
+  if (notice.kind == TNoticeKind::kRecorded || notice.kind == TNoticeKind::kLinks) {
+    deferred += notice.text + "\n";
+    return;
+  }
   PrintUtf8(notice.text + "\n");
 }
 

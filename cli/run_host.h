@@ -33,6 +33,10 @@ class TCliRunHost : public TRunHost {
   void OnMessage(const TOperatorBox& message) override;
   void OnNotice(const TNotice& notice) override;
 
+  // What the run recorded and which links it made, kept for after the
+  // summary.
+  std::string deferred;
+
  private:
   const TCliRunSettings& settings_;
 };
