@@ -26,6 +26,7 @@
 #include "host/platform/interrupt.h"
 #include "host/platform/process_lock.h"
 #include "host/platform/registry.h"
+#include "host/platform/user_dirs.h"
 #include "host/platform/worker.h"
 
 namespace instkit {
@@ -74,16 +75,11 @@ std::string Hash(const std::string& text) {
   return Format("%016llx", static_cast<unsigned long long>(h));
 }
 
+// Called on the thread of Run only, so gmtime's shared result is safe here.
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  char text[32] = "";
+  if (const std::tm* utc = std::gmtime(&now)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
   return text;
 }
 
@@ -201,14 +197,13 @@ void TRunEngine::Resume() { state_->suspend = false; }
 // ---- Run ---------------------------------------------------------------------
 
 bool TRunEngine::TState::TakeLocks(TProcessLock& product_lock, TProcessLock& target_lock) {
-  std::string folder;
-  if (!registry_path.empty() && fs::path(registry_path).has_parent_path()) {
-    folder = fs::path(Absolute(registry_path)).parent_path().string();
-  }
-  if (folder.empty() || options.registry.find('\\') != std::string::npos) {
-    folder = (fs::temp_directory_path() / "instkit-locks").string();
-  } else {
-    folder += "/locks";
+  const std::string store_folder = registry_path.empty() ? std::string() : TRegistry::StoreFolder(registry_path);
+  const std::string folder = store_folder.empty() ? (fs::temp_directory_path() / "instkit-locks").string()
+                                                  : (fs::path(store_folder) / "locks").string();
+  try {
+    EnsureDirectory(folder);
+  } catch (...) {
+    return Fail(TRunStatus::kFailed, "cannot take the run's lock: " + DescribeCurrentException().message);
   }
   std::error_code code;
   const std::string target = fs::weakly_canonical(fs::path(Absolute(options.path)), code).string();

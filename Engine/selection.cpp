@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "Syslist/node_walk.h"
 #include "Syslist/syslist.h"
 #include "Viewlist/system_view.h"
 #include "host/base/codepage.h"
@@ -21,7 +22,13 @@ bool TSelection::Apply(TSysTree& catalogue, const TSelectionRequest& request) {
     return false;
   }
   const bool start = !request.none;
-  if (!start) catalogue.ClearChecked();
+  if (!start) {
+    WalkChildren(&catalogue, [](TSysNode* node) {
+      node->Info->Checked = false;
+      node->Info->AllCheck = false;
+      return true;
+    });
+  }
   TSystemView view(&items);
   std::map<int32_t, bool> last_step;  // number -> ticked (true) or unticked
   for (const TSelectionStep& step : request.steps) {

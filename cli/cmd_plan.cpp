@@ -16,22 +16,12 @@ namespace instkit::cli {
 
 namespace {
 
-void StringArray(TJsonWriter& json, const char* key, const std::vector<std::string>& texts) {
-  json.Key(key);
-  json.BeginArray();
-  for (const std::string& t : texts) json.String(Cp1251ToUtf8(t));
-  json.EndArray();
-}
-
 void PrintJson(const TPlan& plan) {
   TJsonWriter json;
   json.BeginObject();
-  json.Key("file");
-  json.String(plan.file);
-  json.Key("product");
-  json.String(Cp1251ToUtf8(plan.product));
-  json.Key("start");
-  json.String(plan.request.none ? "none" : "all");
+  json.Member("file", plan.file);
+  json.Member("product", Cp1251ToUtf8(plan.product));
+  json.Member("start", plan.request.none ? "none" : "all");
   json.Key("steps");
   json.BeginArray();
   for (const TSelectionStep& step : plan.request.steps) {
@@ -47,27 +37,21 @@ void PrintJson(const TPlan& plan) {
   json.BeginArray();
   for (const TPlanChoice& c : plan.choices) {
     json.BeginObject();
-    json.Key("number");
-    json.Int(c.sys_index);
-    json.Key("short_name");
-    json.String(Cp1251ToUtf8(c.short_name));
-    json.Key("depth");
-    json.Int(c.depth);
-    json.Key("selected");
-    json.Bool(c.selected);
-    json.Key("reason");
-    json.String(c.reason);
+    json.Member("number", c.sys_index);
+    json.Member("short_name", Cp1251ToUtf8(c.short_name));
+    json.Member("depth", c.depth);
+    json.Member("selected", c.selected);
+    json.Member("reason", c.reason);
     json.EndObject();
   }
   json.EndArray();
-  StringArray(json, "install_set", plan.install_set);
-  StringArray(json, "sections", plan.sections);
+  json.Member("install_set", Utf8Texts(plan.install_set));
+  json.Member("sections", Utf8Texts(plan.sections));
   json.Key("archives");
   json.BeginArray();
   for (const TPlanArchive& archive : plan.archives) {
     json.BeginObject();
-    json.Key("name");
-    json.String(Cp1251ToUtf8(archive.name));
+    json.Member("name", Cp1251ToUtf8(archive.name));
     json.Key("subsystems");
     json.BeginArray();
     for (int32_t n : archive.numbers) json.Int(n);
@@ -75,8 +59,8 @@ void PrintJson(const TPlan& plan) {
     json.EndObject();
   }
   json.EndArray();
-  StringArray(json, "menu_links", plan.menu_links);
-  StringArray(json, "desktop_links", plan.desktop_links);
+  json.Member("menu_links", Utf8Texts(plan.menu_links));
+  json.Member("desktop_links", Utf8Texts(plan.desktop_links));
   json.EndObject();
   PrintUtf8(json.Text() + "\n");
 }

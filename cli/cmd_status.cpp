@@ -46,32 +46,19 @@ void PrintJson(const std::string& path, bool exists, const std::vector<TProductR
                const std::vector<TKeyValues>& keys) {
   TJsonWriter json;
   json.BeginObject();
-  json.Key("registry");
-  json.String(path);
-  json.Key("exists");
-  json.Bool(exists);
+  json.Member("registry", path);
+  json.Member("exists", exists);
   json.Key("products");
   json.BeginArray();
   for (const TProductRecord& p : products) {
     json.BeginObject();
-    json.Key("name");
-    json.String(Cp1251ToUtf8(p.product));
-    json.Key("path");
-    json.String(p.path);
-    json.Key("installed_at");
-    json.String(p.installed_at);
-    json.Key("description");
-    json.String(p.description);
-    json.Key("version");
-    json.String(p.version);
-    json.Key("answers");
-    json.BeginArray();
-    for (const std::string& line : Lines(p.answers)) json.String(line);
-    json.EndArray();
-    json.Key("subsystems");
-    json.BeginArray();
-    for (const std::string& name : p.installed) json.String(Cp1251ToUtf8(name));
-    json.EndArray();
+    json.Member("name", Cp1251ToUtf8(p.product));
+    json.Member("path", p.path);
+    json.Member("installed_at", p.installed_at);
+    json.Member("description", p.description);
+    json.Member("version", p.version);
+    json.Member("answers", Lines(p.answers));
+    json.Member("subsystems", Utf8Texts(p.installed));
     json.EndObject();
   }
   json.EndArray();
@@ -79,16 +66,13 @@ void PrintJson(const std::string& path, bool exists, const std::vector<TProductR
   json.BeginArray();
   for (const TKeyValues& entry : keys) {
     json.BeginObject();
-    json.Key("key");
-    json.String(Cp1251ToUtf8(entry.key));
+    json.Member("key", Cp1251ToUtf8(entry.key));
     json.Key("values");
     json.BeginArray();
     for (const auto& [name, data] : entry.values) {
       json.BeginObject();
-      json.Key("name");
-      json.String(Cp1251ToUtf8(name));
-      json.Key("data");
-      json.String(Cp1251ToUtf8(data));
+      json.Member("name", Cp1251ToUtf8(name));
+      json.Member("data", Cp1251ToUtf8(data));
       json.EndObject();
     }
     json.EndArray();

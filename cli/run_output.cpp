@@ -54,13 +54,6 @@ std::string Pad(const std::string& utf8, size_t width) {
   return w >= width ? utf8 : utf8 + std::string(width - w, ' ');
 }
 
-void Strings(TJsonWriter& json, const char* key, const std::vector<std::string>& texts, bool cp1251) {
-  json.Key(key);
-  json.BeginArray();
-  for (const std::string& t : texts) json.String(cp1251 ? Cp1251ToUtf8(t) : t);
-  json.EndArray();
-}
-
 void StringOrNull(TJsonWriter& json, const char* key, const std::string& text) {
   json.Key(key);
   if (text.empty()) {
@@ -120,37 +113,22 @@ void PrintRunSummary(const TRunReport& report) {
 void PrintRunJson(const char* command, const TRunReport& report) {
   TJsonWriter json;
   json.BeginObject();
-  json.Key("command");
-  json.String(command);
-  json.Key("file");
-  json.String(report.description_file);
-  json.Key("product");
-  json.String(Cp1251ToUtf8(report.product));
-  json.Key("path");
-  json.String(report.path);
-  json.Key("driver");
-  json.String(report.flat ? "flat" : "node-tree");
-  json.Key("isolated");
-  json.Bool(report.isolated);
-  json.Key("status");
-  json.String(StatusName(report.status));
-  json.Key("exit_status");
-  json.Int(report.ExitStatus());
+  json.Member("command", command);
+  json.Member("file", report.description_file);
+  json.Member("product", Cp1251ToUtf8(report.product));
+  json.Member("path", report.path);
+  json.Member("driver", report.flat ? "flat" : "node-tree");
+  json.Member("isolated", report.isolated);
+  json.Member("status", StatusName(report.status));
+  json.Member("exit_status", report.ExitStatus());
   StringOrNull(json, "failure", report.failure);
   json.Key("phases");
   json.BeginArray();
   for (const TPhaseReport& phase : report.phases) {
     json.BeginObject();
-    json.Key("phase");
-    json.String(PhaseName(phase.phase));
-    json.Key("ran");
-    json.Bool(phase.ran);
-    json.Key("outcome");
-    if (phase.ran) {
-      json.String(OutcomeName(phase.outcome));
-    } else {
-      json.Null();
-    }
+    json.Member("phase", PhaseName(phase.phase));
+    json.Member("ran", phase.ran);
+    StringOrNull(json, "outcome", phase.ran ? OutcomeName(phase.outcome) : "");
     json.EndObject();
   }
   json.EndArray();
@@ -158,20 +136,13 @@ void PrintRunJson(const char* command, const TRunReport& report) {
   json.BeginArray();
   for (const TSubsystemReport& s : report.subsystems) {
     json.BeginObject();
-    json.Key("number");
-    json.Int(s.sys_index);
-    json.Key("short_name");
-    json.String(Cp1251ToUtf8(s.short_name));
-    json.Key("library");
-    json.String(Cp1251ToUtf8(s.library));
-    json.Key("depth");
-    json.Int(s.depth);
-    json.Key("loaded");
-    json.Bool(s.loaded);
-    json.Key("done");
-    json.Bool(s.done);
-    json.Key("was_installed");
-    json.Bool(s.was_installed);
+    json.Member("number", s.sys_index);
+    json.Member("short_name", Cp1251ToUtf8(s.short_name));
+    json.Member("library", Cp1251ToUtf8(s.library));
+    json.Member("depth", s.depth);
+    json.Member("loaded", s.loaded);
+    json.Member("done", s.done);
+    json.Member("was_installed", s.was_installed);
     json.EndObject();
   }
   json.EndArray();
@@ -179,45 +150,32 @@ void PrintRunJson(const char* command, const TRunReport& report) {
   json.BeginArray();
   for (const TQuestionReport& q : report.questions) {
     json.BeginObject();
-    json.Key("kind");
-    json.String(QuestionKindName(q.question.kind));
-    json.Key("phase");
-    json.String(PhaseName(q.question.phase));
-    json.Key("number");
-    json.Int(q.question.subsystem.sys_index);
-    json.Key("short_name");
-    json.String(Cp1251ToUtf8(q.question.subsystem.short_name));
-    json.Key("caption");
-    json.String(Cp1251ToUtf8(q.question.caption));
-    json.Key("text");
-    json.String(Cp1251ToUtf8(q.question.text));
-    json.Key("answer");
-    json.String(q.answer.yes ? "yes" : "no");
-    json.Key("source");
-    json.String(q.answer.source);
+    json.Member("kind", QuestionKindName(q.question.kind));
+    json.Member("phase", PhaseName(q.question.phase));
+    json.Member("number", q.question.subsystem.sys_index);
+    json.Member("short_name", Cp1251ToUtf8(q.question.subsystem.short_name));
+    json.Member("caption", Cp1251ToUtf8(q.question.caption));
+    json.Member("text", Cp1251ToUtf8(q.question.text));
+    json.Member("answer", q.answer.yes ? "yes" : "no");
+    json.Member("source", q.answer.source);
     json.EndObject();
   }
   json.EndArray();
   StringOrNull(json, "load_failure", report.load_failure);
   json.Key("registry");
   json.BeginObject();
-  json.Key("attempted");
-  json.Bool(report.record.attempted);
-  json.Key("recorded");
-  json.Bool(report.record.recorded);
-  json.Key("store");
-  json.String(report.record.registry);
-  json.Key("key");
-  json.String(Cp1251ToUtf8(report.record.key));
-  Strings(json, "written", report.record.written, true);
-  Strings(json, "removed", report.record.removed, true);
+  json.Member("attempted", report.record.attempted);
+  json.Member("recorded", report.record.recorded);
+  json.Member("store", report.record.registry);
+  json.Member("key", Cp1251ToUtf8(report.record.key));
+  json.Member("written", Utf8Texts(report.record.written));
+  json.Member("removed", Utf8Texts(report.record.removed));
   json.EndObject();
   json.Key("links");
   json.BeginObject();
-  json.Key("attempted");
-  json.Bool(report.links.attempted);
-  Strings(json, "made", report.links.made, false);
-  Strings(json, "removed", report.links.removed, false);
+  json.Member("attempted", report.links.attempted);
+  json.Member("made", report.links.made);
+  json.Member("removed", report.links.removed);
   json.EndObject();
   json.EndObject();
   PrintUtf8(json.Text() + "\n");

@@ -20,7 +20,8 @@ class TProcessLock {
   TProcessLock(const TProcessLock&) = delete;
   TProcessLock& operator=(const TProcessLock&) = delete;
 
-  // Opens (creating the file and its folder when missing) and locks `path`.
+  // Opens (creating the file when missing; its folder must exist) and
+  // locks `path`.
   // kBusy when another process holds it and `wait` is false; with `wait`
   // the call blocks until the lock is free.  kFailed, with the system's
   // reason in `error`, when the file cannot be made or locked.

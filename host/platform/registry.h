@@ -51,6 +51,9 @@ class TRegistry {
   static std::string DefaultPath();
   // Whether the store at `path` exists, without creating it.
   static bool StoreExists(const std::string& path);
+  // The absolute folder of the store's file; "" where the store is not a
+  // file (the Windows registry).
+  static std::string StoreFolder(const std::string& path);
 
   const std::string& Path() const { return path_; }
 

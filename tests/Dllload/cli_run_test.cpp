@@ -235,6 +235,26 @@ TEST_F(CliRunTest, UsageErrorsSayWhatIsWrongAndExitTwo) {
   }
 }
 
+// A registry or link folder that cannot be written fails the run, which
+// says so and claims nothing it did not record.
+TEST_F(CliRunTest, RegistryOrLinksThatCannotBeWrittenFailTheRun) {
+  const std::string file = Description({{{"A", "", "", "0"}}});
+  const std::string blocker = (temp_ / "blocker").string();
+  WriteWholeFileAtomically(blocker, "");
+  const std::string links = " --links-root " + (temp_ / "links").string();
+  const std::pair<std::string, std::string> cases[] = {
+      {" --registry " + temp_.string() + links, "nothing was recorded: the registry " + temp_.string() + " cannot be written"},
+      {" --registry " + (temp_ / "reg.db").string() + " --links-root " + blocker, "links: "},
+  };
+  WriteWholeFileAtomically(file, ReadWholeFile(file) + "MenuLink1=A\r\n");
+  for (const auto& [store, failure] : cases) {
+    SCOPED_TRACE(store);
+    EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "t").string() + store), 1);
+    EXPECT_NE(Err().find("instkit: " + failure), std::string::npos) << Err();
+    EXPECT_EQ(Out().find("registry: recorded") == std::string::npos, failure.rfind("nothing", 0) == 0) << Out();
+  }
+}
+
 // The --json object, compared whole with the test's folder as $TMP.
 TEST_F(CliRunTest, JsonReportHoldsPhasesResultsQuestionsRecordAndLinks) {
   const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}},

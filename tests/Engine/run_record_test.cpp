@@ -131,7 +131,7 @@ TEST(RunRecordTest, TheProductsRecordStaysWhileSomethingIsInstalled) {
 
 TEST(RunRecordTest, ALockFileIsHeldByOneAtATime) {
   TempDir dir;
-  const std::string path = dir.Path("locks/run.lock");
+  const std::string path = dir.Path("run.lock");
   std::string error;
   TProcessLock first, second;
   EXPECT_EQ(first.Acquire(path, false, error), TProcessLock::TResult::kLocked);

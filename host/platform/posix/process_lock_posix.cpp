@@ -7,22 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/base/exception.h"
-#include "host/platform/user_dirs.h"
 
 namespace instkit {
 
 TProcessLock::TResult TProcessLock::Acquire(const std::string& path, bool wait, std::string& error) {
   Release();
-  const size_t slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0) {
-    try {
-      EnsureDirectory(path.substr(0, slash));
-    } catch (const Exception& e) {
-      error = e.Message();
-      return TResult::kFailed;
-    }
-  }
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = path + ": " + std::strerror(errno);

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -86,6 +87,12 @@ std::string TRegistry::DefaultPath() {
 }
 
 bool TRegistry::StoreExists(const std::string& path) { return !path.empty() && FileExists(path); }
+
+std::string TRegistry::StoreFolder(const std::string& path) {
+  std::error_code code;
+  const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), code);
+  return code ? DirectoryOf(path) : absolute.parent_path().string();
+}
 
 TRegistry::TRegistry(const std::string& path) : path_(path) {
   if (path.empty()) throw Exception("ERegistryException", "No registry file given");

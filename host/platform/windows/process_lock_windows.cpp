@@ -3,23 +3,12 @@
 #define NOMINMAX
 #include <windows.h>
 
-#include "host/base/exception.h"
-#include "host/platform/user_dirs.h"
 #include "host/platform/windows/win_error.h"
 
 namespace instkit {
 
 TProcessLock::TResult TProcessLock::Acquire(const std::string& path, bool wait, std::string& error) {
   Release();
-  const size_t slash = path.find_last_of("\\/");
-  if (slash != std::string::npos && slash > 0) {
-    try {
-      EnsureDirectory(path.substr(0, slash));
-    } catch (const Exception& e) {
-      error = e.Message();
-      return TResult::kFailed;
-    }
-  }
   HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {

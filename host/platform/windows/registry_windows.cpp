@@ -97,6 +97,8 @@ std::vector<std::string> SubkeyNames(HKEY key) {
 
 std::string TRegistry::DefaultPath() { return "Software\\instkit"; }
 
+std::string TRegistry::StoreFolder(const std::string&) { return std::string(); }
+
 bool TRegistry::StoreExists(const std::string& path) {
   if (NormaliseRegistryKey(path).empty()) return false;
   std::string below;
