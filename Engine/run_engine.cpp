@@ -44,6 +44,7 @@ struct TRunEngine::TState {
   TPlan plan;
   std::string registry_path;
   std::string description_copy;  // for the product's record (install)
+  std::set<std::string> installed_before;  // short names the registry recorded before the run
   std::atomic<bool> abort{false};
   std::atomic<bool> suspend{false};
 
@@ -298,7 +299,6 @@ void TRunEngine::TState::ApplyResults(const TDriveResult& result) {
     node->Info->Checked = at < result.reached.size() && result.reached[at] && result.done[at];
   }
   // Pre-order with depth; a child counts only when its parent does.
-  const std::set<std::string> before = InstalledBefore();
   struct TFrame {
     TSysNode* node;
     int depth;
@@ -313,7 +313,7 @@ void TRunEngine::TState::ApplyResults(const TDriveResult& result) {
     TSubsystemInfo& info = *frame.node->Info;
     info.Checked = frame.parent_done && info.Checked;
     report.subsystems.push_back({frame.depth, info.SysIndex, info.ShortName, info.Library, frame.loaded, info.Checked,
-                                 before.count(info.ShortName) > 0});
+                                 installed_before.count(info.ShortName) > 0});
     for (int32_t i = frame.node->Count - 1; i >= 0; --i) {
       pending.push_back({frame.node->GetNode(i), frame.depth + 1, info.Checked, frame.loaded});
     }
@@ -450,10 +450,10 @@ const TRunReport& TRunEngine::Run(TRunHost& host) {
     s.Fail(TRunStatus::kInterrupted, "the run was stopped before it started");
     return s.report;
   }
-  const std::set<std::string> before = s.InstalledBefore();
+  s.installed_before = s.InstalledBefore();
   WalkChildren(s.tree.get(), [&](TSysNode* node) {
     const TSubsystemInfo& info = *node->Info;
-    const bool installed = before.count(info.ShortName) > 0;
+    const bool installed = s.installed_before.count(info.ShortName) > 0;
     if (s.options.mode == INSTKIT_MODE_INSTALL && installed) {
       host.OnNotice({TNoticeKind::kAlreadyInstalled, info.SysIndex, info.ShortName,
                      Cp1251ToUtf8(info.ShortName) + " is already installed"});

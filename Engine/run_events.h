@@ -117,6 +117,9 @@ class TRunHost {
   virtual void OnPhaseStarted(TRunPhase phase) { (void)phase; }
   // `outcome`: 1 completed, 2 aborted, 0 failed (for load and unload: 1 or 0).
   virtual void OnPhaseEnded(TRunPhase phase, uint8_t outcome) { (void)phase, (void)outcome; }
+  // A phase's turn of one top-level subsystem.  A subsystem without a
+  // library has turns only in the perform phase (nothing happens to it in
+  // the others).
   virtual void OnSubsystemStarted(TRunPhase phase, const TSubsystemRef& subsystem) { (void)phase, (void)subsystem; }
   // `good`: loaded, set up, answered its questions, done (by phase).
   virtual void OnSubsystemFinished(TRunPhase phase, const TSubsystemRef& subsystem, bool good) {
