@@ -422,7 +422,8 @@ void TRunEngine::TState::Conclude(const TDriveResult& result) {
       }
     }
   }
-  report.failure = Format("%zu of %zu subsystems were not done", not_done, report.subsystems.size()) +
+  report.failure = std::to_string(not_done) + " of " + std::to_string(report.subsystems.size()) +
+                   " subsystems were not done" +
                    (why.empty() ? std::string() : ": " + why);
   report.failure_detail = report.failure;
 }

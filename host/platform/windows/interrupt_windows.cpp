@@ -1,6 +1,8 @@
 #include "host/platform/interrupt.h"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <atomic>

@@ -1,6 +1,8 @@
 #include "host/platform/process_lock.h"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include "host/platform/windows/win_error.h"
