@@ -73,7 +73,9 @@ namespace {
 std::string Hash(const std::string& text) {
   uint64_t h = 1469598103934665603ull;
   for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
-  return Format("%016llx", static_cast<unsigned long long>(h));
+  std::string hex(16, '0');
+  for (int i = 15; i >= 0; --i, h >>= 4) hex[static_cast<size_t>(i)] = "0123456789abcdef"[h & 15];
+  return hex;
 }
 
 // Called on the thread of Run only, so gmtime's shared result is safe here.
@@ -474,6 +476,10 @@ const TRunReport& TRunEngine::Run(TRunHost& host) {
   // The drive loop has logged a failure of the worker when it came.
   if (!s.report.failure.empty() && s.report.status != TRunStatus::kNotAllDone && s.report.failure != result.failure) {
     log.Line("# instkit: " + s.report.failure_detail);
+  }
+  log.Close();
+  if (log.Failed() && (s.report.status == TRunStatus::kDone || s.report.status == TRunStatus::kNotAllDone)) {
+    s.Fail(TRunStatus::kFailed, "the log file " + s.options.log_file + " could not be written completely");
   }
   return s.report;
 }

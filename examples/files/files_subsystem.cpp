@@ -106,7 +106,9 @@ std::string HashOf(const fs::path& file) {
   }
   uint64_t h = 1469598103934665603ull;
   for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
-  return instkit::Format("%016llx", static_cast<unsigned long long>(h));
+  std::string hex(16, '0');
+  for (int i = 15; i >= 0; --i, h >>= 4) hex[static_cast<size_t>(i)] = "0123456789abcdef"[h & 15];
+  return hex;
 }
 
 // What the record of an earlier install says this library wrote: relative
@@ -129,6 +131,14 @@ std::map<std::string, std::string> RecordedHashes(std::set<std::string>* folders
     start = end + 1;
   }
   return hashes;
+}
+
+// Copies a payload file over whatever is at `to`.  (copy_file's own
+// overwrite_existing fails on some Windows runtimes.)
+void CopyOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::remove(to, ec);
+  fs::copy_file(from, to);
 }
 
 void Tell(const std::string& text) {
@@ -165,13 +175,13 @@ int32_t Install() {
     if (before != installed.end() && fs::exists(target / relative) && HashOf(target / relative) != before->second) {
       // Changed since it was installed: keep it, the new version goes beside it.
       const fs::path beside = target / (name + ".instkit-new");
-      fs::copy_file(source / relative, beside, fs::copy_options::overwrite_existing);
+      CopyOver(source / relative, beside);
       record.push_back("h " + before->second + " " + name);
       record.push_back("h " + HashOf(beside) + " " + name + ".instkit-new");
       Tell("kept " + name + ", changed since it was installed; the new version is " + name + ".instkit-new");
       continue;
     }
-    fs::copy_file(source / relative, target / relative, fs::copy_options::overwrite_existing);
+    CopyOver(source / relative, target / relative);
     record.push_back("h " + HashOf(target / relative) + " " + name);
     Log("copied " + name);
   }

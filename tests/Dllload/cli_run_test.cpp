@@ -235,9 +235,9 @@ TEST_F(CliRunTest, UsageErrorsSayWhatIsWrongAndExitTwo) {
   }
 }
 
-// A registry or link folder that cannot be written fails the run, which
-// says so and claims nothing it did not record.
-TEST_F(CliRunTest, RegistryOrLinksThatCannotBeWrittenFailTheRun) {
+// A registry, link folder or log that cannot be written fails the run,
+// which says so and claims nothing it did not record.
+TEST_F(CliRunTest, RegistryLinksOrLogThatCannotBeWrittenFailTheRun) {
   const std::string file = Description({{{"A", "", "", "0"}}});
   const std::string blocker = (temp_ / "blocker").string();
   WriteWholeFileAtomically(blocker, "");
@@ -245,6 +245,7 @@ TEST_F(CliRunTest, RegistryOrLinksThatCannotBeWrittenFailTheRun) {
   const std::pair<std::string, std::string> cases[] = {
       {" --registry " + temp_.string() + links, "nothing was recorded: the registry " + temp_.string() + " cannot be written"},
       {" --registry " + (temp_ / "reg.db").string() + " --links-root " + blocker, "links: "},
+      {Store() + " --log /dev/full", "the log file /dev/full could not be written completely"},
   };
   WriteWholeFileAtomically(file, ReadWholeFile(file) + "MenuLink1=A\r\n");
   for (const auto& [store, failure] : cases) {

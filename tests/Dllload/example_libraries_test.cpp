@@ -79,6 +79,7 @@ TEST_F(ExampleLibrariesTest, FilesTheUserChangedAreKept) {
   EXPECT_EQ(Run(1), "1 1 1 1");
   WriteWholeFileAtomically((target_ / "a.txt").string(), "mine now");
   EXPECT_EQ(Run(1), "1 1 1 1");
+  EXPECT_TRUE(tree_.GetNode(0)->Info->Checked);  // the reinstall itself went through
   EXPECT_EQ(ReadWholeFile((target_ / "a.txt").string()), "mine now");
   EXPECT_EQ(ReadWholeFile((target_ / "a.txt.instkit-new").string()), "A");
   EXPECT_EQ(Run(2), "1 1 1 1");
