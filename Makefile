@@ -1,5 +1,6 @@
-# Convenience targets over CMake + Ninja.  Every target installs missing Debian
-# packages first (scripts/deps.sh is silent when nothing is missing).
+# Convenience targets over CMake + Ninja.  Every target but `build` (and
+# `install`) installs missing Debian packages first (scripts/deps.sh is silent
+# when nothing is missing); `make build` only configures and compiles.
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 TSAN_BUILD ?= build-tsan
@@ -13,7 +14,7 @@ WIN32_BUILD ?= build-win32
 WIN64_BUILD ?= build-win64
 WIN_JOBS   ?= 2
 
-.PHONY: all deps build test demo bench fuzz sanitize tsan install clean deps-windows windows test-windows
+.PHONY: all deps build test demo package bench fuzz sanitize tsan install clean deps-windows windows test-windows
 
 all: build
 
@@ -23,14 +24,22 @@ deps:
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
-build: deps $(BUILD)/build.ninja
+build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: deps
+	@$(MAKE) --no-print-directory build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-demo: build
+demo: deps
+	@$(MAKE) --no-print-directory build
 	@scripts/demo.sh $(BUILD)/cli/instkit $(DEMO_DIR)
+
+# The Debian package (CPack) of the library, the command line, the headers,
+# the man pages and the bash completion, in $(BUILD)/instkit_*.deb.
+package: deps
+	@$(MAKE) --no-print-directory build
+	cd $(BUILD) && cpack -G DEB
 
 sanitize: deps
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \

@@ -50,29 +50,30 @@ int32_t TIDFDataFile::StringToFieldType(const std::string& name) {
 
 void TIDFDataFile::CreateFields(const std::string& fields, const std::string& types) {
   Structure->Clear();  // not ClearStructure: records may exist
-  std::string names = AsciiUpper(Trim(fields));
-  std::string rest_types = types;
+  const std::string names = AsciiUpper(Trim(fields));
+  // Both lists are walked with a cursor, never shortened from the front, so
+  // a header of many fields is read in linear time.
   std::string_view pending = names;
+  std::string_view rest_types = types;
   while (!Trim(pending).empty()) {
-    std::string name;
+    std::string_view name = pending;
     const size_t comma = pending.find(',');
     if (comma != std::string_view::npos) {
       name = pending.substr(0, comma);
       pending.remove_prefix(comma + 1);
     } else {
-      name = pending;
       pending = {};
     }
     int32_t code = ftString;
     const size_t type_comma = rest_types.find(',');
-    if (type_comma != std::string::npos) {
-      code = StringToFieldType(rest_types.substr(0, type_comma));
-      rest_types.erase(0, type_comma + 1);
+    if (type_comma != std::string_view::npos) {
+      code = StringToFieldType(std::string(rest_types.substr(0, type_comma)));
+      rest_types.remove_prefix(type_comma + 1);
     } else if (!rest_types.empty()) {
-      code = StringToFieldType(rest_types);
-      rest_types.clear();
+      code = StringToFieldType(std::string(rest_types));
+      rest_types = {};
     }
-    Structure->AddParam(name, code);
+    Structure->AddParam(std::string(name), code);
   }
 }
 
@@ -92,6 +93,24 @@ std::string TIDFDataFile::GetFieldTypesString() const {
     result += FieldTypeToString(Structure->GetFields(i)->FieldType());
   }
   return result;
+}
+
+void TIDFDataFile::ChargeRecordMemory(uint64_t& used, int64_t record) const {
+  // The heap a record made from the structure's values takes in the list:
+  // the value vector and the texts too long to sit inside their strings.
+  constexpr uint64_t kAllocation = 16;  // the allocator's own bytes per block
+  const auto count = static_cast<uint64_t>(Structure->GetFieldCount());
+  uint64_t bytes = sizeof(TDataRecord) + kAllocation + count * sizeof(TVariant);
+  for (int32_t i = 0; i < Structure->GetFieldCount(); ++i) {
+    if (const auto* text = std::get_if<std::string>(&Structure->GetFields(i)->GetValue())) {
+      if (text->size() >= sizeof(std::string)) bytes += text->size() + 1 + kAllocation;
+    }
+  }
+  used += bytes;
+  if (used > RecordMemoryLimit || GetRecordCount() == INT32_MAX) {
+    throw EIDFDataFile(Format("The records read exceed the memory limit of %llu bytes at record %lld",
+                              static_cast<unsigned long long>(RecordMemoryLimit), static_cast<long long>(record)));
+  }
 }
 
 const TIDFDataFile::TDataRecord* TIDFDataFile::GetRecord(int32_t index) const {

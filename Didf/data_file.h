@@ -15,12 +15,13 @@
 //   over FileName by the last step).  A save that fails therefore leaves the
 //   previous file (or no file) instead of a partial one; FromTableToFile
 //   cancelled by the progress function still replaces the file by an empty
-//   one, and one whose table is not available by an empty image.
+//   one (unless KeepFileOnCancel), and one whose table is not available by
+//   an empty image.
 // - The compressor runs with its checksum option on, and with one zstd
 //   worker thread while compressing (joined before the call returns).
 //   Decompression is capped at TCompressor::GetDefaultMaxOutputSize() (1 GiB
 //   unless the host lowers it); a larger image fails with the compressor's
-//   message.
+//   message.  Files end with the check record of Didf/check_record.h.
 // - When GetRowCount says 0 while rows still come, progress reports 100.
 // - Images are streamed, never held whole: LoadFromFile and FromFileToTable
 //   parse the image in a window refilled by the decompressor
@@ -31,12 +32,30 @@
 //   then answers false with the records before it in the list.  Progress is
 //   the image position over the image size as the frame declares it
 //   (SaveToFile's files do); without one, the compressed share read.
+// - Limits on hostile files: a header names at most kMaxFieldCount (32,767)
+//   fields (more fail LoadHeader), read in linear time; one load keeps at
+//   most RecordMemoryLimit (1 GiB) of records in memory, so a small file of
+//   many tiny records cannot exhaust memory.  Streaming reads have neither
+//   limit beyond the decompression cap.
+// - A record cut short, a text length over the limit, or a header with more
+//   or fewer type names than field names end a read as the operations above
+//   describe (successfully, with what came before); LastRead says where and
+//   why, for callers that refuse such files (the command line does).
+// - A table failure that is not the row's own (ETableAborted: locked by
+//   another process, disk full, a lost transaction) ends SaveToTable and
+//   FromFileToTable with their failure message instead of being counted in
+//   FailedRecords; the engine has undone the rows by then (see
+//   host/db/sqlite_table.h).
+// - FromTableToFile counts NULLs (NullsWritten), which the format cannot
+//   hold and writes as 0, "" or false; RefuseNulls makes the first one an
+//   error naming its row and column.
 //
 // One data file is used by one thread at a time; the progress function runs
 // synchronously on that thread.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +82,25 @@ class EIDFDataFile : public Exception {
 // The progress function: (percent 0..100, ProgressText never null, 0).  Only
 // the low eight bits of the result count: non-zero goes on, zero stops.
 using TDataFileProgress = int32_t (*)(int32_t percent, const char* text, int32_t reserved);
+
+// How far the last read of a data file's image got (TIDFDataFile::LastRead).
+// A read that ends early is no failure of LoadFromFile or FromFileToTable
+// (they keep what came before), but a file that does not parse to its end
+// is damaged or was written wrongly, and callers that must not lose rows
+// check this.
+struct TDataFileReadEnd {
+  // The header had one type name per field name and the records filled the
+  // image exactly to its end.
+  bool complete = true;
+  // Records read whole (the header is not one).
+  int64_t records = 0;
+  // When not complete: where parsing stopped (the byte offset in the plain
+  // image, or -1 for a header problem) and why, in English, for example
+  // "record 3 at byte 1207: a text length of 2147483647 is over the limit of
+  // 10485760 bytes".
+  int64_t offset = -1;
+  std::string problem;
+};
 
 // The record structure of a data file.
 class TDIDFRecord : public TRecord {
@@ -100,6 +138,32 @@ class TIDFDataFile {
   std::string ErrorMessage;     // set on failure only, never cleared
   intptr_t CallBack = 0;        // a TDataFileProgress, or 0
   std::string ProgressText;
+
+  // ---- Beyond the classic contract ----
+  // Settings a host may leave alone: at their defaults every operation
+  // behaves exactly as its comment says.  The command line sets them.
+  //
+  // FromTableToFile cancelled by the progress function keeps the file as it
+  // was (or leaves none) instead of replacing it by an empty one.
+  bool KeepFileOnCancel = false;
+  // FromTableToFile fails at the first NULL of the table (an empty value),
+  // naming its row and column, instead of writing it as 0, "" or false.
+  bool RefuseNulls = false;
+  // The most memory (an estimate of the records' heap footprint) that one
+  // LoadFromFile or LoadFromTable adds to the record list; past it the load
+  // fails with "The records read exceed the memory limit of N bytes at
+  // record R", keeping the records before.  Streaming reads (FromFileToTable,
+  // ReadFileRecords) keep one record at a time and have no such limit.
+  uint64_t RecordMemoryLimit = kDefaultRecordMemoryLimit;
+  static constexpr uint64_t kDefaultRecordMemoryLimit = uint64_t{1} << 30;
+  // The most fields a data file's header may name (LoadHeader fails past it).
+  static constexpr int32_t kMaxFieldCount = 32767;
+
+  // Set by the reads of a file (LoadHeader, LoadFromFile, FromFileToTable,
+  // ReadFileRecords): how far the image parsed.
+  TDataFileReadEnd LastRead;
+  // Set by FromTableToFile: the NULLs it wrote as empty values.
+  int64_t NullsWritten = 0;
 
   // Field names and types; its values are the current row.  Owned.
   const std::unique_ptr<TDIDFRecord> Structure;
@@ -157,6 +221,14 @@ class TIDFDataFile {
   static void CompressStream(TStream& source, TStream& destination);
   static void DecompressStream(TStream& source, TStream& destination);
 
+  // Reads FileName record by record without keeping the records: the header
+  // rebuilds Structure and sets TableName, then `on_header` is called once,
+  // then `on_record` once per record with the record's values in Structure
+  // and the progress percentage.  Either may answer false to stop (the
+  // result is then true).  Failures answer false with ErrorMessage set as
+  // LoadFromFile sets it; LastRead tells whether the image parsed to its end.
+  bool ReadFileRecords(const std::function<bool()>& on_header, const std::function<bool(uint8_t percent)>& on_record);
+
   // ---- Table transfer (table_transfer.cpp) ----
   bool SaveToTable(bool flag = false);
   bool LoadFromTable();
@@ -172,11 +244,19 @@ class TIDFDataFile {
   // Through the table's CurrentRecord, or (for the transfers, whose table
   // nobody else sees) by TTable::InsertValues, which may bind them directly.
   bool StoreRow(TTable& table, bool through_current_record);
-  // Copies the table's current row into the structure's values.
-  void CopyRowFromTable(const TTable& table);
+  // Copies the table's current row (row `row`, from 1) into the structure's
+  // values.  For a file (`to_file`), counts its NULLs in NullsWritten, or
+  // raises at one when RefuseNulls is set.
+  void CopyRowFromTable(const TTable& table, int64_t row, bool to_file);
   // The next record of a streamed image into the structure's values; false
   // at the end of the image (or at a record cut short).
   bool ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layout);
+  // Adds the footprint of a record made from the structure's values to
+  // `used`; raises EIDFDataFile naming `record` past RecordMemoryLimit (or
+  // the largest record count).
+  void ChargeRecordMemory(uint64_t& used, int64_t record) const;
+  // Checks the header just read: field and type counts (LastRead).
+  void NoteHeader(const std::string& types);
 
   std::vector<TDataRecord> records_;
   int32_t record_index_ = 0;

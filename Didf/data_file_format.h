@@ -1,12 +1,11 @@
 // The IDF data file ("IDF-DS"): a table's rows as one compressed file.
 //
-// The file is exactly the output of TCompressor (host/compress/compressor.h) over the
-// plain image: a zstd frame with a content checksum, then the compressor's
-// 24-byte check record (a zstd skippable frame holding the CRC-32 of the
-// frame's bytes and the plain size), which lets FromFileToTable refuse a
-// damaged file before inserting anything without decompressing it twice.
-// Files without the record (older ones, or written by zstd itself) are read
-// the same way and checked by decompressing them.  The plain image:
+// The file is the output of TCompressor (host/compress/compressor.h) over the
+// plain image, a zstd frame with a content checksum, followed by the 24-byte
+// check record of Didf/check_record.h (a zstd skippable frame holding the
+// CRC-32 of the frame's bytes and the plain size).  Files without the record
+// (older ones, or written by zstd itself) are read the same way.  The plain
+// image:
 //
 //   image   := "IDF-DS" CRLF             magic; readers check the first six
 //              CRLF                       bytes of the line only
@@ -84,7 +83,6 @@ inline void ConfigureDataFileCompressor(TCompressor& compressor) {
   // records; it is joined before the compressor returns.
   compressor.SetWorkers(1);
   compressor.SetReadAhead(true);
-  compressor.SetTrailer(true);
 }
 
 }  // namespace instkit

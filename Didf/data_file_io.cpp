@@ -1,7 +1,9 @@
 // TIDFDataFile: the plain image, its compression, and whole-file save/load.
 // The byte layout is written down in Didf/data_file_format.h.
+#include <algorithm>
 #include <memory>
 
+#include "Didf/check_record.h"
 #include "Didf/data_file.h"
 #include "Didf/data_file_format.h"
 #include "Didf/data_file_percent.h"
@@ -28,18 +30,22 @@ uint8_t EncodingOf(const TField& field) {
   return kCanonicalFieldType[code];
 }
 
-// Reads one record into the layout's fields; false when the image ends
-// inside it or a text is longer than kMaxTextLength.  The record is parsed
-// from the unread bytes with a pointer; the image position moves past what
-// was consumed when the parse ends, either way.
-bool ParseRecord(TMemoryStream& image, const TRecordLayout& layout) {
+// How a record parse ended.
+enum class TParseEnd { kWhole, kCut, kTooLong };
+
+// Reads one record into the layout's fields.  A record is cut when the
+// image ends inside it; too long when a text length is over kMaxTextLength
+// (`length` then holds it).  The record is parsed from the unread bytes with
+// a pointer; the image position moves past what was consumed when the parse
+// ends, either way.
+TParseEnd ParseRecord(TMemoryStream& image, const TRecordLayout& layout, int32_t& length) {
   const std::string_view unread = image.Remaining();
   const char* const begin = unread.data();
   const char* const end = begin + unread.size();
   const char* p = begin;
-  const auto done = [&](bool whole) {
+  const auto done = [&](TParseEnd how) {
     image.Skip(static_cast<size_t>(p - begin));
-    return whole;
+    return how;
   };
   // A value cut short consumes what is left, as a short stream read does.
   const auto need = [&](size_t n) {
@@ -51,42 +57,42 @@ bool ParseRecord(TMemoryStream& image, const TRecordLayout& layout) {
     TField& field = *slot.field;
     switch (slot.encoding) {
       case ftString: {
-        if (!need(4)) return done(false);
-        const auto length = static_cast<int32_t>(DecodeFixed32(p));
+        if (!need(4)) return done(TParseEnd::kCut);
+        length = static_cast<int32_t>(DecodeFixed32(p));
         p += 4;
-        if (length > kMaxTextLength) return done(false);
+        if (length > kMaxTextLength) return done(TParseEnd::kTooLong);
         const size_t n = length > 0 ? static_cast<size_t>(length) : 0;
-        if (!need(n)) return done(false);
+        if (!need(n)) return done(TParseEnd::kCut);
         field.SetAsText(std::string_view(p, n));
         p += n;
         break;
       }
       case ftSmallInt:
-        if (!need(2)) return done(false);
+        if (!need(2)) return done(TParseEnd::kCut);
         field.SetAsInteger(static_cast<int16_t>(DecodeFixed16(p)));
         p += 2;
         break;
       case ftInteger:
-        if (!need(4)) return done(false);
+        if (!need(4)) return done(TParseEnd::kCut);
         field.SetAsInteger(static_cast<int32_t>(DecodeFixed32(p)));
         p += 4;
         break;
       case ftBoolean:
-        if (!need(1)) return done(false);
+        if (!need(1)) return done(TParseEnd::kCut);
         field.SetAsBoolean(*p != 0);
         p += 1;
         break;
       case TRecordLayout::kNoEncoding:
-        done(false);
+        done(TParseEnd::kCut);
         InvalidFieldType(slot.code);
       default:  // FLOAT, DATETIME, CURRENCY
-        if (!need(8)) return done(false);
+        if (!need(8)) return done(TParseEnd::kCut);
         field.SetAsFloat(DecodeDouble(p));
         p += 8;
         break;
     }
   }
-  return done(true);
+  return done(TParseEnd::kWhole);
 }
 
 std::string Failure(const char* format, const std::string& name) {
@@ -138,7 +144,8 @@ bool TIDFDataFile::SaveToFile() {
   }
 }
 
-bool TIDFDataFile::LoadFromFile() {
+bool TIDFDataFile::ReadFileRecords(const std::function<bool()>& on_header,
+                                   const std::function<bool(uint8_t percent)>& on_record) {
   std::unique_ptr<TFileReadStream> file;
   try {
     file = std::make_unique<TFileReadStream>(FileName);
@@ -150,12 +157,21 @@ bool TIDFDataFile::LoadFromFile() {
     TPlainImageReader reader(*file);
     reader.EnsureHeader();
     if (!LoadHeader(reader.Window())) return false;
-    // Without fields a record is zero bytes long: there is nothing to read.
+    if (!on_header()) return true;
     if (Structure->GetFieldCount() > 0) {
       TRecordLayout layout;
       while (ReadNextRecord(reader, layout)) {
-        InsertRecord();
-        if (!ShowProgress(reader.Percent())) return false;
+        if (!on_record(reader.Percent())) return true;
+      }
+    } else {
+      // Without fields a record is zero bytes long: nothing is read, and
+      // bytes after the header are a record that cannot be.
+      reader.Ensure(1);
+      if (!reader.Window().Remaining().empty()) {
+        LastRead.complete = false;
+        LastRead.offset = reader.Offset() + reader.Window().GetPosition();
+        LastRead.problem = Format("byte %lld: the header names no fields, but records follow",
+                                  static_cast<long long>(LastRead.offset));
       }
     }
     reader.Finish();
@@ -166,6 +182,18 @@ bool TIDFDataFile::LoadFromFile() {
   }
 }
 
+bool TIDFDataFile::LoadFromFile() {
+  bool complete = true;
+  uint64_t memory = 0;
+  const bool read = ReadFileRecords([] { return true; }, [&](uint8_t percent) {
+    ChargeRecordMemory(memory, LastRead.records);
+    InsertRecord();
+    complete = ShowProgress(percent);
+    return complete;
+  });
+  return read && complete;
+}
+
 bool TIDFDataFile::ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layout) {
   layout.Follow(*Structure);
   TMemoryStream& window = reader.Window();
@@ -173,14 +201,33 @@ bool TIDFDataFile::ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layo
     // The window is refilled only when a record does not fit in what is
     // left of it, so the refill moves just that record's first bytes.
     const int64_t start = window.GetPosition();
-    if (ParseRecord(window, layout)) return true;
-    if (reader.AtEnd()) return false;  // the whole rest was there: cut short
-    window.SetPosition(start);
-    reader.Ensure(std::max(TPlainImageReader::kLookahead, window.Remaining().size() * 2));
+    int32_t length = 0;
+    const TParseEnd parsed = ParseRecord(window, layout, length);
+    if (parsed == TParseEnd::kWhole) {
+      ++LastRead.records;
+      return true;
+    }
+    if (parsed == TParseEnd::kCut && !reader.AtEnd()) {
+      window.SetPosition(start);
+      reader.Ensure(std::max(TPlainImageReader::kLookahead, window.Remaining().size() * 2));
+      continue;
+    }
+    // The image ends here: cleanly between two records, or inside one.
+    if (parsed == TParseEnd::kCut && window.GetSize() == start) return false;
+    LastRead.complete = false;
+    LastRead.offset = reader.Offset() + start;
+    const long long number = static_cast<long long>(LastRead.records + 1);
+    const long long at = static_cast<long long>(LastRead.offset);
+    LastRead.problem = parsed == TParseEnd::kTooLong
+                           ? Format("record %lld at byte %lld: a text length of %d is over the limit of %d bytes",
+                                    number, at, length, kMaxTextLength)
+                           : Format("record %lld at byte %lld: the data end inside the record", number, at);
+    return false;
   }
 }
 
 bool TIDFDataFile::LoadHeader(TMemoryStream& image) {
+  LastRead = TDataFileReadEnd();
   try {
     image.SetPosition(0);
     std::string line;
@@ -192,12 +239,26 @@ bool TIDFDataFile::LoadHeader(TMemoryStream& image) {
     std::string fields;
     std::string types;
     if (!ReadLine(fields, image) || !ReadLine(types, image)) return false;
+    if (std::count(fields.begin(), fields.end(), ',') >= kMaxFieldCount) {
+      throw EIDFDataFile(Format("The header names more than %d fields", kMaxFieldCount));
+    }
     CreateFields(fields, types);
+    NoteHeader(types);
     return true;
   } catch (...) {
     ErrorMessage = Failure("An exception while loading header from file\r\nFile name = '%s'\r\n%s: %s", FileName);
     return false;
   }
+}
+
+void TIDFDataFile::NoteHeader(const std::string& types) {
+  const std::string_view listed = Trim(types);
+  const int64_t type_count = listed.empty() ? 0 : std::count(listed.begin(), listed.end(), ',') + 1;
+  const int64_t field_count = Structure->GetFieldCount();
+  if (type_count == field_count) return;
+  LastRead.complete = false;
+  LastRead.problem = Format("the header names %lld field(s) but %lld type(s)", static_cast<long long>(field_count),
+                            static_cast<long long>(type_count));
 }
 
 bool TIDFDataFile::ReadLine(std::string& line, TMemoryStream& image) {
@@ -256,15 +317,19 @@ void TIDFDataFile::WriteRecordToFile(TMemoryStream& image) {
 bool TIDFDataFile::ReadRecordFromFile(TMemoryStream& image) {
   TRecordLayout layout;
   layout.Follow(*Structure);
-  return ParseRecord(image, layout);
+  int32_t length = 0;
+  return ParseRecord(image, layout, length) == TParseEnd::kWhole;
 }
 
 void TIDFDataFile::CompressStream(TStream& source, TStream& destination) {
+  const int64_t plain_size = source.GetSize() - source.GetPosition();
+  TCheckedOutput checked(destination);
   TCompressor compressor;
   ConfigureDataFileCompressor(compressor);
   compressor.SetSource(&source);
-  compressor.SetDestination(&destination);
+  compressor.SetDestination(&checked);
   compressor.Compress();
+  checked.AppendCheckRecord(static_cast<uint64_t>(plain_size));
 }
 
 void TIDFDataFile::DecompressStream(TStream& source, TStream& destination) {

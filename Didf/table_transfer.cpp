@@ -3,6 +3,7 @@
 // streaming transfers hold neither the records nor the whole image in memory.
 #include <memory>
 
+#include "Didf/check_record.h"
 #include "Didf/data_file.h"
 #include "Didf/data_file_format.h"
 #include "Didf/data_file_percent.h"
@@ -93,10 +94,17 @@ void TIDFDataFile::LoadStructureFromTable(TTable& table) {
   }
 }
 
-void TIDFDataFile::CopyRowFromTable(const TTable& table) {
+void TIDFDataFile::CopyRowFromTable(const TTable& table, int64_t row, bool to_file) {
   const int32_t count = Structure->GetFieldCount();
   for (int32_t j = 0; j < count; ++j) {
     if (const TField* column = table.CurrentRecord.GetFields(j)) {
+      if (to_file && column->IsNull()) {
+        if (RefuseNulls) {
+          throw EIDFDataFile(Format("Row %lld, column '%s' is NULL, which a data file cannot hold",
+                                    static_cast<long long>(row), column->Name().c_str()));
+        }
+        ++NullsWritten;
+      }
       Structure->GetFields(j)->SetValue(column->GetValue());
     }
   }
@@ -112,6 +120,8 @@ bool TIDFDataFile::StoreRow(TTable& table, bool through_current_record) {
       table.InsertValues(*Structure);
     }
     return true;
+  } catch (const ETableAborted&) {
+    throw;  // not this row's failure: the transfer ends
   } catch (...) {
     ErrorMessage = TableFailure("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s",
                                 TableName);
@@ -161,8 +171,10 @@ bool TIDFDataFile::LoadFromTable() {
     LoadStructureFromTable(*table);
     const int32_t rows = (*table).GetRowCount();
     int64_t i = 1;
+    uint64_t memory = 0;
     while ((*table).FetchNext()) {
-      CopyRowFromTable(*table);
+      CopyRowFromTable(*table, i, false);
+      ChargeRecordMemory(memory, i);
       InsertRecord();
       // A cancel keeps the rows read so far and still counts as success.
       if (!ShowProgress(ProgressPercent(static_cast<double>(i), rows))) break;
@@ -186,10 +198,7 @@ bool TIDFDataFile::FromFileToTable(bool) {
     // (files written here do), else by decompressing it whole (the zstd
     // checksum is verified at the end of the frame).
     {
-      TCompressor checker;
-      ConfigureDataFileCompressor(checker);
-      checker.SetSource(file.get());
-      if (!checker.CheckTrailer()) {
+      if (!VerifyCheckRecord(*file, TCompressor::GetDefaultMaxOutputSize())) {
         class TDiscard final : public TStream {
          public:
           size_t Read(void*, size_t) override { return 0; }
@@ -237,6 +246,7 @@ bool TIDFDataFile::FromFileToTable(bool) {
 }
 
 bool TIDFDataFile::FromTableToFile() {
+  NullsWritten = 0;
   std::unique_ptr<TFileWriteStream> file = OpenTransferFile<TFileWriteStream>(FileName, ErrorMessage);
   if (!file) return false;
   try {
@@ -246,9 +256,11 @@ bool TIDFDataFile::FromTableToFile() {
     // CompressStream over the whole image.
     TMemoryStream image;
     image.SizeHint(kImagePiece + kImagePiece / 4);
+    TCheckedOutput checked(*file);
+    uint64_t plain_size = 0;
     TCompressor compressor;
     ConfigureDataFileCompressor(compressor);
-    compressor.SetDestination(file.get());
+    compressor.SetDestination(&checked);
     TApplicationManager* manager = BaseMng;
     TTable* obtained = manager == nullptr ? nullptr : manager->GetUserTable(TableName, TableQualifier, false);
     if (obtained != nullptr) {
@@ -261,17 +273,20 @@ bool TIDFDataFile::FromTableToFile() {
       const int32_t rows = (*table).GetRowCount();
       int64_t i = 1;
       while ((*table).FetchNext()) {
-        CopyRowFromTable(*table);
+        CopyRowFromTable(*table, i, true);
         WriteRecordToFile(image);
         if (image.Data().size() >= kImagePiece) {
+          plain_size += image.Data().size();
           compressor.CompressMore(image.Data().data(), image.Data().size());
           image.Clear();
         }
         if (!ShowProgress(ProgressPercent(static_cast<double>(i), rows))) {
-          // Cancelled: the file is left empty.
+          // Cancelled: the file is left empty, or as it was.
           table.Free();
-          file = std::make_unique<TFileWriteStream>(FileName);
-          file->Commit();
+          if (!KeepFileOnCancel) {
+            file = std::make_unique<TFileWriteStream>(FileName);
+            file->Commit();
+          }
           return false;
         }
         ++i;
@@ -281,8 +296,10 @@ bool TIDFDataFile::FromTableToFile() {
       // Without a table the file receives the compressed empty image.
       compressor.BeginCompress(0);
     }
+    plain_size += image.Data().size();
     compressor.CompressMore(image.Data().data(), image.Data().size());
     compressor.EndCompress();
+    checked.AppendCheckRecord(plain_size);
     file->Commit();
     return obtained != nullptr;
   } catch (...) {

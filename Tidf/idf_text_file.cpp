@@ -86,12 +86,17 @@ void TIDFTextFile::ClearSections() {
 }
 
 bool TIDFTextFile::GetNextString(std::string& line) {
+  if (text_input_ != nullptr) return ReadIdfLine(*text_input_, line);
   if (input_ == nullptr) return false;
   return ReadIdfLine(*input_, line);
 }
 
 void TIDFTextFile::SaveString(const std::string& s) {
-  if (output_ != nullptr) output_->Write(s);
+  if (text_output_ != nullptr) {
+    text_output_->append(s);
+  } else if (output_ != nullptr) {
+    output_->Write(s);
+  }
 }
 
 bool TIDFTextFile::LoadFromFile(const std::string& file_name) {
@@ -106,6 +111,20 @@ bool TIDFTextFile::LoadFromFile(const std::string& file_name) {
     return false;  // cannot be opened: LastError stays as it was
   }
   input_ = file.get();
+  const bool result = LoadOpened(file_name);
+  input_ = nullptr;
+  return result;
+}
+
+bool TIDFTextFile::LoadFromText(std::string_view content, const std::string& file_name) {
+  TTextSource source(content);
+  text_input_ = &source;
+  const bool result = LoadOpened(file_name);
+  text_input_ = nullptr;
+  return result;
+}
+
+bool TIDFTextFile::LoadOpened(const std::string& file_name) {
   bool result = false;
   try {
     std::string line;
@@ -125,12 +144,11 @@ bool TIDFTextFile::LoadFromFile(const std::string& file_name) {
                        failure.class_name.c_str(), failure.message.c_str());
     result = false;
   }
-  input_ = nullptr;
   return result;
 }
 
 void TIDFTextFile::LoadTextFile() {
-  if (input_ == nullptr) return;
+  if (input_ == nullptr && text_input_ == nullptr) return;
   bool in_section = false;
   std::string line;
   while (GetNextString(line)) {
@@ -218,8 +236,24 @@ bool TIDFTextFile::SaveToFile(const std::string& file_name) {
   return result;
 }
 
+bool TIDFTextFile::SaveToText(std::string& content) {
+  content.clear();
+  text_output_ = &content;
+  bool result = false;
+  try {
+    SaveTextFile();
+    result = true;
+  } catch (...) {
+    const CaughtFailure failure = DescribeCurrentException();
+    LastError = Format("An exception during text save process.\r\n%s: %s", failure.class_name.c_str(),
+                       failure.message.c_str());
+  }
+  text_output_ = nullptr;
+  return result;
+}
+
 void TIDFTextFile::SaveTextFile() {
-  if (output_ == nullptr) return;
+  if (output_ == nullptr && text_output_ == nullptr) return;
   const char* magic = ProcessArgumentCount() > 0 ? kFpsMagic : kCpsMagic;
   SaveString(std::string(magic) + kCrLf + kCrLf);
   for (int32_t i = 0; i < Header->GetFieldCount(); ++i) WriteParameterLine(*Header->GetFields(i), false);

@@ -36,6 +36,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Tidf/idf_section.h"
@@ -43,6 +44,7 @@
 namespace instkit {
 
 class TInputFile;
+class TTextSource;
 class TAtomicFileWriter;
 class TDSPFormManager;
 
@@ -67,9 +69,16 @@ class TIDFTextFile {
 
   bool LoadFromFile(const std::string& file_name);
   bool SaveToFile(const std::string& file_name);
+  // The same two on bytes held in memory: LoadFromText reads `content` as
+  // LoadFromFile reads a file of that content (its messages name
+  // `file_name`); SaveToText stores in `content` the bytes SaveToFile would
+  // write.  Tidf/description_encoding.h builds on them.
+  bool LoadFromText(std::string_view content, const std::string& file_name);
+  bool SaveToText(std::string& content);
 
   // Body reader and content writer, working on the file that LoadFromFile or
-  // SaveToFile has open (FileHandle); they do nothing outside those calls.
+  // SaveToFile has open (FileHandle), or on the text of LoadFromText and
+  // SaveToText; they do nothing outside those calls.
   void LoadTextFile();
   void SaveTextFile();
   // The line reader on the open file.
@@ -95,6 +104,8 @@ class TIDFTextFile {
   std::string LastError;        // last failure; only failures write it
 
  private:
+  // LoadFromFile and LoadFromText once their input is open.
+  bool LoadOpened(const std::string& file_name);
   void ReadParameterLine(const std::string& line, bool in_section);
   void WriteParameterLine(const TField& field, bool tree);
 
@@ -102,6 +113,8 @@ class TIDFTextFile {
   // FileHandle: valid only inside LoadFromFile / SaveToFile.
   TInputFile* input_ = nullptr;
   TAtomicFileWriter* output_ = nullptr;
+  TTextSource* text_input_ = nullptr;
+  std::string* text_output_ = nullptr;
 };
 
 }  // namespace instkit

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "host/base/text.h"
 
@@ -22,6 +23,27 @@ inline void TrimInPlace(std::string& line) {
     line.erase(0, start);
   }
 }
+
+// A byte source over text held in memory, with the bulk read of TInputFile.
+class TTextSource {
+ public:
+  explicit TTextSource(std::string_view text) : text_(text) {}
+  int ReadByte() { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_++]) : -1; }
+  void UnreadByte() { --pos_; }
+  // As TInputFile::ReadUntil: 1 delimiter found, 0 end first, -1 nothing left.
+  int ReadUntil(char delimiter, std::string& out) {
+    if (pos_ >= text_.size()) return -1;
+    const size_t end = text_.find(delimiter, pos_);
+    const size_t stop = end == std::string_view::npos ? text_.size() : end;
+    out.append(text_.data() + pos_, stop - pos_);
+    pos_ = end == std::string_view::npos ? stop : stop + 1;
+    return end == std::string_view::npos ? 0 : 1;
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
 
 template <typename Source>
 bool ReadIdfLine(Source& source, std::string& line) {

@@ -9,6 +9,7 @@
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
 #include "cli/command.h"
+#include "cli/description_file.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
@@ -21,16 +22,6 @@
 namespace instkit::cli {
 
 namespace {
-
-std::unique_ptr<TIDFTextFile> LoadIdf(const std::string& path) {
-  auto file = std::make_unique<TIDFTextFile>();
-  if (!file->LoadFromFile(path)) {
-    const std::string reason = file->LastError.empty() ? "not a valid IDF text file" : file->LastError;
-    PrintError("instkit: " + path + ": " + Cp1251ToUtf8(reason));
-    return nullptr;
-  }
-  return file;
-}
 
 // Reads the catalogue; on failure says why and gives null.  The library's
 // message box (duplicate numbers) is turned into an error line.
@@ -161,7 +152,7 @@ void PrintDot(const TSysTree& tree) {
 }
 
 int ShowCatalogue(const std::string& path, bool as_json, bool as_dot) {
-  auto file = LoadIdf(path);
+  auto file = LoadDescriptionOrReport(path);
   if (!file) return 1;
   auto tree = LoadCatalogue(path, *file);
   if (!tree) return 1;
@@ -183,8 +174,10 @@ int ShowCatalogue(const std::string& path, bool as_json, bool as_dot) {
 }
 
 int Check(const std::string& path) {
-  auto file = LoadIdf(path);
+  TDescriptionFormat format;
+  auto file = LoadDescriptionOrReport(path, &format);
   if (!file) return 2;
+  PrintUtf8(path + ": read as " + DescribeFormat(format) + "\n");
   const std::vector<TCatalogueFinding> findings = CheckCatalogue(*file);
   int errors = 0, warnings = 0;
   for (const TCatalogueFinding& f : findings) {
@@ -218,7 +211,7 @@ std::string HexDump(const std::string& bytes) {
 }
 
 int Image(const std::string& path, int32_t number, const std::string& output) {
-  auto file = LoadIdf(path);
+  auto file = LoadDescriptionOrReport(path);
   if (!file) return 1;
   auto tree = LoadCatalogue(path, *file);
   if (!tree) return 1;
@@ -254,6 +247,7 @@ const TCommandRegistrar kCatalogue(20, [](CLI::App& app, int* status) {
   auto* json_flag = cmd->add_flag("--json", *json, "Print one JSON object");
   auto* dot_flag = cmd->add_flag("--dot", *dot, "Print a Graphviz graph of the tree and its dependencies");
   json_flag->excludes(dot_flag);
+  cmd->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   cmd->callback([=] { *status = ShowCatalogue(*file, *json, *dot); });
 });
 

@@ -1,23 +1,38 @@
 // instkit data export|import|show: IDF data files and SQLite tables.
 //
 // Transfers show a progress bar on stderr when run on a terminal; Ctrl-C
-// makes the progress function answer "stop", which cancels the transfer the
-// way the data file defines it.  Exit status: 0 complete, 1 failed,
-// 2 incomplete (rows that failed to insert, or cancelled).
+// makes the progress function answer "stop".  Exit status: 0 complete,
+// 1 failed (nothing changed), 2 incomplete (rows that failed to insert, or
+// cancelled).
+//
+// What the commands promise beyond the library's transfers (which keep their
+// own contracts, Didf/data_file.h):
+// - export replaces the output file only when it completes: a failure, a
+//   cancel (Ctrl-C) or a kill leaves the previous file (KeepFileOnCancel).
+//   NULLs are written as empty values and counted on stderr; --strict
+//   refuses them (RefuseNulls).
+// - import runs in one transaction of its own that begins by taking the
+//   database's write lock (waiting for another writer once): it adds all the
+//   file's rows, less those that fail on their own (counted and reported),
+//   or none at all: on a failure, a full disk, a lock held past the wait, a
+//   file that does not parse to its end, or Ctrl-C.  A missing table is
+//   created inside that transaction, so concurrent imports cannot race on it.
+// - show streams the records (memory stays small whatever the file holds)
+//   and fails, after what it could show, when the file does not parse to its
+//   end.
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Didf/data_file.h"
-#include "Didf/data_file_format.h"
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
-#include "host/compress/compressor.h"
-#include "host/platform/file_stream.h"
-#include "host/base/memory_stream.h"
+#include "host/base/date_time.h"
 #include "host/db/sqlite_table.h"
 #include "host/base/text.h"
 
@@ -96,7 +111,7 @@ std::unique_ptr<TSqliteApplicationManager> OpenDatabase(const std::string& path,
 // ---- export ----
 
 int Export(const std::string& db, const std::string& table, const std::string& filter, const std::string& schema,
-           const std::string& out) {
+           const std::string& out, bool strict) {
   auto manager = OpenDatabase(db, false);
   if (!manager) return kFailed;
   TManagerScope scope(manager.get());
@@ -105,6 +120,8 @@ int Export(const std::string& db, const std::string& table, const std::string& f
   data.TableName = table;
   data.TableQualifier = schema;
   data.Filter = filter;
+  data.KeepFileOnCancel = true;
+  data.RefuseNulls = strict;
   bool done;
   bool interrupted;
   {
@@ -112,15 +129,21 @@ int Export(const std::string& db, const std::string& table, const std::string& f
     done = data.FromTableToFile();
     interrupted = session.Interrupted();
   }
-  if (done) return kComplete;
+  if (done) {
+    if (data.NullsWritten > 0) {
+      PrintError("instkit: " + std::to_string(data.NullsWritten) +
+                 " NULL value(s) written as empty values (0, \"\" or false); --strict refuses them");
+    }
+    return kComplete;
+  }
   if (interrupted) {
-    PrintError("instkit: export cancelled; " + out + " was left empty");
+    PrintError("instkit: export cancelled, previous file kept");
     return kIncomplete;
   }
   if (data.ErrorMessage.empty()) {
     PrintError("instkit: table '" + table + "' not found in " + db);
   } else {
-    PrintError("instkit: " + Shown(data.ErrorMessage));
+    PrintError("instkit: " + Shown(data.ErrorMessage) + "\n  " + out + " was left as it was");
   }
   return kFailed;
 }
@@ -131,25 +154,13 @@ int Export(const std::string& db, const std::string& table, const std::string& f
 // columns from the file's header.  A file whose header cannot be read is left
 // for the transfer to report.
 void CreateTableIfMissing(TSqliteApplicationManager& manager, const std::string& file, const std::string& schema) {
-  TMemoryStream head;
-  try {
-    TFileReadStream source(file);
-    TCompressor compressor;
-    compressor.SetChecksum(true);
-    compressor.SetSource(&source);
-    compressor.SetDestination(&head);
-    compressor.DecompressPrefix(1 << 20);
-  } catch (const Exception&) {
-    return;
-  }
   TIDFDataFile probe;
   probe.FileName = file;
-  if (!probe.LoadHeader(head) || Trim(probe.TableName).empty() || probe.Structure->GetFieldCount() == 0) return;
-  if (TTable* existing = manager.GetUserTable(probe.TableName, schema, false)) {
-    manager.FreeTable(existing);
+  if (!probe.ReadFileRecords([] { return false; }, [](uint8_t) { return false; }) ||
+      Trim(probe.TableName).empty() || probe.Structure->GetFieldCount() == 0) {
     return;
   }
-  manager.Db().Exec(CreateTableSql(schema, probe.TableName, *probe.Structure));
+  manager.Db().Exec(CreateTableSql(schema, probe.TableName, *probe.Structure, true));
 }
 
 int Import(const std::string& file, const std::string& db, const std::string& schema) {
@@ -157,9 +168,23 @@ int Import(const std::string& file, const std::string& db, const std::string& sc
   if (!manager) return kFailed;
   TManagerScope scope(manager.get());
   try {
+    manager->BeginWrite();
+  } catch (const Exception& e) {
+    PrintError("instkit: " + e.Message());
+    return kFailed;
+  }
+  const auto fail = [&](const std::string& message) {
+    try {
+      manager->RollbackWrite();
+    } catch (const Exception&) {
+      // SQLite undoes an unfinished transaction when the database is closed.
+    }
+    PrintError("instkit: " + message + "\n  no rows were added");
+  };
+  try {
     CreateTableIfMissing(*manager, file, schema);
   } catch (const Exception& e) {
-    PrintError("instkit: cannot create the table: " + e.Message());
+    fail("cannot create the table: " + e.Message());
     return kFailed;
   }
   TIDFDataFile data;
@@ -172,37 +197,40 @@ int Import(const std::string& file, const std::string& db, const std::string& sc
     done = data.FromFileToTable();
     interrupted = session.Interrupted();
   }
-  if (data.FailedRecords > 0) {
-    PrintError("instkit: " + std::to_string(data.FailedRecords) + " row(s) failed; last error:\n  " +
-               Shown(data.ErrorMessage));
-  }
-  if (done) return data.FailedRecords > 0 ? kIncomplete : kComplete;
   if (interrupted) {
-    PrintError("instkit: import cancelled; the rows imported so far stay in the table");
+    fail("import cancelled");
     return kIncomplete;
   }
-  if (data.TableName.empty() && data.ErrorMessage.empty()) {
-    PrintError("instkit: " + file + ": not an IDF data file");
-  } else if (data.FailedRecords == 0) {
-    PrintError(data.ErrorMessage.empty() ? "instkit: table '" + data.TableName + "' not available in " + db
-                                         : "instkit: " + Shown(data.ErrorMessage));
+  if (!done) {
+    if (data.TableName.empty() && data.ErrorMessage.empty()) {
+      fail(file + ": not an IDF data file");
+    } else if (data.ErrorMessage.empty()) {
+      fail("table '" + data.TableName + "' not available in " + db);
+    } else {
+      fail(Shown(data.ErrorMessage));
+    }
+    return kFailed;
   }
-  return kFailed;
+  if (!data.LastRead.complete) {
+    fail(file + ": " + data.LastRead.problem);
+    return kFailed;
+  }
+  try {
+    manager->CommitWrite();
+  } catch (const Exception& e) {
+    PrintError("instkit: " + e.Message() + "\n  no rows were added");
+    return kFailed;
+  }
+  if (data.FailedRecords > 0) {
+    PrintError("instkit: " + std::to_string(data.FailedRecords) + " row(s) failed and were not added; " +
+               std::to_string(data.LastRead.records - data.FailedRecords) + " were; last error:\n  " +
+               Shown(data.ErrorMessage));
+    return kIncomplete;
+  }
+  return kComplete;
 }
 
 // ---- show ----
-
-int64_t g_show_limit = -1;
-TIDFDataFile* g_show_file = nullptr;
-bool g_show_truncated = false;
-
-int32_t ShowProgress(int32_t, const char*, int32_t) {
-  if (g_show_limit >= 0 && g_show_file->GetRecordCount() >= g_show_limit) {
-    g_show_truncated = true;
-    return 0;
-  }
-  return 1;
-}
 
 // Texts of a data file are bytes of the data's code page: UTF-8 texts (as
 // SQLite keeps them) are shown as they are, others are taken as Windows-1251.
@@ -243,11 +271,33 @@ std::string CsvQuoted(const std::string& text) {
   return quoted + "\"";
 }
 
+// A date-time value as ISO-8601 text (the date, and the time when there is
+// one); a value outside the years 1 to 9999 as its number.
+std::string DateForDisplay(const TField& field) {
+  try {
+    return FormatIsoDateTime(field.GetAsFloat(), TIsoForm::kDate);
+  } catch (const Exception&) {
+    return field.GetAsString();
+  }
+}
+
+// A FLOAT value that is a whole number held exactly (wide integers travel as
+// FLOAT), to be shown as its digits.
+std::optional<int64_t> WholeNumber(const TField& field) {
+  const double value = field.GetAsFloat();
+  if (std::trunc(value) != value || std::fabs(value) > 9007199254740992.0) return std::nullopt;
+  return static_cast<int64_t>(value);
+}
+
 // The value of a field as shown: by its canonical encoding.
 std::string PlainValue(const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
     case ftString: return TextForDisplay(field.GetAsString());
     case ftBoolean: return field.GetAsBoolean() ? "true" : "false";
+    case ftDateTime: return DateForDisplay(field);
+    case ftFloat:
+      if (const std::optional<int64_t> whole = WholeNumber(field)) return IntToStr(*whole);
+      return field.GetAsString();
     default: return field.GetAsString();
   }
 }
@@ -255,6 +305,14 @@ std::string PlainValue(const TField& field) {
 void JsonValue(TJsonWriter& json, const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
     case ftString: json.String(TextForDisplay(field.GetAsString())); break;
+    case ftDateTime: json.String(DateForDisplay(field)); break;
+    case ftFloat:
+      if (const std::optional<int64_t> whole = WholeNumber(field)) {
+        json.Int(*whole);
+      } else {
+        json.Double(field.GetAsFloat());
+      }
+      break;
     case ftSmallInt:
     case ftInteger: json.Int(field.GetAsInteger()); break;
     case ftBoolean: json.Bool(field.GetAsBoolean()); break;
@@ -262,73 +320,15 @@ void JsonValue(TJsonWriter& json, const TField& field) {
   }
 }
 
+// Prints a data file as it is read, one record at a time.
 int Show(const std::string& file, bool as_json, bool as_csv, int64_t limit) {
   TIDFDataFile data;
   data.FileName = file;
-  g_show_limit = limit;
-  g_show_file = &data;
-  g_show_truncated = false;
-  if (limit == 0) {
-    // Only the header: read it from the first mebibyte of the image.
-    TMemoryStream head;
-    try {
-      TFileReadStream source(file);
-      TCompressor compressor;
-      compressor.SetChecksum(true);
-      compressor.SetSource(&source);
-      compressor.SetDestination(&head);
-      compressor.DecompressPrefix(1 << 20);
-    } catch (const Exception& e) {
-      PrintError("instkit: " + file + ": " + e.ClassName() + ": " + e.Message());
-      return kFailed;
-    }
-    if (!data.LoadHeader(head)) {
-      PrintError("instkit: " + file + ": " + (data.ErrorMessage.empty() ? "not an IDF data file"
-                                                                        : Shown(data.ErrorMessage)));
-      return kFailed;
-    }
-    g_show_truncated = true;
-  } else {
-    data.SetCallBack(reinterpret_cast<intptr_t>(&ShowProgress));
-    if (!data.LoadFromFile() && !g_show_truncated) {
-      PrintError("instkit: " + file + ": " + (data.ErrorMessage.empty() ? "not an IDF data file"
-                                                                        : Shown(data.ErrorMessage)));
-      return kFailed;
-    }
-  }
   const TDIDFRecord& fields = *data.Structure;
-  const int32_t count = data.GetRecordCount();
-  if (as_json) {
-    TJsonWriter json;
-    json.BeginObject();
-    json.Key("table");
-    json.String(TextForDisplay(data.TableName));
-    json.Key("fields");
-    json.BeginArray();
-    for (int32_t i = 0; i < fields.GetFieldCount(); ++i) {
-      json.BeginObject();
-      json.Key("name");
-      json.String(TextForDisplay(fields.GetFields(i)->Name()));
-      json.Key("type");
-      json.String(TIDFDataFile::FieldTypeToString(fields.GetFields(i)->FieldType()));
-      json.EndObject();
-    }
-    json.EndArray();
-    json.Key("records");
-    json.BeginArray();
-    for (int32_t r = 0; r < count; ++r) {
-      data.SetRecordIndex(r);
-      json.BeginArray();
-      for (int32_t i = 0; i < fields.GetFieldCount(); ++i) JsonValue(json, *fields.GetFields(i));
-      json.EndArray();
-    }
-    json.EndArray();
-    json.Key("complete");
-    json.Bool(!g_show_truncated);
-    json.EndObject();
-    PrintUtf8(json.Text() + "\n");
-    return kComplete;
-  }
+  int64_t shown = 0;
+  bool header_shown = false;
+  bool truncated = false;
+  TJsonWriter json;
   const char separator = as_csv ? ',' : '\t';
   auto line = [&](auto&& cell_of) {
     std::string text;
@@ -339,16 +339,73 @@ int Show(const std::string& file, bool as_json, bool as_csv, int64_t limit) {
     }
     PrintUtf8(text + "\n");
   };
-  if (!as_csv) {
-    PrintUtf8("Table: " + TextForDisplay(data.TableName) + "\n");
-    PrintUtf8("Fields: " + TextForDisplay(data.GetFieldsString()) + "\n");
-    PrintUtf8("Types: " + data.GetFieldTypesString() + "\n");
-    PrintUtf8("Records" + std::string(g_show_truncated ? " shown" : "") + ": " + std::to_string(count) + "\n");
+  const auto on_header = [&] {
+    if (as_json) {
+      json.BeginObject();
+      json.Key("table");
+      json.String(TextForDisplay(data.TableName));
+      json.Key("fields");
+      json.BeginArray();
+      for (int32_t i = 0; i < fields.GetFieldCount(); ++i) {
+        json.BeginObject();
+        json.Key("name");
+        json.String(TextForDisplay(fields.GetFields(i)->Name()));
+        json.Key("type");
+        json.String(TIDFDataFile::FieldTypeToString(fields.GetFields(i)->FieldType()));
+        json.EndObject();
+      }
+      json.EndArray();
+      json.Key("records");
+      json.BeginArray();
+      PrintUtf8(json.Take());
+    } else {
+      if (!as_csv) {
+        PrintUtf8("Table: " + TextForDisplay(data.TableName) + "\n");
+        PrintUtf8("Fields: " + TextForDisplay(data.GetFieldsString()) + "\n");
+        PrintUtf8("Types: " + data.GetFieldTypesString() + "\n");
+      }
+      line([](const TField& f) { return TextForDisplay(f.Name()); });
+    }
+    header_shown = true;
+    truncated = limit == 0;
+    return limit != 0;
+  };
+  const auto on_record = [&](uint8_t) {
+    if (as_json) {
+      json.BeginArray();
+      for (int32_t i = 0; i < fields.GetFieldCount(); ++i) JsonValue(json, *fields.GetFields(i));
+      json.EndArray();
+      PrintUtf8(json.Take());
+    } else {
+      line([](const TField& f) { return PlainValue(f); });
+    }
+    ++shown;
+    truncated = limit >= 0 && shown >= limit;
+    return !truncated;
+  };
+  const bool read = data.ReadFileRecords(on_header, on_record);
+  std::string problem;
+  if (!read) {
+    problem = data.ErrorMessage.empty() ? "not an IDF data file" : Shown(data.ErrorMessage);
+  } else if (!truncated && !data.LastRead.complete) {
+    problem = data.LastRead.problem;
   }
-  line([](const TField& f) { return TextForDisplay(f.Name()); });
-  for (int32_t r = 0; r < count; ++r) {
-    data.SetRecordIndex(r);
-    line([](const TField& f) { return PlainValue(f); });
+  if (as_json && header_shown) {
+    json.EndArray();
+    json.Key("complete");
+    json.Bool(!truncated && problem.empty());
+    if (!problem.empty()) {
+      json.Key("error");
+      json.String(problem);
+    }
+    json.EndObject();
+    PrintUtf8(json.Take() + "\n");
+  } else if (!as_json && !as_csv && header_shown) {
+    PrintUtf8("Records" + std::string(truncated ? " shown" : "") + ": " + std::to_string(shown) + "\n");
+  }
+  if (!problem.empty()) {
+    PrintError("instkit: " + file + ": " + problem);
+    return kFailed;
   }
   return kComplete;
 }
@@ -367,7 +424,9 @@ const TCommandRegistrar kRegistrar(60, [](CLI::App& app, int* status) {
   exp->add_option("--table", *table, "Table (or view) to export")->required();
   exp->add_option("--filter", *filter, "SQL expression selecting the rows (WHERE clause)");
   exp->add_option("-o,--output", *out, "Data file to write")->required();
-  exp->callback([=] { *status = Export(*db, *table, *filter, *schema, *out); });
+  auto strict = std::make_shared<bool>(false);
+  exp->add_flag("--strict", *strict, "Refuse NULLs instead of writing them as empty values (0, \"\" or false)");
+  exp->callback([=] { *status = Export(*db, *table, *filter, *schema, *out, *strict); });
 
   auto* imp = data->add_subcommand("import", "Append the rows of an IDF data file to the table it names");
   auto file = std::make_shared<std::string>();
@@ -387,6 +446,7 @@ const TCommandRegistrar kRegistrar(60, [](CLI::App& app, int* status) {
   auto* csv_flag = show->add_flag("--csv", *csv, "Print CSV: a header row, then one row per record");
   json_flag->excludes(csv_flag);
   show->add_option("--limit", *limit, "Show at most N records")->check(CLI::NonNegativeNumber);
+  show->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   show->callback([=] { *status = Show(*show_file, *json, *csv, *limit); });
 });
 

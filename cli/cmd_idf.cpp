@@ -2,8 +2,9 @@
 #include <memory>
 #include <string>
 
-#include "Tidf/idf_text_file.h"
+#include "Tidf/description_encoding.h"
 #include "cli/command.h"
+#include "cli/description_file.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
 #include "host/base/binary_text.h"
@@ -23,17 +24,6 @@ const char* TypeName(uint8_t code) {
     case ftBoolean: return "boolean";
     default: return "other";
   }
-}
-
-// Loads a file or reports LastError; null on failure.
-std::unique_ptr<TIDFTextFile> LoadOrReport(const std::string& path) {
-  auto file = std::make_unique<TIDFTextFile>();
-  if (!file->LoadFromFile(path)) {
-    const std::string reason = file->LastError.empty() ? "not a valid IDF text file" : file->LastError;
-    PrintError("instkit: " + path + ": " + Cp1251ToUtf8(reason));
-    return nullptr;
-  }
-  return file;
 }
 
 void WriteParamJson(TJsonWriter& json, const TField& field) {
@@ -81,7 +71,7 @@ void PrintRecord(const TRecord& record) {
 }
 
 int Show(const std::string& path, bool as_json) {
-  auto file = LoadOrReport(path);
+  auto file = LoadDescriptionOrReport(path);
   if (!file) return 1;
   if (as_json) {
     TJsonWriter json;
@@ -118,15 +108,15 @@ int Show(const std::string& path, bool as_json) {
   return 0;
 }
 
-int Fmt(const std::string& path, const std::string& out, bool cps, bool fps) {
-  auto file = LoadOrReport(path);
+int Fmt(const std::string& path, const std::string& out, bool cps, bool fps, bool utf8) {
+  auto file = LoadDescriptionOrReport(path);
   if (!file) return 1;
   // The header line follows the argument count; a command line always has
   // arguments, so FPS unless --cps asks otherwise.
   OverrideProcessArgumentCount(cps ? 0 : 1);
   (void)fps;
   const std::string target = out.empty() ? path : out;
-  const bool saved = file->SaveToFile(target);
+  const bool saved = SaveDescription(*file, target, utf8 ? TTextEncoding::kUtf8 : TTextEncoding::kWindows1251);
   ResetProcessArgumentCount();
   if (!saved) {
     PrintError("instkit: " + target + ": " + Cp1251ToUtf8(file->LastError));
@@ -144,19 +134,23 @@ const TCommandRegistrar kRegistrar(10, [](CLI::App& app, int* status) {
   auto json = std::make_shared<bool>(false);
   show->add_option("FILE", *file, "IDF text file")->required();
   show->add_flag("--json", *json, "Print one JSON object");
+  show->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   show->callback([=] { *status = Show(*file, *json); });
 
-  auto* fmt = idf->add_subcommand("fmt", "Load and save an IDF text file (normalises it)");
+  auto* fmt = idf->add_subcommand(
+      "fmt", "Load and save an IDF text file (normalises it; a UTF-8 file is written back in Windows-1251)");
   auto fmt_file = std::make_shared<std::string>();
   auto out = std::make_shared<std::string>();
   auto cps = std::make_shared<bool>(false);
   auto fps = std::make_shared<bool>(false);
+  auto utf8 = std::make_shared<bool>(false);
   fmt->add_option("FILE", *fmt_file, "IDF text file")->required();
   fmt->add_option("-o,--output", *out, "Write here instead of over FILE");
   auto* cps_flag = fmt->add_flag("--cps", *cps, "Write the IDF-CPS-text header");
   auto* fps_flag = fmt->add_flag("--fps", *fps, "Write the IDF-FPS-text header (default)");
   cps_flag->excludes(fps_flag);
-  fmt->callback([=] { *status = Fmt(*fmt_file, *out, *cps, *fps); });
+  fmt->add_flag("--utf8", *utf8, "Write UTF-8 (for editing) instead of Windows-1251");
+  fmt->callback([=] { *status = Fmt(*fmt_file, *out, *cps, *fps, *utf8); });
 });
 
 }  // namespace

@@ -355,6 +355,7 @@ const TCommandRegistrar kRegistrar(70, [](CLI::App& app, int* status) {
   auto show_json = std::make_shared<bool>(false);
   show->add_option("FILE", *show_file, "Tree file")->required();
   show->add_flag("--json", *show_json, "Print the tree as one JSON object");
+  show->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   show->callback([=] { *status = Show(*show_file, *show_json); });
 
   auto* to_idf = tree->add_subcommand("to-idf", "Write a stored form as a tree section of an IDF text file");

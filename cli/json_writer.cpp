@@ -62,7 +62,7 @@ void TJsonWriter::WriteQuoted(std::string_view value) {
       case '\r': out_ += "\\r"; break;
       case '\t': out_ += "\\t"; break;
       default:
-        if (c < 0x20) {
+        if (c < 0x20 || c == 0x7F) {
           char buf[8];
           std::snprintf(buf, sizeof buf, "\\u%04x", c);
           out_ += buf;

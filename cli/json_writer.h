@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace instkit::cli {
@@ -46,6 +47,9 @@ class TJsonWriter {
   }
 
   const std::string& Text() const { return out_; }
+  // The text written so far, handed over and forgotten, for output that is
+  // printed as it is made; the writer goes on where it was.
+  std::string Take() { return std::exchange(out_, std::string()); }
 
  private:
   void BeforeValue();

@@ -7,7 +7,12 @@
 # prefix, only the marked entry points exported, and on Windows the entry
 # points exported under their plain names.  On 32-bit Windows the entry points
 # are stdcall, which the compiler decorates ("Perform@0"); --kill-at exports
-# them undecorated, as the drivers look them up.
+# them undecorated, as the drivers look them up.  The target gets the include
+# folder of the entry-point header (instkit::subsystem_api).
+#
+# This file is installed with the CMake package: find_package(instkit) makes
+# both functions available to libraries built outside this source tree.
+set(INSTKIT_HELPER_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # Every entry-point name, as the drivers look them up (case-sensitive).
 set(INSTKIT_SUBSYSTEM_ENTRY_POINTS
@@ -20,7 +25,7 @@ function(instkit_subsystem_library target)
     PREFIX ""
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PRIVATE instkit::subsystem_api)
   if(WIN32)
     target_link_options(${target} PRIVATE -Wl,--kill-at)
   endif()
@@ -35,5 +40,5 @@ function(instkit_add_export_check name objdump dll)
   string(REPLACE ";" "," expected "${arg_EXPECTED}")
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DDLL=${dll} -DEXPECTED=${expected}
-            -P ${PROJECT_SOURCE_DIR}/cmake/check_dll_exports.cmake)
+            -P ${INSTKIT_HELPER_DIR}/check_dll_exports.cmake)
 endfunction()

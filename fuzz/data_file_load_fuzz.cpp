@@ -2,7 +2,8 @@
 // byte is odd, the rest is first compressed as a plain image, so that the
 // loader's parsing is reached through the whole file path as well; otherwise
 // the bytes are the file as they are.  The decompression cap is lowered so
-// that a small input cannot exhaust memory through a legitimately huge frame.
+// that a small input cannot exhaust memory through a legitimately huge frame,
+// and so is the memory the loaded records may take.
 #include <unistd.h>
 
 #include <cstdint>
@@ -43,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFile(bytes);
   TIDFDataFile file;
   file.FileName = TempPath();
+  file.RecordMemoryLimit = 64u << 20;  // tiny records in a small frame
   file.LoadFromFile();
   for (int32_t i = 0; i < file.GetRecordCount() && i < 64; ++i) file.SetRecordIndex(i);
   file.GetFieldsString();

@@ -1,13 +1,16 @@
 // Loads arbitrary bytes as an IDF text file, then saves and reloads what was
 // read: no crash, leak or sanitizer report, and a save of a loaded file must
-// load again.
+// load again.  The same bytes decoded as a description: what was read as
+// UTF-8 converts back to exactly the input (less a byte-order mark).
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "Tidf/description_encoding.h"
 #include "Tidf/idf_text_file.h"
+#include "host/base/codepage.h"
 #include "host/platform/file.h"
 
 namespace {
@@ -23,7 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string out = TempPath(".out.idf");
   static const bool once = (instkit::SetDurableWrites(false), true);
   (void)once;
-  instkit::WriteWholeFileAtomically(in, std::string(reinterpret_cast<const char*>(data), size));
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  instkit::WriteWholeFileAtomically(in, input);
+  std::string text;
+  instkit::TDescriptionFormat format;
+  if (instkit::DecodeDescription(input, text, format, nullptr) && !format.lf_line_ends) {
+    if (format.encoding == instkit::TTextEncoding::kUtf8 && instkit::Cp1251ToUtf8(text) != input) __builtin_trap();
+    if (format.encoding == instkit::TTextEncoding::kUtf8WithBom && instkit::Cp1251ToUtf8(text) != input.substr(3)) {
+      __builtin_trap();
+    }
+  }
   instkit::TIDFTextFile file;
   if (file.LoadFromFile(in)) {
     if (file.SaveToFile(out)) {

@@ -3,10 +3,11 @@
 # example subsystem libraries, shows the summary, the installed files and the
 # log, then uninstalls it again.
 set -euo pipefail
+# scripts/demo.sh INSTKIT DEMO_DIR [LIBRARY_DIR]: the example subsystem
+# libraries are taken from LIBRARY_DIR, else from the build of INSTKIT.
 instkit=$1
 demo=$2
-build=$(cd "$(dirname "$instkit")/.." && pwd)
-libs=$build/examples/lib
+libs=${3:-$(cd "$(dirname "$instkit")/.." && pwd)/examples/lib}
 work=$(mktemp -d "${TMPDIR:-/tmp}/instkit-demo.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

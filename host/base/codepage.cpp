@@ -54,42 +54,27 @@ std::string Cp1251ToUtf8(std::string_view text) {
   return out;
 }
 
+std::optional<char> Cp1251ByteOfOther(uint32_t code_point) {
+  const auto& table = ReverseTable();
+  const auto it = table.find(code_point);
+  if (it == table.end()) return std::nullopt;
+  return it->second;
+}
+
 std::string Utf8ToCp1251(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      out += static_cast<char>(lead);
-      ++i;
-      continue;
-    }
-    const int extra = lead >= 0xF8 ? -1 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
+    uint32_t cp = 0;
+    const size_t length = DecodeUtf8(text, i, &cp);
+    if (length == 0) {
       out += '?';
       ++i;
       continue;
     }
-    uint32_t cp = lead & (0x3F >> extra);
-    bool valid = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto cont = static_cast<unsigned char>(text[i + k]);
-      if ((cont & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      cp = (cp << 6) | (cont & 0x3F);
-    }
-    if (!valid) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    i += static_cast<size_t>(extra) + 1;
-    const auto& table = ReverseTable();
-    auto it = table.find(cp);
-    out += it != table.end() ? it->second : '?';
+    i += length;
+    out += Cp1251ByteOf(cp).value_or('?');
   }
   return out;
 }

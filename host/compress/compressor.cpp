@@ -1,13 +1,11 @@
 #include "host/compress/compressor.h"
 
-#include <zlib.h>
 #include <zstd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <vector>
 
-#include "host/base/coding.h"
 #include "host/base/exception.h"
 #include "host/base/format.h"
 #include "host/compress/read_ahead_decoder.h"
@@ -15,24 +13,6 @@
 namespace instkit {
 
 namespace {
-
-// The check record: a zstd skippable frame (magic, payload size) whose
-// payload is the tag "IDFC", the CRC-32 of the compressed bytes before the
-// record and the plain size, little-endian.
-constexpr uint32_t kTrailerMagic = 0x184D2A5E;
-constexpr char kTrailerTag[4] = {'I', 'D', 'F', 'C'};
-constexpr size_t kTrailerSize = 24;
-
-uint32_t Crc32(uint32_t crc, const void* data, size_t n) {
-  const auto* bytes = static_cast<const Bytef*>(data);
-  while (n > 0) {
-    const auto chunk = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-    crc = static_cast<uint32_t>(crc32(crc, bytes, chunk));
-    bytes += chunk;
-    n -= chunk;
-  }
-  return crc;
-}
 
 // The most memory reserved up front for a frame's declared plain size.
 constexpr unsigned long long kMaxSizeHint = 64ull << 20;
@@ -90,8 +70,6 @@ void TCompressor::BeginCompress(int64_t plain_size) {
     Check(ZSTD_CCtx_setPledgedSrcSize(cctx, static_cast<unsigned long long>(plain_size)), "Cannot set source size");
   }
   encoder_->out.resize(ZSTD_CStreamOutSize());
-  written_crc_ = 0;
-  plain_written_ = 0;
 }
 
 void TCompressor::Pump(const void* data, size_t n, bool last) {
@@ -102,62 +80,16 @@ void TCompressor::Pump(const void* data, size_t n, bool last) {
     ZSTD_outBuffer output{encoder_->out.data(), encoder_->out.size(), 0};
     const size_t left = ZSTD_compressStream2(encoder_->cctx.get(), &output, &input, mode);
     Check(left, "Compression failed");
-    if (output.pos > 0) {
-      destination_->Write(encoder_->out.data(), output.pos);
-      if (trailer_) written_crc_ = Crc32(written_crc_, encoder_->out.data(), output.pos);
-    }
+    if (output.pos > 0) destination_->Write(encoder_->out.data(), output.pos);
     if (last ? left == 0 : input.pos == input.size) return;
   }
 }
 
-void TCompressor::CompressMore(const void* data, size_t n) {
-  plain_written_ += n;
-  Pump(data, n, false);
-}
+void TCompressor::CompressMore(const void* data, size_t n) { Pump(data, n, false); }
 
 void TCompressor::EndCompress() {
   Pump(nullptr, 0, true);
   encoder_.reset();
-  if (!trailer_) return;
-  char record[kTrailerSize];
-  EncodeFixed32(record, kTrailerMagic);
-  EncodeFixed32(record + 4, static_cast<uint32_t>(kTrailerSize - 8));
-  std::copy(kTrailerTag, kTrailerTag + 4, record + 8);
-  EncodeFixed32(record + 12, written_crc_);
-  EncodeFixed64(record + 16, plain_written_);
-  destination_->Write(record, kTrailerSize);
-}
-
-bool TCompressor::CheckTrailer() {
-  if (source_ == nullptr) Fail("Source or destination stream not set");
-  const int64_t size = source_->GetSize() - source_->GetPosition();
-  std::vector<char> buffer(1 << 20);
-  // The bytes before the last kTrailerSize are checksummed as they pass.
-  int64_t body = size >= static_cast<int64_t>(kTrailerSize) ? size - static_cast<int64_t>(kTrailerSize) : 0;
-  uint32_t crc = 0;
-  while (body > 0) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(body, static_cast<int64_t>(buffer.size())));
-    const size_t n = source_->Read(buffer.data(), want);
-    if (n == 0) return false;  // shorter than it said: let decompression tell
-    crc = Crc32(crc, buffer.data(), n);
-    body -= static_cast<int64_t>(n);
-  }
-  char record[kTrailerSize];
-  size_t got = 0;
-  while (got < kTrailerSize) {
-    const size_t n = source_->Read(record + got, kTrailerSize - got);
-    if (n == 0) break;
-    got += n;
-  }
-  if (got != kTrailerSize || DecodeFixed32(record) != kTrailerMagic ||
-      DecodeFixed32(record + 4) != kTrailerSize - 8 || !std::equal(kTrailerTag, kTrailerTag + 4, record + 8)) {
-    return false;
-  }
-  if (DecodeFixed32(record + 12) != crc) Fail("Compressed data are damaged: the check record does not match");
-  if (DecodeFixed64(record + 16) > max_output_) {
-    Fail(Format("Decompressed data exceed the limit of %llu bytes", static_cast<unsigned long long>(max_output_)));
-  }
-  return true;
 }
 
 void TCompressor::Compress() {

@@ -60,11 +60,6 @@ class TCompressor {
   // While it runs, the source belongs to the worker.  Decompress() and
   // DecompressPrefix() always decode on the caller's thread.
   void SetReadAhead(bool on) { read_ahead_ = on; }
-  // Compression ends the output with a check record: a zstd skippable frame
-  // ("IDFC", the CRC-32 of every compressed byte before it, the plain size).
-  // zstd and every decompressor skip it; CheckTrailer uses it to tell a
-  // damaged file from a sound one without decompressing it.
-  void SetTrailer(bool on) { trailer_ = on; }
   void SetMaxOutputSize(uint64_t bytes) { max_output_ = bytes; }
   uint64_t GetMaxOutputSize() const { return max_output_; }
 
@@ -105,15 +100,6 @@ class TCompressor {
   // still raises.
   void DecompressPrefix(uint64_t bytes);
 
-  // Reads the source from its position to its end.  When it ends with a
-  // check record, verifies the CRC-32 of everything before it and raises when
-  // it differs ("Compressed data are damaged: ...") or when the recorded
-  // plain size exceeds the output cap; returns true.  Returns false, having
-  // read the source, when there is no check record: only decompressing can
-  // then tell.  A check record vouches for accidental damage only: data made
-  // to match it can still fail while being decompressed.
-  bool CheckTrailer();
-
   // The cap that new compressors start with; for hosts (and fuzzers) that
   // must keep memory tighter than the default.
   static void SetDefaultMaxOutputSize(uint64_t bytes);
@@ -138,9 +124,6 @@ class TCompressor {
   int min_match_ = 0;
   int workers_ = 0;
   bool read_ahead_ = false;
-  bool trailer_ = false;
-  uint32_t written_crc_ = 0;     // CRC-32 of the compressed bytes written so far
-  uint64_t plain_written_ = 0;   // plain bytes compressed so far
   uint64_t max_output_;
 };
 

@@ -7,9 +7,14 @@
 
 namespace instkit {
 
+std::string StatementForMessage(const std::string& sql) {
+  constexpr size_t kShown = 200;
+  return sql.size() <= kShown ? sql : sql.substr(0, kShown) + "...";
+}
+
 namespace {
 [[noreturn]] void Fail(sqlite3* db, const std::string& context) {
-  throw Exception("ESQLiteError", Format("%s (%s)", db ? sqlite3_errmsg(db) : "out of memory", context.c_str()));
+  throw Exception("ESQLiteError", Format("%s (%s)", db ? sqlite3_errmsg(db) : "out of memory", StatementForMessage(context).c_str()));
 }
 }  // namespace
 
@@ -31,7 +36,7 @@ void TSqliteDb::Exec(const std::string& sql) {
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     std::string message = error ? error : sqlite3_errmsg(db_);
     sqlite3_free(error);
-    throw Exception("ESQLiteError", Format("%s (%s)", message.c_str(), sql.c_str()));
+    throw Exception("ESQLiteError", Format("%s (%s)", message.c_str(), StatementForMessage(sql).c_str()));
   }
 }
 
@@ -101,16 +106,6 @@ std::string TSqliteStatement::ColumnText(int index) const {
 std::string TSqliteStatement::ColumnBlob(int index) const {
   const auto* blob = static_cast<const char*>(sqlite3_column_blob(stmt_, index));
   return blob ? std::string(blob, static_cast<size_t>(sqlite3_column_bytes(stmt_, index))) : std::string();
-}
-
-std::string QuoteIdentifier(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
 }
 
 }  // namespace instkit

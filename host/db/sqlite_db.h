@@ -70,7 +70,8 @@ class TSqliteStatement {
   std::string sql_;
 };
 
-// "name" with inner quotes doubled: safe as a table or column identifier.
-std::string QuoteIdentifier(std::string_view name);
+// A statement as messages quote it: its first 200 bytes and "..." (statements
+// built from a file's header can be megabytes long).
+std::string StatementForMessage(const std::string& sql);
 
 }  // namespace instkit

@@ -13,15 +13,30 @@
 //   and FreeTable, which makes the inserted rows permanent.
 //
 // Every failure raises an instkit Exception whose class name says the engine
-// (for SQLite "ESQLiteError") and whose message names the table.
+// (for SQLite "ESQLiteError") and whose message names the table.  A failure
+// of InsertRow or InsertValues is the row's own (a constraint, a value of the
+// wrong kind: the rows before it stay and the next row may follow) unless it
+// is an ETableAborted.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "host/base/exception.h"
 #include "host/base/record.h"
 
 namespace instkit {
+
+// A failure that is not the row's own: the engine could not begin storing
+// rows (the database is locked by another process) or has undone every row
+// stored through the table so far (disk full, an I/O error, a lost
+// transaction).  Callers that count failed rows and go on stop at it instead.
+// The class name is still the engine's.
+class ETableAborted : public Exception {
+ public:
+  ETableAborted(std::string class_name, std::string message)
+      : Exception(std::move(class_name), std::move(message)) {}
+};
 
 class TTable {
  public:

@@ -3,7 +3,10 @@
 //
 // Writes are atomic: TAtomicFileWriter writes a temporary file in the
 // target's folder and renames it over the target only in Commit(), so a
-// failed or interrupted write never destroys the previous file.
+// failed or interrupted write never destroys the previous file.  A writer
+// killed before its commit leaves its temporary behind; the next successful
+// commit to the same target removes those of writers that are gone
+// (host/platform/<os>/file_<os>.cpp says how it tells).
 #pragma once
 
 #include <cstdint>
@@ -91,6 +94,18 @@ class TAtomicFileWriter {
 // write throw-away files at a high rate (fuzzers) may turn the sync off.
 void SetDurableWrites(bool durable);
 bool DurableWrites();
+
+// Fault injection, for tests that show a writer keeps the old file or the
+// complete new one whatever fails: when a hook is set, TAtomicFileWriter
+// calls it before each write, sync and replace of its temporary file, and
+// the hook may raise the EInOutError that the system would give there (a
+// full disk, an I/O error).  Null, the default, costs one load per step.
+// Process-wide; set it only while no other thread writes files.
+enum class TFileStep { kWrite, kSync, kReplace };
+using TFileFaultHook = void (*)(TFileStep step, const std::string& path);
+void SetFileFaultHook(TFileFaultHook hook);
+// Calls the hook, if any (for the OS layer's writers).
+void CheckFileFault(TFileStep step, const std::string& path);
 
 // Whole-file helpers.
 std::string ReadWholeFile(const std::string& path);

@@ -7,6 +7,7 @@
 #include "Didf/data_file.h"
 #include "data_file_test_util.h"
 #include "host/db/application_manager.h"
+#include "host/db/sql_identifier.h"
 #include "host/db/sqlite_table.h"
 
 namespace instkit {

@@ -173,38 +173,6 @@ TEST(Compressor, ReadAheadGivesWhatThePlainDecoderGives) {
   EXPECT_GE(out.GetSize(), 1);
 }
 
-TEST(Compressor, CheckRecordTellsDamageWithoutDecompressing) {
-  const std::string plain = Noise(300000);
-  TMemoryStream source(plain);
-  TMemoryStream packed;
-  TCompressor writer;
-  writer.SetChecksum(true);
-  writer.SetTrailer(true);
-  writer.SetSource(&source);
-  writer.SetDestination(&packed);
-  writer.Compress();
-  const std::string sound = packed.Data();
-  EXPECT_EQ(Decompress(sound), plain);  // decompressors skip the record
-
-  auto check = [](const std::string& bytes, uint64_t cap = TCompressor::kDefaultMaxOutputSize) {
-    TMemoryStream in(bytes);
-    TCompressor checker;
-    checker.SetMaxOutputSize(cap);
-    checker.SetSource(&in);
-    std::string verdict;
-    const std::string failure = ErrorOf([&] { verdict = checker.CheckTrailer() ? "checked" : "no record"; });
-    return failure.empty() ? verdict : failure;
-  };
-  std::string flipped = sound;
-  flipped[sound.size() / 3] ^= 0x04;
-  EXPECT_EQ(check(sound), "checked");
-  EXPECT_EQ(check(flipped), "ECompressorError: Compressed data are damaged: the check record does not match");
-  EXPECT_EQ(check(sound.substr(0, sound.size() - 24)), "no record");
-  EXPECT_EQ(check(sound.substr(0, 10)), "no record");
-  EXPECT_EQ(check(sound, plain.size() - 1),
-            "ECompressorError: Decompressed data exceed the limit of " + std::to_string(plain.size() - 1) + " bytes");
-}
-
 TEST(Compressor, PrefixStopsQuietly) {
   const std::string plain = Noise(1 << 20);
   TMemoryStream source(Compress(plain, true));

@@ -21,13 +21,15 @@ class SqliteTable : public ::testing::Test {
 
 TEST(SqliteTypes, DeclaredTypesMapToFieldCodes) {
   const std::pair<const char*, int> cases[] = {
-      {"INTEGER", ftInteger},   {"bigint", ftInteger},      {"SMALLINT", ftSmallInt}, {"tinyint", ftSmallInt},
-      {"BOOLEAN", ftBoolean},   {"bool", ftBoolean},        {"REAL", ftFloat},        {"double precision", ftFloat},
-      {"FLOAT", ftFloat},       {"DATETIME", ftDateTime},   {"timestamp", ftDateTime}, {"DATE", ftDateTime},
+      {"INTEGER", ftInteger},   {"bigint", ftFloat},        {"INT8", ftFloat},        {"unsigned big int", ftFloat},
+      {"SMALLINT", ftSmallInt}, {"tinyint", ftSmallInt},    {"MEDIUMINT", ftInteger}, {"BOOLEAN", ftBoolean},
+      {"bool", ftBoolean},      {"REAL", ftFloat},          {"double precision", ftFloat}, {"FLOAT", ftFloat},
+      {"DATETIME", ftDateTime}, {"timestamp", ftDateTime},  {"DATE", ftDate},         {"time", ftTime},
       {"NUMERIC(10,2)", ftCurrency}, {"CURRENCY", ftCurrency}, {"BLOB", ftBinary},    {"TEXT", ftString},
       {"VARCHAR(20)", ftString}, {"", ftString}};
   for (const auto& [declared, code] : cases) EXPECT_EQ(FieldTypeOfDeclaredType(declared), code) << declared;
-  for (int code : {ftString, ftSmallInt, ftInteger, ftFloat, ftDateTime, ftCurrency, ftBinary, ftBoolean}) {
+  for (int code : {ftString, ftSmallInt, ftInteger, ftFloat, ftDate, ftDateTime, ftTime, ftCurrency, ftBinary,
+                   ftBoolean}) {
     EXPECT_EQ(FieldTypeOfDeclaredType(DeclaredTypeOfFieldType(static_cast<uint8_t>(code))), code) << code;
   }
 }

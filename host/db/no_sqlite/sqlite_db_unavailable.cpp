@@ -42,15 +42,6 @@ int64_t TSqliteStatement::ColumnInt64(int) const { Unavailable(sql_); }
 double TSqliteStatement::ColumnDouble(int) const { Unavailable(sql_); }
 std::string TSqliteStatement::ColumnText(int) const { Unavailable(sql_); }
 std::string TSqliteStatement::ColumnBlob(int) const { Unavailable(sql_); }
-
-std::string QuoteIdentifier(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
-}
+std::string StatementForMessage(const std::string& sql) { return sql.substr(0, 200); }
 
 }  // namespace instkit

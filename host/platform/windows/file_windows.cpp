@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/base/exception.h"
@@ -46,6 +47,39 @@ size_t RootLength(const std::string& path) {
     return pos == std::string::npos ? path.size() : pos + 1;
   }
   return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+
+bool ProcessIsAlive(DWORD pid) {
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;  // exists, not ours to see
+  DWORD code = 0;
+  const bool alive = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  ::CloseHandle(process);
+  return alive;
+}
+
+// Removes the temporaries (<target>.tmp-<pid>-<n>) of `path` left by writers
+// that died before their commit: those of a process that is gone.  A live
+// writer holds its temporary open without sharing, so it could not be
+// deleted anyway; our own process's names are left alone.  Best effort.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string pattern = path + ".tmp-*";
+  const size_t cut = path.find_last_of("\\/");
+  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  WIN32_FIND_DATAA found;
+  HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  const DWORD self = ::GetCurrentProcessId();
+  const size_t prefix = path.size() - folder.size() + 5;  // the name and ".tmp-"
+  do {
+    const std::string name = found.cFileName;
+    if (name.size() <= prefix || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    char* end = nullptr;
+    const unsigned long pid = std::strtoul(name.c_str() + prefix, &end, 10);
+    if (end == name.c_str() + prefix || *end != '-' || pid == 0 || pid == self || ProcessIsAlive(pid)) continue;
+    ::DeleteFileA((folder + name).c_str());
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
 }
 }  // namespace
 
@@ -130,6 +164,7 @@ void TAtomicFileWriter::Flush() {
   const char* p = buffer_.data();
   size_t left = buffer_.size();
   while (left > 0) {
+    CheckFileFault(TFileStep::kWrite, path_);
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(left, 1u << 30));
     DWORD written = 0;
     if (!::WriteFile(AsHandle(handle_), p, chunk, &written, nullptr)) Fail("Cannot write file", path_, ::GetLastError());
@@ -142,14 +177,17 @@ void TAtomicFileWriter::Flush() {
 void TAtomicFileWriter::Commit() {
   Flush();
   const bool durable = DurableWrites();
+  if (durable) CheckFileFault(TFileStep::kSync, path_);
   if (durable && !::FlushFileBuffers(AsHandle(handle_))) Fail("Cannot write file", path_, ::GetLastError());
   HANDLE h = AsHandle(handle_);
   handle_ = kNoHandle;
   if (!::CloseHandle(h)) Fail("Cannot write file", path_, ::GetLastError());
   // MOVEFILE_WRITE_THROUGH returns only once the rename is on disk.
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  CheckFileFault(TFileStep::kReplace, path_);
   if (!::MoveFileExA(temp_path_.c_str(), path_.c_str(), flags)) Fail("Cannot replace file", path_, ::GetLastError());
   committed_ = true;
+  RemoveStaleTemporaries(path_);
 }
 
 }  // namespace instkit

@@ -1,0 +1,156 @@
+// instkit data export / import / show as an operator's machine fails: kill -9
+// and Ctrl-C at random moments, two imports at once, damaged and hostile
+// files.  Through the POSIX process calls: built on POSIX systems only.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "Didf/data_file.h"
+#include "data_file_test_util.h"
+#include "host/db/sqlite_db.h"
+
+namespace instkit {
+namespace {
+
+#ifdef INSTKIT_CLI_PATH
+
+using testing::TempDir;
+
+constexpr int kRows = 20000;
+
+class DataCli : public ::testing::Test {
+ protected:
+  TempDir dir;
+  const std::string output = dir.Path("output.txt");
+
+  // Starts the command line; its stdout and stderr go to `output`.
+  pid_t Spawn(const std::vector<std::string>& args) const {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      std::vector<char*> argv{const_cast<char*>(INSTKIT_CLI_PATH)};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(out, 1);
+      ::dup2(out, 2);
+      ::execv(INSTKIT_CLI_PATH, argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+  static int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int Run(const std::vector<std::string>& args) const { return Wait(Spawn(args)); }
+  std::string Output() const { return TempDir::Read(output); }
+};
+
+void MakeTable(const std::string& path, int rows) {
+  TSqliteDb(path).Exec("CREATE TABLE P (id INTEGER, name TEXT, score REAL, ok BOOLEAN); WITH RECURSIVE c(x) AS "
+                       "(SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " + std::to_string(rows) +
+                       ") INSERT INTO P SELECT x, 'name ' || x, x * 0.5, x % 2 FROM c");
+}
+
+// Rows of P when the database is sound, -1 otherwise.
+int64_t SoundRows(const std::string& path) {
+  TSqliteDb db(path, false);
+  TSqliteStatement check = db.Prepare("PRAGMA integrity_check");
+  TSqliteStatement count = db.Prepare("SELECT count(*) FROM P");
+  return check.Step() && check.ColumnText(0) == "ok" && count.Step() ? count.ColumnInt64(0) : -1;
+}
+
+// 20 runs per command, each killed (or, for an export every other time,
+// interrupted with Ctrl-C) at a random moment: the data file is the old one
+// or the whole new one, the database holds all of each import's rows or none
+// of them, and the next export clears the temporaries of killed writers.
+TEST_F(DataCli, KillAndCtrlCLoseNothing) {
+  const std::string source = dir.Path("source.db");
+  MakeTable(source, kRows);
+  const std::string file = dir.Path("p.idf");
+  const std::string target = dir.Path("target.db");
+  const std::vector<std::string> exporting{"data", "export", "--db", source, "--table", "P", "-o", file};
+  const std::vector<std::string> importing{"data", "import", file, "--db", target};
+  const std::string old_bytes = std::string("IDF-DS\r\n\r\nTableName=P\r\nID\r\nINTEGER\r\n\x07\0\0\0", 36);
+  testing::WriteDataFile(file, old_bytes);
+  const std::string old_file = TempDir::Read(file);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(Run(exporting), 0);
+  const auto run_time = std::chrono::steady_clock::now() - started;
+  const std::string new_file = TempDir::Read(file);
+  ASSERT_EQ(Run(importing), 0);
+  std::mt19937 random(15);
+  int cancelled = 0;
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    const auto stop_at_random = [&](const std::vector<std::string>& args, int signal) {
+      const pid_t pid = Spawn(args);
+      std::this_thread::sleep_for(run_time * std::uniform_real_distribution<double>(0.0, 1.2)(random));
+      ::kill(pid, signal);
+      return Wait(pid);
+    };
+    dir.Write("p.idf", old_file);
+    const int status = stop_at_random(exporting, run % 2 == 0 ? SIGKILL : SIGINT);
+    // Done: the new file; cancelled: the old one; killed: either.
+    cancelled += status == 2;
+    const std::string now = TempDir::Read(file);
+    EXPECT_TRUE(now == (status == 2 ? old_file : new_file) || (status < 0 && now == old_file)) << status;
+
+    dir.Write("p.idf", new_file);
+    stop_at_random(importing, SIGKILL);
+    EXPECT_EQ(SoundRows(target) % kRows, 0);
+  }
+  EXPECT_GT(cancelled, 0);
+  ASSERT_EQ(Run(exporting), 0);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Root())) {
+    EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
+
+  // Two imports into one new database: the table is created once, both land.
+  const std::vector<std::string> into_fresh{"data", "import", file, "--db", dir.Path("fresh.db")};
+  const pid_t first = Spawn(into_fresh);
+  EXPECT_EQ(Run(into_fresh), 0);
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(SoundRows(dir.Path("fresh.db")), 2 * kRows);
+}
+
+// A file damaged after its first record: show prints that record and fails
+// naming where; import adds nothing.  Control characters are shown escaped.
+TEST_F(DataCli, DamagedAndHostileFiles) {
+  const std::string file = dir.Path("bad.idf");
+  testing::WriteDataFile(file, "IDF-DS\r\n\r\nTableName=P\x1b]0;t\x07Q\r\nID,NAME\r\nINTEGER,STRING\r\n" +
+                                   std::string("\x01\0\0\0\x0a\0\0\0", 8) + "\x1b[31mred\xc2\x9b" +
+                                   std::string("\x02\0\0\0\xff\xff\xff\x7f", 8));
+  EXPECT_EQ(Run({"data", "show", file}), 1);
+  const std::string text = Output();
+  EXPECT_EQ(text.find('\x1b'), std::string::npos);
+  EXPECT_NE(text.find("Table: P\\x1b]0;t\\x07Q\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("1\t\\x1b[31mred\\u009b\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(file + ": record 2 at byte 73: a text length of 2147483647 is over the limit of 10485760 bytes"),
+            std::string::npos) << text;
+  Run({"data", "show", "--raw", file});
+  EXPECT_NE(Output().find("1\t\x1b[31mred\xc2\x9b\n"), std::string::npos);
+  Run({"data", "show", "--json", file});
+  EXPECT_NE(Output().find("[[1,\"\\u001b[31mred\\u009b\"]],\"complete\":false,\"error\":\"record 2 at byte 73"),
+            std::string::npos) << Output();
+  const std::string target = dir.Path("t.db");
+  MakeTable(target, 3);
+  EXPECT_EQ(Run({"data", "import", file, "--db", target}), 1);
+  EXPECT_NE(Output().find("no rows were added"), std::string::npos);
+  EXPECT_EQ(SoundRows(target), 3);
+}
+
+#endif  // INSTKIT_CLI_PATH
+
+}  // namespace
+}  // namespace instkit
