@@ -118,7 +118,7 @@ bool TRunEngine::TState::LoadRecordedCopy() {
   bool loaded = false;
   try {
     WriteWholeFileAtomically(temp.string(), record.description_copy);
-    loaded = LoadDescription(temp.string(), description, error);
+    loaded = ReadDescription(temp.string(), description, error);
   } catch (...) {
     error.sentence = "cannot use the recorded description: " + DescribeCurrentException().message;
   }
@@ -154,7 +154,7 @@ bool TRunEngine::TState::LoadInput() {
   } else {
     if (options.description_file.empty()) return Fail(TRunStatus::kBadInput, "no description given");
     TInputError error;
-    if (!LoadDescription(options.description_file, description, error)) return Fail(error);
+    if (!ReadDescription(options.description_file, description, error)) return Fail(error);
   }
   report.path = options.path;
   TInputError error;

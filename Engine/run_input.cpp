@@ -5,6 +5,7 @@
 
 #include "Syslist/node_walk.h"
 #include "Syslist/sys_tree.h"
+#include "Tidf/description_encoding.h"
 #include "Tidf/idf_text_file.h"
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
@@ -53,7 +54,7 @@ bool HasControl(const std::string& value) {
 
 }  // namespace
 
-bool LoadDescription(const std::string& path, TIDFTextFile& file, TInputError& error) {
+bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& error) {
   std::error_code code;
   const fs::file_status status = fs::status(fs::path(path), code);
   if (!fs::exists(status)) {
@@ -73,10 +74,13 @@ bool LoadDescription(const std::string& path, TIDFTextFile& file, TInputError& e
     return false;
   }
   file.LastError.clear();
-  if (file.LoadFromFile(path)) return true;
+  if (LoadDescription(file, path)) return true;
   const std::string last = Cp1251ToUtf8(file.LastError);
   error.detail = last;
-  if (last.find("has wrong format") != std::string::npos) {
+  const std::string named = "File '" + path + "', ";
+  if (last.rfind(named, 0) == 0) {
+    error.sentence = path + ": " + last.substr(named.size());  // "line L, column C: ..."
+  } else if (last.find("has wrong format") != std::string::npos) {
     error.sentence = path + " is not an IDF text file: its first line is not \"IDF-CPS-text\" or \"IDF-FPS-text\"";
   } else if (last.empty()) {
     error.sentence = path + " is not an IDF text file: the header line is not followed by an empty line";

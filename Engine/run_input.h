@@ -18,10 +18,12 @@ struct TInputError {
   std::string detail;
 };
 
-// Loads the description at `path`, opened as the file system spells it.
-// The reasons: "no such file", "it is a folder", the system's reason
-// ("permission denied"), "not an IDF text file" (with what is wrong).
-bool LoadDescription(const std::string& path, TIDFTextFile& file, TInputError& error);
+// Loads the description at `path`, opened as the file system spells it, in
+// Windows-1251 or UTF-8 (Tidf/description_encoding.h).  The reasons: "no
+// such file", "it is a folder", the system's reason ("permission denied"),
+// "not an IDF text file" (with what is wrong), a UTF-8 character with no
+// Windows-1251 form (with its line and column).
+bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& error);
 
 // Builds the catalogue from a loaded description; every subsystem Checked.
 // A catalogue with no subsystem is refused too (there is nothing to run).

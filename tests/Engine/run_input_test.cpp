@@ -23,7 +23,7 @@ std::string FirstProblem(const std::string& path) {
   TIDFTextFile file;
   TSysTree tree;
   TInputError error;
-  if (!LoadDescription(path, file, error) || !BuildCatalogue(file, path, tree, error) ||
+  if (!ReadDescription(path, file, error) || !BuildCatalogue(file, path, tree, error) ||
       !CheckNames(ProductNameOf(file, path), file, path, tree, error)) {
     return error.sentence;
   }
@@ -41,6 +41,9 @@ TEST(RunInputTest, UnusableDescriptionsAndNamesAreRefusedWithTheirReason) {
   };
   const Case cases[] = {
       {"fine.idf", ok, ""},
+      {"utf8.idf", "IDF-FPS-text\n\n[SubSystems]\nЯдро=1\n[Ядро]\nShort name=Ядро\n", ""},
+      {"emoji.idf", "IDF-FPS-text\n\n[SubSystems]\nA=1\n[A]\nShort name=A \xF0\x9F\x98\x80\n",
+       "$F: line 6, column 14: the character U+1F600 has no Windows-1251 form"},
       {"missing.idf", "", "cannot read $F: no such file"},
       {"folder.idf", "", "cannot read $F: it is a folder, not an IDF text file"},
       {"notes.txt", "just some text\r\n", "$F is not an IDF text file: its first line is not \"IDF-CPS-text\" or \"IDF-FPS-text\""},
