@@ -5,7 +5,6 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <set>
 
 #include "Engine/drive_loop.h"
@@ -22,7 +21,6 @@
 #include "host/base/exception.h"
 #include "host/base/format.h"
 #include "host/platform/dynamic_library.h"
-#include "host/platform/file.h"
 #include "host/platform/interrupt.h"
 #include "host/platform/process_lock.h"
 #include "host/platform/registry.h"
@@ -112,19 +110,10 @@ bool TRunEngine::TState::LoadRecordedCopy() {
     return Fail(TRunStatus::kBadInput, "the registry keeps no copy of the description of \"" +
                                            Cp1251ToUtf8(options.product) + "\": give the description file instead");
   }
-  std::random_device random;
-  const fs::path temp = fs::temp_directory_path() / ("instkit-recorded-" + std::to_string(random()) + ".idf");
-  TInputError error;
-  bool loaded = false;
-  try {
-    WriteWholeFileAtomically(temp.string(), record.description_copy);
-    loaded = ReadDescription(temp.string(), description, error);
-  } catch (...) {
-    error.sentence = "cannot use the recorded description: " + DescribeCurrentException().message;
+  const std::string name = "the description copy of \"" + Cp1251ToUtf8(options.product) + "\" in " + registry_path;
+  if (!description.LoadFromText(record.description_copy, name)) {
+    return Fail(TRunStatus::kBadInput, "cannot use " + name + ": " + Cp1251ToUtf8(description.LastError));
   }
-  std::error_code code;
-  fs::remove(temp, code);
-  if (!loaded) return Fail(error);
   if (options.path.empty()) options.path = record.path;
   report.description_file = record.description + " (the copy recorded at install)";
   return true;

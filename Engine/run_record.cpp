@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 
 #include "Dllload/subsystem_api.h"
 #include "Engine/run_input.h"
@@ -10,7 +9,6 @@
 #include "Syslist/sys_tree.h"
 #include "Tidf/idf_text_file.h"
 #include "host/platform/dynamic_library.h"
-#include "host/platform/file.h"
 #include "host/platform/registry.h"
 
 namespace instkit {
@@ -127,14 +125,8 @@ std::string DescriptionCopy(TIDFTextFile& file, const TSysTree& catalogue) {
     library->SetAsString(code ? ResolveLibraryName(info.Library) : resolved.string());
     return true;
   });
-  // The text writer works on files: through a temporary one.
-  std::random_device random;
-  const fs::path temp = fs::temp_directory_path() / ("instkit-copy-" + std::to_string(random()) + ".idf");
   std::string text;
-  if (file.SaveToFile(temp.string())) text = ReadWholeFile(temp.string());
-  std::error_code code;
-  fs::remove(temp, code);
-  return text;
+  return file.SaveToText(text) ? text : std::string();
 }
 
 }  // namespace instkit
