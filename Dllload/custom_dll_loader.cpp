@@ -90,21 +90,33 @@ void TCustomDLLLoader::LogFailure(const char* separator) {
   WriteLog(failure.class_name + separator + failure.message);
 }
 
+int TCustomDLLLoader::AskOperator(const std::string& text) {
+  if (Observer != nullptr) Observer->Asking(true);
+  int answer = kIdNo;
+  try {
+    answer = MessageBox(OwnerWindow, text, CaptionAttention(), kStyleQuestion);
+  } catch (...) {
+    if (Observer != nullptr) Observer->Asking(false);
+    throw;
+  }
+  if (Observer != nullptr) Observer->Asking(false);
+  return answer;
+}
+
 bool TCustomDLLLoader::AskAbortAfterFailure(const std::string& short_name) {
-  return MessageBox(OwnerWindow, SystemPrefix() + short_name + AbortQuestion, CaptionAttention(),
-                    kStyleQuestion) == kIdYes;
+  return AskOperator(SystemPrefix() + short_name + AbortQuestion) == kIdYes;
 }
 
 bool TCustomDLLLoader::AbortAfterFailedTransfer(TSubsystemInfo& info) {
   WriteLog("error sending subsystems params : " + info.ShortName);
   info.Checked = false;
   if (Regim == INSTKIT_MODE_INSTALL) {
-    if (MessageBox(OwnerWindow, AbortInstallQuestion(), CaptionAttention(), kStyleQuestion) == kIdYes) {
+    if (AskOperator(AbortInstallQuestion()) == kIdYes) {
       WriteLog("user abort installing");
       return true;
     }
   } else if (Regim == INSTKIT_MODE_UNINSTALL) {
-    if (MessageBox(OwnerWindow, AbortUninstallQuestion(), CaptionAttention(), kStyleQuestion) == kIdYes) {
+    if (AskOperator(AbortUninstallQuestion()) == kIdYes) {
       WriteLog("user abort uninstalling");
       return true;
     }
@@ -123,6 +135,7 @@ bool TCustomDLLLoader::LoadDLLs() {
   bool result = true;
   try {
     for (int32_t i = 0; i < SysTree->Count; ++i) {
+      const TTurnScope turn(Observer, TLoaderPhase::kLoad, i);
       TSysNode* node = SysTree->GetNode(i);
       const std::string& library = node->Info->Library;
       if (library.empty()) {
@@ -286,7 +299,9 @@ bool TCustomDLLLoader::SetParams(int32_t index) {
 bool TCustomDLLLoader::UnLoadDLLs() {
   WriteLog("IN function UNLOADDLLS");
   bool result = true;
-  for (const auto& rec : Handles) {
+  for (int32_t i = 0; i < GetCount(); ++i) {
+    const TTurnScope turn(Observer, TLoaderPhase::kUnload, i);
+    const auto& rec = Handles[static_cast<size_t>(i)];
     try {
       if (rec->Handle != nullptr && !FreeDynamicLibrary(rec->Handle)) {
         throw Exception("EInOutError", LastDynamicLibraryError());

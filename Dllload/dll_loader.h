@@ -46,9 +46,14 @@ class TDllLoader : public TCustomDLLLoader {
   // The image of record `index`, or null.
   void* GetImage(int32_t index) const;
 
- private:
-  // The host's progress callback after a Perform; false asks to stop.
-  bool ProgressStep();
+ protected:
+  const TPhaseStyle& Style() const override;
+  void BeginSetup() override;
+  void SetupSkipped(int32_t index) override;
+  void* TreeImageFor(int32_t index) override;
+  void NoTreePointer(int32_t index) override;
+  void SetPerformResult(int32_t index, bool done) override;
+  bool PerformResult(int32_t index) const override;
 };
 
 }  // namespace instkit

@@ -1,13 +1,9 @@
 #include "Dllload/dlls_loader.h"
 
-#include "Dllload/driver_texts.h"
 #include "Syslist/flat_image.h"
 #include "Syslist/sys_tree.h"
-#include "host/platform/message_box.h"
 
 namespace instkit {
-
-using namespace driver_texts;
 
 TDllsLoader::TDllsLoader() : tree_(std::make_unique<TSysTree>()) { SysTree = tree_.get(); }
 
@@ -53,136 +49,44 @@ bool TDllsLoader::NeedSelfInstall() const {
   return static_cast<const uint8_t*>(TreeImage)[kImageIsInstOffset] == 0;
 }
 
-uint8_t TDllsLoader::SetAll() {
-  WriteLog("IN function SETALL");
-  uint8_t outcome = INSTKIT_OUTCOME_COMPLETED;
-  try {
-    for (int32_t i = 0; i < GetCount(); ++i) {
-      THndlRec& rec = *Handles[static_cast<size_t>(i)];
-      TSubsystemInfo& info = *rec.Node->Info;
-      if (rec.Handle == nullptr) continue;
-      WriteLog("get functions addesses : " + info.ShortName);
-      if (!GetFunctionAddress(i)) continue;
-      WriteLog("set all : " + info.ShortName);
-      bool good = true;
-      if (SetLogCallBackProc != nullptr) {
-        WriteLog("call SETLOGCALLBACK");
-        SetLogCallBackProc(LogCallBack);
-      }
-      if (SetTreePointerProc != nullptr) {
-        WriteLog("call SETTREEPOINTER");
-        good = ResultCode(SetTreePointerProc(rec.Node->Count > 0 ? GetPointer(i) : nullptr)) != 0;
-      }
-      if (good) {
-        good = SetParams(i);
-      } else {
-        MessageBox(OwnerWindow, TreeTransferError(), CaptionError(), kStyleError);
-        WriteLog("error receiving subsystems tree");
-      }
-      if (good) {
-        info.Checked = true;
-        continue;
-      }
-      if (AbortAfterFailedTransfer(info)) return INSTKIT_OUTCOME_ABORTED;
-    }
-  } catch (...) {
-    outcome = INSTKIT_OUTCOME_FAILURE;
-    LogFailure(" : ");
-  }
-  WriteLog("OUT function SETALL");
-  return outcome;
+const TCustomDLLLoader::TPhaseStyle& TDllsLoader::Style() const {
+  static const TPhaseStyle style = {
+      .tree_refused = "error receiving subsystems tree",
+      .before_ask = " before calling AskQuestions :",
+      .log_missing_entry = true,
+      .code_two = "user abort installation",
+      .ask_abort_skips_closing = true,
+      .perform_open = "IN function PERFORMALL",
+      .perform_close = "OUT function PERFORMALL",
+      .failure_ends_perform = false,
+      .progress_at_end_of_turn = false,
+      .ask_only_when_not_done = false,
+  };
+  return style;
 }
 
-void TDllsLoader::AskAll() {
-  WriteLog("IN procedure ASKALL");
-  AskState = INSTKIT_OUTCOME_COMPLETED;
-  try {
-    for (const auto& rec : Handles) {
-      TSubsystemInfo& info = *rec->Node->Info;
-      if (rec->Handle == nullptr || !info.Checked) continue;
-      WriteLog(" before calling AskQuestions :" + info.ShortName);
-      info.Checked = false;
-      AskQuestionsProc = Lookup<InstkitAskQuestionsProc>(*rec, INSTKIT_NAME_ASK_QUESTIONS);
-      if (AskQuestionsProc == nullptr) {
-        WriteLog("function ASKQUESTIONS not found. Subsystem: " + info.ShortName);
-        continue;
-      }
-      const uint8_t code = ResultCode(AskQuestionsProc());
-      if (code == INSTKIT_RESULT_DONE) {
-        WriteLog("AskQuestions = TRUE  :" + info.ShortName);
-        info.Checked = true;
-      } else if (code == INSTKIT_RESULT_FAILED) {
-        WriteLog("AskQuestions = FALSE  :" + info.ShortName);
-        if (AskAbortAfterFailure(info.ShortName)) {
-          WriteLog("user abort installation");
-          AskState = INSTKIT_OUTCOME_ABORTED;
-          return;  // this driver skips the closing line here
-        }
-      } else if (code == INSTKIT_RESULT_ABORT) {
-        WriteLog("user abort installation");
-        AskState = INSTKIT_OUTCOME_ABORTED;
-      }
-    }
-  } catch (...) {
-    AskState = INSTKIT_OUTCOME_FAILURE;
-    LogFailure(" : ");
-  }
-  WriteLog("OUT procedure ASKALL");
+uint8_t TDllsLoader::SetAll() { return SetAllLoop(); }
+void TDllsLoader::AskAll() { AskAllLoop(); }
+uint8_t TDllsLoader::PerformAll() { return PerformAllLoop(); }
+
+// A subsystem without children gets null: its record holds nothing for it.
+void* TDllsLoader::TreeImageFor(int32_t index) {
+  return Handles[static_cast<size_t>(index)]->Node->Count > 0 ? GetPointer(index) : nullptr;
 }
 
-uint8_t TDllsLoader::PerformAll() {
-  WriteLog("IN function PERFORMALL");
-  uint8_t outcome = INSTKIT_OUTCOME_COMPLETED;
-  for (int32_t i = 0; i < GetCount(); ++i) {
-    try {
-      const THndlRec& rec = *Handles[static_cast<size_t>(i)];
-      TSubsystemInfo& info = *rec.Node->Info;
-      void* record = GetPointer(i);
-      SetChecked(record, false);
-      if (rec.Handle == nullptr) {
-        SetChecked(record, true);
-        continue;
-      }
-      if (!info.Checked) continue;
-      WriteLog("before calling Perform :" + info.ShortName);
-      PerformProc = Lookup<InstkitPerformProc>(rec, INSTKIT_NAME_PERFORM);
-      if (PerformProc == nullptr) {
-        WriteLog("function PERFORM not found. Subsystem: " + info.ShortName);
-        continue;
-      }
-      const uint8_t code = ResultCode(PerformProc());
-      if (ProgressCallBack != nullptr) {
-        bool go_on = true;
-        try {
-          go_on = ResultCode(ProgressCallBack(100, "", 0)) != 0;
-        } catch (...) {
-          go_on = true;  // a failing progress display does not stop the work
-        }
-        if (!go_on) return outcome;
-      }
-      if (code == INSTKIT_RESULT_DONE) {
-        WriteLog("Perform = TRUE  :" + info.ShortName);
-        SetChecked(record, true);
-      } else if (code == INSTKIT_RESULT_FAILED) {
-        WriteLog("Perform = FALSE  :" + info.ShortName);
-        if (AskAbortAfterFailure(info.ShortName)) {
-          WriteLog("user abort installation");
-          outcome = INSTKIT_OUTCOME_ABORTED;
-          break;
-        }
-      } else if (code == INSTKIT_RESULT_ABORT) {
-        WriteLog("user abort installation");
-        if (Regim == INSTKIT_MODE_INSTALL) SetChecked(record, true);
-        outcome = INSTKIT_OUTCOME_ABORTED;
-      }
-    } catch (...) {
-      // One library's failure costs only its own turn.
-      outcome = INSTKIT_OUTCOME_FAILURE;
-      LogFailure(" : ");
-    }
-  }
-  WriteLog("OUT function PERFORMALL");
-  return outcome;
+// Every turn starts by clearing the record's byte, so a record the loop
+// passes over ends not done.
+void TDllsLoader::BeginPerformTurn(int32_t index) {
+  turn_index_ = index;
+  turn_record_ = GetPointer(index);
+  SetChecked(turn_record_, false);
+}
+
+void TDllsLoader::SetPerformResult(int32_t, bool done) { SetChecked(turn_record_, done); }
+
+bool TDllsLoader::PerformResult(int32_t index) const {
+  const void* record = index == turn_index_ ? turn_record_ : GetPointer(index);
+  return record != nullptr && static_cast<const uint8_t*>(record)[kImageCheckedOffset] != 0;
 }
 
 }  // namespace instkit

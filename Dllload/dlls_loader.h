@@ -53,7 +53,17 @@ class TDllsLoader : public TCustomDLLLoader {
 
   TSysTree& Tree() const { return *tree_; }
 
+ protected:
+  const TPhaseStyle& Style() const override;
+  void* TreeImageFor(int32_t index) override;
+  void BeginPerformTurn(int32_t index) override;
+  void SetPerformResult(int32_t index, bool done) override;
+  bool PerformResult(int32_t index) const override;
+
  private:
+  // The record of the perform turn under way inside TreeImage, or null.
+  int32_t turn_index_ = -1;
+  void* turn_record_ = nullptr;
   std::unique_ptr<TSysTree> tree_;
 };
 

@@ -151,8 +151,9 @@ typedef void(INSTKIT_CALL* InstkitLogCallback)(const char* line);
  * the driver to stop the work phase. */
 typedef int32_t(INSTKIT_CALL* InstkitProgressCallback)(int32_t percent, const char* text, int32_t extra);
 /* Hide and show the host's progress display.  The driver only hands these
- * on; their use is agreed between host and library.  The instkit command line
- * passes null. */
+ * on; their use is agreed between host and library.  The instkit run engine
+ * passes callbacks that tell its host the progress display is shown or
+ * hidden. */
 typedef void(INSTKIT_CALL* InstkitHideProgressCallback)(void);
 typedef void(INSTKIT_CALL* InstkitShowProgressCallback)(void);
 

@@ -23,6 +23,28 @@ class TJsonWriter {
   void Double(double value);
   void Bool(bool value);
   void Null();
+  // A key and its value, inside an object.
+  void Member(std::string_view key, std::string_view value) {
+    Key(key);
+    String(value);
+  }
+  void Member(std::string_view key, const char* value) { Member(key, std::string_view(value)); }
+  void Member(std::string_view key, int value) { Member(key, static_cast<int64_t>(value)); }
+  void Member(std::string_view key, int64_t value) {
+    Key(key);
+    Int(value);
+  }
+  void Member(std::string_view key, bool value) {
+    Key(key);
+    Bool(value);
+  }
+  // A key and an array of strings.
+  void Member(std::string_view key, const std::vector<std::string>& values) {
+    Key(key);
+    BeginArray();
+    for (const std::string& value : values) String(value);
+    EndArray();
+  }
 
   const std::string& Text() const { return out_; }
   // The text written so far, handed over and forgotten, for output that is

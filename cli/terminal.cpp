@@ -7,6 +7,13 @@
 
 namespace instkit::cli {
 
+std::vector<std::string> Utf8Texts(const std::vector<std::string>& cp1251) {
+  std::vector<std::string> out;
+  out.reserve(cp1251.size());
+  for (const std::string& text : cp1251) out.push_back(Cp1251ToUtf8(text));
+  return out;
+}
+
 namespace {
 
 bool g_raw_output = false;

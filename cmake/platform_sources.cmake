@@ -30,8 +30,11 @@ set(INSTKIT_ZSTD_PARTS
 # process calls.
 # Desktop links are freedesktop entry files with POSIX permissions; their
 # test checks those (the Windows builds still compile the code).
+# The engine's tests fork, kill and spawn processes, and record into the
+# POSIX registry store.
 set(INSTKIT_POSIX_ONLY_PARTS tests/host/registry_test.cpp
-  tests/Syslist/catalogue_cli_test.cpp tests/host/desktop_links_test.cpp tests/Didf/data_cli_test.cpp)
+  tests/Syslist/catalogue_cli_test.cpp tests/host/desktop_links_test.cpp tests/Didf/data_cli_test.cpp
+  tests/Engine/*.cpp tests/Dllload/run_outcome_test.cpp)
 
 set(INSTKIT_EXCLUDED_SOURCES "")
 set(INSTKIT_STAND_IN_SOURCES "")

@@ -6,9 +6,14 @@
 //
 //   install    copies every file of the payload folder into the run's path
 //              (sub-folders kept) and records what it wrote in
-//              <path>/.instkit-<payload>.files
+//              <path>/.instkit-<payload>.files, with a hash of each file
 //   uninstall  removes exactly the files and folders that record lists
 //              (folders only when they are empty), then the record
+//
+// A file the user has changed since it was installed is kept: a reinstall
+// writes the new version beside it as NAME.instkit-new, an uninstall leaves
+// it, and either says so on its standard output (which the run engine shows
+// the operator and keeps in the log).
 //   generate   writes <path>/<payload>.manifest: the files it would install,
 //              with their sizes
 //
@@ -20,7 +25,10 @@
 // subsystem record (examples/common/record_queue.h).
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -80,16 +88,69 @@ std::string PayloadName() { return fs::path(instkit::Cp1251ToUtf8(g_current.payl
 fs::path RecordFile() { return fs::path(g_current.path) / (".instkit-" + PayloadName() + ".files"); }
 
 // The record: one line per entry, "d <relative folder>" for a folder this
-// library created, "f <relative file>" for a file it wrote.
+// library created, "h <hash> <relative file>" for a file it wrote, with the
+// hash of what it wrote ("f <relative file>": written without a hash).
 void WriteRecord(const std::vector<std::string>& lines) {
   std::string content;
   for (const std::string& line : lines) content += line + "\n";
   instkit::WriteWholeFileAtomically(RecordFile().string(), content);
 }
 
+// FNV-1a of a file's bytes, 16 hex digits; "" when it cannot be read.
+std::string HashOf(const fs::path& file) {
+  std::string bytes;
+  try {
+    bytes = instkit::ReadWholeFile(file.string());
+  } catch (...) {
+    return std::string();
+  }
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  std::string hex(16, '0');
+  for (int i = 15; i >= 0; --i, h >>= 4) hex[static_cast<size_t>(i)] = "0123456789abcdef"[h & 15];
+  return hex;
+}
+
+// What the record of an earlier install says this library wrote: relative
+// file -> hash, and the folders it created (kept across reinstalls, so an
+// uninstall still removes them).
+std::map<std::string, std::string> RecordedHashes(std::set<std::string>* folders) {
+  std::map<std::string, std::string> hashes;
+  std::string content;
+  try {
+    content = instkit::ReadWholeFile(RecordFile().string());
+  } catch (...) {
+    return hashes;
+  }
+  for (size_t start = 0; start < content.size();) {
+    size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    const std::string line = content.substr(start, end - start);
+    if (line.size() > 19 && line[0] == 'h' && line[18] == ' ') hashes[line.substr(19)] = line.substr(2, 16);
+    if (line.size() > 2 && line[0] == 'd') folders->insert(line.substr(2));
+    start = end + 1;
+  }
+  return hashes;
+}
+
+// Copies a payload file over whatever is at `to`.  (copy_file's own
+// overwrite_existing fails on some Windows runtimes.)
+void CopyOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::remove(to, ec);
+  fs::copy_file(from, to);
+}
+
+void Tell(const std::string& text) {
+  std::printf("files: %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
 int32_t Install() {
   const fs::path source = FindPayload();
   const fs::path target(g_current.path);
+  std::set<std::string> created;
+  const std::map<std::string, std::string> installed = RecordedHashes(&created);
   std::vector<std::string> record;
   std::error_code ec;
   fs::create_directories(target, ec);
@@ -105,12 +166,24 @@ int32_t Install() {
       folder /= part;
       if (!fs::exists(target / folder)) {
         fs::create_directory(target / folder);
-        record.push_back("d " + folder.generic_string());
+        created.insert(folder.generic_string());
       }
+      if (created.erase(folder.generic_string()) > 0) record.push_back("d " + folder.generic_string());
     }
-    fs::copy_file(source / relative, target / relative, fs::copy_options::overwrite_existing);
-    record.push_back("f " + relative.generic_string());
-    Log("copied " + relative.generic_string());
+    const std::string name = relative.generic_string();
+    auto before = installed.find(name);
+    if (before != installed.end() && fs::exists(target / relative) && HashOf(target / relative) != before->second) {
+      // Changed since it was installed: keep it, the new version goes beside it.
+      const fs::path beside = target / (name + ".instkit-new");
+      CopyOver(source / relative, beside);
+      record.push_back("h " + before->second + " " + name);
+      record.push_back("h " + HashOf(beside) + " " + name + ".instkit-new");
+      Tell("kept " + name + ", changed since it was installed; the new version is " + name + ".instkit-new");
+      continue;
+    }
+    CopyOver(source / relative, target / relative);
+    record.push_back("h " + HashOf(target / relative) + " " + name);
+    Log("copied " + name);
   }
   WriteRecord(record);
   return INSTKIT_RESULT_DONE;
@@ -137,11 +210,15 @@ int32_t Uninstall() {
       Log("stopped by UserAbort");
       return INSTKIT_RESULT_ABORT;
     }
-    const fs::path entry = fs::path(g_current.path) / line.substr(2);
+    const bool hashed = line[0] == 'h' && line.size() > 19;
+    const std::string name = hashed ? line.substr(19) : line.substr(2);
+    const fs::path entry = fs::path(g_current.path) / name;
     std::error_code ec;
-    if (line[0] == 'f') {
+    if (hashed && fs::exists(entry) && HashOf(entry) != line.substr(2, 16)) {
+      Tell("left " + name + ", changed since it was installed");
+    } else if (line[0] == 'f' || hashed) {
       fs::remove(entry, ec);
-      Log("removed " + line.substr(2));
+      Log("removed " + name);
     } else if (line[0] == 'd' && fs::is_empty(entry, ec)) {
       fs::remove(entry, ec);
     }

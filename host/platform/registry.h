@@ -12,6 +12,9 @@
 // Durability: every write is one SQLite transaction with synchronous=FULL, so
 // a value that WriteString or DeleteValue has returned from survives a killed
 // process or a power cut, and a write that was interrupted leaves no trace.
+// Between BeginUpdate and EndUpdate the writes form one transaction instead:
+// all of them land, with one sync, or none does (a killed process, a full
+// disk or CancelUpdate leaves the store as it was before BeginUpdate).
 // Failures of the store raise Exception("ESQLiteError"); misuse (no key open)
 // raises Exception("ERegistryException").  Not thread-safe; several processes
 // may share one file (SQLite locks it, waiting up to 5 s).
@@ -23,6 +26,8 @@
 // above lies below that key.  Key names then compare as the system compares
 // them, values are REG_SZ, value names come in the registry's enumeration
 // order, and failures raise ERegistryException with the system's reason.
+// The system registry has no transactions here: BeginUpdate, EndUpdate and
+// CancelUpdate do nothing and every write lands as it is made.
 #pragma once
 
 #include <memory>
@@ -32,6 +37,7 @@
 namespace instkit {
 
 class TSqliteDb;
+struct TRegistryStatements;
 
 class TRegistry {
  public:
@@ -43,6 +49,11 @@ class TRegistry {
 
   // <user state folder>/instkit/registry.db; "" when no user folder is known.
   static std::string DefaultPath();
+  // Whether the store at `path` exists, without creating it.
+  static bool StoreExists(const std::string& path);
+  // The absolute folder of the store's file; "" where the store is not a
+  // file (the Windows registry).
+  static std::string StoreFolder(const std::string& path);
 
   const std::string& Path() const { return path_; }
 
@@ -54,6 +65,14 @@ class TRegistry {
   bool HasCurrentKey() const { return !current_key_.empty(); }
   // The current key's path as it is stored ("" when none is open).
   const std::string& CurrentPath() const { return current_key_; }
+
+  // One transaction for every write until EndUpdate (see above).  Updates
+  // do not nest: BeginUpdate inside one raises ERegistryException.
+  // Destroying the object inside an update cancels it.
+  void BeginUpdate();
+  void EndUpdate();
+  void CancelUpdate();
+  bool InUpdate() const { return in_update_; }
 
   bool KeyExists(const std::string& key);
   // Removes a key with its values and every key below it; false when absent.
@@ -84,10 +103,14 @@ class TRegistry {
   // shared_ptr: its deleter is fixed where the store is made, so a platform
   // whose registry is the system one (Windows) never needs TSqliteDb.
   std::shared_ptr<TSqliteDb> db_;
+  // The value statements, prepared once (a run records thousands of values).
+  std::shared_ptr<TRegistryStatements> statements_;
   std::string current_key_;
+  bool in_update_ = false;
 };
 
 // Normalised form of a key path (see above); "" for a path of no names.
+// One implementation for every store: host/platform/registry_key.cpp.
 std::string NormaliseRegistryKey(const std::string& key);
 
 }  // namespace instkit

@@ -1,5 +1,7 @@
 // instkit install|uninstall|generate, run as a process: the log file byte
-// for byte, the summary, unattended answers and the exit status.
+// for byte, the summary, unattended answers, the exit status, the --json
+// object, locks, usage errors, repeat runs and the embedding example.
+// Every run records into the test's own registry and link folders.
 #ifdef INSTKIT_CLI_BINARY
 #include <fcntl.h>
 #include <signal.h>
@@ -11,6 +13,7 @@
 #include <thread>
 
 #include "driver_fixture.h"
+#include "host/db/sqlite_db.h"
 #include "host/platform/file.h"
 
 namespace instkit::testing {
@@ -32,14 +35,56 @@ class CliRunTest : public DriverTest {
     return path;
   }
   // Runs instkit with stdin from /dev/null; returns the exit status.
-  int Run(const std::string& args) {
-    const std::string command = std::string(INSTKIT_CLI_BINARY) + " " + args + " </dev/null >" +
-                                (temp_ / "out.txt").string() + " 2>" + (temp_ / "err.txt").string();
+  int Run(const std::string& args) { return RunProgram(std::string(INSTKIT_CLI_BINARY) + " " + args); }
+  int RunProgram(const std::string& command_line) {
+    const std::string command = command_line + " </dev/null >" + (temp_ / "out.txt").string() + " 2>" +
+                                (temp_ / "err.txt").string();
     const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+  // Starts instkit in the background (stdout and stderr into out2/err2.txt).
+  pid_t Spawn(const std::string& args) {
+    std::vector<std::string> words = {INSTKIT_CLI_BINARY};
+    for (size_t pos = 0; pos < args.size();) {
+      const size_t end = std::min(args.find(' ', pos), args.size());
+      if (end > pos) words.push_back(args.substr(pos, end - pos));
+      pos = end + 1;
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::string out = (temp_ / "out.txt").string(), err = (temp_ / "spawned-err.txt").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+  }
+  // Waits (up to 10 s) for a line in the spawned run's stderr.
+  bool WaitFor(const std::string& text) {
+    for (int i = 0; i < 1000; ++i) {
+      if (ReadWholeFile((temp_ / "spawned-err.txt").string()).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  int Wait(pid_t pid) {
+    int raw = 0;
+    EXPECT_EQ(waitpid(pid, &raw, 0), pid);
+    std::filesystem::copy_file(temp_ / "spawned-err.txt", temp_ / "err.txt",
+                               std::filesystem::copy_options::overwrite_existing);
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
   std::string Out() { return ReadWholeFile((temp_ / "out.txt").string()); }
   std::string Err() { return ReadWholeFile((temp_ / "err.txt").string()); }
+  // The test's own registry and link folders, for every run command.
+  std::string Store() const {
+    return " --registry " + (temp_ / "reg.db").string() + " --links-root " + (temp_ / "links").string();
+  }
   std::string Param(const std::string& id, const std::string& script = "") {
     return "id=" + id + ";record=" + calls_file_ + (script.empty() ? "" : ";" + script);
   }
@@ -50,7 +95,7 @@ TEST_F(CliRunTest, LogFileHoldsTheDriversLinesExactly) {
   const std::string file = Description({{{"Ядро", a, Param("A"), "0"}}, {{"Пусто", "", "", "0"}}});
   const std::string log = (temp_ / "run.log").string();
   ASSERT_EQ(Run("install " + file + " --path " + (temp_ / "target").string() + " --log " + log +
-                " --log-prefix setup --session S1 --client 42 --questions-level 3"),
+                " --log-prefix setup --session S1 --client 42 --questions-level 3" + Store()),
             0)
       << Err();
   std::string expected;
@@ -78,7 +123,7 @@ TEST_F(CliRunTest, QuestionsAreAnsweredPerKindThenByFlagThenNo) {
   const std::string answers = (temp_ / "answers.txt").string();
   WriteWholeFileAtomically(answers, "# unattended\nperform-failed = yes\n");
   // questions-failed falls back to the default No (no terminal, no flag).
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers), 1) << Err();
+  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + Store()), 1) << Err();
   std::string out = Out();
   EXPECT_NE(out.find("[questions-failed] Система B не была установлена. Прервать инсталляцию?  -> No (default)"),
             std::string::npos)
@@ -88,22 +133,22 @@ TEST_F(CliRunTest, QuestionsAreAnsweredPerKindThenByFlagThenNo) {
       << out;
   EXPECT_NE(out.find("perform aborted"), std::string::npos) << out;
   // --yes answers the kinds the file does not list.
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + " --yes"), 1);
+  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + " --yes" + Store()), 1);
   out = Out();
   EXPECT_NE(out.find("-> Yes (--yes)"), std::string::npos) << out;
   EXPECT_NE(out.find("questions aborted"), std::string::npos) << out;  // the run stopped there
   // An unknown kind is refused before anything runs.
   WriteWholeFileAtomically(answers, "everything=yes\n");
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers), 2);
+  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + Store()), 2);
   EXPECT_NE(Err().find("setup-failed"), std::string::npos);
 }
 
 TEST_F(CliRunTest, UnloadableLibraryEndsTheRunWithTheSystemsReason) {
   const std::string file = Description({{{"A", "missing-library", "", "0"}}, {{"B", Library("b"), Param("B"), "0"}}});
-  EXPECT_EQ(Run("uninstall " + file + " --path " + temp_.string() + " --flat"), 1);
+  EXPECT_EQ(Run("uninstall " + file + " --path " + temp_.string() + " --flat" + Store()), 1);
   const std::string out = Out();
   EXPECT_NE(out.find("not loaded"), std::string::npos) << out;
-  EXPECT_NE(out.find("load failure: missing-library"), std::string::npos) << out;
+  EXPECT_NE(out.find("load failure: cannot load missing-library: "), std::string::npos) << out;
   EXPECT_NE(Err().find("Не удалось загрузить missing-library. Денсталляция будет прервана."), std::string::npos)
       << Err();
   EXPECT_TRUE(Calls().empty());  // B was never loaded
@@ -115,7 +160,7 @@ TEST_F(CliRunTest, NestedChildrenResultsReachTheSummaryInBothDrivers) {
                                         {{"C2", Library("c2"), Param("C2", "perform=3"), "1"}}});
   for (const char* flat : {"", " --flat"}) {
     SCOPED_TRACE(flat);
-    EXPECT_EQ(Run("generate " + file + " --path " + temp_.string() + flat), 1);
+    EXPECT_EQ(Run("generate " + file + " --path " + temp_.string() + flat + Store()), 1);
     const std::string out = Out();
     EXPECT_NE(out.find("  C1  "), std::string::npos) << out;
     EXPECT_NE(out.find("c1.so  done"), std::string::npos) << out;
@@ -123,40 +168,181 @@ TEST_F(CliRunTest, NestedChildrenResultsReachTheSummaryInBothDrivers) {
   }
 }
 
-TEST_F(CliRunTest, CtrlCReachesTheLibrariesUserAbortOnce) {
-  const std::string file = Description({{{"W", Library("w"), Param("W", "worker=1"), "0"}}});
-  const std::string out = (temp_ / "out.txt").string(), err = (temp_ / "err.txt").string();
+// The run's first Ctrl-C reaches every library's UserAbort once, the
+// progress callback then says stop, and nothing unreached is recorded.
+TEST_F(CliRunTest, CtrlCStopsTheRunAndRecordsNothingUnreached) {
+  const std::string file =
+      Description({{{"W", Library("w"), Param("W", "worker=1"), "0"}}, {{"X", Library("x"), Param("X"), "0"}}});
   const std::string log = (temp_ / "run.log").string();
-  const std::string target = temp_.string();
-  std::vector<std::string> args = {INSTKIT_CLI_BINARY, "install", file, "--path", target, "--log", log, "-v"};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  bool started = false;
-  for (int i = 0; i < 1000 && !started; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    started = ReadWholeFile(err).find("worker started") != std::string::npos;
-  }
-  ASSERT_TRUE(started);
+  const pid_t pid = Spawn("install " + file + " --path " + temp_.string() + " --log " + log + " -v" + Store());
+  ASSERT_TRUE(WaitFor(" worker started"));
   kill(pid, SIGINT);
-  int raw = 0;
-  ASSERT_EQ(waitpid(pid, &raw, 0), pid);
-  ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_EQ(WEXITSTATUS(raw), 0);  // code 2 in install mode still counts as done
-  EXPECT_NE(Out().find("perform aborted (interrupted)"), std::string::npos) << Out();
+  EXPECT_EQ(Wait(pid), 130);
+  const std::string out = Out();
+  size_t not_done = 0;
+  for (size_t at = out.find("  not done\n"); at != std::string::npos; at = out.find("  not done\n", at + 1)) ++not_done;
+  EXPECT_EQ(not_done, 2u) << out;
+  EXPECT_NE(Out().find("(interrupted)"), std::string::npos) << Out();
+  EXPECT_NE(Err().find("instkit: the run was interrupted"), std::string::npos) << Err();
   const std::string text = ReadWholeFile(log);
   EXPECT_NE(text.find(" IN procedure ABORT\n OUT procedure ABORT\n"), std::string::npos) << text;
   const Lines calls = Calls();
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "W UserAbort"), 1);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "X Perform"), 0);
+  EXPECT_EQ(Run("status --registry " + (temp_ / "reg.db").string()), 0);
+  EXPECT_NE(Out().find("nothing recorded"), std::string::npos) << Out();
 }
+
+// A second run on the same product, or on the same target folder, stops as
+// busy while the first holds them.
+TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
+  const std::string file = Description({{{"W", Library("w"), Param("W", "worker=1"), "0"}}});
+  const pid_t first = Spawn("install " + file + " --path " + (temp_ / "t").string() + " -v" + Store());
+  ASSERT_TRUE(WaitFor(" worker started"));
+  std::filesystem::create_directories(temp_ / "other");
+  WriteWholeFileAtomically((temp_ / "other/other.idf").string(), "IDF-FPS-text\r\n\r\n[SubSystems]\r\nO=1\r\n[O]\r\nShort name=O\r\n");
+  const std::string busy = "busy: another run is working on";
+  EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "elsewhere").string() + Store()), 75);
+  EXPECT_NE(Err().find(busy), std::string::npos) << Err();
+  EXPECT_EQ(Run("install " + (temp_ / "other/other.idf").string() + " --path " + (temp_ / "t").string() + Store()), 75);
+  EXPECT_NE(Err().find(busy), std::string::npos) << Err();
+  kill(first, SIGINT);
+  EXPECT_EQ(Wait(first), 130);
+  EXPECT_EQ(Run("install " + (temp_ / "other/other.idf").string() + " --path " + (temp_ / "t").string() + Store()), 0)
+      << Err();
+}
+
+TEST_F(CliRunTest, UsageErrorsSayWhatIsWrongAndExitTwo) {
+  const std::string file = Description({{{"A", "", "", "0"}}});
+  const std::pair<std::string, std::string> cases[] = {
+      {"frobnicate", "instkit: unknown command 'frobnicate'"},
+      {"--frobnicate", "instkit: unknown option '--frobnicate'"},
+      {"install " + file + " --path x --bogus", "instkit install: unknown option '--bogus'"},
+      {"install " + file + " --path x --client many", "instkit install: could not convert: --client = many"},
+      {"install " + file, "instkit install: --path is required"},
+      {"install " + file + " --path x --select 1,x", "instkit install: --select 1,x: not a list of numbers"},
+      {"install " + file + " --path x --select 99" + Store(), "no subsystem has the number 99"},
+      {"uninstall --path x", "instkit uninstall: give a description FILE or --product NAME"},
+      {"plan", "instkit plan: FILE is required"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args);
+    EXPECT_EQ(Run(args), 2);
+    const std::string err = Err();
+    EXPECT_EQ(err.rfind("instkit", 0), 0u) << err;
+    EXPECT_NE(err.find(message), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  }
+}
+
+// A registry, link folder or log that cannot be written fails the run,
+// which says so and claims nothing it did not record.
+TEST_F(CliRunTest, RegistryLinksOrLogThatCannotBeWrittenFailTheRun) {
+  const std::string file = Description({{{"A", "", "", "0"}}});
+  const std::string blocker = (temp_ / "blocker").string();
+  WriteWholeFileAtomically(blocker, "");
+  const std::string links = " --links-root " + (temp_ / "links").string();
+  const std::pair<std::string, std::string> cases[] = {
+      {" --registry " + temp_.string() + links, "nothing was recorded: the registry " + temp_.string() + " cannot be written"},
+      {" --registry " + (temp_ / "reg.db").string() + " --links-root " + blocker, "links: "},
+      {Store() + " --log /dev/full", "the log file /dev/full could not be written completely"},
+  };
+  WriteWholeFileAtomically(file, ReadWholeFile(file) + "MenuLink1=A\r\n");
+  for (const auto& [store, failure] : cases) {
+    SCOPED_TRACE(store);
+    EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "t").string() + store), 1);
+    EXPECT_NE(Err().find("instkit: " + failure), std::string::npos) << Err();
+    EXPECT_EQ(Out().find("registry: recorded") == std::string::npos, failure.rfind("nothing", 0) == 0) << Out();
+  }
+}
+
+// The --json object, compared whole with the test's folder as $TMP.
+TEST_F(CliRunTest, JsonReportHoldsPhasesResultsQuestionsRecordAndLinks) {
+  const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}},
+                                        {{"B", Library("b"), Param("B"), "0"}},
+                                        {{"C", "", "", "0"}}});
+  WriteWholeFileAtomically((temp_ / "answers.txt").string(), "perform-failed=no\n");
+  EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "t").string() + " --json --answers " +
+                (temp_ / "answers.txt").string() + Store()),
+            1);
+  std::string json = Out();
+  for (size_t at = json.find(temp_.string()); at != std::string::npos; at = json.find(temp_.string()))
+    json.replace(at, temp_.string().size(), "$TMP");
+  EXPECT_EQ(json, ReadWholeFile(std::string(INSTKIT_TEST_DATA_DIR) + "/engine/install_report.json"));
+}
+
+// A second install says what is already installed; status shows the
+// product's record; uninstall --product needs no description; a second
+// uninstall finds nothing.
+TEST_F(CliRunTest, RepeatRunsStatusAndUninstallByProduct) {
+  const std::string file = Description({{{"A", Library("a"), Param("A"), "0"}}, {{"A1", "", "", "1"}}});
+  const std::string target = (temp_ / "t").string();
+  const std::string status = "status --registry " + (temp_ / "reg.db").string();
+  ASSERT_EQ(Run("install " + file + " --path " + target + Store()), 0) << Err();
+  EXPECT_EQ(Run("install " + file + " --path " + target + Store()), 0) << Err();
+  EXPECT_EQ(Out().find("A is already installed\nA1 is already installed\n"), 0u) << Out();
+  EXPECT_EQ(Run(status), 0);
+  EXPECT_NE(Out().find("setup\n  installed in " + target + " at "), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  from " + file + " by instkit "), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  A = Installed\n  A1 = Installed\n"), std::string::npos) << Out();
+  std::filesystem::remove(file);
+  EXPECT_EQ(Run("uninstall --product setup" + Store()), 0) << Err();
+  EXPECT_NE(Out().find("uninstall " + file + " (the copy recorded at install), path " + target), std::string::npos);
+  EXPECT_EQ(Run(status), 0);
+  EXPECT_NE(Out().find("nothing recorded"), std::string::npos) << Out();
+  EXPECT_EQ(Run("uninstall --product setup" + Store()), 2);
+  EXPECT_NE(Err().find("records no product \"setup\""), std::string::npos) << Err();
+}
+
+// Every command opens the paths it is given as the file system spells them,
+// here a description, its library and the target in folders with Cyrillic
+// names.
+TEST_F(CliRunTest, EveryCommandWorksInACyrillicFolder) {
+  const std::filesystem::path folder = temp_ / "Документы";
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy_file(Library("a"), folder / "core.so");
+  const std::string file = (folder / "установка.idf").string();
+  WriteWholeFileAtomically(file, Utf8ToCp1251("IDF-FPS-text\r\n\r\n[SubSystems]\r\nЯдро=1\r\n[Ядро]\r\nParent=0\r\n"
+                                              "Library=core\r\nParameter=" + Param("A") + "\r\nShort name=Ядро\r\n"));
+  const std::string target = " --path " + (folder / "цель").string() + Store();
+  const std::string db = (folder / "данные.db").string();
+  TSqliteDb(db).Exec("CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(1)");
+  const std::string data = (folder / "выгрузка.idf").string();
+  for (const std::string& args :
+       {"idf show " + file, "catalogue " + file, "check " + file, "image " + file + " 1", "plan " + file,
+        "install " + file + target, "status --registry " + (temp_ / "reg.db").string(), "generate " + file + target,
+        "uninstall " + file + target, "data export --db " + db + " --table t -o " + data, "data show " + data}) {
+    SCOPED_TRACE(args);
+    EXPECT_EQ(Run(args), 0) << Err();
+  }
+}
+
+#ifdef INSTKIT_EMBED_BINARY
+// The reproduction, and a clean install, give the same outcome from
+// C++ (examples/embed) as from the command line.
+TEST_F(CliRunTest, EmbeddedEngineGivesTheCommandLinesOutcome) {
+  const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}}, {{"B", Library("b"), Param("B"), "0"}}});
+  WriteWholeFileAtomically((temp_ / "file").string(), "");
+  WriteWholeFileAtomically((temp_ / "answers.txt").string(), "perform-failed=yes\n");
+  const std::string answers = (temp_ / "answers.txt").string();
+  for (const std::string& target : {(temp_ / "file/t").string(), (temp_ / "t").string()}) {
+    SCOPED_TRACE(target);
+    std::string outcomes[2];
+    for (int embedded = 0; embedded < 2; ++embedded) {
+      std::filesystem::remove_all(temp_ / "reg.db");
+      const int code = embedded ? RunProgram(std::string(INSTKIT_EMBED_BINARY) + " " + file + " " + target + " . " +
+                                             (temp_ / "reg.db").string() + " " + (temp_ / "links").string() + " " + answers)
+                                : Run("install " + file + " --path " + target + " --answers " + answers + Store());
+      std::string err = Err();
+      err = err.substr(err.rfind('\n', err.size() - 2) + 1);  // the last line: the failure
+      if (err.rfind("instkit: ", 0) == 0) err.erase(0, 9);
+      outcomes[embedded] = std::to_string(code) + " [" + err + "] " +
+                           (std::filesystem::exists(temp_ / "reg.db") ? "store" : "no store");
+    }
+    EXPECT_EQ(outcomes[1], outcomes[0]);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace instkit::testing

@@ -72,6 +72,21 @@ TEST_F(ExampleLibrariesTest, InstallUninstallAndGenerateWithOneFileForTwoSubsyst
   EXPECT_EQ(ReadWholeFile((target_ / "two.manifest").string()), "c.txt 3\n");
 }
 
+// A file the user changed after the install survives a reinstall (the new
+// version goes beside it) and an uninstall.
+TEST_F(ExampleLibrariesTest, FilesTheUserChangedAreKept) {
+  AddFiles(&tree_, "One", Library("files", INSTKIT_EXAMPLE_FILES), "payload/one");
+  EXPECT_EQ(Run(1), "1 1 1 1");
+  WriteWholeFileAtomically((target_ / "a.txt").string(), "mine now");
+  EXPECT_EQ(Run(1), "1 1 1 1");
+  EXPECT_TRUE(tree_.GetNode(0)->Info->Checked);  // the reinstall itself went through
+  EXPECT_EQ(ReadWholeFile((target_ / "a.txt").string()), "mine now");
+  EXPECT_EQ(ReadWholeFile((target_ / "a.txt.instkit-new").string()), "A");
+  EXPECT_EQ(Run(2), "1 1 1 1");
+  EXPECT_EQ(TargetFiles(), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(ReadWholeFile((target_ / "a.txt").string()), "mine now");
+}
+
 TEST_F(ExampleLibrariesTest, UserAbortStopsBetweenFiles) {
   AddFiles(&tree_, "One", Library("files", INSTKIT_EXAMPLE_FILES), "payload/one");
   TDllLoader loader;

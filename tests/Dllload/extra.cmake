@@ -22,6 +22,11 @@ if(TARGET instkit_cli)
   add_dependencies(${test_target} instkit_cli)
   target_compile_definitions(${test_target} PRIVATE INSTKIT_CLI_BINARY="$<TARGET_FILE:instkit_cli>")
 endif()
+# The embedding example runs the same install from C++.
+if(TARGET instkit_embed_install)
+  add_dependencies(${test_target} instkit_embed_install)
+  target_compile_definitions(${test_target} PRIVATE INSTKIT_EMBED_BINARY="$<TARGET_FILE:instkit_embed_install>")
+endif()
 # The example libraries, driven end to end.
 if(TARGET instkit_example_files AND TARGET instkit_example_nested)
   add_dependencies(${test_target} instkit_example_files instkit_example_nested)

@@ -19,6 +19,11 @@
 //   worker=1       at Perform, run on a worker thread until UserAbort, log
 //                  " worker started" through the log callback from the
 //                  worker, and answer 2
+//   crash=ENTRY    raise SIGSEGV inside that entry point
+//   abort=ENTRY    call abort() inside it
+//   exit=ENTRY     call exit(3) inside it
+//   hang=ENTRY     never return from it
+//   say=TEXT       at Perform, print TEXT and a line end on standard output
 //
 // SetLogCallBack and SetTreePointer come before the parameter: the library
 // takes its parameter from its own record in the image when it gets one, and
@@ -27,6 +32,8 @@
 // Every copy of the file is its own instance; the tests copy it once per
 // subsystem.
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -49,7 +56,7 @@ struct TScript {
   std::string id = "?";
   std::string record;
   int tree = 1, param = 1, regim = 1, ask = 1, perform = 1;
-  std::string throw_at;
+  std::string throw_at, crash_at, abort_at, exit_at, hang_at, say;
   std::vector<int> checked;
   bool nested = false;
   bool worker = false;
@@ -85,6 +92,11 @@ TScript Parse(const std::string& text) {
       else if (key == "ask") s.ask = std::stoi(value);
       else if (key == "perform") s.perform = std::stoi(value);
       else if (key == "throw") s.throw_at = value;
+      else if (key == "crash") s.crash_at = value;
+      else if (key == "abort") s.abort_at = value;
+      else if (key == "exit") s.exit_at = value;
+      else if (key == "hang") s.hang_at = value;
+      else if (key == "say") s.say = value;
       else if (key == "nested") s.nested = value == "1";
       else if (key == "worker") s.worker = value == "1";
       else if (key == "checked") {
@@ -124,16 +136,19 @@ void Record(const std::string& call) {
   AppendLines(g_script.record, {g_script.id + " " + call});
 }
 
-// Records "ENTRY DETAILS" (or "ENTRY"), then raises the scripted failure
-// when throw=ENTRY.
+// Records "ENTRY DETAILS" (or "ENTRY"), then fails as scripted for ENTRY.
 void Call(const std::string& entry, const char* details = nullptr) {
   Record(details != nullptr ? entry + " " + details : entry);
-  std::string at;
+  TScript s;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    at = g_script.throw_at;
+    s = g_script;
   }
-  if (at == entry) throw instkit::Exception("ETestFailure", entry + " failed");
+  if (s.throw_at == entry) throw instkit::Exception("ETestFailure", entry + " failed");
+  if (s.crash_at == entry) std::raise(SIGSEGV);
+  if (s.abort_at == entry) std::abort();
+  if (s.exit_at == entry) std::exit(3);
+  while (s.hang_at == entry) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 const char* Set(const void* p) { return p != nullptr ? "set" : "null"; }
@@ -249,6 +264,7 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
     void* child = instkit::TCustomSysNode::GetPointer(static_cast<int32_t>(i), g_image, static_cast<size_t>(size));
     if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(g_script.checked[i]);
   }
+  if (!g_script.say.empty()) std::printf("%s\n", g_script.say.c_str());
   if (g_script.nested) return RunNested();
   if (g_script.worker) {
     std::thread worker([] {

@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
+#include <map>
+#include <memory>
+
 #include "host/base/exception.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
@@ -10,6 +14,21 @@
 #include "host/platform/user_dirs.h"
 
 namespace instkit {
+
+// Statements prepared once per store and reset before each use.
+struct TRegistryStatements {
+  explicit TRegistryStatements(TSqliteDb& db) : db_(db) {}
+  TSqliteStatement& Get(const char* sql) {
+    auto it = cache_.find(sql);
+    if (it == cache_.end()) it = cache_.emplace(sql, std::make_unique<TSqliteStatement>(db_.Prepare(sql))).first;
+    it->second->Reset();
+    return *it->second;
+  }
+
+ private:
+  TSqliteDb& db_;
+  std::map<std::string, std::unique_ptr<TSqliteStatement>> cache_;
+};
 
 namespace {
 
@@ -26,9 +45,12 @@ const char* const kSchema =
     "PRAGMA user_version = 1;";
 
 // Several statements as one write transaction; rolled back unless Commit().
+// Inside the caller's update it is that update's part and does nothing.
 class TTransaction {
  public:
-  explicit TTransaction(TSqliteDb& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
+  TTransaction(TSqliteDb& db, bool in_update) : db_(db), done_(in_update) {
+    if (!in_update) db_.Exec("BEGIN IMMEDIATE");
+  }
   ~TTransaction() {
     if (!done_) {
       try {
@@ -39,13 +61,14 @@ class TTransaction {
     }
   }
   void Commit() {
+    if (done_) return;
     db_.Exec("COMMIT");
     done_ = true;
   }
 
  private:
   TSqliteDb& db_;
-  bool done_ = false;
+  bool done_;
 };
 
 // True when `path` lies strictly below `parent` (ASCII case ignored).
@@ -57,25 +80,18 @@ bool IsBelow(const std::string& path, const std::string& parent) {
 
 }  // namespace
 
-std::string NormaliseRegistryKey(const std::string& key) {
-  std::string out;
-  size_t pos = 0;
-  while (pos <= key.size()) {
-    size_t end = key.find('\\', pos);
-    if (end == std::string::npos) end = key.size();
-    if (end > pos) {
-      if (!out.empty()) out += '\\';
-      out.append(key, pos, end - pos);
-    }
-    pos = end + 1;
-  }
-  return out;
-}
-
 std::string TRegistry::DefaultPath() {
   const std::string state = UserStateDirectory();
   if (state.empty()) return std::string();
   return state + "/instkit/registry.db";
+}
+
+bool TRegistry::StoreExists(const std::string& path) { return !path.empty() && FileExists(path); }
+
+std::string TRegistry::StoreFolder(const std::string& path) {
+  std::error_code code;
+  const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), code);
+  return code ? DirectoryOf(path) : absolute.parent_path().string();
 }
 
 TRegistry::TRegistry(const std::string& path) : path_(path) {
@@ -85,9 +101,46 @@ TRegistry::TRegistry(const std::string& path) : path_(path) {
   db_ = std::make_unique<TSqliteDb>(path, true);
   db_->Exec("PRAGMA synchronous = FULL");
   db_->Exec(kSchema);
+  statements_ = std::make_shared<TRegistryStatements>(*db_);
 }
 
-TRegistry::~TRegistry() = default;
+TRegistry::~TRegistry() {
+  if (in_update_) {
+    try {
+      CancelUpdate();
+    } catch (...) {
+      // Closing the store rolls the transaction back anyway.
+    }
+  }
+}
+
+void TRegistry::BeginUpdate() {
+  if (in_update_) throw Exception("ERegistryException", "Registry '" + path_ + "': an update is already open");
+  db_->Exec("BEGIN IMMEDIATE");
+  in_update_ = true;
+}
+
+void TRegistry::EndUpdate() {
+  if (!in_update_) return;
+  in_update_ = false;
+  try {
+    db_->Exec("COMMIT");
+  } catch (...) {
+    // A commit that failed (a full disk) may leave the transaction open:
+    // drop it, so the store stays as it was.
+    try {
+      db_->Exec("ROLLBACK");
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void TRegistry::CancelUpdate() {
+  if (!in_update_) return;
+  in_update_ = false;
+  db_->Exec("ROLLBACK");
+}
 
 bool TRegistry::OpenKey(const std::string& key, bool can_create) {
   const std::string wanted = NormaliseRegistryKey(key);
@@ -102,7 +155,7 @@ bool TRegistry::OpenKey(const std::string& key, bool can_create) {
   }
   if (!can_create) return false;
   // The key and each missing parent, in one transaction.
-  TTransaction transaction(*db_);
+  TTransaction transaction(*db_, in_update_);
   auto insert = db_->Prepare("INSERT OR IGNORE INTO reg_keys(path) VALUES(?1)");
   for (size_t pos = wanted.find('\\'); pos != std::string::npos; pos = wanted.find('\\', pos + 1)) {
     insert.BindText(1, std::string_view(wanted).substr(0, pos));
@@ -131,7 +184,7 @@ bool TRegistry::DeleteKey(const std::string& key) {
   for (const std::string& path : GetAllKeyPaths()) {
     if (AsciiEqualNoCase(path, wanted) || IsBelow(path, wanted)) doomed.push_back(path);
   }
-  TTransaction transaction(*db_);
+  TTransaction transaction(*db_, in_update_);
   auto drop_values = db_->Prepare("DELETE FROM reg_values WHERE key = ?1");
   auto drop_key = db_->Prepare("DELETE FROM reg_keys WHERE path = ?1");
   for (const std::string& path : doomed) {
@@ -156,38 +209,44 @@ void TRegistry::RequireKey(const char* operation, const std::string& name) const
 
 bool TRegistry::ValueExists(const std::string& name) {
   RequireKey("Cannot look up value", name);
-  auto find = db_->Prepare("SELECT 1 FROM reg_values WHERE key = ?1 AND name = ?2");
+  auto& find = statements_->Get("SELECT 1 FROM reg_values WHERE key = ?1 AND name = ?2");
   find.BindText(1, current_key_);
   find.BindText(2, name);
-  return find.Step();
+  const bool found = find.Step();
+  find.Reset();  // a statement left mid-row would hold the store's read lock
+  return found;
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
   RequireKey("Failed to set data for", name);
   // An upsert keeps the row (and so the value's place in GetValueNames).
-  auto write = db_->Prepare(
+  auto& write = statements_->Get(
       "INSERT INTO reg_values(key, name, data) VALUES(?1, ?2, ?3) "
       "ON CONFLICT(key, name) DO UPDATE SET data = excluded.data");
   write.BindText(1, current_key_);
   write.BindText(2, name);
   write.BindText(3, value);
   write.Step();
+  write.Reset();
 }
 
 std::string TRegistry::ReadString(const std::string& name) {
   RequireKey("Failed to get data for", name);
-  auto read = db_->Prepare("SELECT data FROM reg_values WHERE key = ?1 AND name = ?2");
+  auto& read = statements_->Get("SELECT data FROM reg_values WHERE key = ?1 AND name = ?2");
   read.BindText(1, current_key_);
   read.BindText(2, name);
-  return read.Step() ? read.ColumnText(0) : std::string();
+  std::string data = read.Step() ? read.ColumnText(0) : std::string();
+  read.Reset();
+  return data;
 }
 
 bool TRegistry::DeleteValue(const std::string& name) {
   RequireKey("Cannot delete value", name);
-  auto drop = db_->Prepare("DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
+  auto& drop = statements_->Get("DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
   drop.BindText(1, current_key_);
   drop.BindText(2, name);
   drop.Step();
+  drop.Reset();
   return sqlite3_changes(db_->Handle()) > 0;
 }
 

@@ -95,22 +95,20 @@ std::vector<std::string> SubkeyNames(HKEY key) {
 
 }  // namespace
 
-std::string NormaliseRegistryKey(const std::string& key) {
-  std::string out;
-  size_t pos = 0;
-  while (pos <= key.size()) {
-    size_t end = key.find('\\', pos);
-    if (end == std::string::npos) end = key.size();
-    if (end > pos) {
-      if (!out.empty()) out += '\\';
-      out.append(key, pos, end - pos);
-    }
-    pos = end + 1;
-  }
-  return out;
-}
-
 std::string TRegistry::DefaultPath() { return "Software\\instkit"; }
+
+std::string TRegistry::StoreFolder(const std::string&) { return std::string(); }
+
+bool TRegistry::StoreExists(const std::string& path) {
+  if (NormaliseRegistryKey(path).empty()) return false;
+  std::string below;
+  const HKEY hive = SplitHive(path, &below);
+  if (below.empty()) return true;  // a whole hive
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(hive, below.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  ::RegCloseKey(key);
+  return true;
+}
 
 TRegistry::TRegistry(const std::string& path) : path_(path) {
   if (NormaliseRegistryKey(path).empty()) throw Exception("ERegistryException", "No registry key given");
@@ -127,6 +125,14 @@ TRegistry::TRegistry(const std::string& path) : path_(path) {
 }
 
 TRegistry::~TRegistry() = default;
+
+// The system registry has no transactions here (see registry.h).
+void TRegistry::BeginUpdate() {
+  if (in_update_) throw Exception("ERegistryException", "Registry '" + path_ + "': an update is already open");
+  in_update_ = true;
+}
+void TRegistry::EndUpdate() { in_update_ = false; }
+void TRegistry::CancelUpdate() { in_update_ = false; }
 
 namespace {
 

@@ -1,64 +1,16 @@
-#include "cli/selection.h"
+#include "Engine/selection.h"
 
-#include <filesystem>
 #include <map>
 
+#include "Syslist/node_walk.h"
 #include "Syslist/syslist.h"
-#include "Tidf/idf_text_file.h"
 #include "Viewlist/system_view.h"
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
 #include "host/base/text.h"
 #include "Viewlist/tree_nodes.h"
 
-namespace instkit::cli {
-
-namespace {
-
-// "3,5 ,7" -> {3, 5, 7}; false on an empty or non-numeric piece.
-bool ParseNumbers(const std::string& text, std::vector<int32_t>& out) {
-  size_t pos = 0;
-  while (true) {
-    const size_t comma = text.find(',', pos);
-    const auto number =
-        ParseInt32(Trim(std::string_view(text).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos)));
-    if (!number) return false;
-    out.push_back(*number);
-    if (comma == std::string::npos) return true;
-    pos = comma + 1;
-  }
-}
-
-void AddStepOption(CLI::App& sub, const std::shared_ptr<TSelectionRequest>& request, const char* name, bool select,
-                   const char* help) {
-  // Triggered once per occurrence, so --select and --deselect keep the
-  // order in which they were given.
-  sub.add_option_function<std::string>(
-         name,
-         [request, name, select](const std::string& value) {
-           TSelectionStep step;
-           step.select = select;
-           if (!ParseNumbers(value, step.numbers)) {
-             if (request->error.empty()) request->error = std::string(name) + " " + value + ": not a list of numbers";
-             return;
-           }
-           request->steps.push_back(std::move(step));
-         },
-         help)
-      ->trigger_on_parse()
-      ->type_name("N[,N...]");
-}
-
-}  // namespace
-
-void AddSelectionOptions(CLI::App& sub, const std::shared_ptr<TSelectionRequest>& request) {
-  AddStepOption(sub, request, "--select", true,
-                "Tick these subsystems (with their subtrees, parents and dependencies); repeatable");
-  AddStepOption(sub, request, "--deselect", false,
-                "Untick these subsystems (with their subtrees and dependents); repeatable");
-  sub.add_flag_callback("--none", [request] { request->none = true; },
-                        "Start with no subsystem ticked instead of all");
-}
+namespace instkit {
 
 bool TSelection::Apply(TSysTree& catalogue, const TSelectionRequest& request) {
   choices.clear();
@@ -70,7 +22,13 @@ bool TSelection::Apply(TSysTree& catalogue, const TSelectionRequest& request) {
     return false;
   }
   const bool start = !request.none;
-  if (!start) catalogue.ClearChecked();
+  if (!start) {
+    WalkChildren(&catalogue, [](TSysNode* node) {
+      node->Info->Checked = false;
+      node->Info->AllCheck = false;
+      return true;
+    });
+  }
   TSystemView view(&items);
   std::map<int32_t, bool> last_step;  // number -> ticked (true) or unticked
   for (const TSelectionStep& step : request.steps) {
@@ -101,7 +59,7 @@ bool TSelection::Apply(TSysTree& catalogue, const TSelectionRequest& request) {
     auto [item, depth] = pending.back();
     pending.pop_back();
     const auto* record = static_cast<const TSubsystemInfo*>(item->Data);
-    TSubsystemChoice choice;
+    TPlanChoice choice;
     choice.depth = depth;
     choice.sys_index = record->SysIndex;
     choice.short_name = record->ShortName;
@@ -127,20 +85,4 @@ bool TSelection::Apply(TSysTree& catalogue, const TSelectionRequest& request) {
   return true;
 }
 
-std::string ProductNameOf(const TIDFTextFile& description, const std::string& file_name_utf8) {
-  std::string name;
-  if (description.Header) {
-    if (const TField* product = description.Header->FieldByName("Product")) name = std::string(Trim(product->GetAsString()));
-  }
-  if (name.empty()) name = Utf8ToCp1251(std::filesystem::path(file_name_utf8).stem().string());
-  for (char& c : name) {
-    if (c == '\\') c = '_';
-  }
-  return name.empty() ? std::string("instkit") : name;
-}
-
-std::string InstalledKeyFor(const TIDFTextFile& description, const std::string& file_name_utf8) {
-  return "Software\\instkit\\Installed\\" + ProductNameOf(description, file_name_utf8);
-}
-
-}  // namespace instkit::cli
+}  // namespace instkit

@@ -1,0 +1,101 @@
+#include "Engine/plan.h"
+
+#include <algorithm>
+
+#include "Syslist/archives.h"
+#include "Syslist/node_walk.h"
+#include "Syslist/sys_tree.h"
+#include "host/base/codepage.h"
+
+namespace instkit {
+
+namespace {
+
+// Display width of a UTF-8 text (code points).
+size_t Width(std::string_view utf8) {
+  size_t n = 0;
+  for (unsigned char c : utf8) n += (c & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
+std::string Join(const std::vector<std::string>& texts) {
+  if (texts.empty()) return "-";
+  std::string out;
+  for (const std::string& t : texts) out += (out.empty() ? "" : ", ") + Cp1251ToUtf8(t);
+  return out;
+}
+
+}  // namespace
+
+std::string DepthIndent(int depth) {
+  if (depth <= kPlanIndentLevels) return std::string(static_cast<size_t>(depth) * 2, ' ');
+  return std::string(static_cast<size_t>(kPlanIndentLevels) * 2, ' ') + "(level " + std::to_string(depth) + ") ";
+}
+
+size_t TPlan::SelectedCount() const {
+  return static_cast<size_t>(std::count_if(choices.begin(), choices.end(), [](const TPlanChoice& c) { return c.selected; }));
+}
+
+void GatherPlanMaterial(TSysTree& selected, TPlan& plan) {
+  selected.GetSaveName(plan.sections, true);
+  // The catalogue's queries list the subsystems whose Checked is false.
+  auto set_all = [&selected](bool checked) {
+    WalkChildren(&selected, [checked](TSysNode* node) {
+      node->Info->Checked = checked;
+      node->Info->AllCheck = checked;
+      return true;
+    });
+  };
+  set_all(false);
+  selected.GetSystemName(plan.install_set);
+  TArchiveList archives;
+  selected.GetArhiveName(&archives);
+  selected.GetLinks(plan.menu_links, false);
+  selected.GetLinks(plan.desktop_links, true);
+  set_all(true);
+  for (int32_t i = 0; i < archives.Count(); ++i) {
+    const TArchive* archive = archives.GetArcItem(i);
+    TPlanArchive entry;
+    entry.name = archive->Name;
+    for (int32_t j = 0; j < archive->Count(); ++j) {
+      entry.numbers.push_back(archive->GetSysItem(j)->SysIndex);
+      entry.short_names.push_back(archive->GetSysItem(j)->ShortName);
+    }
+    plan.archives.push_back(std::move(entry));
+  }
+}
+
+void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& write) {
+  size_t name_width = 0;
+  size_t number_width = 0;
+  for (const TPlanChoice& c : plan.choices) {
+    number_width = std::max(number_width, std::to_string(c.sys_index).size());
+    name_width = std::max(name_width, Width(DepthIndent(c.depth)) + Width(Cp1251ToUtf8(c.short_name)));
+  }
+  write("plan " + plan.file + ": " + std::to_string(plan.SelectedCount()) + " of " +
+        std::to_string(plan.choices.size()) + " subsystems selected (start: " + (plan.request.none ? "none" : "all") +
+        " ticked)\n");
+  std::string lines;
+  for (const TPlanChoice& c : plan.choices) {
+    const std::string name = DepthIndent(c.depth) + Cp1251ToUtf8(c.short_name);
+    const std::string number = std::to_string(c.sys_index);
+    lines += std::string("  [") + (c.selected ? "x" : " ") + "] " + std::string(number_width - number.size(), ' ') +
+             number + "  " + name + std::string(name_width - Width(name) + 2, ' ') + c.reason + "\n";
+    if (lines.size() > 65536) {
+      write(lines);
+      lines.clear();
+    }
+  }
+  lines += "install set: " + Join(plan.install_set) + "\n";
+  lines += "sections: " + Join(plan.sections) + "\n";
+  lines += std::string("archives:") + (plan.archives.empty() ? " -" : "") + "\n";
+  for (const TPlanArchive& archive : plan.archives) {
+    lines += "  " + (archive.name.empty() ? std::string("(empty name)") : Cp1251ToUtf8(archive.name)) + ": " +
+             Join(archive.short_names) + "\n";
+  }
+  lines += "menu links: " + Join(plan.menu_links) + "\n";
+  lines += "desktop links: " + Join(plan.desktop_links) + "\n";
+  write(lines);
+}
+
+}  // namespace instkit

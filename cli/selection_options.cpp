@@ -1,0 +1,54 @@
+#include "cli/selection_options.h"
+
+#include "host/base/text.h"
+
+namespace instkit::cli {
+
+namespace {
+
+// "3,5 ,7" -> {3, 5, 7}; false on an empty or non-numeric piece.
+bool ParseNumbers(const std::string& text, std::vector<int32_t>& out) {
+  size_t pos = 0;
+  while (true) {
+    const size_t comma = text.find(',', pos);
+    const auto number =
+        ParseInt32(Trim(std::string_view(text).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos)));
+    if (!number) return false;
+    out.push_back(*number);
+    if (comma == std::string::npos) return true;
+    pos = comma + 1;
+  }
+}
+
+void AddStepOption(CLI::App& sub, const std::shared_ptr<TSelectionOptions>& options, const char* name, bool select,
+                   const char* help) {
+  // Triggered once per occurrence, so --select and --deselect keep the
+  // order in which they were given.
+  sub.add_option_function<std::string>(
+         name,
+         [options, name, select](const std::string& value) {
+           TSelectionStep step;
+           step.select = select;
+           if (!ParseNumbers(value, step.numbers)) {
+             if (options->error.empty()) options->error = std::string(name) + " " + value + ": not a list of numbers";
+             return;
+           }
+           options->request.steps.push_back(std::move(step));
+         },
+         help)
+      ->trigger_on_parse()
+      ->type_name("N[,N...]");
+}
+
+}  // namespace
+
+void AddSelectionOptions(CLI::App& sub, const std::shared_ptr<TSelectionOptions>& options) {
+  AddStepOption(sub, options, "--select", true,
+                "Tick these subsystems (with their subtrees, parents and dependencies); repeatable");
+  AddStepOption(sub, options, "--deselect", false,
+                "Untick these subsystems (with their subtrees and dependents); repeatable");
+  sub.add_flag_callback("--none", [options] { options->request.none = true; },
+                        "Start with no subsystem ticked instead of all");
+}
+
+}  // namespace instkit::cli

@@ -1,0 +1,250 @@
+// Whole runs through the engine (Engine/run_engine.h) over copies of the
+// scripted test library, with both drivers: where a run stops, what counts
+// as done, what the registry records and which links are made, together;
+// and libraries that crash, exit or hang inside the worker process.
+#include <filesystem>
+#include <functional>
+#include <set>
+
+#include "Engine/answer_book.h"
+#include "Engine/run_engine.h"
+#include "Engine/run_input.h"
+#include "driver_fixture.h"
+#include "host/platform/file.h"
+#include "host/platform/registry.h"
+#include "host/platform/worker.h"
+
+namespace instkit::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TSub {
+  std::string name, library, script, parent;  // parent: a name, "" for top level
+};
+
+class TTestHost : public TRunHost {
+ public:
+  TAnswerBook answers;
+  std::function<void(const std::string&)> on_log;
+  Lines output;
+  TAnswer OnQuestion(const TOperatorBox& question) override {
+    return answers.Find(question.kind).value_or(TAnswer{false, "default"});
+  }
+  void OnLogLine(const std::string& line) override {
+    if (on_log) on_log(line);
+  }
+  void OnLibraryOutput(const std::string& line) override { output.push_back(line); }
+};
+
+// Whether runs may fork worker processes here.  ThreadSanitizer cannot
+// follow a child that starts threads after a fork of a multi-threaded
+// process (its own background thread counts): under it, runs use a worker
+// thread.
+bool ForkingWorkers() {
+#if defined(__SANITIZE_THREAD__)
+  return false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+  return false;
+#endif
+#endif
+  return NewWorkerProcess() != nullptr;
+}
+
+class RunOutcomeTest : public DriverTest {
+ protected:
+  // setup.idf with the subsystems numbered from 1 in the given order; each
+  // has one menu link named after it.
+  std::string Describe(const std::vector<TSub>& subs) {
+    std::string text = "IDF-FPS-text\r\n\r\n[SubSystems]\r\n";
+    for (size_t i = 0; i < subs.size(); ++i) text += subs[i].name + "=" + std::to_string(i + 1) + "\r\n";
+    for (const TSub& s : subs) {
+      std::string parent = "0";
+      for (size_t i = 0; i < subs.size(); ++i) {
+        if (subs[i].name == s.parent) parent = std::to_string(i + 1);
+      }
+      const std::string param = "id=" + s.name + ";record=" + calls_file_ + (s.script.empty() ? "" : ";" + s.script);
+      text += "[" + s.name + "]\r\nParent=" + parent + "\r\nLibrary=" + s.library + "\r\nParameter=" + param +
+              "\r\nShort name=" + s.name + "\r\nMenuLink1=" + s.name + "\r\n";
+    }
+    const std::string path = (temp_ / "setup.idf").string();
+    WriteWholeFileAtomically(path, text);
+    return path;
+  }
+  TRunOptions Options(bool flat) const {
+    TRunOptions options;
+    options.description_file = (temp_ / "setup.idf").string();
+    options.path = (temp_ / "target").string();
+    options.registry = (temp_ / "reg.db").string();
+    options.links_root = (temp_ / "links").string();
+    options.log_file = (temp_ / "run.log").string();
+    options.flat = flat;
+    options.in_process = !ForkingWorkers();
+    return options;
+  }
+  // The short names the registry records as installed.
+  std::string Recorded() const {
+    const std::string store = (temp_ / "reg.db").string();
+    if (!TRegistry::StoreExists(store)) return "";
+    TRegistry registry(store);
+    std::string names;
+    if (registry.OpenKey(InstalledKeyFor("setup"), false)) {
+      for (const std::string& name : registry.GetValueNames()) names += (names.empty() ? "" : " ") + name;
+    }
+    return names;
+  }
+  size_t Links() const {
+    size_t count = 0;
+    std::error_code code;
+    for (auto it = fs::recursive_directory_iterator(temp_ / "links", code); it != fs::recursive_directory_iterator();
+         ++it) {
+      count += it->is_regular_file() ? 1 : 0;
+    }
+    return count;
+  }
+  static std::string DoneFlags(const TRunReport& report) {
+    std::string flags;
+    for (const TSubsystemReport& s : report.subsystems) flags += (flags.empty() ? "" : " ") + s.short_name + (s.done ? "+" : "-");
+    return flags;
+  }
+  static std::string Questions(const TRunReport& report) {
+    std::string kinds;
+    for (const TQuestionReport& q : report.questions) {
+      kinds += (kinds.empty() ? "" : " ") + std::string(QuestionKindName(q.question.kind)) + ":" +
+               (q.answer.yes ? "yes" : "no");
+    }
+    return kinds;
+  }
+};
+
+// A subsystem counts as done only when the perform loop came to it and its
+// library said so; the registry and the links follow exactly that.
+TEST_F(RunOutcomeTest, StopCasesRecordAndLinkExactlyWhatWasDone) {
+  struct Case {
+    const char* what;
+    const char* a_script;  // A's; "missing" makes B's library a missing file
+    const char* answers;   // "kind=yes" or ""
+    TRunStatus status;
+    const char* done;
+    const char* questions;
+    const char* recorded;
+    size_t links;
+  };
+  const Case cases[] = {
+      {"all done", "", "", TRunStatus::kDone, "A+ A1+ B+ C+", "", "A A1 B C", 4},
+      {"first Perform fails, abort", "perform=0", "perform-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-",
+       "perform-failed:yes", "", 0},
+      {"first Perform fails, go on", "perform=0", "", TRunStatus::kNotAllDone, "A- A1- B+ C+", "perform-failed:no",
+       "B C", 2},
+      {"questions fail, abort", "ask=0", "questions-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-",
+       "questions-failed:yes", "", 0},
+      {"setup fails, abort", "param=0", "setup-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-",
+       "setup-failed:yes", "", 0},
+      {"Perform returns 2 (install counts it)", "perform=2", "", TRunStatus::kDone, "A+ A1+ B+ C+", "", "A A1 B C", 4},
+      {"second library does not load", "missing", "", TRunStatus::kNotAllDone, "A- A1- B- C-", "", "", 0},
+      {"abort while the first library performs", "worker=1", "", TRunStatus::kInterrupted, "A- A1- B- C-", "", "", 0},
+  };
+  for (int variant = 0; variant < 3; ++variant) {
+    const bool flat = variant == 1;
+    const bool in_process = variant == 2;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(flat ? "flat " : in_process ? "tree in process " : "tree ") + c.what);
+      Restart();
+      const bool missing = std::string(c.a_script) == "missing";
+      Describe({{"A", Library("a"), missing ? "" : c.a_script, ""},
+                {"A1", "", "", "A"},
+                {"B", missing ? (temp_ / "missing.so").string() : Library("b"), "", ""},
+                {"C", "", "", ""}});
+      TRunOptions options = Options(flat);
+      options.in_process = options.in_process || in_process;
+      TRunEngine engine(options);
+      TTestHost host;
+      std::string error;
+      const std::string answers = (temp_ / "answers.txt").string();
+      WriteWholeFileAtomically(answers, c.answers);
+      ASSERT_TRUE(host.answers.LoadFile(answers, error)) << error;
+      host.on_log = [&engine](const std::string& line) {
+        if (line == " worker started") engine.Abort();
+      };
+      const TRunReport& report = engine.Run(host);
+      EXPECT_EQ(report.status, c.status) << report.failure;
+      EXPECT_EQ(DoneFlags(report), c.done);
+      EXPECT_EQ(Questions(report), c.questions);
+      EXPECT_EQ(Recorded(), c.recorded);
+      EXPECT_EQ(Links(), c.links);
+      EXPECT_EQ(report.isolated, !options.in_process);
+    }
+  }
+}
+
+// A question the driver asks itself has its phase's kind; one asked by a
+// driver that a library runs for its children is "other".
+TEST_F(RunOutcomeTest, QuestionKindsComeFromWhereTheDriverIs) {
+  Describe({{"P", Library("p"), "nested=1", ""}, {"C1", Library("c1"), "perform=0", "P"}, {"Q", Library("q"), "perform=0", ""}});
+  TRunEngine engine(Options(false));
+  TTestHost host;
+  const TRunReport& report = engine.Run(host);
+  EXPECT_EQ(Questions(report), "other:no perform-failed:no");
+  ASSERT_EQ(report.questions.size(), 2u);
+  EXPECT_EQ(report.questions[0].question.subsystem.short_name, "P");  // P's turn when C1's driver asked
+  EXPECT_EQ(report.questions[1].question.subsystem.short_name, "Q");
+}
+
+bool UnderAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#endif
+#endif
+  return false;
+}
+
+// A library that crashes, exits or hangs ends only the worker process: the
+// log keeps every line up to it, what finished before it is recorded, and
+// the failure names the library and how it failed.
+TEST_F(RunOutcomeTest, CrashExitAndHangAreContained) {
+  if (!ForkingWorkers()) GTEST_SKIP() << "no worker processes here";
+  struct Case {
+    const char* b_script;
+    const char* failure;  // after "library <b> "
+  };
+  // AddressSanitizer catches SIGSEGV itself and exits.
+  const Case cases[] = {
+      {"crash=Perform", UnderAddressSanitizer() ? "ended the run in Perform with exit status" : "crashed in Perform: SIGSEGV"},
+      {"abort=Perform", "crashed in Perform: SIGABRT"},
+      {"exit=Perform", "ended the run in Perform with exit status 3"},
+      {"hang=Perform", "did not finish Perform within 1 s; it was stopped"},
+      {"crash=AskQuestions", UnderAddressSanitizer() ? "ended the run in AskQuestions" : "crashed in AskQuestions: SIGSEGV"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.b_script);
+    Restart();
+    const std::string b = Library("b");
+    Describe({{"A", Library("a"), "say=hello from A", ""}, {"B", b, c.b_script, ""}, {"C", "", "", ""}});
+    TRunOptions options = Options(false);
+    options.timeout_seconds = 1;
+    TRunEngine engine(options);
+    TTestHost host;
+    const TRunReport& report = engine.Run(host);
+    EXPECT_EQ(report.status, TRunStatus::kFailed);
+    EXPECT_NE(report.failure.find("library " + b + " " + c.failure), std::string::npos) << report.failure;
+    const bool asked = std::string(c.b_script).find("AskQuestions") != std::string::npos;
+    EXPECT_EQ(DoneFlags(report), asked ? "A- B- C-" : "A+ B- C-");
+    EXPECT_EQ(Recorded(), asked ? "" : "A");
+    // What follows A's line is whatever the dying process printed (a
+    // sanitizer's report, say).
+    if (!asked) {
+      EXPECT_EQ(host.output.empty() ? "" : host.output[0], "hello from A");
+    }
+    const std::string log = ReadWholeFile((temp_ / "run.log").string());
+    const std::string tail = asked ? " before calling AskQuestions :B\n" : "> hello from A\n Perform = TRUE  :A\n before calling Perform :B\n";
+    EXPECT_LT(log.find(tail), log.find("# instkit: library " + b + " " + c.failure)) << log;
+    EXPECT_EQ(log.find("# instkit"), log.rfind("# instkit"));
+  }
+}
+
+}  // namespace
+}  // namespace instkit::testing
