@@ -57,9 +57,9 @@ std::string ReasonText(const TPlanChoice& c, bool with_origin) {
   return text;
 }
 
-std::string DepthIndent(int depth) {
-  if (depth <= kPlanIndentLevels) return std::string(static_cast<size_t>(depth) * 2, ' ');
-  return std::string(static_cast<size_t>(kPlanIndentLevels) * 2, ' ') + "(level " + std::to_string(depth) + ") ";
+std::string DepthIndent(int depth, int levels) {
+  if (depth <= levels) return std::string(static_cast<size_t>(depth) * 2, ' ');
+  return std::string(static_cast<size_t>(levels) * 2, ' ') + "(level " + std::to_string(depth) + ") ";
 }
 
 size_t TPlan::SelectedCount() const {

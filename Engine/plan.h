@@ -77,9 +77,9 @@ struct TPlan {
 // install set, sections, archives, links and the registry key follow.
 constexpr int kPlanIndentLevels = 32;
 // The indentation of a line at `depth` as PlanText draws it (two blanks per
-// level, the level in front beyond kPlanIndentLevels); for every printer of
-// catalogue lines that wants the same.
-std::string DepthIndent(int depth);
+// level, the level in front beyond `levels`, kPlanIndentLevels unless a
+// narrower printer says less); for every printer of catalogue lines.
+std::string DepthIndent(int depth, int levels = kPlanIndentLevels);
 
 class TSysTree;
 // Fills the plan's install set, sections, archives and links from the

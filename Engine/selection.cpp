@@ -19,6 +19,9 @@ const char* TickKindName(TTickKind kind) {
   return "";
 }
 
+TSelection::TSelection() = default;
+TSelection::~TSelection() = default;
+
 bool TSelection::Start(TSysTree& catalogue, bool none) {
   view_.reset();
   items_.Clear();

@@ -51,7 +51,8 @@ struct TTickReason {
 
 class TSelection : private TTickObserver {
  public:
-  TSelection() = default;
+  TSelection();
+  ~TSelection() override;
   TSelection(const TSelection&) = delete;
   TSelection& operator=(const TSelection&) = delete;
 
