@@ -95,31 +95,20 @@ std::vector<std::string> WrapText(std::string_view utf8, int width) {
   while (start <= utf8.size()) {
     size_t end = utf8.find('\n', start);
     if (end == std::string_view::npos) end = utf8.size();
-    std::string_view paragraph = utf8.substr(start, end - start);
-    if (!paragraph.empty() && paragraph.back() == '\r') paragraph.remove_suffix(1);
-    // Greedy: words joined while they fit; a word longer than a line is cut.
-    std::string line;
-    size_t pos = 0;
-    while (pos < paragraph.size()) {
-      size_t blank = paragraph.find(' ', pos);
-      if (blank == std::string_view::npos) blank = paragraph.size();
-      std::string word(paragraph.substr(pos, blank - pos));
-      pos = blank + 1;
-      const std::string joined = line.empty() ? word : line + " " + word;
-      if (TextWidth(joined) <= width) {
-        line = joined;
-        continue;
-      }
-      if (!line.empty()) lines.push_back(line);
-      while (TextWidth(word) > width) {
-        const std::string_view head = Head(word, width);
-        if (head.empty()) break;  // a character wider than the line
-        lines.emplace_back(head);
-        word.erase(0, head.size());
-      }
-      line = word;
+    std::string_view rest = utf8.substr(start, end - start);
+    if (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
+    // Cut at the last blank that fits (blanks inside a line stay as they
+    // are, so aligned columns keep their alignment); a word longer than a
+    // line is cut where the line ends.
+    while (TextWidth(rest) > width) {
+      const std::string_view head = Head(rest, width);
+      if (head.empty()) break;  // a character wider than the line
+      const size_t blank = head.find_last_of(' ');
+      const bool at_blank = blank != std::string_view::npos && head.find_first_not_of(' ') < blank;
+      lines.emplace_back(rest.substr(0, at_blank ? blank : head.size()));
+      rest.remove_prefix(at_blank ? blank + 1 : head.size());
     }
-    lines.push_back(line);
+    lines.emplace_back(rest);
     start = end + 1;
   }
   return lines;

@@ -42,32 +42,35 @@ void TSelectionScreen::DrawRow(TScreen& screen, int row, size_t at, int levels) 
 }
 
 std::string TSelectionScreen::Names(const std::string& refs, int width) const {
-  std::string out;
-  size_t shown = 0, total = 0;
-  bool full = false;
-  for (size_t pos = 0; pos <= refs.size() && !refs.empty();) {
+  std::vector<std::string> shown;
+  int used = 0;
+  size_t total = 0;
+  for (size_t pos = 0; pos < refs.size();) {
     size_t comma = refs.find(',', pos);
     if (comma == std::string::npos) comma = refs.size();
     const std::string_view piece = Trim(std::string_view(refs).substr(pos, comma - pos));
     pos = comma + 1;
     if (piece.empty()) continue;
     ++total;
-    if (full) continue;
+    if (used > width) continue;  // only counted from here on
     std::string entry(piece);
     if (const auto number = ParseInt32(piece)) {
       if (const TTreeNode* item = selection_.ItemOf(*number)) entry += " " + Cp1251ToUtf8(ItemRecord(item)->ShortName);
     }
-    const std::string joined = out.empty() ? entry : out + ", " + entry;
-    if (TextWidth(joined) > width - 12) {
-      full = true;
-      continue;
-    }
-    out = joined;
-    ++shown;
+    used += TextWidth(entry) + 2;
+    shown.push_back(std::move(entry));
   }
   if (total == 0) return "-";
-  if (shown < total) out += (out.empty() ? "" : ", ") + std::string("… (") + std::to_string(total - shown) + " more)";
-  return out;
+  auto join = [&shown](size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out += (i > 0 ? ", " : "") + shown[i];
+    return out;
+  };
+  if (shown.size() == total && TextWidth(join(total)) <= width) return join(total);
+  // Room for the count of the rest.
+  size_t n = shown.size();
+  while (n > 0 && TextWidth(join(n)) + 14 > width) --n;
+  return join(n) + (n > 0 ? ", " : "") + "… (" + std::to_string(total - n) + " more)";
 }
 
 void TSelectionScreen::DrawPane(TScreen& screen, int row, int rows) {
@@ -77,14 +80,13 @@ void TSelectionScreen::DrawPane(TScreen& screen, int row, int rows) {
   const int cols = screen.Cols();
   const std::string name = std::to_string(r->SysIndex) + " " + Cp1251ToUtf8(r->ShortName) +
                            (r->FullName.empty() ? "" : " — " + Cp1251ToUtf8(r->FullName));
-  const std::string state = !r->Checked ? "not ticked" : (r->AllCheck ? "ticked, with everything below" : "ticked, not everything below");
-  const std::string why = "why: " + state + "; " + ReasonText(selection_.Choice(item, rows_.Depth(item)), true);
+  const std::string why = "why: " + ReasonText(selection_.Choice(item, rows_.Depth(item)), true);
   auto text = [](const std::string& cp1251) { return cp1251.empty() ? std::string("-") : Cp1251ToUtf8(cp1251); };
   std::vector<std::pair<std::string, TStyle>> lines = {
       {name, TStyle::kKey},
       {why, r->Checked ? TStyle::kGood : TStyle::kWarn},
-      {"needs: " + Names(r->Depend, cols - 8), TStyle::kNormal},
-      {"needed by: " + Names(r->BackRef, cols - 12), TStyle::kNormal},
+      {"needs: " + Names(r->Depend, cols - 9), TStyle::kNormal},
+      {"needed by: " + Names(r->BackRef, cols - 13), TStyle::kNormal},
       {"section: " + text(r->SaveName) + "   library: " + text(r->Library), TStyle::kNormal},
       {"archives: " + text(r->Archive), TStyle::kNormal},
   };

@@ -40,17 +40,30 @@ void DrawBar(TScreen& screen, int row, int col, int width, int percent) {
 
 // ---- TPager ------------------------------------------------------------------
 
-void TPager::Draw(TScreen& screen, int row, int rows) const {
-  top_ = std::min(top_, lines.size() > static_cast<size_t>(rows) ? lines.size() - static_cast<size_t>(rows) : 0);
-  for (int r = 0; r < rows && top_ + static_cast<size_t>(r) < lines.size(); ++r) {
-    const size_t at = top_ + static_cast<size_t>(r);
-    screen.Put(row + r, 0, FitWidth(lines[at], screen.Cols()), at < styles.size() ? styles[at] : TStyle::kNormal);
+void TPager::Add(std::string line, TStyle style) {
+  lines_.emplace_back(std::move(line), style);
+  shown_width_ = -1;
+}
+
+void TPager::Draw(TScreen& screen, int row, int rows) {
+  const int width = screen.Cols() - 1;
+  if (width != shown_width_) {
+    shown_.clear();
+    for (const auto& [line, style] : lines_) {
+      for (std::string& piece : WrapText(line, width)) shown_.emplace_back(std::move(piece), style);
+    }
+    shown_width_ = width;
+  }
+  top_ = std::min(top_, shown_.size() > static_cast<size_t>(rows) ? shown_.size() - static_cast<size_t>(rows) : 0);
+  for (int r = 0; r < rows && top_ + static_cast<size_t>(r) < shown_.size(); ++r) {
+    const auto& [line, style] = shown_[top_ + static_cast<size_t>(r)];
+    screen.Put(row + r, 0, line, style);
   }
 }
 
 bool TPager::Key(int key, int rows) {
   const size_t page = static_cast<size_t>(std::max(rows - 1, 1));
-  const size_t last = lines.size() > static_cast<size_t>(rows) ? lines.size() - static_cast<size_t>(rows) : 0;
+  const size_t last = shown_.size() > static_cast<size_t>(rows) ? shown_.size() - static_cast<size_t>(rows) : 0;
   const size_t before = top_;
   switch (key) {
     case kKeyUp: top_ = top_ > 0 ? top_ - 1 : 0; break;
@@ -64,8 +77,6 @@ bool TPager::Key(int key, int rows) {
   }
   return top_ != before;
 }
-
-void TPager::ToEnd(int rows) { top_ = lines.size() > static_cast<size_t>(rows) ? lines.size() - static_cast<size_t>(rows) : 0; }
 
 // ---- TLineField --------------------------------------------------------------
 

@@ -22,19 +22,20 @@ void DrawHelp(TScreen& screen, const THelp& help, const std::string& status = st
 // "[#####-----]" of `width` columns, `percent` of it filled.
 void DrawBar(TScreen& screen, int row, int col, int width, int percent);
 
-// Lines (UTF-8) shown in a window, scrolled with the arrows and the page keys.
+// Lines (UTF-8) shown in a window, wrapped at its width and scrolled with
+// the arrows and the page keys.
 class TPager {
  public:
-  std::vector<std::string> lines;
-  std::vector<TStyle> styles;  // per line; kNormal where missing
-
-  void Draw(TScreen& screen, int row, int rows) const;
+  void Add(std::string line, TStyle style = TStyle::kNormal);
+  void Draw(TScreen& screen, int row, int rows);
   // True when the key scrolled.
   bool Key(int key, int rows);
-  void ToEnd(int rows);
 
  private:
-  mutable size_t top_ = 0;
+  std::vector<std::pair<std::string, TStyle>> lines_;
+  std::vector<std::pair<std::string, TStyle>> shown_;  // wrapped at shown_width_
+  int shown_width_ = -1;
+  size_t top_ = 0;
 };
 
 // One line of text edited in place: characters, Left/Right/Home/End,

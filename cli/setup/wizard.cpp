@@ -298,13 +298,13 @@ void TWizard::GoSummary() {
   std::string plan;
   PlanText(run_engine_->Plan(), [&plan](std::string_view piece) { plan += piece; });
   pager_ = TPager();
-  pager_.lines = {"Ready to install into " + options.path + ". Enter starts the installation.", ""};
-  pager_.styles = {TStyle::kKey, TStyle::kNormal};
-  for (std::string& line : Lines(plan)) pager_.lines.push_back(std::move(line));
-  pager_.lines.push_back("");
-  pager_.lines.push_back("The same from the command line:");
-  pager_.lines.push_back("  instkit install " + ShellWord(options.description_file) + " --path " +
-                         ShellWord(options.path) + SelectionArguments(options.selection));
+  pager_.Add("Ready to install into " + options.path + ". Enter starts the installation.", TStyle::kKey);
+  pager_.Add("");
+  for (std::string& line : Lines(plan)) pager_.Add(std::move(line));
+  pager_.Add("");
+  pager_.Add("The same from the command line:");
+  pager_.Add("instkit install " + ShellWord(options.description_file) + " --path " + ShellWord(options.path) +
+             SelectionArguments(options.selection));
   options_.path = options.path;
   step_ = TStep::kSummary;
 }
@@ -328,10 +328,9 @@ void TWizard::GoFinish() {
   size_t done = 0;
   for (const TSubsystemReport& s : report.subsystems) done += s.done ? 1 : 0;
   pager_ = TPager();
-  auto add = [this](std::string line, TStyle style = TStyle::kNormal) {
-    pager_.lines.push_back(std::move(line));
-    pager_.styles.push_back(style);
-  };
+  auto add = [this](std::string line, TStyle style = TStyle::kNormal) { pager_.Add(std::move(line), style); };
+  size_t number_width = 1;
+  for (const TSubsystemReport& s : report.subsystems) number_width = std::max(number_width, std::to_string(s.sys_index).size());
   const std::string crash = run_->Crash();
   if (report.status == TRunStatus::kDone) {
     add("Installed: all " + std::to_string(report.subsystems.size()) + " subsystems are done.", TStyle::kGood);
@@ -343,7 +342,9 @@ void TWizard::GoFinish() {
   add("");
   for (const TSubsystemReport& s : report.subsystems) {
     const std::string state = s.done ? "done      " : (s.loaded ? "not done  " : "not loaded");
-    add("  " + state + "  " + std::to_string(s.sys_index) + "  " + DepthIndent(s.depth, 8) + Cp1251ToUtf8(s.short_name),
+    const std::string number = std::to_string(s.sys_index);
+    add("  " + state + "  " + std::string(number_width - number.size(), ' ') + number + "  " + DepthIndent(s.depth, 8) +
+            Cp1251ToUtf8(s.short_name),
         s.done ? TStyle::kNormal : TStyle::kBad);
   }
   add("");
