@@ -180,29 +180,28 @@ int TScreen::Put(int row, int col, std::string_view utf8, TStyle style, int widt
   return used;
 }
 
+// Frames are drawn with the Unicode box characters themselves: the
+// alternate character set is not understood alike by every terminal that
+// takes UTF-8.
 void TScreen::Frame(int row, int col, int rows, int cols, std::string_view title) {
   if (rows < 2 || cols < 2) return;
-  const attr_t attr = AttrOf(TStyle::kFrame, colour_);
-  wattr_on(stdscr, attr, nullptr);
-  mvwhline(stdscr, row, col + 1, ACS_HLINE, cols - 2);
-  mvwhline(stdscr, row + rows - 1, col + 1, ACS_HLINE, cols - 2);
-  mvwvline(stdscr, row + 1, col, ACS_VLINE, rows - 2);
-  mvwvline(stdscr, row + 1, col + cols - 1, ACS_VLINE, rows - 2);
-  mvwaddch(stdscr, row, col, ACS_ULCORNER);
-  mvwaddch(stdscr, row, col + cols - 1, ACS_URCORNER);
-  mvwaddch(stdscr, row + rows - 1, col, ACS_LLCORNER);
-  mvwaddch(stdscr, row + rows - 1, col + cols - 1, ACS_LRCORNER);
-  wattr_off(stdscr, attr, nullptr);
-  for (int r = row + 1; r < row + rows - 1; ++r) Put(r, col + 1, "", TStyle::kNormal, cols - 2, true);
+  std::string edge;
+  for (int i = 0; i < cols - 2; ++i) edge += "─";
+  Put(row, col, "┌" + edge + "┐", TStyle::kFrame);
+  Put(row + rows - 1, col, "└" + edge + "┘", TStyle::kFrame);
+  for (int r = row + 1; r < row + rows - 1; ++r) {
+    Put(r, col, "│", TStyle::kFrame);
+    Put(r, col + 1, "", TStyle::kNormal, cols - 2, true);
+    Put(r, col + cols - 1, "│", TStyle::kFrame);
+  }
   if (!title.empty()) Put(row, col + 2, " " + std::string(title) + " ", TStyle::kKey, cols - 4);
 }
 
 void TScreen::Rule(int row, std::string_view title) {
   if (row < 0 || row >= LINES) return;
-  const attr_t attr = AttrOf(TStyle::kFrame, colour_);
-  wattr_on(stdscr, attr, nullptr);
-  mvwhline(stdscr, row, 0, ACS_HLINE, COLS);
-  wattr_off(stdscr, attr, nullptr);
+  std::string line;
+  for (int i = 0; i < COLS; ++i) line += "─";
+  Put(row, 0, line, TStyle::kFrame);
   if (!title.empty()) Put(row, 2, " " + std::string(title) + " ", TStyle::kNormal, COLS - 4);
 }
 
@@ -247,7 +246,19 @@ int TScreen::ReadKey(int timeout_ms) {
   switch (ch) {
     case L'\r':
     case L'\n': return kKeyEnter;
-    case 27: return kKeyEscape;
+    case 27: {
+      // Esc alone, or the start of a sequence the terminal's description
+      // does not name (an Alt chord, a key this terminal type lacks): the
+      // rest follows at once and is swallowed, so it never reads as Esc.
+      wtimeout(stdscr, 0);
+      wint_t next = 0;
+      if (wget_wch(stdscr, &next) == ERR) return kKeyEscape;
+      if (next == L'[' || next == L'O') {
+        while (wget_wch(stdscr, &next) != ERR && !(next >= L'@' && next <= L'~')) {
+        }
+      }
+      return kKeyOther;
+    }
     case 127:
     case 8: return kKeyBackspace;
     case 3: return kKeyInterrupt;

@@ -90,6 +90,13 @@ void TSelectionScreen::DrawPane(TScreen& screen, int row, int rows) {
       {"section: " + text(r->SaveName) + "   library: " + text(r->Library), TStyle::kNormal},
       {"archives: " + text(r->Archive), TStyle::kNormal},
   };
+  // A long reason takes a second line, in place of the archives.
+  const std::vector<std::string> wrapped = WrapText(why, cols - 2);
+  if (wrapped.size() > 1 && rows >= 6) {
+    lines[1].first = wrapped[0];
+    lines.insert(lines.begin() + 2, {"     " + why.substr(wrapped[0].size() + 1), lines[1].second});
+    lines.pop_back();
+  }
   if (rows < 6) lines = {lines[0], lines[1], {lines[2].first + "; " + lines[3].first, TStyle::kNormal}};
   for (int i = 0; i < rows && i < static_cast<int>(lines.size()); ++i) {
     const auto& [line, style] = lines[static_cast<size_t>(i)];
@@ -118,7 +125,12 @@ void TSelectionScreen::Draw(TScreen& screen) {
     screen.Put(row, 0, "", TStyle::kNormal, screen.Cols(), true);
     screen.Put(row, 1, "find:", TStyle::kKey);
     pattern_.Draw(screen, row, 7, std::max(screen.Cols() - 40, 10));
-    screen.Put(row, std::max(screen.Cols() - 32, 18), "Down next  Up back  Enter  Esc", TStyle::kDim);
+    const int hint = std::max(screen.Cols() - 32, 18);
+    if (message_.empty()) {
+      screen.Put(row, hint, "Down next  Up back  Enter  Esc", TStyle::kDim);
+    } else {
+      screen.Put(row, hint, message_, TStyle::kWarn);
+    }
     return;
   }
   DrawHelp(screen,

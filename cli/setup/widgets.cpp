@@ -10,7 +10,7 @@ void DrawTitle(TScreen& screen, const std::string& left, const std::string& righ
   const int cols = screen.Cols();
   screen.Put(0, 0, "", TStyle::kTitle, cols, true);
   const int right_width = std::min(TextWidth(right), cols / 2);
-  screen.Put(0, 1, left, TStyle::kTitle, cols - right_width - 3);
+  screen.Put(0, 1, FitWidth(left, cols - right_width - 3), TStyle::kTitle);
   screen.Put(0, cols - right_width - 1, right, TStyle::kTitle, right_width);
 }
 

@@ -335,8 +335,10 @@ void TWizard::GoFinish() {
   if (report.status == TRunStatus::kDone) {
     add("Installed: all " + std::to_string(report.subsystems.size()) + " subsystems are done.", TStyle::kGood);
   } else {
-    add(std::to_string(done) + " of " + std::to_string(report.subsystems.size()) + " subsystems were done.", TStyle::kBad);
-    if (!report.failure.empty()) add(report.failure, TStyle::kBad);
+    add(report.failure.empty() ? std::to_string(done) + " of " + std::to_string(report.subsystems.size()) +
+                                     " subsystems were done."
+                               : report.failure,
+        TStyle::kBad);
     if (!crash.empty()) add(crash, TStyle::kBad);
   }
   add("");
