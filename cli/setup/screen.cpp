@@ -74,6 +74,15 @@ std::string_view Head(std::string_view utf8, int width) {
   return utf8.substr(0, pos);
 }
 
+// " title ", built by appending (GCC 12 warns falsely about the
+// concatenation of temporaries at -O3).
+std::string Padded(std::string_view title) {
+  std::string out(1, ' ');
+  out.append(title);
+  out += ' ';
+  return out;
+}
+
 }  // namespace
 
 int TextWidth(std::string_view utf8) {
@@ -194,7 +203,7 @@ void TScreen::Frame(int row, int col, int rows, int cols, std::string_view title
     Put(r, col + 1, "", TStyle::kNormal, cols - 2, true);
     Put(r, col + cols - 1, "│", TStyle::kFrame);
   }
-  if (!title.empty()) Put(row, col + 2, " " + std::string(title) + " ", TStyle::kKey, cols - 4);
+  if (!title.empty()) Put(row, col + 2, Padded(title), TStyle::kKey, cols - 4);
 }
 
 void TScreen::Rule(int row, std::string_view title) {
@@ -202,7 +211,7 @@ void TScreen::Rule(int row, std::string_view title) {
   std::string line;
   for (int i = 0; i < COLS; ++i) line += "─";
   Put(row, 0, line, TStyle::kFrame);
-  if (!title.empty()) Put(row, 2, " " + std::string(title) + " ", TStyle::kNormal, COLS - 4);
+  if (!title.empty()) Put(row, 2, Padded(title), TStyle::kNormal, COLS - 4);
 }
 
 void TScreen::Caret(bool visible, int row, int col) {
