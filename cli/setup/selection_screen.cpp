@@ -140,7 +140,6 @@ void TSelectionScreen::Draw(TScreen& screen) {
 }
 
 void TSelectionScreen::Search(int key) {
-  const std::string before = pattern_.Text();
   switch (key) {
     case kKeyEnter:
       searching_ = false;
@@ -170,7 +169,6 @@ void TSelectionScreen::Search(int key) {
     rows_.Reveal(search_from_);
     message_ = rows_.Find(pattern_.Text(), true, true) ? "" : "no subsystem matches \"" + pattern_.Text() + "\"";
   }
-  (void)before;
 }
 
 TScreenAction TSelectionScreen::Key(int key, const TScreen& screen) {

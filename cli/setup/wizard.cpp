@@ -111,18 +111,6 @@ std::string DefaultLogFile() {
   return folder + "/setup-" + UtcStamp() + ".log";
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 class TWizard {
  public:
   TWizard(TRunOptions options, TRunEngine& engine, TScreen& screen)
@@ -300,7 +288,8 @@ void TWizard::GoSummary() {
   pager_ = TPager();
   pager_.Add("Ready to install into " + options.path + ". Enter starts the installation.", TStyle::kKey);
   pager_.Add("");
-  for (std::string& line : Lines(plan)) pager_.Add(std::move(line));
+  if (!plan.empty() && plan.back() == '\n') plan.pop_back();
+  pager_.Add(plan);  // the pager cuts it into lines
   pager_.Add("");
   pager_.Add("The same from the command line:");
   pager_.Add("instkit install " + ShellWord(options.description_file) + " --path " + ShellWord(options.path) +
