@@ -424,7 +424,8 @@ bool TCatalogueIndex::PlanJoin(std::vector<int32_t>& join_to) const {
     low = std::min<int64_t>(low, number_of(e));
     high = std::max<int64_t>(high, number_of(e));
   }
-  if (low > high) return true;  // no subsystem at all
+  join_to.assign(count, kNotLoaded);
+  if (low > high) return true;  // no entry has a section: nothing is loaded
   const bool dense = high - low < 4 * static_cast<int64_t>(count) + 64;
   std::vector<int32_t> dense_carrier;
   std::unordered_map<int32_t, int32_t> sparse_carrier;
@@ -456,7 +457,6 @@ bool TCatalogueIndex::PlanJoin(std::vector<int32_t>& join_to) const {
   // runs in a circle is never reached.
   enum : uint8_t { kUnknown, kReached, kNotReached, kOnChain };
   std::vector<uint8_t> state(count, kUnknown);
-  join_to.assign(count, kNotLoaded);
   std::vector<int32_t> chain;
   for (size_t start = 0; start < count; ++start) {
     if (!entries_[start].prepared || state[start] != kUnknown) continue;
