@@ -1,12 +1,12 @@
 #include "Dllload/dll_loader.h"
 
-#include "Dllload/driver_texts.h"
+#include "host/base/operator_texts.h"
 #include "Syslist/sys_node.h"
 #include "host/platform/message_box.h"
 
 namespace instkit {
 
-using namespace driver_texts;
+using namespace operator_texts;
 
 void* TDllLoader::GetImage(int32_t index) const {
   if (index < 0 || static_cast<size_t>(index) >= Images.size()) return nullptr;

@@ -1,13 +1,13 @@
 #include "Dllload/dlls_loader.h"
 
-#include "Dllload/driver_texts.h"
+#include "host/base/operator_texts.h"
 #include "Syslist/flat_image.h"
 #include "Syslist/sys_tree.h"
 #include "host/platform/message_box.h"
 
 namespace instkit {
 
-using namespace driver_texts;
+using namespace operator_texts;
 
 TDllsLoader::TDllsLoader() : tree_(std::make_unique<TSysTree>()) { SysTree = tree_.get(); }
 
