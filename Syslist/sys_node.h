@@ -12,16 +12,21 @@
 // A node is top level when its ParentNode is a TSysTree (IsTopLevel()); the
 // image and selection operations decide by that test, not by Info.Parent.
 //
-// Walks visit children in list order and recurse into a child before going
-// on to its next sibling (pre-order).  Freeing a subtree is iterative, so even
-// very deep trees are released without deep recursion.
+// Walks visit children in list order and finish a child's subtree before
+// going on to its next sibling (pre-order).  Every walk, freeing a subtree
+// included, goes through the tree walk (node_walk.h) and keeps its own stack,
+// so a catalogue nested as deeply as it has subsystems needs no deep call
+// stack anywhere.
 //
-// The operations are grouped by concern; their bodies live in separate files:
+// The operations are grouped by concern; each concern's bodies live in the
+// file named after it:
 //   tree operations ........................ sys_node.cpp
-//   reading/writing an IDF file ............ catalogue_reader.cpp, catalogue_writer.cpp
+//   reading an IDF file .................... catalogue_reader.cpp (with catalogue_index.cpp)
+//   writing an IDF file .................... catalogue_writer.cpp
 //   flat tree image ........................ flat_image.cpp (format: flat_image.h)
 //   selection, dependencies, install set ... selection.cpp
-//   archives, names, links, registration ... archives.cpp
+//   archives, names, links ................. archives.cpp
+//   registration ........................... registration.cpp
 //
 // Nothing here is thread-safe; one catalogue is used by one thread at a time.
 #pragma once
@@ -95,7 +100,7 @@ class TCustomSysNode {
   // True when ParentNode is a TSysTree.
   bool IsTopLevel() const;
 
-  // ---- Catalogue sections (catalogue_reader.cpp) -----------------------
+  // ---- Catalogue sections (catalogue_reader.cpp) ------------------------
 
   // 0 when the section is null, has no parameter `Name` (looked up with
   // FieldByName) or its text is empty; otherwise its integer value, which
@@ -230,12 +235,15 @@ class TSysNode : public TCustomSysNode {
   TSysNode* GetAllTree(TCustomSysNode* Dest, TSysNode* Sub);
   void GetDepRefs(std::string& Text);
 
-  // ---- Archives, names, links and registration (archives.cpp) -----------
+  // ---- Archives, names and links (archives.cpp) --------------------------
 
   void GetArhiveName(TArchiveList* List);
   void GetSystemName(std::vector<std::string>& List);
   void GetSaveName(std::vector<std::string>& List, bool Flag);
   void GetLinks(std::vector<std::string>& List, bool Desktop);
+
+  // ---- Registration (registration.cpp) -----------------------------------
+
   void Registering(TRegistry* Registry, uint8_t Mode);
 
   TOwnedInfo Info;  // owned, never null

@@ -58,12 +58,15 @@ class TSysTree : public TCustomSysNode {
   bool GetInstallTree(TSysTree* Other);
   std::string GetDepRefs();
 
-  // ---- Archives, names, links and registration (archives.cpp) -----------
+  // ---- Archives, names and links (archives.cpp) --------------------------
 
   void GetArhiveName(TArchiveList* List);
   void GetSystemName(std::vector<std::string>& List);
   void GetSaveName(std::vector<std::string>& List, bool Flag);
   void GetLinks(std::vector<std::string>& List, bool Desktop);
+
+  // ---- Registration (registration.cpp) -----------------------------------
+
   bool Registering(TRegistry* Registry, uint8_t Mode);
 
   // Zero at creation; LoadFrompointer fills it from the byte at offset
