@@ -4,11 +4,13 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
 
 #include "host/platform/file.h"
+#include "support/catalogue_generator.h"
 #include "support/temp_dir.h"
 
 namespace instkit {
@@ -66,6 +68,57 @@ TEST(CatalogueCliTest, ImageWritesTheSubsystemRecord) {
   EXPECT_EQ(static_cast<unsigned char>(bytes[0]) | (static_cast<unsigned char>(bytes[1]) << 8), bytes.size() - 4);
   EXPECT_EQ(RunCli("image " + kDemo + " 999").status, 1);
   EXPECT_NE(RunCli("image " + kDemo + " 1").out.find("00000000 "), std::string::npos);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// Every command that reads a catalogue, on one 200,000 levels deep and on
+// two 200,000 wide (one subsystem with every other below it; every subsystem
+// at the top): no crash, and output that grows with the catalogue only.
+TEST(CatalogueCliTest, DeepAndWideCataloguesRunThroughEveryCommand) {
+  constexpr int32_t kCount = 200000;
+  const testing::TempDir dir;
+  for (const auto shape : {testing::TCatalogueShape::kChain, testing::TCatalogueShape::kWideNode,
+                           testing::TCatalogueShape::kWideTop}) {
+    SCOPED_TRACE(testing::ShapeName(shape));
+    const std::string file = dir.Write("catalogue.idf", testing::GenerateCatalogue(shape, kCount));
+
+    const TRun text = RunCli("catalogue " + file);
+    ASSERT_EQ(text.status, 0);
+    EXPECT_EQ(Count(text.out, "  [S"), static_cast<size_t>(kCount));
+    // Indentation stops growing; the level is written instead.
+    const bool deep = shape == testing::TCatalogueShape::kChain;
+    EXPECT_EQ(text.out.find("[level " + std::to_string(kCount) + "] " + std::to_string(kCount) + " N") !=
+                  std::string::npos, deep);
+    EXPECT_LT(text.out.size(), static_cast<size_t>(kCount) * 400);
+
+    const TRun json = RunCli("catalogue --json " + file);
+    ASSERT_EQ(json.status, 0);
+    EXPECT_EQ(Count(json.out, "\"SysIndex\":"), static_cast<size_t>(kCount));
+    EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '{'), std::count(json.out.begin(), json.out.end(), '}'));
+
+    const TRun dot = RunCli("catalogue --dot " + file);
+    ASSERT_EQ(dot.status, 0);
+    const size_t tree_edges = shape == testing::TCatalogueShape::kWideTop ? 0 : kCount - 1;
+    EXPECT_EQ(Count(dot.out, " -> "), tree_edges + (kCount - 1));  // and one dependency edge per Depend
+
+    const TRun check = RunCli("check " + file);
+    EXPECT_EQ(check.status, 0);
+    EXPECT_NE(check.out.find(": 0 error(s), 0 warning(s)"), std::string::npos);
+
+    ASSERT_EQ(RunCli("image " + file + " 1 -o " + dir.Path("image.bin")).status, 0);
+    size_t image_size = 0;  // a 26-byte record per subsystem, plus its short name
+    for (int32_t i = 1; i <= (shape == testing::TCatalogueShape::kWideTop ? 1 : kCount); ++i) {
+      image_size += 26 + 1 + std::to_string(i).size();
+    }
+    EXPECT_EQ(ReadWholeFile(dir.Path("image.bin")).size(), image_size);
+
+    EXPECT_EQ(RunCli("idf show " + file).status, 0);
+  }
 }
 
 #endif  // INSTKIT_CLI_PATH
