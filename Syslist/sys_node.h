@@ -127,7 +127,8 @@ class TCustomSysNode {
   static int32_t LoadString(const void* Block, size_t Size, int32_t Offset, std::string& S);
   // The address of the Index-th child record of the record at Block; null
   // when Block is null or Index is outside 0 .. ChildCount - 1.  A malformed
-  // record shows the message box "Ошибка получения указателя" and gives null.
+  // record shows the message box "Ошибка получения указателя" (caption
+  // "Ошибка", kStylePlain, no owner window) and gives null.
   // Uses nothing of the node it is called on.  The sized form never looks
   // outside the Size bytes at Block.
   // Returns a writable address (the write-back stores flags through it) even
@@ -143,7 +144,9 @@ class TCustomSysNode {
   // Children from the last to the first: one whose AllCheck is true is
   // deleted with its subtree, any other gets DeleteAllCheckNode in its turn.
   void DeleteAllCheckNode();
-  // Combines two ","-separated number lists (see selection.cpp).
+  // The numbers of B that are not in A, each once, joined by ",", in B's
+  // order.  Each list is read as GetNextRef reads it, up to its first item
+  // that is not a number (or is -1).
   static std::string AddRef(const std::string& A, const std::string& B);
 
   // ---- Fields ---------------------------------------------------------
@@ -192,7 +195,9 @@ class TSysNode : public TCustomSysNode {
   void GetData(const TIDFSection* Section);
   // Writes this subsystem and its subtree: a catalogue entry (when Catalogue
   // is not null) and a new section named SaveName per subsystem.  A null
-  // File raises ECatalogueError.
+  // File raises ECatalogueError.  Links are split at "*" while the text is
+  // not empty, so a trailing "*" adds no empty item; menu and desktop links
+  // share one ordinal, and an item with neither marker uses one up unwritten.
   void SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const;
 
   // ---- Flat tree image (flat_image.cpp; layout in flat_image.h) ---------
@@ -210,7 +215,9 @@ class TSysNode : public TCustomSysNode {
   int32_t SaveToPointer(void* Block, size_t Size) const;
   // Replaces the children and the image fields (Checked, IsInst, Library,
   // Parameter, ShortName) with the record at Block; returns the record's
-  // size, 0 when the reading failed (children read so far stay).  The sized
+  // size, 0 when the reading failed.  Each child is added before it is read,
+  // so after a failure the children read so far stay, the failing one partly
+  // read.  The sized
   // form never reads outside the Size bytes at Block.
   int32_t LoadFromPointer(const void* Block);
   int32_t LoadFromPointer(const void* Block, size_t Size);
@@ -231,8 +238,13 @@ class TSysNode : public TCustomSysNode {
   // node, the other tree itself); may be null.
   void GetInstallTree(TCustomSysNode* Other);
   // Copies the path from the top-level subsystem down to this node into Dest.
-  // Takes ownership of Sub (may be null).  Returns the copy of this node.
+  // Takes ownership of Sub (may be null).  Returns the copy of this node; with
+  // a null Dest, nothing is added, Sub is freed and the result is null.
   TSysNode* GetAllTree(TCustomSysNode* Dest, TSysNode* Sub);
+  // Appends to Text, after a ",", what AddRef(Text, BackRef) gives for this
+  // node and then for every node below it, in pre-order; the "," only before
+  // a result that is not empty.  So the tree's GetDepRefs is every
+  // back-referenced number once, in pre-order of first appearance.
   void GetDepRefs(std::string& Text);
 
   // ---- Archives, names and links (archives.cpp) --------------------------
@@ -257,7 +269,9 @@ class TSysNode : public TCustomSysNode {
 };
 
 // The N-th (from 1) item of the ","-separated list S as an integer; -1 when S
-// is empty, N is out of range or the item is not an integer.
+// is empty, N is out of range or the item is not an integer.  Blanks around
+// an item are trimmed ("5, 7" gives 7 at position 2); host/base/number_list.h
+// cuts the list.
 int32_t GetNextRef(const std::string& S, int32_t N);
 
 }  // namespace instkit
