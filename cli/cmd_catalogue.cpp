@@ -99,35 +99,33 @@ std::string TreeJson(const TSysTree& tree) {
       &tree,
       [&](const TSysNode* node) {
         const TSubsystemInfo& i = *node->Info;
+        auto number = [&](const char* key, int32_t value) {
+          json.Key(key);
+          json.Int(value);
+        };
+        auto text = [&](const char* key, const std::string& value) {
+          json.Key(key);
+          json.String(U(value));
+        };
+        auto flag = [&](const char* key, bool value) {
+          json.Key(key);
+          json.Bool(value);
+        };
         json.BeginObject();
-        json.Key("SysIndex");
-        json.Int(i.SysIndex);
-        json.Key("SaveName");
-        json.String(U(i.SaveName));
-        json.Key("ShortName");
-        json.String(U(i.ShortName));
-        json.Key("FullName");
-        json.String(U(i.FullName));
-        json.Key("Parent");
-        json.Int(i.Parent);
-        json.Key("Depend");
-        json.String(U(i.Depend));
-        json.Key("BackRef");
-        json.String(U(i.BackRef));
-        json.Key("Library");
-        json.String(U(i.Library));
-        json.Key("Parameter");
-        json.String(U(i.Parameter));
-        json.Key("Archive");
-        json.String(U(i.Archive));
-        json.Key("Links");
-        json.String(U(i.Links));
-        json.Key("Checked");
-        json.Bool(i.Checked);
-        json.Key("AllCheck");
-        json.Bool(i.AllCheck);
-        json.Key("IsInst");
-        json.Bool(i.IsInst);
+        number("SysIndex", i.SysIndex);
+        text("SaveName", i.SaveName);
+        text("ShortName", i.ShortName);
+        text("FullName", i.FullName);
+        number("Parent", i.Parent);
+        text("Depend", i.Depend);
+        text("BackRef", i.BackRef);
+        text("Library", i.Library);
+        text("Parameter", i.Parameter);
+        text("Archive", i.Archive);
+        text("Links", i.Links);
+        flag("Checked", i.Checked);
+        flag("AllCheck", i.AllCheck);
+        flag("IsInst", i.IsInst);
         json.Key("children");
         json.BeginArray();
       },
