@@ -203,10 +203,15 @@ int64_t WriteRecord(const TSysNode& node, unsigned char* p) {
         offset = TSysNode::SaveString(record, offset, info.Parameter);
         offset = TSysNode::SaveString(record, offset, info.ShortName);
         EncodeFixed32(record + offset, static_cast<uint32_t>(n->Count));
-        starts.push_back(end);
+        if (n->Nodes.empty()) {  // most records: complete at once
+          EncodeFixed32(record + kImageRestSizeOffset, static_cast<uint32_t>(offset));
+        } else {
+          starts.push_back(end);
+        }
         end += offset + 4;
       },
-      [&](const TSysNode*) {
+      [&](const TSysNode* n) {
+        if (n->Nodes.empty()) return;
         const int64_t start = starts.back();
         starts.pop_back();
         EncodeFixed32(p + start + kImageRestSizeOffset,

@@ -96,20 +96,31 @@ bool Walk(Root root, ChildrenOf& children_of, EnterFn& enter, LeaveFn& leave) {
     stack.push_back(Frame{root_node, std::begin(children), std::end(children)});
   }
   while (!stack.empty()) {
+    // The children of the top frame, one after the other, until one is to
+    // be descended into (then its frame goes on top) or none is left.
     Frame& top = stack.back();
-    if (top.next == top.end) {
-      const Node done = top.node;
-      stack.pop_back();
-      if (done != nullptr) leave(done);
-      continue;
+    bool descended = false;
+    while (top.next != top.end) {
+      const Node child = AsNode(*top.next);
+      ++top.next;
+      const TWalkStep step = EnterNode(enter, child);
+      if (step == TWalkStep::kStop) return false;
+      if (step == TWalkStep::kSkipChildren) continue;
+      auto&& children = children_of(child);
+      auto first = std::begin(children);
+      auto last = std::end(children);
+      if (first == last) {
+        leave(child);  // a leaf: done without a frame
+        continue;
+      }
+      stack.push_back(Frame{child, first, last});  // `top` is not used after this
+      descended = true;
+      break;
     }
-    const Node child = AsNode(*top.next);
-    ++top.next;
-    const TWalkStep step = EnterNode(enter, child);
-    if (step == TWalkStep::kStop) return false;
-    if (step == TWalkStep::kSkipChildren) continue;
-    auto&& children = children_of(child);
-    stack.push_back(Frame{child, std::begin(children), std::end(children)});
+    if (descended) continue;
+    const Node done = top.node;
+    stack.pop_back();
+    if (done != nullptr) leave(done);
   }
   return true;
 }
