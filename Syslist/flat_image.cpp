@@ -103,7 +103,9 @@ class TChildRecords {
     try {
       if (next_ > 0) {
         const int32_t rest = view_.Int32(offset_, "RestSize");
-        if (rest < 0) throw EFlatImage(Format("negative RestSize %d at offset %lld", rest, static_cast<long long>(offset_)));
+        if (rest < 0) {
+          throw EFlatImage(Format("negative RestSize %d at offset %lld", rest, static_cast<long long>(offset_)));
+        }
         offset_ += 4 + static_cast<int64_t>(rest);
       }
       view_.Need(offset_, 4, "child record");

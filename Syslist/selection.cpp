@@ -291,13 +291,17 @@ void TSysTree::AddToOtherTree(TCustomSysNode* Dest) {
 
 void TCustomSysNode::DeleteNotChecked(bool Recursive) {
   // Each node's unchecked children go before the walk reaches its children.
-  auto prune = [](TCustomSysNode* node) { DeleteChildren(node, [](const TSubsystemInfo& info) { return !info.Checked; }); };
+  auto prune = [](TCustomSysNode* node) {
+    DeleteChildren(node, [](const TSubsystemInfo& info) { return !info.Checked; });
+  };
   prune(this);
   if (Recursive) WalkNodesBelow(this, prune);
 }
 
 void TCustomSysNode::DeleteAllCheckNode() {
-  auto prune = [](TCustomSysNode* node) { DeleteChildren(node, [](const TSubsystemInfo& info) { return info.AllCheck; }); };
+  auto prune = [](TCustomSysNode* node) {
+    DeleteChildren(node, [](const TSubsystemInfo& info) { return info.AllCheck; });
+  };
   prune(this);
   WalkNodesBelow(this, prune);
 }

@@ -162,8 +162,8 @@ std::string TreeDot(const TSysTree& tree) {
         const std::string id = "s" + std::to_string(all.size());
         id_of.emplace(node->Info->SysIndex, id);
         all.emplace_back(id, node->Info.get());
-        out += "  " + id + " [label=" + DotQuote(std::to_string(node->Info->SysIndex) + " " + U(node->Info->ShortName)) +
-               "];\n";
+        const std::string label = std::to_string(node->Info->SysIndex) + " " + U(node->Info->ShortName);
+        out += "  " + id + " [label=" + DotQuote(label) + "];\n";
         if (!parents.empty()) out += "  " + parents.back() + " -> " + id + ";\n";
         parents.push_back(id);
       },

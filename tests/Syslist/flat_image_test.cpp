@@ -311,7 +311,8 @@ bool ReferenceReadBack(TSysNode& node, const unsigned char* p, size_t size) {
 void ReferenceWriteBack(const TSysTree& tree, unsigned char* p, size_t size) {
   for (int32_t i = 0; i < tree.Count; ++i) {
     auto* record = static_cast<unsigned char*>(TCustomSysNode::GetPointer(i, p, size));
-    if (record != nullptr && size - static_cast<size_t>(record - p) > 8) record[8] = tree.Nodes[static_cast<size_t>(i)]->Info->Checked;
+    if (record == nullptr || size - static_cast<size_t>(record - p) <= 8) continue;
+    record[8] = tree.Nodes[static_cast<size_t>(i)]->Info->Checked;
   }
 }
 
