@@ -213,7 +213,7 @@ double DateTimeOfPgMicros(int64_t micros) {
   return static_cast<double>(day) + (day < 0 ? -time : time);
 }
 
-void ReadPgValue(TPgKind kind, std::string_view b, TField& field, TVariant& text_buffer) {
+void ReadPgValue(TPgKind kind, std::string_view b, TField& field) {
   switch (kind) {
     case TPgKind::kBool:
       NeedBytes(b, 1);
@@ -270,16 +270,9 @@ void ReadPgValue(TPgKind kind, std::string_view b, TField& field, TVariant& text
     case TPgKind::kOther:
       throw EConvertError("a value of this type is read through a cast");
     case TPgKind::kText:
-    case TPgKind::kBytea: {
-      std::string& text = std::get<std::string>(text_buffer);
-      text.assign(b.data(), b.size());
-      if (ValueClassOf(field.FieldType()) == TValueClass::Text) {
-        field.SetValue(text_buffer);
-      } else {
-        field.SetAsString(text);
-      }
+    case TPgKind::kBytea:
+      field.SetAsText(b);
       return;
-    }
   }
 }
 
