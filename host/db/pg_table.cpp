@@ -86,6 +86,7 @@ class TPgTable final : public TTable {
     columns_.clear();
     kinds_.clear();
     read_kinds_.clear();
+    values_version_ = 0;
     CurrentRecord.Clear();
     for (int i = 0; i < PQnfields(result.get()); ++i) {
       TPgColumn column{PQfname(result.get(), i), PQftype(result.get(), i), PQfmod(result.get(), i)};
@@ -135,21 +136,23 @@ class TPgTable final : public TTable {
   // text column a date-time becomes ISO-8601 text and a whole number its
   // digits (as the SQLite engine stores them).
   void InsertValues(const TRecord& values) override {
+    FollowValues(values);
     AddRow([&] {
-      const size_t shared = std::min(columns_.size(), static_cast<size_t>(std::max(values.GetFieldCount(), 0)));
       for (size_t i = 0; i < columns_.size(); ++i) {
-        if (i >= shared) {
+        if (i >= values_.size()) {
           Encode(i, TVariant{});
           continue;
         }
-        const TField& source = *values.GetFields(static_cast<int32_t>(i));
-        TField& column = *CurrentRecord.GetFields(static_cast<int32_t>(i));
+        const TField& source = *values_[i].field;
         const TVariant& value = source.GetValue();
+        if (values_[i].same_kind) {
+          Encode(i, value);
+          continue;
+        }
+        TField& column = *CurrentRecord.GetFields(static_cast<int32_t>(i));
         const auto* real = std::get_if<double>(&value);
         const bool into_text = real != nullptr && ValueClassOf(column.FieldType()) == TValueClass::Text;
-        if (ValueClassOf(source.FieldType()) == ValueClassOf(column.FieldType())) {
-          Encode(i, value);
-        } else if (into_text && IsDateCode(source.FieldType())) {
+        if (into_text && IsDateCode(source.FieldType())) {
           Encode(i, TVariant{FormatIsoDateTime(*real, TIsoForm::kDate)});
         } else if (into_text && std::trunc(*real) == *real && std::fabs(*real) <= 9007199254740992.0) {
           Encode(i, TVariant{IntToStr(static_cast<int64_t>(*real))});
@@ -183,6 +186,19 @@ class TPgTable final : public TTable {
   }
 
  private:
+  // Takes the fields of the records given to InsertValues again when they
+  // changed: each with whether its values have its column's kind.
+  void FollowValues(const TRecord& values) {
+    if (values.LayoutVersion() == values_version_) return;
+    values_.clear();
+    const auto shared = std::min(static_cast<int32_t>(columns_.size()), values.GetFieldCount());
+    for (int32_t i = 0; i < shared; ++i) {
+      TField* field = values.GetFields(i);
+      values_.push_back({field, ValueClassOf(field->FieldType()) == ValueClassOf(CurrentRecord.GetFields(i)->FieldType())});
+    }
+    values_version_ = values.LayoutVersion();
+  }
+
   std::string Where() const { return Trim(filter_).empty() ? std::string() : " WHERE (" + filter_ + "\n)"; }
 
   // ---- Reading ----
@@ -455,6 +471,12 @@ class TPgTable final : public TTable {
   std::vector<TPgColumn> columns_;
   std::vector<TPgKind> kinds_;       // how each column is written
   std::vector<TPgKind> read_kinds_;  // and read
+  struct TValueSlot {
+    TField* field;
+    bool same_kind;  // its values go to the column unconverted
+  };
+  std::vector<TValueSlot> values_;  // of the record InsertValues took last
+  uint64_t values_version_ = 0;     // its layout
   bool binary_ = true;
   int64_t row_ = 0;
   bool reading_ = false;

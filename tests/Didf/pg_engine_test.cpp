@@ -208,6 +208,30 @@ TEST_F(PgEngine, FailingRowsInLargeBatchesAreFoundWithFewCopies) {
   }
 }
 
+// One value of every binary kind the engine writes, read back by the
+// server's own text output: the width and byte order of each.
+TEST_F(PgEngine, EveryBinaryKindReadsBackAsTheServerSeesIt) {
+  INSTKIT_REQUIRE_PG_SERVER(server);
+  testing::TPgScratchDatabase db(server);
+  TPgConnection own(db.Conninfo(), "own");
+  own.Exec("CREATE TABLE k (b BOOLEAN, s SMALLINT, i INTEGER, l BIGINT, f REAL, d DOUBLE PRECISION, day DATE, t TIME, "
+           "at TIMESTAMP, x BYTEA)");
+  TPgApplicationManager manager(db.Address());
+  TTable* table = manager.GetUserTable("k", "", false);
+  ASSERT_NE(table, nullptr);
+  table->Open();
+  const TVariant row[] = {true, -2, -70000, 1.0e15 + 3, -0.375, 1.0 / 3, 45306.0, 0.75, 45306.25 + 0.001 / 86400,
+                          std::string("\x01\xff", 2)};
+  for (int32_t i = 0; i < 10; ++i) table->CurrentRecord.GetFields(i)->SetValue(row[i]);
+  table->InsertRow();
+  manager.FreeTable(table);
+  const TPgResult rows = own.Query("SELECT concat_ws('|', b, s, i, l, f, d, day, t, at, x) FROM k");
+  ASSERT_EQ(PQntuples(rows.get()), 1);
+  EXPECT_STREQ(PQgetvalue(rows.get(), 0, 0),
+               "t|-2|-70000|1000000000000003|-0.375|0.3333333333333333|2024-01-15|18:00:00|2024-01-15 06:00:00.001|"
+               "\\x01ff");
+}
+
 // Values the engine encodes itself, generated, stored through COPY and read
 // back by the server's own text output: numeric from doubles (the shortest
 // decimal that reads back as the same double), time stamps to the
