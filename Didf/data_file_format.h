@@ -80,13 +80,8 @@ inline void ConfigureDataFileCompressor(TCompressor& compressor) {
   compressor.SetLevel(3);
   compressor.SetMinMatch(7);
   // One zstd worker compresses while the caller reads the table or builds
-  // records; it is joined before the compressor returns.  It takes 1 MiB at
-  // a time: zstd's own 8 MiB jobs leave up to 8 MiB to compress after the
-  // last record (on one thread, while the caller waits) and take fresh
-  // memory for each job; with 1 MiB the file of a typical table is also
-  // about 2 % smaller.
+  // records; it is joined before the compressor returns.
   compressor.SetWorkers(1);
-  compressor.SetJobSize(1 << 20);
   compressor.SetReadAhead(true);
 }
 

@@ -63,7 +63,6 @@ void TCompressor::BeginCompress(int64_t plain_size) {
     // A library without thread support refuses; compression then stays on
     // the caller's thread.
     (void)ZSTD_CCtx_setParameter(cctx, ZSTD_c_nbWorkers, workers_);
-    if (job_size_ > 0) (void)ZSTD_CCtx_setParameter(cctx, ZSTD_c_jobSize, job_size_);
   }
   // A frame that records its plain size lets a reader reject an oversized
   // frame before decoding it, and reserve memory for it.

@@ -54,10 +54,6 @@ class TCompressor {
   // (0: none, all work on the caller's thread).  Ignored when the zstd
   // library was built without threads.  The frame format is the same.
   void SetWorkers(int workers) { workers_ = workers; }
-  // The plain bytes each worker compresses at a time (0: zstd's own choice
-  // for the level; zstd raises values below 512 KiB to that).  Smaller jobs
-  // end the compression sooner after the last input and hold less memory.
-  void SetJobSize(int bytes) { job_size_ = bytes; }
   // Incremental decompression (BeginDecompress) decodes on a worker thread,
   // a few pieces ahead of the caller, which takes them as it reads: the
   // decoding then overlaps the caller's parsing.  The results are the same.
@@ -127,7 +123,6 @@ class TCompressor {
   int level_ = 3;
   int min_match_ = 0;
   int workers_ = 0;
-  int job_size_ = 0;
   bool read_ahead_ = false;
   uint64_t max_output_;
 };
