@@ -86,7 +86,6 @@ class TPgTable final : public TTable {
     columns_.clear();
     kinds_.clear();
     read_kinds_.clear();
-    values_version_ = 0;
     CurrentRecord.Clear();
     for (int i = 0; i < PQnfields(result.get()); ++i) {
       TPgColumn column{PQfname(result.get(), i), PQftype(result.get(), i), PQfmod(result.get(), i)};
@@ -187,9 +186,10 @@ class TPgTable final : public TTable {
 
  private:
   // Takes the fields of the records given to InsertValues again when they
-  // changed: each with whether its values have its column's kind.
+  // (or CurrentRecord's) changed: each with whether its values have its
+  // column's kind.
   void FollowValues(const TRecord& values) {
-    if (values.LayoutVersion() == values_version_) return;
+    if (values.LayoutVersion() == values_version_ && CurrentRecord.LayoutVersion() == columns_version_) return;
     values_.clear();
     const auto shared = std::min(static_cast<int32_t>(columns_.size()), values.GetFieldCount());
     for (int32_t i = 0; i < shared; ++i) {
@@ -197,6 +197,7 @@ class TPgTable final : public TTable {
       values_.push_back({field, ValueClassOf(field->FieldType()) == ValueClassOf(CurrentRecord.GetFields(i)->FieldType())});
     }
     values_version_ = values.LayoutVersion();
+    columns_version_ = CurrentRecord.LayoutVersion();
   }
 
   std::string Where() const { return Trim(filter_).empty() ? std::string() : " WHERE (" + filter_ + "\n)"; }
@@ -477,6 +478,7 @@ class TPgTable final : public TTable {
   };
   std::vector<TValueSlot> values_;  // of the record InsertValues took last
   uint64_t values_version_ = 0;     // its layout
+  uint64_t columns_version_ = 0;    // and CurrentRecord's then
   bool binary_ = true;
   int64_t row_ = 0;
   bool reading_ = false;
