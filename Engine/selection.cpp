@@ -125,21 +125,14 @@ TPlanChoice TSelection::Choice(const TTreeNode* item, int depth) const {
 std::vector<TPlanChoice> TSelection::Choices() const {
   std::vector<TPlanChoice> out;
   out.reserve(static_cast<size_t>(items_.GetCount()));
-  // Pre-order with depth: the depth follows the walk's moves down and up.
+  // Pre-order with depth: one level deeper on entering an item's children.
   int depth = 0;
-  const TTreeNode* last = nullptr;
-  WalkPreOrder(&items_, [&](TTreeNode* item) {
-    if (last != nullptr) {
-      if (item->Parent() == last) {
-        ++depth;
-      } else {
-        for (const TTreeNode* up = last->Parent(); up != item->Parent(); up = up->Parent()) --depth;
-      }
-    }
-    last = item;
-    out.push_back(Choice(item, depth));
-    return true;
-  });
+  WalkItems(
+      &items_,
+      [&](TTreeNode* item) {
+        out.push_back(Choice(item, depth++));
+      },
+      [&](TTreeNode*) { --depth; });
   return out;
 }
 

@@ -36,10 +36,9 @@ TTreeRows::TTreeRows(const TTreeNodes& items) : items_(items) {
   rows_.reserve(n);
   depth_.assign(n, 0);
   folded_.assign(n, 0);
-  WalkPreOrder(&items, [this](TTreeNode* item) {
+  WalkItems(&items, [this](TTreeNode* item) {
     depth_[Index(item)] = item->Parent() == nullptr ? 0 : depth_[Index(item->Parent())] + 1;
     rows_.push_back(item);
-    return true;
   });
 }
 
