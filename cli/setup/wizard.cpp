@@ -59,6 +59,17 @@ std::string ShellWord(const std::string& text) {
   return out + "'";
 }
 
+// The `instkit install` command that makes the same run: the folders the
+// run reads and writes, the driver and the selection.
+std::string InstallCommand(const TRunOptions& options) {
+  std::string command = "instkit install " + ShellWord(options.description_file) + " --path " + ShellWord(options.path);
+  for (const std::string& folder : options.library_paths) command += " --library-path " + ShellWord(folder);
+  if (!options.registry.empty()) command += " --registry " + ShellWord(options.registry);
+  if (!options.links_root.empty()) command += " --links-root " + ShellWord(options.links_root);
+  if (options.flat) command += " --flat";
+  return command + SelectionArguments(options.selection);
+}
+
 std::string Bytes(uintmax_t bytes) {
   const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
   double value = static_cast<double>(bytes);
@@ -292,8 +303,7 @@ void TWizard::GoSummary() {
   pager_.Add(plan);  // the pager cuts it into lines
   pager_.Add("");
   pager_.Add("The same from the command line:");
-  pager_.Add("instkit install " + ShellWord(options.description_file) + " --path " + ShellWord(options.path) +
-             SelectionArguments(options.selection));
+  pager_.Add(InstallCommand(options));
   options_.path = options.path;
   step_ = TStep::kSummary;
 }
