@@ -106,16 +106,17 @@ std::vector<std::string> WrapText(std::string_view utf8, int width) {
     if (end == std::string_view::npos) end = utf8.size();
     std::string_view rest = utf8.substr(start, end - start);
     if (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
-    // Cut at the last blank that fits (blanks inside a line stay as they
-    // are, so aligned columns keep their alignment); a word longer than a
-    // line is cut where the line ends.
+    // Cut at the last blank that fits, or at the blank right after what
+    // fits (blanks inside a line stay as they are, so aligned columns keep
+    // their alignment); a word longer than a line is cut where the line ends.
     while (TextWidth(rest) > width) {
       const std::string_view head = Head(rest, width);
       if (head.empty()) break;  // a character wider than the line
-      const size_t blank = head.find_last_of(' ');
-      const bool at_blank = blank != std::string_view::npos && head.find_first_not_of(' ') < blank;
-      lines.emplace_back(rest.substr(0, at_blank ? blank : head.size()));
-      rest.remove_prefix(at_blank ? blank + 1 : head.size());
+      const size_t words = head.find_first_not_of(' ');
+      size_t blank = rest[head.size()] == ' ' ? head.size() : head.find_last_of(' ');
+      if (blank == std::string_view::npos || words == std::string_view::npos || words >= blank) blank = head.size();
+      lines.emplace_back(rest.substr(0, blank));
+      rest.remove_prefix(blank < rest.size() && rest[blank] == ' ' ? blank + 1 : blank);
     }
     lines.emplace_back(rest);
     start = end + 1;

@@ -10,3 +10,8 @@ if(TARGET instkit_cli)
       INSTKIT_EXAMPLE_LIB_DIR="$<TARGET_FILE_DIR:instkit_example_files>")
   endif()
 endif()
+# The screens' text measure is tried on its own too.
+if(TARGET instkit_setup_screens)
+  target_link_libraries(${test_target} PRIVATE instkit_setup_screens)
+  target_compile_definitions(${test_target} PRIVATE INSTKIT_SETUP_SCREENS)
+endif()
