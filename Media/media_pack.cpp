@@ -111,7 +111,7 @@ TPackResult PackFolder(const std::string& folder, const std::string& archive_pat
   // The entries, in name order.
   std::vector<std::pair<std::string, fs::directory_entry>> entries;
   for (fs::recursive_directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
-    entries.emplace_back(fs::relative(it->path(), folder).generic_string(), *it);
+    entries.emplace_back(it->path().lexically_relative(folder).generic_string(), *it);
   }
   if (code) return fail("cannot read " + folder + ": " + code.message());
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -131,6 +131,7 @@ TPackResult PackFolder(const std::string& folder, const std::string& archive_pat
       std::unique_ptr<archive_entry, TEntryCloser> entry(archive_entry_new());
       archive_entry_set_pathname_utf8(entry.get(), name.c_str());
       archive_entry_set_perm(entry.get(), static_cast<mode_t>(status.permissions() & fs::perms::all));
+      archive_entry_set_size(entry.get(), 0);  // cpio wants a size on every entry
       std::string target;
       if (status.type() == fs::file_type::symlink) {
         target = fs::read_symlink(item.path(), code).generic_string();

@@ -256,7 +256,7 @@ void TUnpackRun::Run(const std::string& file, TUnpackResult& result) {
   archive_read_support_filter_all(archive_);
   archive_read_support_format_all(archive_);
   if (archive_read_open_filename(archive_, file.c_str(), kReadBlock) != ARCHIVE_OK) {
-    throw TStop{std::string("cannot be opened: ") + archive_error_string(archive_)};
+    throw TStop{std::string("damaged archive: ") + archive_error_string(archive_)};
   }
   archive_entry* entry = nullptr;
   int r;
