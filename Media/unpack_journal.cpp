@@ -1,5 +1,6 @@
 #include "Media/unpack_journal.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -210,6 +211,29 @@ void TUnpackJournal::UndoSince(size_t mark) {
     changes_.pop_back();
   }
   // Folders taken back must be checked again if they come back.
+  real_folders_.clear();
+}
+
+void TUnpackJournal::Settle(size_t begin, size_t end, bool keep, std::set<std::string>& kept_paths) {
+  end = std::min(end, changes_.size());
+  if (begin >= end) return;
+  if (keep) {
+    for (size_t i = begin; i < end; ++i) {
+      if (changes_[i].kind != TChange::kFolder) kept_paths.insert(changes_[i].path);
+    }
+    return;
+  }
+  std::vector<TChange> left;
+  for (size_t i = end; i-- > begin;) {
+    const TChange& change = changes_[i];
+    if (change.kind != TChange::kFolder && kept_paths.count(change.path) > 0) {
+      left.insert(left.begin(), change);
+    } else {
+      Undo(root_, change);
+    }
+  }
+  changes_.erase(changes_.begin() + static_cast<std::ptrdiff_t>(begin), changes_.begin() + static_cast<std::ptrdiff_t>(end));
+  changes_.insert(changes_.begin() + static_cast<std::ptrdiff_t>(begin), left.begin(), left.end());
   real_folders_.clear();
 }
 

@@ -88,6 +88,13 @@ class TUnpackJournal {
   size_t Mark() const { return changes_.size(); }
   void UndoSince(size_t mark);
 
+  // Settles the changes in [begin, end) (one archive's, between two Marks),
+  // called for the archives from the last to the first: keeps them, or
+  // undoes them except where a later kept archive changed the same path
+  // (that one's change holds this one's result aside, and replaced it).
+  // `kept_paths` carries the paths of the changes kept so far.
+  void Settle(size_t begin, size_t end, bool keep, std::set<std::string>& kept_paths);
+
   // Ends the run's changes: keeps them (deletes what was set aside), or
   // undoes all.  Either deletes the journal.  Raise EInOutError when the
   // journal cannot be deleted; undo is best effort otherwise.
