@@ -8,6 +8,7 @@ BENCH_BUILD?= build-bench
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+FUZZ_TARGET ?= *
 CMAKE_FLAGS ?=
 DEMO_DIR   ?= examples/demo
 WIN32_BUILD ?= build-win32
@@ -73,7 +74,7 @@ fuzz: deps
 	  -DINSTKIT_BUILD_FUZZ=ON -DINSTKIT_SANITIZE=address,undefined \
 	  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) '$(FUZZ_TARGET)'
 
 # Windows cross builds with MinGW-w64: $(WIN32_BUILD) (32-bit: the library and
 # the subsystem DLLs; its test programs are not built, as 32-bit code cannot

@@ -1,9 +1,8 @@
 #include "Dllload/custom_dll_loader.h"
 
-#include "Dllload/driver_texts.h"
+#include "host/base/operator_texts.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
-#include "host/base/codepage.h"
 #include "host/base/exception.h"
 #include "host/base/format.h"
 #include "host/platform/message_box.h"
@@ -12,30 +11,7 @@ namespace instkit {
 
 namespace {
 
-using namespace driver_texts;
-
-struct TLoaderTexts {
-  std::string load_failed = Utf8ToCp1251("Не удалось загрузить ");
-  std::string install_aborted = Utf8ToCp1251(". Инсталляция будет прервана.");
-  std::string uninstall_aborted = Utf8ToCp1251(". Денсталляция будет прервана.");
-  std::string generation_aborted = Utf8ToCp1251(". Генерация будет прервана.");
-  std::string install_question = Utf8ToCp1251(" не была установлена. Прервать инсталляцию? ");
-  std::string uninstall_question = Utf8ToCp1251(" не была деинсталирована. Прервать деинсталляцию? ");
-  std::string invalid_parameter = Utf8ToCp1251("Неверный параметр. Система ");
-  std::string will_not_install = Utf8ToCp1251("не будет установлена");
-  std::string will_not_remove = Utf8ToCp1251("не будет удалена");
-  std::string library = Utf8ToCp1251("Библиотека ");
-  std::string no_install_mode = Utf8ToCp1251(" не поддерживает режим инсталляции.");
-  std::string no_uninstall_mode = Utf8ToCp1251(" не поддерживает режим деинсталляции.");
-  std::string system_tail_install = Utf8ToCp1251(" не будет установлена");
-  std::string system_tail_remove = Utf8ToCp1251(" не будет удалена");
-  std::string unload_failed = Utf8ToCp1251("Не удалось выгрузить библиотеку");
-};
-
-const TLoaderTexts& Texts() {
-  static const TLoaderTexts texts;
-  return texts;
-}
+using namespace operator_texts;
 
 class EListError : public Exception {
  public:
@@ -67,8 +43,8 @@ void TCustomDLLLoader::ClearHndls() {
 }
 
 void TCustomDLLLoader::SetRegim(uint8_t mode) {
-  if (mode == INSTKIT_MODE_INSTALL) AbortQuestion = Texts().install_question;
-  if (mode == INSTKIT_MODE_UNINSTALL) AbortQuestion = Texts().uninstall_question;
+  if (mode == INSTKIT_MODE_INSTALL) AbortQuestion = NotInstalledAbortQuestion();
+  if (mode == INSTKIT_MODE_UNINSTALL) AbortQuestion = NotUninstalledAbortQuestion();
   Regim = mode;
 }
 
@@ -151,19 +127,18 @@ bool TCustomDLLLoader::LoadDLLs() {
       }
       LoadFailureLibrary = library;
       LoadFailureReason = LastDynamicLibraryError();
-      const TLoaderTexts& t = Texts();
       switch (Regim) {
         case INSTKIT_MODE_INSTALL:
-          WriteAndShow(" " + t.load_failed + library + t.install_aborted, CaptionError(), kStyleError);
+          WriteAndShow(" " + LoadFailed() + library + InstallWillBeAborted(), CaptionError(), kStyleError);
           break;
         case INSTKIT_MODE_UNINSTALL:
-          WriteAndShow(t.load_failed + library + t.uninstall_aborted, CaptionError(), kStyleError);
+          WriteAndShow(LoadFailed() + library + UninstallWillBeAborted(), CaptionError(), kStyleError);
           break;
         case INSTKIT_MODE_GENERATE:
-          WriteAndShow(t.load_failed + library + t.generation_aborted, CaptionError(), kStyleError);
+          WriteAndShow(LoadFailed() + library + GenerationWillBeAborted(), CaptionError(), kStyleError);
           break;
         default:
-          MessageBox(OwnerWindow, t.load_failed + library, CaptionError(), kStyleError);
+          MessageBox(OwnerWindow, LoadFailed() + library, CaptionError(), kStyleError);
           break;
       }
       // Loading stops here; the result tells the caller so.
@@ -224,16 +199,15 @@ bool TCustomDLLLoader::SetParams(int32_t index) {
     THndlRec* rec = GetItem(index);
     if (rec == nullptr) throw EListError(index);
     const TSubsystemInfo& info = *rec->Node->Info;
-    const TLoaderTexts& t = Texts();
     if (SetExternalParameterProc != nullptr) {
       WriteLog("call SETEXTERNALPARAMETER");
       if (ResultCode(SetExternalParameterProc(info.Parameter.c_str())) == 0) {
         if (Regim == INSTKIT_MODE_INSTALL) {
-          MessageBox(OwnerWindow, t.invalid_parameter + info.SaveName + t.will_not_install, CaptionError(),
+          MessageBox(OwnerWindow, InvalidParameter() + info.SaveName + WillNotBeInstalled(), CaptionError(),
                      kStyleError);
           WriteLog("Invalid parameter. Subsystem " + info.SaveName + "does not installing");
         } else if (Regim == INSTKIT_MODE_UNINSTALL) {
-          MessageBox(OwnerWindow, t.invalid_parameter + info.SaveName + t.will_not_remove, CaptionError(),
+          MessageBox(OwnerWindow, InvalidParameter() + info.SaveName + WillNotBeRemoved(), CaptionError(),
                      kStyleError);
           WriteLog("Invalid parameter. Subsystem " + info.SaveName + "does not uninstalling");
         }
@@ -245,14 +219,14 @@ bool TCustomDLLLoader::SetParams(int32_t index) {
       if (ResultCode(SetIUGRegimProc(Regim)) == 0) {
         if (Regim == INSTKIT_MODE_INSTALL) {
           MessageBox(OwnerWindow,
-                     t.library + info.Library + t.no_install_mode + "\r\n" + SystemPrefix() + info.SaveName +
-                         t.system_tail_install,
+                     LibraryPrefix() + info.Library + NoInstallMode() + "\r\n" + SystemPrefix() + info.SaveName +
+                         " " + WillNotBeInstalled(),
                      CaptionAttention(), kStyleWarning);
           WriteLog("library " + info.Library + " do not have install regim.");
         } else if (Regim == INSTKIT_MODE_UNINSTALL) {
           MessageBox(OwnerWindow,
-                     t.library + info.Library + t.no_uninstall_mode + "\r\n" + SystemPrefix() + info.SaveName +
-                         t.system_tail_remove,
+                     LibraryPrefix() + info.Library + NoUninstallMode() + "\r\n" + SystemPrefix() + info.SaveName +
+                         " " + WillNotBeRemoved(),
                      CaptionAttention(), kStyleWarning);
           WriteLog("library " + info.Library + " do not have uninstall regim.");
         }
@@ -308,7 +282,7 @@ bool TCustomDLLLoader::UnLoadDLLs() {
       }
     } catch (...) {
       result = false;
-      MessageBox(OwnerWindow, Texts().unload_failed, CaptionError(), kStyleError);
+      MessageBox(OwnerWindow, UnloadFailed(), CaptionError(), kStyleError);
       WriteLog("do not unload library " + rec->Node->Info->ShortName);
     }
   }

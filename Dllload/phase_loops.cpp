@@ -5,13 +5,13 @@
 // from and where its result goes, which their hooks supply.  Every log line
 // and message box is the one each driver writes on its own.
 #include "Dllload/custom_dll_loader.h"
-#include "Dllload/driver_texts.h"
 #include "Syslist/sys_node.h"
+#include "host/base/operator_texts.h"
 #include "host/platform/message_box.h"
 
 namespace instkit {
 
-using namespace driver_texts;
+using namespace operator_texts;
 
 bool TCustomDLLLoader::TurnResult(TLoaderPhase phase, int32_t index) const {
   const THndlRec* rec = GetItem(index);

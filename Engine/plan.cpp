@@ -40,7 +40,7 @@ void GatherPlanMaterial(TSysTree& selected, TPlan& plan) {
   selected.GetSaveName(plan.sections, true);
   // The catalogue's queries list the subsystems whose Checked is false.
   auto set_all = [&selected](bool checked) {
-    WalkChildren(&selected, [checked](TSysNode* node) {
+    WalkNodesBelow(&selected, [checked](TSysNode* node) {
       node->Info->Checked = checked;
       node->Info->AllCheck = checked;
       return true;

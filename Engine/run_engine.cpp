@@ -346,7 +346,7 @@ void TRunEngine::TState::Record(TRunHost& host) {
   if (!options.record || (mode != INSTKIT_MODE_INSTALL && mode != INSTKIT_MODE_UNINSTALL)) return;
   // Install: done means installed.  Uninstall: done means removed; what
   // could not be removed stays installed and keeps its record.
-  WalkChildren(tree.get(), [mode](TSysNode* node) {
+  WalkNodesBelow(tree.get(), [mode](TSysNode* node) {
     node->Info->IsInst = mode == INSTKIT_MODE_INSTALL ? node->Info->Checked : !node->Info->Checked;
     return true;
   });
@@ -479,7 +479,7 @@ const TRunReport& TRunEngine::Run(TRunHost& host) {
     return s.report;
   }
   s.installed_before = s.InstalledBefore();
-  WalkChildren(s.tree.get(), [&](TSysNode* node) {
+  WalkNodesBelow(s.tree.get(), [&](TSysNode* node) {
     const TSubsystemInfo& info = *node->Info;
     const bool installed = s.installed_before.count(info.ShortName) > 0;
     if (s.options.mode == INSTKIT_MODE_INSTALL && installed) {

@@ -106,7 +106,7 @@ bool BuildCatalogue(const TIDFTextFile& file, const std::string& path, TSysTree&
     error.sentence = path + " lists no subsystems: there is nothing to run";
     return false;
   }
-  WalkChildren(&tree, [](TSysNode* node) {
+  WalkNodesBelow(&tree, [](TSysNode* node) {
     node->Info->Checked = true;
     node->Info->AllCheck = true;
     return true;
@@ -138,7 +138,7 @@ bool CheckNames(const std::string& product, const TIDFTextFile& file, const std:
     return false;
   }
   bool clean = true;
-  WalkChildren(const_cast<TSysTree*>(&tree), [&](TSysNode* node) {
+  WalkNodesBelow(&tree, [&](TSysNode* node) {
     const TSubsystemInfo& info = *node->Info;
     const std::pair<const char*, const std::string*> names[] = {
         {"short name", &info.ShortName}, {"library", &info.Library}, {"link list", &info.Links}};

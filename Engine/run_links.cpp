@@ -17,7 +17,7 @@ void UpdateLinks(uint8_t mode, TSysTree& tree, const std::string& product, const
   // The link query lists the subsystems whose Checked is false: mark the
   // done ones so for the query, then put the flags back.
   auto flip = [&tree] {
-    WalkChildren(&tree, [](TSysNode* node) {
+    WalkNodesBelow(&tree, [](TSysNode* node) {
       node->Info->Checked = !node->Info->Checked;
       return true;
     });

@@ -89,7 +89,7 @@ void RecordRun(TRegistry& registry, uint8_t mode, const TProductRecord& record, 
   // What Registering will do, for the report: it writes a value for a done
   // subsystem that has none (install) and removes the value of one that is
   // no longer installed (uninstall).
-  WalkChildren(&tree, [&](TSysNode* node) {
+  WalkNodesBelow(&tree, [&](TSysNode* node) {
     const TSubsystemInfo& info = *node->Info;
     const bool exists = registry.ValueExists(info.ShortName);
     if (mode == INSTKIT_MODE_INSTALL && info.Checked && !exists) written.push_back(info.ShortName);
@@ -119,7 +119,7 @@ void RecordRun(TRegistry& registry, uint8_t mode, const TProductRecord& record, 
 }
 
 std::string DescriptionCopy(TIDFTextFile& file, const TSysTree& catalogue) {
-  WalkChildren(const_cast<TSysTree*>(&catalogue), [&file](TSysNode* node) {
+  WalkNodesBelow(&catalogue, [&file](TSysNode* node) {
     const TSubsystemInfo& info = *node->Info;
     if (info.Library.empty()) return true;
     TIDFSection* section = file.GetSectionByName(info.SaveName);

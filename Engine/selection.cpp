@@ -23,7 +23,7 @@ bool TSelection::Apply(TSysTree& catalogue, const TSelectionRequest& request) {
   }
   const bool start = !request.none;
   if (!start) {
-    WalkChildren(&catalogue, [](TSysNode* node) {
+    WalkNodesBelow(&catalogue, [](TSysNode* node) {
       node->Info->Checked = false;
       node->Info->AllCheck = false;
       return true;

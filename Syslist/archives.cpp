@@ -1,14 +1,13 @@
-// Archives, names, links and registration: what the host asks the catalogue
-// once the selection is settled.  The archive, short-name and link queries
-// take the subsystems whose Checked is false; the section-name query those
-// whose Checked equals a given flag.  Every walk is pre-order.
+// Archives, names and links: what the host asks the catalogue once the
+// selection is settled.  The archive, short-name and link queries take the
+// subsystems whose Checked is false; the section-name query those whose
+// Checked equals a given flag.  Every walk is pre-order.
 #include "Syslist/archives.h"
 
 #include "Syslist/node_walk.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
 #include "host/base/exception.h"
-#include "host/platform/registry.h"
 #include "host/base/text.h"
 
 namespace instkit {
@@ -17,7 +16,6 @@ namespace {
 
 constexpr std::string_view kMenuMarker = "?menu";
 constexpr size_t kDesktopMarkerSize = 8;  // "?desktop"
-const char* const kInstalledValue = "Installed";
 
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -152,31 +150,6 @@ void TSysTree::GetLinks(std::vector<std::string>& List, bool Desktop) {
     for (const auto& node : Nodes) node->GetLinks(List, Desktop);
   } catch (...) {
   }
-}
-
-// ---- Registration -------------------------------------------------------------
-
-void TSysNode::Registering(TRegistry* Registry, uint8_t Mode) {
-  if (Registry == nullptr) throw Exception("ERegistryException", "Registering: no registry");
-  WalkNodes(this, [Registry, Mode](TSysNode* node) {
-    const TSubsystemInfo& info = *node->Info;
-    if (Mode == 1) {
-      // An existing value is never overwritten, whatever it holds.
-      if (info.Checked && !Registry->ValueExists(info.ShortName)) Registry->WriteString(info.ShortName, kInstalledValue);
-    } else if (Mode == 2) {
-      if (!info.IsInst && Registry->ValueExists(info.ShortName)) Registry->DeleteValue(info.ShortName);
-    }
-    return true;
-  });
-}
-
-bool TSysTree::Registering(TRegistry* Registry, uint8_t Mode) {
-  try {
-    for (const auto& node : Nodes) node->Registering(Registry, Mode);
-  } catch (...) {
-    // The walk stops at the failing subsystem; what was written stays.
-  }
-  return true;
 }
 
 }  // namespace instkit

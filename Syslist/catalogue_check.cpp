@@ -13,6 +13,7 @@
 #include "Tidf/idf_text_file.h"
 #include "host/base/exception.h"
 #include "host/base/format.h"
+#include "host/base/number_list.h"
 #include "host/base/text.h"
 
 namespace instkit {
@@ -26,29 +27,6 @@ class TFindings {
   }
   std::vector<TCatalogueFinding> list;
 };
-
-// The items of a "Depend" text as the back-reference scan cuts them.
-struct TDependItem {
-  std::string text;
-  bool ok;
-  int32_t value;
-};
-
-std::vector<TDependItem> SplitDepend(std::string_view text) {
-  std::vector<TDependItem> items;
-  auto add = [&](std::string_view item) {
-    const auto value = ParseInt32(item);
-    items.push_back({std::string(item), value.has_value(), value.value_or(0)});
-  };
-  for (;;) {
-    const size_t p = text.find(',');
-    if (p == std::string_view::npos) break;
-    add(Trim(text).substr(0, p));
-    text.remove_prefix(p + 1);
-  }
-  add(Trim(text));
-  return items;
-}
 
 // Strongly connected components of the dependency graph (iterative Tarjan).
 std::vector<std::vector<int32_t>> DependencyCycles(const std::map<int32_t, std::vector<int32_t>>& graph) {
@@ -255,18 +233,20 @@ std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file) {
     const TField* depend_field = section.FieldByName(kKeyDepend);
     const std::string depend = depend_field == nullptr ? std::string() : depend_field->GetAsString();
     if (!depend.empty()) {
-      for (const TDependItem& item : SplitDepend(depend)) {
-        if (!item.ok) {
+      // The items as the back-reference scan cuts them (ScanDepend).
+      TNumberList items(depend, TListBlanks::kTrimRest);
+      for (TNumberItem item; items.Next(item);) {
+        if (!item.number) {
           out.Add(S::Error, name, depend_field->Name(),
                   Format("item '%s' does not convert (items are numbers separated by \",\" without blanks before "
                          "a \",\"): back references fail and subtrees are dropped",
-                         item.text.c_str()));
+                         std::string(item.text).c_str()));
           break;  // the scan stops at the first bad item
         }
-        if (all_numbers.count(item.value) == 0) {
-          out.Add(S::Warning, name, depend_field->Name(), Format("item %d names no subsystem", item.value));
+        if (all_numbers.count(*item.number) == 0) {
+          out.Add(S::Warning, name, depend_field->Name(), Format("item %d names no subsystem", *item.number));
         } else if (number_ok) {
-          graph[number].push_back(item.value);
+          graph[number].push_back(*item.number);
         }
       }
     }

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "host/base/number_list.h"
+
 namespace instkit {
 
 inline constexpr char kCatalogueSection[] = "SubSystems";
@@ -43,6 +45,20 @@ inline constexpr char kLinkMarkerDesktop[] = "?desktop";
 inline constexpr char kLinkSeparator = '*';
 // Type code of every parameter the writer creates (keeps the value it gets).
 inline constexpr int32_t kCatalogueParamType = 10;
+
+// Calls visit(number) for the items of a "Depend" text, as the reader cuts
+// them when it computes back references (TListBlanks::kTrimRest in
+// host/base/number_list.h), until visit returns true; returns whether it
+// did.  An item that is not a number raises EConvertError.  The callers skip
+// an empty "Depend" before they get here (it has no items).
+template <typename Visit>
+bool ScanDepend(std::string_view text, Visit visit) {
+  TNumberList items(text, TListBlanks::kTrimRest);
+  for (TNumberItem item; items.Next(item);) {
+    if (visit(item.NumberOrRaise())) return true;
+  }
+  return false;
+}
 
 // The link kind of a parameter name, as the reader decides it.
 enum class TLinkKind { None, Menu, Desktop };

@@ -2,6 +2,7 @@
 // section listing every subsystem in pre-order, then one section per
 // subsystem in the same order (layout in catalogue_format.h).
 #include "Syslist/catalogue_format.h"
+#include "Syslist/node_walk.h"
 #include "Syslist/sys_tree.h"
 #include "Tidf/idf_text_file.h"
 #include "host/base/exception.h"
@@ -19,11 +20,9 @@ void AddTextParam(TIDFSection* section, const char* name, const std::string& val
   section->AddParam(name, kCatalogueParamType)->SetAsString(value);
 }
 
-}  // namespace
-
-void TSysNode::SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const {
-  if (File == nullptr) throw ECatalogueError("no file to save the catalogue into");
-  const TSubsystemInfo& info = *Info;
+// The catalogue entry (when Catalogue is not null) and the section of one
+// subsystem.
+void SaveOne(const TSubsystemInfo& info, TIDFSection* Catalogue, TIDFTextFile* File) {
   if (Catalogue != nullptr) Catalogue->AddParam(info.SaveName, kCatalogueParamType)->SetAsInteger(info.SysIndex);
 
   TIDFSection* section = File->AddSection(info.SaveName);
@@ -53,8 +52,13 @@ void TSysNode::SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const {
           ->SetAsString(std::string(item.substr(0, item.size() - 8)));
     }
   }
+}
 
-  for (const auto& child : Nodes) child->SaveNode(Catalogue, File);
+}  // namespace
+
+void TSysNode::SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const {
+  if (File == nullptr) throw ECatalogueError("no file to save the catalogue into");
+  WalkNodes(this, [&](const TSysNode* node) { SaveOne(*node->Info, Catalogue, File); });
 }
 
 bool TSysTree::SaveToIDFFile(TIDFTextFile* File) const {

@@ -5,13 +5,17 @@
 // size that reaches to the end of the address space, so they trust the block
 // as the historical interface does, yet share every check that does not need
 // a size: negative lengths, negative offsets, results that overflow int32.
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <vector>
 
 #include "Syslist/flat_image.h"
-#include "host/base/codepage.h"
+#include "Syslist/node_walk.h"
 #include "host/base/coding.h"
 #include "host/base/format.h"
+#include "host/base/operator_texts.h"
 #include "host/platform/message_box.h"
 
 namespace instkit {
@@ -78,28 +82,96 @@ int64_t ReadCountedString(const TImageView& view, int64_t offset, std::string& s
   return offset + 4 + length;
 }
 
+// The child records of the record at the view's start, one after the other.
+// The constructor reads DataSize and ChildCount; Next steps from one child to
+// the next by its RestSize.  Each raises EFlatImage on a malformed record:
+// the constructor for a bad DataSize or ChildCount, Next for a child that
+// does not lie inside the view (then and on every later call).
+class TChildRecords {
+ public:
+  explicit TChildRecords(const TImageView& view) : view_(view) {
+    const int32_t data_size = view.DataSize();
+    count_ = view.Int32(8 + static_cast<int64_t>(data_size), "ChildCount");
+    offset_ = kImageRecordOverhead + static_cast<int64_t>(data_size);
+  }
+
+  int32_t Count() const { return count_; }
+  // The offset of the next child record; -1 after the last.
+  int64_t Next() {
+    if (next_ >= count_) return -1;
+    if (broken_) throw EFlatImage("a child record before this one lies outside the image");
+    try {
+      if (next_ > 0) {
+        const int32_t rest = view_.Int32(offset_, "RestSize");
+        if (rest < 0) {
+          throw EFlatImage(Format("negative RestSize %d at offset %lld", rest, static_cast<long long>(offset_)));
+        }
+        offset_ += 4 + static_cast<int64_t>(rest);
+      }
+      view_.Need(offset_, 4, "child record");
+    } catch (...) {
+      broken_ = true;
+      throw;
+    }
+    ++next_;
+    return offset_;
+  }
+
+ private:
+  TImageView view_;
+  int32_t count_ = 0;
+  int32_t next_ = 0;
+  int64_t offset_ = 0;  // of child next_ - 1, or of the first child
+  bool broken_ = false;
+};
+
 // The offset of the Index-th child record inside the record at the view's
 // start; -1 when Index is outside 0 .. ChildCount - 1.  Raises EFlatImage on a
 // malformed record, including a found record whose first word lies outside.
 int64_t FindChildRecord(const TImageView& view, int32_t index) {
-  const int32_t data_size = view.DataSize();
-  const int32_t child_count = view.Int32(8 + static_cast<int64_t>(data_size), "ChildCount");
-  if (index < 0 || index >= child_count) return -1;
-  int64_t offset = kImageRecordOverhead + static_cast<int64_t>(data_size);
-  for (int32_t i = 0; i < index; ++i) {
-    const int32_t rest = view.Int32(offset, "RestSize");
-    if (rest < 0) throw EFlatImage(Format("negative RestSize %d at offset %lld", rest, static_cast<long long>(offset)));
-    offset += 4 + static_cast<int64_t>(rest);
-  }
-  view.Need(offset, 4, "child record");
+  TChildRecords children(view);
+  if (index < 0 || index >= children.Count()) return -1;
+  int64_t offset = -1;
+  for (int32_t i = 0; i <= index; ++i) offset = children.Next();
   return offset;
 }
 
 void ShowPointerError() {
-  static const std::string text = Utf8ToCp1251("Ошибка получения указателя");
-  static const std::string caption = Utf8ToCp1251("Ошибка");
-  MessageBox(0, text, caption, kStylePlain);
+  MessageBox(0, operator_texts::PointerError(), operator_texts::CaptionError(), kStylePlain);
 }
+
+// What GetPointer gives for the child indexes 0, 1, 2, ... of the record at
+// a block, message box included, in constant time per child instead of
+// walking every child record before it: the write-back and the read-back of
+// the flags visit every child of a record that may have a million.
+class TChildPointers {
+ public:
+  TChildPointers(const void* block, size_t size)
+      : block_(static_cast<const unsigned char*>(block)), size_(size) {}
+
+  const unsigned char* Block() const { return block_; }
+  size_t Size() const { return size_; }
+  // GetPointer(i, block, size) for the next i.
+  unsigned char* Next() {
+    const int32_t index = index_++;
+    if (block_ == nullptr) return nullptr;
+    try {
+      // Raises, and so fails every index, on a bad DataSize or ChildCount.
+      if (!children_) children_.emplace(TImageView(block_, size_));
+      if (index >= children_->Count()) return nullptr;
+      return const_cast<unsigned char*>(block_) + children_->Next();
+    } catch (...) {
+      ShowPointerError();
+      return nullptr;
+    }
+  }
+
+ private:
+  const unsigned char* block_;
+  size_t size_;
+  int32_t index_ = 0;
+  std::optional<TChildRecords> children_;
+};
 
 // Sizes in 64 bits so that absurd string lengths cannot wrap.
 int64_t DataSize64(const TSubsystemInfo& info) {
@@ -108,25 +180,45 @@ int64_t DataSize64(const TSubsystemInfo& info) {
 }
 
 int64_t RecordSize64(const TSysNode& node) {
-  int64_t size = kImageRecordOverhead + DataSize64(*node.Info);
-  for (const auto& child : node.Nodes) size += RecordSize64(*child);
+  int64_t size = 0;
+  WalkNodes(&node,
+            [&size](const TSysNode* n) { size += kImageRecordOverhead + DataSize64(*n->Info); });
   return size;
 }
 
+// Writes the records of node's subtree at p, each followed by its children;
+// a record's RestSize is filled in when the walk leaves it.  Returns the size.
 int64_t WriteRecord(const TSysNode& node, unsigned char* p) {
-  const TSubsystemInfo& info = *node.Info;
-  const int32_t data_size = CheckedInt32(DataSize64(info), "DataSize");
-  EncodeFixed32(p + kImageDataSizeOffset, static_cast<uint32_t>(data_size));
-  p[kImageCheckedOffset] = info.Checked ? 1 : 0;
-  p[kImageIsInstOffset] = info.IsInst ? 1 : 0;
-  int32_t offset = kImageStringsOffset;
-  offset = TSysNode::SaveString(p, offset, info.Library);
-  offset = TSysNode::SaveString(p, offset, info.Parameter);
-  offset = TSysNode::SaveString(p, offset, info.ShortName);
-  EncodeFixed32(p + offset, static_cast<uint32_t>(node.Count));
-  int64_t end = offset + 4;
-  for (const auto& child : node.Nodes) end += WriteRecord(*child, p + end);
-  EncodeFixed32(p + kImageRestSizeOffset, static_cast<uint32_t>(CheckedInt32(end - 4, "RestSize")));
+  int64_t end = 0;
+  std::vector<int64_t> starts;  // of the records the walk is inside of
+  WalkNodes(
+      &node,
+      [&](const TSysNode* n) {
+        const TSubsystemInfo& info = *n->Info;
+        unsigned char* record = p + end;
+        const int32_t data_size = CheckedInt32(DataSize64(info), "DataSize");
+        EncodeFixed32(record + kImageDataSizeOffset, static_cast<uint32_t>(data_size));
+        record[kImageCheckedOffset] = info.Checked ? 1 : 0;
+        record[kImageIsInstOffset] = info.IsInst ? 1 : 0;
+        int32_t offset = kImageStringsOffset;
+        offset = TSysNode::SaveString(record, offset, info.Library);
+        offset = TSysNode::SaveString(record, offset, info.Parameter);
+        offset = TSysNode::SaveString(record, offset, info.ShortName);
+        EncodeFixed32(record + offset, static_cast<uint32_t>(n->Count));
+        if (n->Nodes.empty()) {  // most records: complete at once
+          EncodeFixed32(record + kImageRestSizeOffset, static_cast<uint32_t>(offset));
+        } else {
+          starts.push_back(end);
+        }
+        end += offset + 4;
+      },
+      [&](const TSysNode* n) {
+        if (n->Nodes.empty()) return;
+        const int64_t start = starts.back();
+        starts.pop_back();
+        EncodeFixed32(p + start + kImageRestSizeOffset,
+                      static_cast<uint32_t>(CheckedInt32(end - start - 4, "RestSize")));
+      });
   return end;
 }
 
@@ -196,11 +288,11 @@ int32_t TSysNode::SaveToPointer(void* Block, size_t Size) const {
 
 namespace {
 
-// Reads the record at the view's start into node; returns its size.  Raises
-// EFlatImage on a malformed record; children read so far stay in node.
-int64_t ReadRecord(TSysNode& node, const TImageView& view, int32_t depth) {
+// The fixed part of the record at the view's start (flags, strings and
+// ChildCount) into node, whose children are cleared; returns the offset of
+// the first child record.  A negative ChildCount reads as none.
+int64_t ReadRecordHead(TSysNode& node, const TImageView& view, int32_t& child_count) {
   node.ClearNodes();
-  if (depth > kImageMaxDepth) throw EFlatImage("records nested too deeply");
   TSubsystemInfo& info = *node.Info;
   info.Checked = view.Byte(kImageCheckedOffset, "Checked") != 0;
   info.IsInst = view.Byte(kImageIsInstOffset, "IsInst") != 0;
@@ -208,18 +300,46 @@ int64_t ReadRecord(TSysNode& node, const TImageView& view, int32_t depth) {
   offset = ReadCountedString(view, offset, info.Library);
   offset = ReadCountedString(view, offset, info.Parameter);
   offset = ReadCountedString(view, offset, info.ShortName);
-  int32_t child_count = view.Int32(offset, "ChildCount");
-  offset += 4;
-  if (child_count < 0) child_count = 0;  // reads as no children
-  // A count larger than the block can hold ends at the first child that
-  // does not fit: every child read consumes at least kImageMinRecordSize
-  // bytes, so the loop never runs more than Size / 26 times.
-  for (int32_t i = 0; i < child_count; ++i) {
-    TSysNode* child = node.AddNode(std::make_unique<TSysNode>());
-    const TImageView rest(view.Data() + offset, view.Size() - static_cast<uint64_t>(offset));
-    offset += ReadRecord(*child, rest, depth + 1);
+  child_count = std::max(view.Int32(offset, "ChildCount"), 0);
+  return offset + 4;
+}
+
+// Reads the record at the view's start into node, with every record below
+// it, and returns its size.  Each child is added to its parent before it is
+// read.  Raises EFlatImage on a malformed record; what was read stays.
+//
+// The records are nested as deeply as the tree they came from, so the
+// reading keeps its own stack of the records it is inside of.  A count larger
+// than the block can hold ends at the first child that does not fit: every
+// child read consumes at least kImageMinRecordSize bytes.
+int64_t ReadRecord(TSysNode& node, const TImageView& view) {
+  struct Open {
+    TSysNode* node;
+    int64_t start;           // of its record in the view
+    int64_t end;             // of what has been read of it so far
+    int32_t children_left;
+  };
+  std::vector<Open> open;
+  auto read_head = [&](TSysNode& target, int64_t start) {
+    const TImageView record(view.Data() + start, view.Size() - static_cast<uint64_t>(start));
+    int32_t child_count = 0;
+    const int64_t head = ReadRecordHead(target, record, child_count);
+    open.push_back({&target, start, start + head, child_count});
+  };
+  read_head(node, 0);
+  for (;;) {
+    Open& top = open.back();
+    if (top.children_left > 0) {
+      --top.children_left;
+      TSysNode* child = top.node->AddNode(std::make_unique<TSysNode>());
+      read_head(*child, top.end);  // `top` is not used after this
+      continue;
+    }
+    const int64_t end = top.end;
+    open.pop_back();
+    if (open.empty()) return end;
+    open.back().end = end;
   }
-  return offset;
 }
 
 }  // namespace
@@ -229,7 +349,7 @@ int32_t TSysNode::LoadFromPointer(const void* Block) { return LoadFromPointer(Bl
 int32_t TSysNode::LoadFromPointer(const void* Block, size_t Size) {
   try {
     ClearNodes();
-    return CheckedInt32(ReadRecord(*this, TImageView(Block, Size), 0), "record size");
+    return CheckedInt32(ReadRecord(*this, TImageView(Block, Size)), "record size");
   } catch (...) {
     return 0;
   }
@@ -238,30 +358,57 @@ int32_t TSysNode::LoadFromPointer(const void* Block, size_t Size) {
 bool TSysNode::SetSysInstaled(const void* Block) { return SetSysInstaled(Block, Unbounded(Block)); }
 
 bool TSysNode::SetSysInstaled(const void* Block, size_t Size) {
-  TSubsystemInfo& info = *Info;
-  if (Block == nullptr) return info.AllCheck;
-  try {
-    const TImageView view(Block, Size);
-    const int32_t data_size = view.DataSize();
-    if (dynamic_cast<TSysNode*>(ParentNode) != nullptr) {
-      info.Checked = view.Byte(kImageCheckedOffset, "Checked") != 0;
-    }
-    const int32_t child_count = view.Int32(8 + static_cast<int64_t>(data_size), "ChildCount");
-    if (info.IsInst) info.Checked = true;
-    info.AllCheck = info.Checked;
-    if (Count == child_count) {
-      for (int32_t i = 0; i < Count; ++i) {
-        const void* child_block = GetPointer(i, Block, Size);
-        const size_t child_size =
-            child_block == nullptr ? 0 : Size - static_cast<size_t>(static_cast<const unsigned char*>(child_block) -
-                                                                   static_cast<const unsigned char*>(Block));
-        if (!Nodes[static_cast<size_t>(i)]->SetSysInstaled(child_block, child_size)) info.AllCheck = false;
-      }
-    }
-  } catch (...) {
-    // Flags stay as far as they got.
-  }
-  return info.AllCheck;
+  // Per node the walk is inside of (those whose counts match): the pointers
+  // to its child records, handed out in child order.
+  struct Open {
+    TSysNode* node;
+    TChildPointers children;
+  };
+  std::vector<Open> open;
+  // A node's AllCheck is final when the walk is done with it; a false one
+  // clears its parent's.
+  auto done = [this](TSysNode* node) {
+    if (node != this && !node->Info->AllCheck) static_cast<TSysNode*>(node->ParentNode)->Info->AllCheck = false;
+  };
+  WalkNodes(
+      this,
+      [&](TSysNode* node) {
+        const unsigned char* block = static_cast<const unsigned char*>(Block);
+        size_t size = Size;
+        if (node != this) {
+          TChildPointers& siblings = open.back().children;
+          block = siblings.Next();
+          size = block == nullptr ? 0 : siblings.Size() - static_cast<size_t>(block - siblings.Block());
+        }
+        TSubsystemInfo& info = *node->Info;
+        bool descend = false;
+        if (block != nullptr) {
+          try {
+            const TImageView view(block, size);
+            const int32_t data_size = view.DataSize();
+            if (dynamic_cast<TSysNode*>(node->ParentNode) != nullptr) {
+              info.Checked = view.Byte(kImageCheckedOffset, "Checked") != 0;
+            }
+            const int32_t child_count = view.Int32(8 + static_cast<int64_t>(data_size), "ChildCount");
+            if (info.IsInst) info.Checked = true;
+            info.AllCheck = info.Checked;
+            descend = node->Count == child_count;
+          } catch (...) {
+            // Flags stay as far as they got.
+          }
+        }
+        if (!descend) {
+          done(node);
+          return false;
+        }
+        open.push_back({node, TChildPointers(block, size)});
+        return true;
+      },
+      [&](TSysNode* node) {
+        open.pop_back();
+        done(node);
+      });
+  return Info->AllCheck;
 }
 
 // ---- TSysTree -------------------------------------------------------------------
@@ -299,7 +446,7 @@ bool TSysTree::LoadFrompointer(const void* Block, size_t Size) {
       // fails is freed and ends the reading.
       auto node = std::make_unique<TSysNode>();
       const TImageView rest(view.Data() + offset, view.Size() - static_cast<uint64_t>(offset));
-      const int64_t size = ReadRecord(*node, rest, 1);
+      const int64_t size = ReadRecord(*node, rest);
       AddNode(std::move(node));
       offset += size;
     }
@@ -314,8 +461,9 @@ void TSysTree::SetSysInstaled(void* Block) { SetSysInstaled(Block, Unbounded(Blo
 void TSysTree::SetSysInstaled(void* Block, size_t Size) {
   if (Block == nullptr) return;
   try {
+    TChildPointers records(Block, Size);
     for (int32_t i = 0; i < Count; ++i) {
-      auto* record = static_cast<unsigned char*>(GetPointer(i, Block, Size));
+      unsigned char* record = records.Next();
       if (record == nullptr) continue;
       // GetPointer guarantees the record's first word; the flag needs 9 bytes.
       const size_t left = Size - static_cast<size_t>(record - static_cast<unsigned char*>(Block));

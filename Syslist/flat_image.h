@@ -25,12 +25,17 @@
 //   record as SaveToPointer writes it;
 // - address and size: nothing outside the Size bytes at the address is read
 //   or written, and a malformed block (a length or count past the end, a
-//   negative length, a record nested deeper than kImageMaxDepth) is a clean
-//   failure: 0, false or null as the operation answers for any failure.
+//   negative length, a DataSize below 14) is a clean failure: 0, false or
+//   null as the operation answers for any failure.
 // Both forms share one implementation; the address-only form checks the same
 // things against an unbounded size, so a negative length or an absurd count
-// still fails instead of moving the reading backwards.
-// A negative ChildCount reads as no children.
+// still fails instead of moving the reading backwards.  A negative
+// ChildCount reads as no children.  The readers do not look at RestSize or
+// at a child's DataSize, except that GetPointer (and the flag exchange,
+// which finds child records as GetPointer does) steps over records by their
+// RestSize.  Records may be nested as deeply as the block has room for
+// (every record takes at least 26 bytes): readers and writers keep their own
+// stack of open records, not a call stack.
 //
 // Writers.  SaveToPointer expects GetSize bytes; the sized forms check Size
 // first and write nothing when the record does not fit.
@@ -57,9 +62,6 @@ constexpr int32_t kImageMinDataSize = 14;
 constexpr int32_t kImageRecordOverhead = 12;
 // The smallest record: 26 bytes.
 constexpr int32_t kImageMinRecordSize = kImageRecordOverhead + kImageMinDataSize;
-// Records nested deeper than this are treated as malformed by the readers
-// (keeps the recursive readers' stack use bounded on hostile input).
-constexpr int32_t kImageMaxDepth = 4096;
 
 // A malformed image met while reading.  The node and tree readers catch it
 // and answer 0 / false; LoadString raises it to its caller.

@@ -1,40 +1,35 @@
-// Pre-order walks over catalogue nodes without recursion, for the selection,
-// archive and registration operations: a catalogue read from a file may be
-// nested as deeply as it has subsystems, and none of these walks may run out
-// of call stack on it.  Internal to Syslist.
+// Walks over catalogue nodes: the tree walk of host/base/tree_walk.h with the
+// nodes' own child lists.  Every operation that visits a subtree uses these,
+// so none of them runs out of call stack on a catalogue nested as deeply as
+// it has subsystems.  For the library and the command line; not for hosts.
 #pragma once
 
 #include <utility>
-#include <vector>
 
 #include "Syslist/sys_node.h"
+#include "host/base/tree_walk.h"
 
 namespace instkit {
 
-// Visits `start` and then its descendants in pre-order (a node, then its
-// children in list order, each with its subtree), as the recursive walks do.
-// `visit(node)` returns whether to descend into the node's children.  The
-// walk must not add or delete nodes.  Exceptions from `visit` end the walk.
-template <typename Visit>
-void WalkNodes(TSysNode* start, Visit&& visit) {
-  std::vector<std::pair<TSysNode*, size_t>> stack;  // node, next child index
-  if (!visit(start)) return;
-  stack.emplace_back(start, 0);
-  while (!stack.empty()) {
-    auto& [node, next] = stack.back();
-    if (next >= node->Nodes.size()) {
-      stack.pop_back();
-      continue;
-    }
-    TSysNode* child = node->Nodes[next++].get();
-    if (visit(child)) stack.emplace_back(child, 0);
-  }
+// The children of a catalogue node (or of the tree), in list order.
+struct TSysNodeChildren {
+  const std::vector<std::unique_ptr<TSysNode>>& operator()(const TCustomSysNode* node) const { return node->Nodes; }
+};
+
+// `start`, then its descendants in pre-order; enter and leave receive
+// TSysNode*.  See host/base/tree_walk.h for what they may return and do.
+// Children are held by owning pointers, which hand out non-const nodes even
+// from a const parent; a walk from a const node is the same.
+template <typename Enter, typename Leave = TNoLeave>
+bool WalkNodes(const TSysNode* start, Enter&& enter, Leave&& leave = {}) {
+  return WalkTree(const_cast<TSysNode*>(start), TSysNodeChildren{}, std::forward<Enter>(enter),
+                  std::forward<Leave>(leave));
 }
 
-// The same over every child of `root` (the root itself is not visited).
-template <typename Visit>
-void WalkChildren(TCustomSysNode* root, Visit&& visit) {
-  for (const auto& child : root->Nodes) WalkNodes(child.get(), visit);
+// The descendants of `root` (a node or the tree), not `root` itself.
+template <typename Enter, typename Leave = TNoLeave>
+bool WalkNodesBelow(const TCustomSysNode* root, Enter&& enter, Leave&& leave = {}) {
+  return WalkBelow(root, TSysNodeChildren{}, std::forward<Enter>(enter), std::forward<Leave>(leave));
 }
 
 }  // namespace instkit

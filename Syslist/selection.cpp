@@ -4,9 +4,12 @@
 // against another catalogue, copying a path, and the lists of subsystem
 // numbers.
 //
-// The walks are written with explicit work lists instead of recursion (see
-// node_walk.h); each visits the nodes in the order the recursive description
-// gives, so results are the same.
+// Every walk goes through the tree walk (node_walk.h, Viewlist/tree_walk.h)
+// and visits the nodes in the order of the recursive description, so results
+// are the same without a deep call stack.  Finding a child by number, which
+// merging and the install set do for every node, indexes a large child list
+// once (TChildFinder), so that a catalogue a million subsystems wide costs
+// linear time, not quadratic.
 #include <utility>
 #include <vector>
 
@@ -14,22 +17,14 @@
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
 #include "host/base/exception.h"
-#include "host/base/format.h"
 #include "host/base/int_hash_map.h"
+#include "host/base/number_list.h"
 #include "host/base/text.h"
-#include "Viewlist/tree_nodes.h"
+#include "Viewlist/tree_walk.h"
 
 namespace instkit {
 
 namespace {
-
-TSubsystemInfo* RecordOf(const TTreeNode* item) {
-  if (item->Data == nullptr) {
-    throw Exception("ETreeViewError",
-                    Format("tree-view item %lld has no subsystem record", static_cast<long long>(item->ItemId())));
-  }
-  return static_cast<TSubsystemInfo*>(item->Data);
-}
 
 std::unique_ptr<TSysNode> CopyOf(const TSysNode& source) {
   auto copy = std::make_unique<TSysNode>();
@@ -37,30 +32,90 @@ std::unique_ptr<TSysNode> CopyOf(const TSysNode& source) {
   return copy;
 }
 
-// The first child of `parent` carrying `sys_index`; null when none.
-TSysNode* ChildWithIndex(const TCustomSysNode* parent, int32_t sys_index) {
-  for (const auto& child : parent->Nodes) {
-    if (child->Info->SysIndex == sys_index) return child.get();
+// The first child of a node carrying a number, as a scan of the children in
+// order finds it.  A node with many children is indexed on the first lookup
+// (the first child of a number wins, as in the scan); Added keeps the index
+// current when a child is appended.
+class TChildFinder {
+ public:
+  explicit TChildFinder(TCustomSysNode* parent) : parent_(parent) {}
+
+  TCustomSysNode* Parent() const { return parent_; }
+
+  TSysNode* Find(int32_t sys_index) {
+    if (parent_ == nullptr) return nullptr;
+    if (parent_->Nodes.size() <= kScanLimit) {
+      for (const auto& child : parent_->Nodes) {
+        if (child->Info->SysIndex == sys_index) return child.get();
+      }
+      return nullptr;
+    }
+    if (!indexed_) {
+      index_.Reserve(parent_->Nodes.size());
+      for (const auto& child : parent_->Nodes) index_.Insert(child->Info->SysIndex, child.get());
+      indexed_ = true;
+    }
+    TSysNode* const* found = index_.Find(sys_index);
+    return found == nullptr ? nullptr : *found;
   }
-  return nullptr;
+  void Added(TSysNode* child) {
+    if (indexed_) index_.Insert(child->Info->SysIndex, child);
+  }
+
+ private:
+  static constexpr size_t kScanLimit = 16;
+  TCustomSysNode* parent_;
+  TInt32HashMap<TSysNode*> index_;
+  bool indexed_ = false;
+};
+
+// AddToOtherTree of `start` into the node `dest` finds children in.
+void MergeInto(TSysNode* start, TChildFinder& dest) {
+  try {
+    // Per source node the walk is inside of: where its children merge, the
+    // node it was merged into.
+    std::vector<TChildFinder> targets;
+    WalkNodes(
+        start,
+        [&](TSysNode* source) {
+          TChildFinder& into = targets.empty() ? dest : targets.back();
+          TSysNode* target = into.Find(source->Info->SysIndex);
+          if (target != nullptr) {
+            if (!source->Info->Checked) target->Info->Checked = false;
+          } else {
+            target = into.Parent()->AddNode(CopyOf(*source));
+            into.Added(target);
+          }
+          targets.emplace_back(target);
+        },
+        [&](TSysNode*) { targets.pop_back(); });
+  } catch (...) {
+    // Merging is best effort: what was merged stays.
+  }
 }
 
-// Builds the children of `node` from the checked children of `item`, and so
-// on down: an unchecked item is left out with its whole subtree.
-void LoadSubtreeFromItems(TSysNode* node, const TTreeNode* item) {
-  std::vector<std::pair<TSysNode*, const TTreeNode*>> pending{{node, item}};
-  while (!pending.empty()) {
-    auto [target, source] = pending.back();
-    pending.pop_back();
-    target->Info->Assign(*RecordOf(source));
-    std::vector<std::pair<TSysNode*, const TTreeNode*>> children;
-    for (const TTreeNode* child = source->getFirstChild(); child != nullptr; child = source->GetNextChild(child)) {
-      if (!RecordOf(child)->Checked) continue;
-      children.emplace_back(target->AddNode(std::make_unique<TSysNode>()), child);
-    }
-    // Last pushed is filled first; the order of filling does not matter,
-    // the order of adding (above) gives the children's order.
-    for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(*it);
+// GetInstallTree of `start` against the node `other` finds children in.
+void MatchAgainst(TSysNode* start, TChildFinder& other) {
+  // Per node the walk is inside of: its counterpart, whose children its own
+  // children are matched against.  A node without one is unchecked, and so
+  // is everything below it (their counterparts are null).
+  std::vector<TChildFinder> counterparts;
+  WalkNodes(
+      start,
+      [&](TSysNode* node) {
+        TSysNode* match = (counterparts.empty() ? other : counterparts.back()).Find(node->Info->SysIndex);
+        if (match == nullptr) node->Info->Checked = false;
+        counterparts.emplace_back(match);
+      },
+      [&](TSysNode*) { counterparts.pop_back(); });
+}
+
+// Deletes, from the last to the first, the children of `node` that `doomed`
+// picks, each with its subtree.
+template <typename Doomed>
+void DeleteChildren(TCustomSysNode* node, Doomed doomed) {
+  for (int32_t i = node->Count - 1; i >= 0; --i) {
+    if (doomed(*node->Nodes[static_cast<size_t>(i)]->Info)) node->DeleteNode(i);
   }
 }
 
@@ -72,18 +127,12 @@ void LoadSubtreeFromItems(TSysNode* node, const TTreeNode* item) {
 // number (or is -1) before the end of the list.
 template <typename Take>
 bool WalkRefs(const std::string& list, Take&& take) {
-  if (list.empty()) return true;
-  size_t pos = 0;
-  while (true) {
-    const size_t comma = list.find(',', pos);
-    const std::string_view item =
-        std::string_view(list).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-    const auto number = ParseInt32(Trim(item));
-    if (!number || *number == -1) return false;
-    take(*number);
-    if (comma == std::string::npos) return true;
-    pos = comma + 1;
+  TNumberList items(list);
+  for (TNumberItem item; items.Next(item);) {
+    if (!item.number || *item.number == -1) return false;
+    take(*item.number);
   }
+  return true;
 }
 
 // The numbers already in the list that GetDepRefs builds, as AddRef's walk
@@ -147,28 +196,26 @@ bool TSysTree::SaveToTreeNodes(TTreeNodes* Items) {
 
 void TSysNode::SaveToTreeNodes(TTreeNodes* Items, TTreeNode* ParentItem) {
   if (Items == nullptr) throw Exception("ETreeViewError", "SaveToTreeNodes: no item list");
-  // Each node's item is the parent of its children's items: remember it per
-  // level of the walk.
-  std::vector<std::pair<const TCustomSysNode*, TTreeNode*>> parents;
-  WalkNodes(this, [&](TSysNode* node) {
-    while (!parents.empty() && parents.back().first != node->ParentNode) parents.pop_back();
-    TTreeNode* parent_item = parents.empty() ? ParentItem : parents.back().second;
-    TTreeNode* item = Items->AddChildObject(parent_item, node->Info->ShortName, node->Info.get());
-    node->Info->Checked = true;
-    node->Info->AllCheck = true;
-    parents.emplace_back(node, item);
-    return true;
-  });
+  // The item of each node the walk is inside of: its children's parent item.
+  std::vector<TTreeNode*> items{ParentItem};
+  WalkNodes(
+      this,
+      [&](TSysNode* node) {
+        items.push_back(Items->AddChildObject(items.back(), node->Info->ShortName, node->Info.get()));
+        node->Info->Checked = true;
+        node->Info->AllCheck = true;
+      },
+      [&](TSysNode*) { items.pop_back(); });
 }
 
 bool TSysTree::LoadFromTreeNodes(TTreeNodes* Items) {
   ClearNodes();
   try {
     if (Items == nullptr) throw Exception("ETreeViewError", "LoadFromTreeNodes: no item list");
-    for (const TTreeNode* item = Items->GetFirstNode(); item != nullptr; item = item->getNextSibling()) {
-      if (!RecordOf(item)->Checked) continue;
+    for (TTreeNode* item = Items->GetFirstNode(); item != nullptr; item = item->getNextSibling()) {
+      if (!ItemRecord(item)->Checked) continue;
       auto node = std::make_unique<TSysNode>();
-      LoadSubtreeFromItems(node.get(), item);
+      node->LoadFromTreeNodes(Items, item);
       AddNode(std::move(node));
     }
     return true;
@@ -179,29 +226,35 @@ bool TSysTree::LoadFromTreeNodes(TTreeNodes* Items) {
 
 void TSysNode::LoadFromTreeNodes(TTreeNodes* /*Items*/, TTreeNode* Item) {
   if (Item == nullptr) throw Exception("ETreeViewError", "LoadFromTreeNodes: no item");
-  LoadSubtreeFromItems(this, Item);
+  // The node built from each item the walk is inside of.  An unchecked item
+  // below Item is left out with its whole subtree.
+  std::vector<TSysNode*> built;
+  WalkItemsFrom(
+      Item,
+      [&](TTreeNode* item) {
+        TSubsystemInfo* record = ItemRecord(item);
+        TSysNode* node = this;
+        if (!built.empty()) {
+          if (!record->Checked) return false;
+          node = built.back()->AddNode(std::make_unique<TSysNode>());
+        }
+        node->Info->Assign(*record);
+        built.push_back(node);
+        return true;
+      },
+      [&](TTreeNode*) { built.pop_back(); });
 }
 
 // ---- Flags and subtrees ---------------------------------------------------
 
 bool TSysNode::SetAllCheck() {
-  // Post-order: a node's AllCheck starts as its Checked and is cleared by any
-  // child that comes out false; every child is visited regardless.
-  std::vector<std::pair<TSysNode*, size_t>> stack;
-  Info->AllCheck = Info->Checked;
-  stack.emplace_back(this, 0);
-  while (!stack.empty()) {
-    auto& [node, next] = stack.back();
-    if (next < node->Nodes.size()) {
-      TSysNode* child = node->Nodes[next++].get();
-      child->Info->AllCheck = child->Info->Checked;
-      stack.emplace_back(child, 0);
-      continue;
-    }
-    TSysNode* done = node;
-    stack.pop_back();
-    if (!stack.empty() && !done->Info->AllCheck) stack.back().first->Info->AllCheck = false;
-  }
+  // A node's AllCheck starts as its Checked and is cleared by any child that
+  // comes out false; every child is visited regardless.
+  WalkNodes(
+      this, [](TSysNode* node) { node->Info->AllCheck = node->Info->Checked; },
+      [this](TSysNode* node) {
+        if (node != this && !node->Info->AllCheck) static_cast<TSysNode*>(node->ParentNode)->Info->AllCheck = false;
+      });
   return Info->AllCheck;
 }
 
@@ -226,84 +279,45 @@ void TSysTree::GetNotChecked(TCustomSysNode* Dest) {
 
 void TSysNode::AddToOtherTree(TCustomSysNode* Dest) {
   if (Dest == nullptr) return;
-  try {
-    // (source, destination) pairs in pre-order of the source, so that a
-    // later source node finds what an earlier one has added.
-    std::vector<std::pair<const TSysNode*, TCustomSysNode*>> pending{{this, Dest}};
-    while (!pending.empty()) {
-      auto [source, dest] = pending.back();
-      pending.pop_back();
-      TSysNode* target = ChildWithIndex(dest, source->Info->SysIndex);
-      if (target != nullptr) {
-        if (!source->Info->Checked) target->Info->Checked = false;
-      } else {
-        target = dest->AddNode(CopyOf(*source));
-      }
-      for (auto it = source->Nodes.rbegin(); it != source->Nodes.rend(); ++it) pending.emplace_back(it->get(), target);
-    }
-  } catch (...) {
-    // Merging is best effort: what was merged stays.
-  }
+  TChildFinder dest(Dest);
+  MergeInto(this, dest);
 }
 
 void TSysTree::AddToOtherTree(TCustomSysNode* Dest) {
   if (Dest == nullptr) return;
-  for (const auto& node : Nodes) node->AddToOtherTree(Dest);
+  TChildFinder dest(Dest);  // one index of Dest's children for every top-level node
+  for (const auto& node : Nodes) MergeInto(node.get(), dest);
 }
 
 void TCustomSysNode::DeleteNotChecked(bool Recursive) {
-  std::vector<TCustomSysNode*> pending{this};
-  while (!pending.empty()) {
-    TCustomSysNode* node = pending.back();
-    pending.pop_back();
-    for (int32_t i = node->Count - 1; i >= 0; --i) {
-      if (!node->Nodes[static_cast<size_t>(i)]->Info->Checked) node->DeleteNode(i);
-    }
-    if (!Recursive) break;
-    for (const auto& child : node->Nodes) pending.push_back(child.get());
-  }
+  // Each node's unchecked children go before the walk reaches its children.
+  auto prune = [](TCustomSysNode* node) {
+    DeleteChildren(node, [](const TSubsystemInfo& info) { return !info.Checked; });
+  };
+  prune(this);
+  if (Recursive) WalkNodesBelow(this, prune);
 }
 
 void TCustomSysNode::DeleteAllCheckNode() {
-  std::vector<TCustomSysNode*> pending{this};
-  while (!pending.empty()) {
-    TCustomSysNode* node = pending.back();
-    pending.pop_back();
-    for (int32_t i = node->Count - 1; i >= 0; --i) {
-      TSysNode* child = node->Nodes[static_cast<size_t>(i)].get();
-      if (child->Info->AllCheck) {
-        node->DeleteNode(i);
-      } else {
-        pending.push_back(child);
-      }
-    }
-  }
+  auto prune = [](TCustomSysNode* node) {
+    DeleteChildren(node, [](const TSubsystemInfo& info) { return info.AllCheck; });
+  };
+  prune(this);
+  WalkNodesBelow(this, prune);
 }
 
 // ---- Install set ----------------------------------------------------------
 
 void TSysNode::GetInstallTree(TCustomSysNode* Other) {
-  std::vector<std::pair<TSysNode*, const TCustomSysNode*>> pending{{this, Other}};
-  while (!pending.empty()) {
-    auto [node, other] = pending.back();
-    pending.pop_back();
-    const TSysNode* match = other != nullptr ? ChildWithIndex(other, node->Info->SysIndex) : nullptr;
-    if (match == nullptr) {
-      // No counterpart: the node and its whole subtree are not installed.
-      WalkNodes(node, [](TSysNode* n) {
-        n->Info->Checked = false;
-        return true;
-      });
-      continue;
-    }
-    for (auto it = node->Nodes.rbegin(); it != node->Nodes.rend(); ++it) pending.emplace_back(it->get(), match);
-  }
+  TChildFinder other(Other);
+  MatchAgainst(this, other);
 }
 
 bool TSysTree::GetInstallTree(TSysTree* Other) {
   if (Other == nullptr) return false;
   try {
-    for (const auto& node : Nodes) node->GetInstallTree(Other);
+    TChildFinder other(Other);  // one index of Other's children for every top-level node
+    for (const auto& node : Nodes) MatchAgainst(node.get(), other);
     SetAllCheck();
     return true;
   } catch (...) {
@@ -336,17 +350,12 @@ TSysNode* TSysNode::GetAllTree(TCustomSysNode* Dest, TSysNode* Sub) {
 // ---- Number lists ---------------------------------------------------------
 
 int32_t GetNextRef(const std::string& S, int32_t N) {
-  if (S.empty() || N < 1) return -1;
-  size_t pos = 0;
-  for (int32_t i = 1; i < N; ++i) {
-    pos = S.find(',', pos);
-    if (pos == std::string::npos) return -1;
-    ++pos;
+  TNumberList items(S);
+  TNumberItem item;
+  for (int32_t i = 1; i <= N; ++i) {
+    if (!items.Next(item)) return -1;
   }
-  const size_t comma = S.find(',', pos);
-  const auto number =
-      ParseInt32(Trim(std::string_view(S).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos)));
-  return number ? *number : -1;
+  return N >= 1 && item.number ? *item.number : -1;
 }
 
 std::string TCustomSysNode::AddRef(const std::string& A, const std::string& B) {

@@ -1,30 +1,28 @@
 // Tree operations of the catalogue nodes: ownership, lookup, copying and the
-// recursive flag setters.
+// flag setters over a subtree.
 #include "Syslist/sys_node.h"
 
 #include <utility>
+#include <vector>
 
 #include "Syslist/node_arena.h"
+#include "Syslist/node_walk.h"
 #include "Syslist/sys_tree.h"
 
 namespace instkit {
 
 namespace {
 
-// Frees a detached subtree without recursing: each node's children are moved
-// onto a work list before the node itself goes, so freeing never nests.
+// Frees a detached subtree without recursing: each node's children are freed
+// when the walk leaves it, after their own children, so that no destructor
+// has a subtree left to free.  Children go from the last to the first, as
+// ClearNodes frees them.
 void FreeSubtree(std::unique_ptr<TSysNode> root) {
-  std::vector<std::unique_ptr<TSysNode>> pending;
-  pending.push_back(std::move(root));
-  while (!pending.empty()) {
-    std::unique_ptr<TSysNode> node = std::move(pending.back());
-    pending.pop_back();
-    if (!node) continue;
-    // Last child on top of the work list goes first, as ClearNodes does.
-    for (auto& child : node->Nodes) pending.push_back(std::move(child));
-    node->Nodes.clear();
+  if (!root || root->Nodes.empty()) return;
+  WalkNodes(root.get(), [](TSysNode*) {}, [](TSysNode* node) {
+    while (!node->Nodes.empty()) node->Nodes.pop_back();
     node->Count = 0;
-  }
+  });
 }
 
 }  // namespace
@@ -62,44 +60,46 @@ TSysNode* TCustomSysNode::GetNode(int32_t Index) const {
 }
 
 TSysNode* TCustomSysNode::GetNodeBySysIndex(int32_t SysIndex) const {
-  for (const auto& child : Nodes) {
-    if (child->Info->SysIndex == SysIndex) return child.get();
-    if (TSysNode* hit = child->GetNodeBySysIndex(SysIndex)) return hit;
-  }
-  return nullptr;
+  TSysNode* hit = nullptr;
+  WalkNodesBelow(this, [&](TSysNode* node) {
+    if (node->Info->SysIndex != SysIndex) return TWalkStep::kDescend;
+    hit = node;
+    return TWalkStep::kStop;
+  });
+  return hit;
 }
 
 void TCustomSysNode::GetChildTree(TCustomSysNode* Dest) const {
   if (Dest == nullptr) return;
-  for (const auto& child : Nodes) {
-    auto copy = std::make_unique<TSysNode>();
-    copy->Info->Assign(*child->Info);
-    TSysNode* added = Dest->AddNode(std::move(copy));
-    child->GetChildTree(added);
-  }
+  // The copy of each node the walk is inside of; a child's copy goes below
+  // its parent's.
+  std::vector<TCustomSysNode*> copies{Dest};
+  WalkNodesBelow(
+      this,
+      [&](TSysNode* node) {
+        auto copy = std::make_unique<TSysNode>();
+        copy->Info->Assign(*node->Info);
+        copies.push_back(copies.back()->AddNode(std::move(copy)));
+      },
+      [&](TSysNode*) { copies.pop_back(); });
 }
 
 void TCustomSysNode::SetChecked() {
-  for (const auto& child : Nodes) {
-    child->Info->Checked = true;
-    child->Info->AllCheck = true;
-    child->SetChecked();
-  }
+  WalkNodesBelow(this, [](TSysNode* node) {
+    node->Info->Checked = true;
+    node->Info->AllCheck = true;
+  });
 }
 
 void TCustomSysNode::ClearChecked() {
-  for (const auto& child : Nodes) {
-    child->Info->Checked = false;
-    child->Info->AllCheck = false;
-    child->ClearChecked();
-  }
+  WalkNodesBelow(this, [](TSysNode* node) {
+    node->Info->Checked = false;
+    node->Info->AllCheck = false;
+  });
 }
 
 void TCustomSysNode::SetIsInst() {
-  for (const auto& child : Nodes) {
-    child->Info->IsInst = child->Info->Checked;
-    child->SetIsInst();
-  }
+  WalkNodesBelow(this, [](TSysNode* node) { node->Info->IsInst = node->Info->Checked; });
 }
 
 bool TCustomSysNode::IsTopLevel() const { return dynamic_cast<const TSysTree*>(ParentNode) != nullptr; }

@@ -12,16 +12,21 @@
 // A node is top level when its ParentNode is a TSysTree (IsTopLevel()); the
 // image and selection operations decide by that test, not by Info.Parent.
 //
-// Walks visit children in list order and recurse into a child before going
-// on to its next sibling (pre-order).  Freeing a subtree is iterative, so even
-// very deep trees are released without deep recursion.
+// Walks visit children in list order and finish a child's subtree before
+// going on to its next sibling (pre-order).  Every walk, freeing a subtree
+// included, goes through the tree walk (node_walk.h) and keeps its own stack,
+// so a catalogue nested as deeply as it has subsystems needs no deep call
+// stack anywhere.
 //
-// The operations are grouped by concern; their bodies live in separate files:
+// The operations are grouped by concern; each concern's bodies live in the
+// file named after it:
 //   tree operations ........................ sys_node.cpp
-//   reading/writing an IDF file ............ catalogue_reader.cpp, catalogue_writer.cpp
+//   reading an IDF file .................... catalogue_reader.cpp (with catalogue_index.cpp)
+//   writing an IDF file .................... catalogue_writer.cpp
 //   flat tree image ........................ flat_image.cpp (format: flat_image.h)
 //   selection, dependencies, install set ... selection.cpp
-//   archives, names, links, registration ... archives.cpp
+//   archives, names, links ................. archives.cpp
+//   registration ........................... registration.cpp
 //
 // Nothing here is thread-safe; one catalogue is used by one thread at a time.
 #pragma once
@@ -95,7 +100,7 @@ class TCustomSysNode {
   // True when ParentNode is a TSysTree.
   bool IsTopLevel() const;
 
-  // ---- Catalogue sections (catalogue_reader.cpp) -----------------------
+  // ---- Catalogue sections (catalogue_reader.cpp) ------------------------
 
   // 0 when the section is null, has no parameter `Name` (looked up with
   // FieldByName) or its text is empty; otherwise its integer value, which
@@ -122,7 +127,8 @@ class TCustomSysNode {
   static int32_t LoadString(const void* Block, size_t Size, int32_t Offset, std::string& S);
   // The address of the Index-th child record of the record at Block; null
   // when Block is null or Index is outside 0 .. ChildCount - 1.  A malformed
-  // record shows the message box "Ошибка получения указателя" and gives null.
+  // record shows the message box "Ошибка получения указателя" (caption
+  // "Ошибка", kStylePlain, no owner window) and gives null.
   // Uses nothing of the node it is called on.  The sized form never looks
   // outside the Size bytes at Block.
   // Returns a writable address (the write-back stores flags through it) even
@@ -138,7 +144,9 @@ class TCustomSysNode {
   // Children from the last to the first: one whose AllCheck is true is
   // deleted with its subtree, any other gets DeleteAllCheckNode in its turn.
   void DeleteAllCheckNode();
-  // Combines two ","-separated number lists (see selection.cpp).
+  // The numbers of B that are not in A, each once, joined by ",", in B's
+  // order.  Each list is read as GetNextRef reads it, up to its first item
+  // that is not a number (or is -1).
   static std::string AddRef(const std::string& A, const std::string& B);
 
   // ---- Fields ---------------------------------------------------------
@@ -187,7 +195,9 @@ class TSysNode : public TCustomSysNode {
   void GetData(const TIDFSection* Section);
   // Writes this subsystem and its subtree: a catalogue entry (when Catalogue
   // is not null) and a new section named SaveName per subsystem.  A null
-  // File raises ECatalogueError.
+  // File raises ECatalogueError.  Links are split at "*" while the text is
+  // not empty, so a trailing "*" adds no empty item; menu and desktop links
+  // share one ordinal, and an item with neither marker uses one up unwritten.
   void SaveNode(TIDFSection* Catalogue, TIDFTextFile* File) const;
 
   // ---- Flat tree image (flat_image.cpp; layout in flat_image.h) ---------
@@ -205,7 +215,9 @@ class TSysNode : public TCustomSysNode {
   int32_t SaveToPointer(void* Block, size_t Size) const;
   // Replaces the children and the image fields (Checked, IsInst, Library,
   // Parameter, ShortName) with the record at Block; returns the record's
-  // size, 0 when the reading failed (children read so far stay).  The sized
+  // size, 0 when the reading failed.  Each child is added before it is read,
+  // so after a failure the children read so far stay, the failing one partly
+  // read.  The sized
   // form never reads outside the Size bytes at Block.
   int32_t LoadFromPointer(const void* Block);
   int32_t LoadFromPointer(const void* Block, size_t Size);
@@ -226,16 +238,24 @@ class TSysNode : public TCustomSysNode {
   // node, the other tree itself); may be null.
   void GetInstallTree(TCustomSysNode* Other);
   // Copies the path from the top-level subsystem down to this node into Dest.
-  // Takes ownership of Sub (may be null).  Returns the copy of this node.
+  // Takes ownership of Sub (may be null).  Returns the copy of this node; with
+  // a null Dest, nothing is added, Sub is freed and the result is null.
   TSysNode* GetAllTree(TCustomSysNode* Dest, TSysNode* Sub);
+  // Appends to Text, after a ",", what AddRef(Text, BackRef) gives for this
+  // node and then for every node below it, in pre-order; the "," only before
+  // a result that is not empty.  So the tree's GetDepRefs is every
+  // back-referenced number once, in pre-order of first appearance.
   void GetDepRefs(std::string& Text);
 
-  // ---- Archives, names, links and registration (archives.cpp) -----------
+  // ---- Archives, names and links (archives.cpp) --------------------------
 
   void GetArhiveName(TArchiveList* List);
   void GetSystemName(std::vector<std::string>& List);
   void GetSaveName(std::vector<std::string>& List, bool Flag);
   void GetLinks(std::vector<std::string>& List, bool Desktop);
+
+  // ---- Registration (registration.cpp) -----------------------------------
+
   void Registering(TRegistry* Registry, uint8_t Mode);
 
   TOwnedInfo Info;  // owned, never null
@@ -249,7 +269,9 @@ class TSysNode : public TCustomSysNode {
 };
 
 // The N-th (from 1) item of the ","-separated list S as an integer; -1 when S
-// is empty, N is out of range or the item is not an integer.
+// is empty, N is out of range or the item is not an integer.  Blanks around
+// an item are trimmed ("5, 7" gives 7 at position 2); host/base/number_list.h
+// cuts the list.
 int32_t GetNextRef(const std::string& S, int32_t N);
 
 }  // namespace instkit

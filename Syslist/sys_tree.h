@@ -19,7 +19,8 @@ class TSysTree : public TCustomSysNode {
   // Rebuilds the tree from the catalogue section "SubSystems" of File and the
   // subsystem sections it names.  False for a null file, and false with an
   // empty tree (after the message box "Найдены системы с одинаковыми
-  // номерами") when two catalogue entries carry the same number.  A catalogue
+  // номерами", caption "Ошибка", kStyleError) when two catalogue entries carry
+  // the same number.  A catalogue
   // value that is not an integer raises EConvertError with the tree empty.
   // A failure while one top-level subsystem is read drops the rest of that
   // subtree; reading goes on and the result is true.
@@ -39,7 +40,9 @@ class TSysTree : public TCustomSysNode {
   bool SaveToPointer(void* Block, size_t Size, int32_t Index) const;
   // Rebuilds the children from the child records of the record at Block (the
   // root record's own strings and flags are not read) and fills TreeFlag.
-  // False when a child could not be read; what was read stays.
+  // A top-level node is added only once its record has been read completely;
+  // one that fails is freed and ends the reading with false (the nodes
+  // before it stay).
   bool LoadFrompointer(const void* Block);
   bool LoadFrompointer(const void* Block, size_t Size);
   // Stores each top-level node's Checked flag in byte 8 of the matching
@@ -58,12 +61,15 @@ class TSysTree : public TCustomSysNode {
   bool GetInstallTree(TSysTree* Other);
   std::string GetDepRefs();
 
-  // ---- Archives, names, links and registration (archives.cpp) -----------
+  // ---- Archives, names and links (archives.cpp) --------------------------
 
   void GetArhiveName(TArchiveList* List);
   void GetSystemName(std::vector<std::string>& List);
   void GetSaveName(std::vector<std::string>& List, bool Flag);
   void GetLinks(std::vector<std::string>& List, bool Desktop);
+
+  // ---- Registration (registration.cpp) -----------------------------------
+
   bool Registering(TRegistry* Registry, uint8_t Mode);
 
   // Zero at creation; LoadFrompointer fills it from the byte at offset

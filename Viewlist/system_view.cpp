@@ -4,8 +4,7 @@
 
 #include "Syslist/subsystem_info.h"
 #include "Viewlist/tree_walk.h"
-#include "host/base/text.h"
-#include "host/base/variant.h"
+#include "host/base/number_list.h"
 
 namespace instkit {
 
@@ -29,7 +28,7 @@ struct TSystemView::Frame {
   const std::string* refs = nullptr;  // the reference list being followed
   TTreeNodes* nodes = nullptr;        // where references are looked up
   TTreeNode* cursor = nullptr;        // the next child to look at
-  size_t pos = 0;                     // start of the next reference piece
+  TNumberList pieces{};               // the pieces of *refs not yet followed
   uint8_t phase = 0;
 };
 
@@ -100,15 +99,8 @@ void TSystemView::Run(const Frame& start) {
   // are cut at commas and trimmed; one that is not a number raises
   // EConvertError; numbers without an item are passed over.
   auto next_ref = [this](Frame& frame, bool select) -> TTreeNode* {
-    const std::string& refs = *frame.refs;
-    while (frame.pos != std::string::npos) {
-      const size_t comma = refs.find(',', frame.pos);
-      const std::string_view piece = Trim(std::string_view(refs).substr(
-          frame.pos, comma == std::string::npos ? std::string::npos : comma - frame.pos));
-      frame.pos = comma == std::string::npos ? std::string::npos : comma + 1;
-      const auto number = ParseInt32(piece);
-      // StrToInt raises the conversion error with its usual message.
-      const TItemHandle handle = GetNodeId(number ? *number : StrToInt(std::string(piece)));
+    for (TNumberItem piece; frame.pieces.Next(piece);) {
+      const TItemHandle handle = GetNodeId(piece.NumberOrRaise());
       TTreeNode* item = frame.nodes != nullptr ? frame.nodes->GetNode(handle) : nullptr;
       if (item != nullptr && ItemRecord(item)->Checked != select) return item;
     }
@@ -117,7 +109,7 @@ void TSystemView::Run(const Frame& start) {
   auto begin_refs = [](Frame& frame, const std::string* refs, TTreeNodes* nodes) {
     frame.refs = refs;
     frame.nodes = nodes;
-    frame.pos = refs->empty() ? std::string::npos : 0;
+    frame.pieces = TNumberList(*refs);
   };
   // Makes the call the recursive form makes; the caller's frame has already
   // recorded where to resume.
@@ -260,7 +252,7 @@ void TSystemView::CorrectChecked(const std::vector<std::string>& Names, TTreeNod
     // Only whether a name is present matters, so a set answers what a scan
     // of the list from first to last would.
     const std::unordered_set<std::string> names(Names.begin(), Names.end());
-    WalkPreOrder(Nodes, [&](TTreeNode* item) {
+    WalkItems(Nodes, [&](TTreeNode* item) {
       if (names.count(ItemRecord(item)->ShortName) != 0) return true;
       UnselectNode(item);
       return false;

@@ -100,7 +100,7 @@ class TTreeNodes {
   static constexpr int32_t kBlock = 1 << kBlockBits;
   std::vector<std::unique_ptr<TTreeNode[]>> blocks_;
   int32_t count_ = 0;
-  TItemHandle first_handle_ = 1;  // handle of items_[0]
+  TItemHandle first_handle_ = 1;  // handle of the first item of blocks_[0]
   TTreeNode* first_top_ = nullptr;
   TTreeNode* last_top_ = nullptr;
   int32_t update_count_ = 0;

@@ -1,11 +1,17 @@
-// Walking the host's tree-view items, shared by the view table and the
-// selection view.
+// Walking the host's tree-view items: the tree walk of host/base/tree_walk.h
+// over the items' child links, and the record behind an item.  Shared by the
+// view table, the selection view and the catalogue's reading of a view.
 #pragma once
 
+#include <cstddef>
+#include <iterator>
+#include <utility>
+
 #include "Syslist/subsystem_info.h"
+#include "Viewlist/tree_nodes.h"
 #include "host/base/exception.h"
 #include "host/base/format.h"
-#include "Viewlist/tree_nodes.h"
+#include "host/base/tree_walk.h"
 
 namespace instkit {
 
@@ -20,27 +26,55 @@ inline TSubsystemInfo* ItemRecord(const TTreeNode* item) {
   return static_cast<TSubsystemInfo*>(item->Data);
 }
 
-// Pre-order walk without recursion: from the first top-level item, each
-// item is visited before its children; climbing back to a parent does not
-// visit it again.  `visit(item)` returns whether to descend into the item's
-// children.  Exceptions from `visit` end the walk and reach the caller.
-template <typename Visit>
-void WalkPreOrder(const TTreeNodes* Nodes, Visit&& visit) {
-  TTreeNode* item = Nodes->GetFirstNode();
-  bool up = false;
-  while (item != nullptr) {
-    bool descend = false;
-    if (!up) descend = visit(item);
-    if (!up && descend && item->getFirstChild() != nullptr) {
-      item = item->getFirstChild();
-    } else if (item->getNextSibling() != nullptr) {
-      item = item->getNextSibling();
-      up = false;
-    } else {
-      item = item->Parent();
-      up = true;
+// The children of an item (or the top-level items of a list) in order,
+// followed through the sibling links.
+class TItemChildren {
+ public:
+  class iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = TTreeNode*;
+    using difference_type = std::ptrdiff_t;
+    using pointer = TTreeNode* const*;
+    using reference = TTreeNode* const&;
+
+    iterator() = default;
+    explicit iterator(TTreeNode* item) : item_(item) {}
+    reference operator*() const { return item_; }
+    iterator& operator++() {
+      item_ = item_->getNextSibling();
+      return *this;
     }
-  }
+    bool operator==(const iterator& other) const { return item_ == other.item_; }
+
+   private:
+    TTreeNode* item_ = nullptr;
+  };
+
+  explicit TItemChildren(TTreeNode* first) : first_(first) {}
+  iterator begin() const { return iterator(first_); }
+  iterator end() const { return iterator(); }
+
+ private:
+  TTreeNode* first_;
+};
+
+struct TItemChildrenOf {
+  TItemChildren operator()(const TTreeNode* item) const { return TItemChildren(item->getFirstChild()); }
+  TItemChildren operator()(const TTreeNodes* list) const { return TItemChildren(list->GetFirstNode()); }
+};
+
+// Every item of the list in pre-order: from the first top-level item, each
+// item before its children.  See host/base/tree_walk.h for enter and leave.
+template <typename Enter, typename Leave = TNoLeave>
+bool WalkItems(const TTreeNodes* list, Enter&& enter, Leave&& leave = {}) {
+  return WalkBelow(list, TItemChildrenOf{}, std::forward<Enter>(enter), std::forward<Leave>(leave));
+}
+
+// `start` and the items below it, in pre-order.
+template <typename Enter, typename Leave = TNoLeave>
+bool WalkItemsFrom(TTreeNode* start, Enter&& enter, Leave&& leave = {}) {
+  return WalkTree(start, TItemChildrenOf{}, std::forward<Enter>(enter), std::forward<Leave>(leave));
 }
 
 }  // namespace instkit

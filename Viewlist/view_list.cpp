@@ -36,7 +36,7 @@ bool TViewList::Load(TTreeNodes* Nodes) {
   try {
     if (Nodes == nullptr) throw Exception("ETreeViewError", "no item list");
     index_.Reserve(static_cast<size_t>(Nodes->GetCount()));
-    WalkPreOrder(Nodes, [this](TTreeNode* item) {
+    WalkItems(Nodes, [this](TTreeNode* item) {
       AddRecord(ItemRecord(item)->SysIndex, item->ItemId());
       return true;
     });

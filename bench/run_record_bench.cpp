@@ -78,7 +78,7 @@ void BM_OneTransactionPerValue(benchmark::State& state) {
   for (auto _ : state) {
     TRegistry registry(FreshStore());
     registry.OpenKey("Software\\instkit\\Installed\\bench", true);
-    WalkChildren(tree.get(), [&registry](TSysNode* node) {
+    WalkNodesBelow(tree.get(), [&registry](TSysNode* node) {
       registry.WriteString(node->Info->ShortName, "Installed");
       return true;
     });

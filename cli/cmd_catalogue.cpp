@@ -1,23 +1,26 @@
 // instkit catalogue | check | image: the subsystem catalogue of an
 // installation description.
-#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "Syslist/catalogue_check.h"
+#include "Syslist/node_walk.h"
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
 #include "cli/command.h"
 #include "cli/description_file.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
+#include "cli/tree_indent.h"
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
+#include "host/base/number_list.h"
 #include "host/platform/message_box.h"
-#include "host/base/text.h"
 
 namespace instkit::cli {
 
@@ -50,61 +53,80 @@ std::unique_ptr<TSysTree> LoadCatalogue(const std::string& path, const TIDFTextF
 
 std::string U(const std::string& cp1251) { return Cp1251ToUtf8(cp1251); }
 
-void PrintNode(const TSysNode& node, int depth) {
-  const TSubsystemInfo& i = *node.Info;
-  const std::string pad(static_cast<size_t>(depth) * 2, ' ');
-  std::string line = pad + std::to_string(i.SysIndex) + " " + U(i.ShortName);
-  if (!i.FullName.empty()) line += " - " + U(i.FullName);
-  line += "  [" + U(i.SaveName) + "]\n";
-  auto detail = [&](const char* label, const std::string& value) {
-    if (!value.empty()) line += pad + "    " + label + ": " + U(value) + "\n";
-  };
-  detail("library", i.Library);
-  detail("parameter", i.Parameter);
-  detail("depends on", i.Depend);
-  detail("needed by", i.BackRef);
-  detail("archives", i.Archive);
-  detail("links", i.Links);
-  PrintUtf8(line);
-  for (const auto& child : node.Nodes) PrintNode(*child, depth + 1);
+// Each subsystem as a line with its number and names, indented by depth,
+// and one line per detail that is set.
+void PrintTree(const TSysTree& tree) {
+  size_t depth = 0;
+  WalkNodesBelow(
+      &tree,
+      [&](const TSysNode* node) {
+        const TSubsystemInfo& i = *node->Info;
+        const std::string pad = TreeIndent(depth);
+        std::string line = pad + TreeLevelMark(depth) + std::to_string(i.SysIndex) + " " + U(i.ShortName);
+        if (!i.FullName.empty()) line += " - " + U(i.FullName);
+        line += "  [" + U(i.SaveName) + "]\n";
+        auto detail = [&](const char* label, const std::string& value) {
+          if (!value.empty()) line += pad + "    " + label + ": " + U(value) + "\n";
+        };
+        detail("library", i.Library);
+        detail("parameter", i.Parameter);
+        detail("depends on", i.Depend);
+        detail("needed by", i.BackRef);
+        detail("archives", i.Archive);
+        detail("links", i.Links);
+        PrintUtf8(line);
+        ++depth;
+      },
+      [&](const TSysNode*) { --depth; });
 }
 
-void WriteNodeJson(TJsonWriter& json, const TSysNode& node) {
-  const TSubsystemInfo& i = *node.Info;
+// {"subsystems":[...]}: every field of each subsystem, its children nested.
+std::string TreeJson(const TSysTree& tree) {
+  TJsonWriter json;
   json.BeginObject();
-  json.Key("SysIndex");
-  json.Int(i.SysIndex);
-  json.Key("SaveName");
-  json.String(U(i.SaveName));
-  json.Key("ShortName");
-  json.String(U(i.ShortName));
-  json.Key("FullName");
-  json.String(U(i.FullName));
-  json.Key("Parent");
-  json.Int(i.Parent);
-  json.Key("Depend");
-  json.String(U(i.Depend));
-  json.Key("BackRef");
-  json.String(U(i.BackRef));
-  json.Key("Library");
-  json.String(U(i.Library));
-  json.Key("Parameter");
-  json.String(U(i.Parameter));
-  json.Key("Archive");
-  json.String(U(i.Archive));
-  json.Key("Links");
-  json.String(U(i.Links));
-  json.Key("Checked");
-  json.Bool(i.Checked);
-  json.Key("AllCheck");
-  json.Bool(i.AllCheck);
-  json.Key("IsInst");
-  json.Bool(i.IsInst);
-  json.Key("children");
+  json.Key("subsystems");
   json.BeginArray();
-  for (const auto& child : node.Nodes) WriteNodeJson(json, *child);
+  WalkNodesBelow(
+      &tree,
+      [&](const TSysNode* node) {
+        const TSubsystemInfo& i = *node->Info;
+        auto number = [&](const char* key, int32_t value) {
+          json.Key(key);
+          json.Int(value);
+        };
+        auto text = [&](const char* key, const std::string& value) {
+          json.Key(key);
+          json.String(U(value));
+        };
+        auto flag = [&](const char* key, bool value) {
+          json.Key(key);
+          json.Bool(value);
+        };
+        json.BeginObject();
+        number("SysIndex", i.SysIndex);
+        text("SaveName", i.SaveName);
+        text("ShortName", i.ShortName);
+        text("FullName", i.FullName);
+        number("Parent", i.Parent);
+        text("Depend", i.Depend);
+        text("BackRef", i.BackRef);
+        text("Library", i.Library);
+        text("Parameter", i.Parameter);
+        text("Archive", i.Archive);
+        text("Links", i.Links);
+        flag("Checked", i.Checked);
+        flag("AllCheck", i.AllCheck);
+        flag("IsInst", i.IsInst);
+        json.Key("children");
+        json.BeginArray();
+      },
+      [&](const TSysNode*) {
+        json.EndArray();
+        json.EndObject();
+      });
   json.EndArray();
   json.EndObject();
+  return json.Text() + "\n";
 }
 
 std::string DotQuote(const std::string& utf8) {
@@ -117,38 +139,36 @@ std::string DotQuote(const std::string& utf8) {
 }
 
 // Tree edges solid, dependency edges dashed from the dependent subsystem to
-// the one it needs.  Nodes are named by position, since numbers can repeat.
-void PrintDot(const TSysTree& tree) {
+// the one it needs.  Nodes are named by position, since numbers can repeat;
+// a dependency goes to the first subsystem of its number in pre-order, and
+// items that are not numbers are left out.
+std::string TreeDot(const TSysTree& tree) {
   std::string out = "digraph catalogue {\n  rankdir=LR;\n  node [shape=box];\n";
   std::unordered_map<int32_t, std::string> id_of;
   std::vector<std::pair<std::string, const TSubsystemInfo*>> all;
-  int counter = 0;
-  std::function<void(const TCustomSysNode&, const std::string&)> walk = [&](const TCustomSysNode& node,
-                                                                             const std::string& parent_id) {
-    for (const auto& child : node.Nodes) {
-      const std::string id = "s" + std::to_string(counter++);
-      id_of.emplace(child->Info->SysIndex, id);
-      all.emplace_back(id, child->Info.get());
-      out += "  " + id + " [label=" + DotQuote(std::to_string(child->Info->SysIndex) + " " + U(child->Info->ShortName)) +
-             "];\n";
-      if (!parent_id.empty()) out += "  " + parent_id + " -> " + id + ";\n";
-      walk(*child, id);
-    }
-  };
-  walk(tree, "");
+  std::vector<std::string> parents;  // the ids of the nodes the walk is inside of
+  WalkNodesBelow(
+      &tree,
+      [&](const TSysNode* node) {
+        const std::string id = "s" + std::to_string(all.size());
+        id_of.emplace(node->Info->SysIndex, id);
+        all.emplace_back(id, node->Info.get());
+        const std::string label = std::to_string(node->Info->SysIndex) + " " + U(node->Info->ShortName);
+        out += "  " + id + " [label=" + DotQuote(label) + "];\n";
+        if (!parents.empty()) out += "  " + parents.back() + " -> " + id + ";\n";
+        parents.push_back(id);
+      },
+      [&](const TSysNode*) { parents.pop_back(); });
   for (const auto& [id, info] : all) {
-    std::string_view rest = info->Depend;
-    while (!rest.empty()) {
-      const size_t comma = rest.find(',');
-      const auto ref = ParseInt32(Trim(rest.substr(0, comma)));
-      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-      if (!ref) continue;
-      auto target = id_of.find(*ref);
+    TNumberList depend(info->Depend);
+    for (TNumberItem ref; depend.Next(ref);) {
+      if (!ref.number) continue;
+      auto target = id_of.find(*ref.number);
       if (target != id_of.end()) out += "  " + id + " -> " + target->second + " [style=dashed, color=blue];\n";
     }
   }
   out += "}\n";
-  PrintUtf8(out);
+  return out;
 }
 
 int ShowCatalogue(const std::string& path, bool as_json, bool as_dot) {
@@ -157,18 +177,11 @@ int ShowCatalogue(const std::string& path, bool as_json, bool as_dot) {
   auto tree = LoadCatalogue(path, *file);
   if (!tree) return 1;
   if (as_dot) {
-    PrintDot(*tree);
+    PrintUtf8(TreeDot(*tree));
   } else if (as_json) {
-    TJsonWriter json;
-    json.BeginObject();
-    json.Key("subsystems");
-    json.BeginArray();
-    for (const auto& node : tree->Nodes) WriteNodeJson(json, *node);
-    json.EndArray();
-    json.EndObject();
-    PrintUtf8(json.Text() + "\n");
+    PrintUtf8(TreeJson(*tree));
   } else {
-    for (const auto& node : tree->Nodes) PrintNode(*node, 0);
+    PrintTree(*tree);
   }
   return 0;
 }

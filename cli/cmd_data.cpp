@@ -25,7 +25,6 @@
 // - --db is an SQLite file or a server address; a password is never asked
 //   for or printed (messages show the address with "***" for it).
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -37,9 +36,10 @@
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
 #include "host/base/date_time.h"
+#include "host/base/text.h"
 #include "host/db/connection_string.h"
 #include "host/db/open_database.h"
-#include "host/base/text.h"
+#include "host/platform/interrupt.h"
 
 namespace instkit::cli {
 
@@ -51,14 +51,16 @@ constexpr int kIncomplete = 2;
 
 // ---- Progress and Ctrl-C ----
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// The Ctrl-C watch of the transfer under way: the progress function, a plain
+// function pointer, asks it whether to go on.
+const TInterruptWatch* g_watch = nullptr;
 bool g_draw_bar = false;
 int g_last_percent = -1;
 
-extern "C" void OnTransferInterrupt(int) { g_interrupted = 1; }
+bool TransferInterrupted() { return g_watch != nullptr && g_watch->Count() > 0; }
 
 int32_t TransferProgress(int32_t percent, const char* text, int32_t) {
-  if (g_interrupted) return 0;
+  if (TransferInterrupted()) return 0;
   if (g_draw_bar && percent != g_last_percent) {
     g_last_percent = percent;
     constexpr int kWidth = 40;
@@ -70,25 +72,29 @@ int32_t TransferProgress(int32_t percent, const char* text, int32_t) {
   return 1;
 }
 
-// Installs the progress function and the Ctrl-C handler for one transfer.
+// Installs the progress function and watches Ctrl-C for one transfer: an
+// interrupt makes the progress function answer "stop", and the transfer
+// ends cleanly through its cancel path.
 class TTransferSession {
  public:
   TTransferSession(TIDFDataFile& data, const std::string& label) {
-    g_interrupted = 0;
+    g_watch = &watch_;
     g_last_percent = -1;
     g_draw_bar = IsInteractive();
+    // Without a bar nobody sees the percentage: the table's rows are not
+    // counted first (a database's second pass over them).
+    data.CountRows = g_draw_bar;
     data.ProgressText = label;
     data.SetCallBack(reinterpret_cast<intptr_t>(&TransferProgress));
-    previous_ = std::signal(SIGINT, OnTransferInterrupt);
   }
   ~TTransferSession() {
-    std::signal(SIGINT, previous_);
+    g_watch = nullptr;
     if (g_draw_bar && g_last_percent >= 0) std::fputc('\n', stderr);
   }
-  bool Interrupted() const { return g_interrupted != 0; }
+  bool Interrupted() const { return watch_.Count() > 0; }
 
  private:
-  void (*previous_)(int);
+  TInterruptWatch watch_;
 };
 
 // Sets BaseMng for the life of a command.

@@ -1,7 +1,8 @@
 // The library's one exception base.  Every failure raised inside instkit
-// carries a class name (the Delphi-style name the messages quote, such as
-// "EConvertError") and a message.  Callers that report failures in text build
-// their messages from both, usually as "<class>: <message>".
+// carries a class name (the E-prefixed name that log lines and LastError
+// texts quote, such as "EConvertError") and a message.  Callers that report
+// failures in text build their messages from both, usually as
+// "<class>: <message>".
 #pragma once
 
 #include <exception>
@@ -37,9 +38,11 @@ class EInOutError : public Exception {
   explicit EInOutError(std::string message) : Exception("EInOutError", std::move(message)) {}
 };
 
-// Class name and message of any exception: instkit exceptions give their own,
-// standard exceptions give "std::exception" (or "EOutOfMemory" for bad_alloc)
-// and their what().
+// Class name and message of the exception being handled (call it inside a
+// catch block): instkit exceptions give their own; std::bad_alloc gives
+// "EOutOfMemory" and "Out of memory"; any other standard exception
+// "Exception" and its what(); anything else "Exception" and
+// "unknown failure".
 struct CaughtFailure {
   std::string class_name;
   std::string message;

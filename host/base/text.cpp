@@ -37,20 +37,10 @@ std::string_view TrimRight(std::string_view text) {
 
 std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 std::string AsciiUpper(std::string_view text) {
   std::string result(text);
   for (char& c : result) c = AsciiUpper(c);
   return result;
-}
-
-bool AsciiEqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
 }
 
 std::optional<int32_t> ParseInt32(std::string_view text) { return ParseInteger<int32_t>(text); }

@@ -16,9 +16,17 @@ std::string_view Trim(std::string_view text);
 std::string_view TrimLeft(std::string_view text);
 std::string_view TrimRight(std::string_view text);
 
-char AsciiUpper(char c);
+inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 std::string AsciiUpper(std::string_view text);
-bool AsciiEqualNoCase(std::string_view a, std::string_view b);
+// The one case-blind comparison: equal when equal after AsciiUpper.  Inline,
+// as readers call it for every key they match.
+inline bool AsciiEqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
 
 // Decimal 32-bit integer: an optional sign and at least one digit, nothing
 // else (no blanks).  nullopt on anything else or on overflow.

@@ -19,7 +19,9 @@ int32_t VariantToInteger(const TVariant& v);
 double VariantToFloat(const TVariant& v);
 bool VariantToBoolean(const TVariant& v);
 
-// Text to value; the same rules the fields use.
+// Text to value; the same rules the fields use.  Integer texts are strict
+// (ParseInt32: an optional sign and digits, no blanks: "12 " fails);
+// floating-point and Boolean texts may carry blanks around them.
 int32_t StrToInt(const std::string& text);
 double StrToFloat(const std::string& text);
 bool StrToBool(const std::string& text);

@@ -18,13 +18,14 @@ namespace instkit {
 
 bool FileExists(const std::string& path);
 bool DeleteFileAt(const std::string& path);
-// The folder part of a path ("" for a bare name), and a path joined to it.
+// The folder part of a path ("" for a bare name).
 std::string DirectoryOf(const std::string& path);
 bool IsAbsolutePath(const std::string& path);
 
 // A file open for reading, buffered: bytes come from a 256 KiB buffer, never
-// one system call per byte.  The buffering lives in host/platform/file.cpp; opening,
-// reading a block and closing are the OS layer's (host/<os>/file_<os>.cpp).
+// one system call per byte.  The buffering lives in host/platform/file.cpp;
+// opening, reading a block and closing are the OS layer's
+// (host/platform/<os>/file_<os>.cpp).
 class TInputFile {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;

@@ -37,7 +37,7 @@ TProductRecord Product() {
 // Subsystems S0.. below the root; `done` marks them as a run left them.
 void Mark(TSysTree& tree, uint8_t mode, const std::string& done) {
   int i = 0;
-  WalkChildren(&tree, [&](TSysNode* node) {
+  WalkNodesBelow(&tree, [&](TSysNode* node) {
     node->Info->Checked = done[static_cast<size_t>(i++)] == '+';
     node->Info->IsInst = mode == INSTKIT_MODE_INSTALL ? node->Info->Checked : !node->Info->Checked;
     return true;

@@ -56,6 +56,11 @@ TEST(CatalogueReaderTest, NullFileMissingCatalogueAndEmptyCatalogue) {
   AddTextSection(no_catalogue, "Core", {{"Parent", "0"}});
   EXPECT_TRUE(tree.LoadFromIDFFile(&no_catalogue));
   EXPECT_EQ(tree.Count, 0);
+  // Entries none of which has a section: nothing to load, and nothing to join.
+  TIDFTextFile no_sections;
+  AddTextSection(no_sections, "SubSystems", {{"A", "1"}, {"B", "2"}});
+  EXPECT_TRUE(tree.LoadFromIDFFile(&no_sections));
+  EXPECT_EQ(tree.Count, 0);
 }
 
 TEST(CatalogueReaderTest, DuplicateNumbersOrANonIntegerValueRejectTheWholeCatalogue) {

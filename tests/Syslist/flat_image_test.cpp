@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "catalogue_test_support.h"
 #include "host/base/coding.h"
@@ -275,6 +276,110 @@ TEST(FlatImageTest, FlagExchangeBetweenOwnerAndLibrary) {
   // Null: nothing read, the current AllCheck answered.
   EXPECT_TRUE(a->SetSysInstaled(nullptr));
   library.SetSysInstaled(nullptr);
+}
+
+// The flag exchange as the child-by-child description has it: each child
+// record found with GetPointer, its size the rest of the block.
+bool ReferenceReadBack(TSysNode& node, const unsigned char* p, size_t size) {
+  TSubsystemInfo& info = *node.Info;
+  if (p == nullptr) return info.AllCheck;
+  auto word = [&](size_t offset) {
+    if (offset > size || size - offset < 4) throw EFlatImage("outside");
+    return static_cast<int32_t>(DecodeFixed32(p + offset));
+  };
+  try {
+    const int32_t data_size = word(4);
+    if (data_size < 14) throw EFlatImage("DataSize");
+    if (dynamic_cast<TSysNode*>(node.ParentNode) != nullptr) {
+      if (size < 9) throw EFlatImage("outside");
+      info.Checked = p[8] != 0;
+    }
+    const int32_t child_count = word(8 + static_cast<size_t>(data_size));
+    if (info.IsInst) info.Checked = true;
+    info.AllCheck = info.Checked;
+    if (node.Count != child_count) return info.AllCheck;
+    for (int32_t i = 0; i < node.Count; ++i) {
+      const auto* child = static_cast<const unsigned char*>(TCustomSysNode::GetPointer(i, p, size));
+      const size_t left = child == nullptr ? 0 : size - static_cast<size_t>(child - p);
+      if (!ReferenceReadBack(*node.Nodes[static_cast<size_t>(i)], child, left)) info.AllCheck = false;
+    }
+  } catch (const EFlatImage&) {
+  }
+  return info.AllCheck;
+}
+
+void ReferenceWriteBack(const TSysTree& tree, unsigned char* p, size_t size) {
+  for (int32_t i = 0; i < tree.Count; ++i) {
+    auto* record = static_cast<unsigned char*>(TCustomSysNode::GetPointer(i, p, size));
+    if (record == nullptr || size - static_cast<size_t>(record - p) <= 8) continue;
+    record[8] = tree.Nodes[static_cast<size_t>(i)]->Info->Checked;
+  }
+}
+
+// A catalogue with one top-level subsystem and a random subtree below it,
+// random flags; the same seed builds the same catalogue.
+void BuildRandom(TSysTree& tree, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<TSysNode*> nodes{AddSys(tree, 1)};
+  const int count = 1 + static_cast<int>(random() % 40);
+  for (int i = 2; i <= count; ++i) nodes.push_back(AddSys(*nodes[random() % nodes.size()], i));
+  for (TSysNode* node : nodes) {
+    node->Info->Checked = random() % 3 != 0;
+    node->Info->IsInst = random() % 5 == 0;
+    node->Info->AllCheck = random() % 2 == 0;
+  }
+}
+
+std::string Flags(const TCustomSysNode& node) {
+  std::string out;
+  for (const auto& child : node.Nodes) {
+    out += child->Info->Checked ? 'C' : 'c';
+    out += child->Info->AllCheck ? 'A' : 'a';
+    out += "(" + Flags(*child) + ")";
+  }
+  return out;
+}
+
+// Both halves of the exchange on damaged images: the same flags, bytes and
+// message boxes as the child-by-child description, which finds each child
+// record by walking every record before it.
+TEST(FlatImageTest, FlagExchangeMatchesAChildByChildLookupOnDamagedImages) {
+  std::mt19937 random(2024);
+  for (uint32_t seed = 0; seed < 300; ++seed) {
+    SCOPED_TRACE(seed);
+    TSysTree owner, expected_owner;
+    BuildRandom(owner, seed);
+    BuildRandom(expected_owner, seed);
+    Bytes block(static_cast<size_t>(owner.GetSize(0)));
+    ASSERT_TRUE(owner.SaveToPointer(block.data(), block.size(), 0));
+    size_t size = block.size();
+    if (seed % 4 != 0) {  // one word overwritten, or the block cut short
+      const uint32_t words[] = {static_cast<uint32_t>(random() % 64), static_cast<uint32_t>(-1 - random() % 40),
+                                0x7FFFFFF0u, static_cast<uint32_t>(random())};
+      const size_t at = random() % (block.size() - 3);
+      if (seed % 4 == 3) {
+        size = at;
+      } else {
+        EncodeFixed32(block.data() + at, words[random() % 4]);
+      }
+    }
+
+    TSysTree library;
+    library.LoadFrompointer(block.data(), size);
+    for (const auto& node : library.Nodes) node->Info->Checked = random() % 2 == 0;
+    Bytes expected_block = block;
+    TMessageBoxRecorder expected_boxes;
+    ReferenceWriteBack(library, expected_block.data(), size);
+    const bool expected = ReferenceReadBack(*expected_owner.Nodes[0], expected_block.data(), size);
+    const std::vector<testing::TShownBox> shown = expected_boxes.shown;
+    expected_boxes.shown.clear();
+
+    library.SetSysInstaled(block.data(), size);
+    EXPECT_EQ(block, expected_block);
+    EXPECT_EQ(owner.Nodes[0]->SetSysInstaled(block.data(), size), expected);
+    EXPECT_EQ(Flags(owner), Flags(expected_owner));
+    EXPECT_EQ(expected_boxes.shown, shown);
+  }
 }
 
 }  // namespace

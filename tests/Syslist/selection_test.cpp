@@ -2,6 +2,7 @@
 // install set and number lists of the catalogue.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -222,6 +223,68 @@ TEST_F(SelectionTest, AddToOtherTreeMergesByNumber) {
   N(1)->AddToOtherTree(nullptr);
 }
 
+// Merging and the install set as their description has them: recursive,
+// each child found by a scan of the other node's children in order.
+TSysNode* FirstWithNumber(const TCustomSysNode* parent, int32_t number) {
+  if (parent == nullptr) return nullptr;
+  for (const auto& child : parent->Nodes) {
+    if (child->Info->SysIndex == number) return child.get();
+  }
+  return nullptr;
+}
+void ReferenceMerge(const TSysNode& source, TCustomSysNode* dest) {
+  TSysNode* target = FirstWithNumber(dest, source.Info->SysIndex);
+  if (target == nullptr) {
+    target = AddSys(*dest, source.Info->SysIndex);
+  } else if (!source.Info->Checked) {
+    target->Info->Checked = false;
+  }
+  for (const auto& child : source.Nodes) ReferenceMerge(*child, target);
+}
+void ReferenceInstall(TSysNode& node, const TCustomSysNode* other) {
+  const TSysNode* match = FirstWithNumber(other, node.Info->SysIndex);
+  if (match == nullptr) node.Info->Checked = false;
+  for (const auto& child : node.Nodes) ReferenceInstall(*child, match);
+}
+
+// Wide levels (more children than a scan is kept for) with repeated
+// numbers, random flags; the same seed builds the same tree.
+void BuildWide(TSysTree& tree, uint32_t seed) {
+  std::mt19937 random(seed);
+  for (int i = 0; i < 60; ++i) {
+    TSysNode* top = AddSys(tree, static_cast<int32_t>(random() % 40));
+    for (int j = static_cast<int>(random() % 30); j > 0; --j) AddSys(*top, static_cast<int32_t>(random() % 25));
+  }
+  std::vector<TSysNode*> all;
+  for (const auto& top : tree.Nodes) {
+    all.push_back(top.get());
+    for (const auto& child : top->Nodes) all.push_back(child.get());
+  }
+  for (TSysNode* node : all) node->Info->Checked = random() % 4 != 0;
+}
+
+TEST(SelectionWideTest, MergeAndInstallSetMatchAScanOfEveryChildList) {
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    SCOPED_TRACE(seed);
+    TSysTree source, dest, expected_dest;
+    BuildWide(source, seed);
+    BuildWide(dest, seed + 1000);
+    BuildWide(expected_dest, seed + 1000);
+    source.AddToOtherTree(&dest);
+    for (const auto& node : source.Nodes) ReferenceMerge(*node, &expected_dest);
+    EXPECT_EQ(Shape(dest), Shape(expected_dest));
+
+    TSysTree installed, expected_installed;
+    BuildWide(installed, seed);
+    BuildWide(expected_installed, seed);
+    ASSERT_TRUE(installed.GetInstallTree(&expected_dest));
+    for (const auto& node : expected_installed.Nodes) ReferenceInstall(*node, &expected_dest);
+    expected_installed.SetAllCheck();
+    EXPECT_EQ(Shape(installed), Shape(expected_installed));
+    EXPECT_EQ(AllChecks(installed), AllChecks(expected_installed));
+  }
+}
+
 TEST_F(SelectionTest, DeletingByFlag) {
   tree.SetChecked();
   Check({3, 5}, false);
@@ -331,32 +394,6 @@ TEST_F(SelectionTest, GetDepRefsGathersEveryBackReferenceOnce) {
   std::string text = "5";
   N(1)->GetDepRefs(text);
   EXPECT_EQ(text, "5,3,4");
-}
-
-TEST(DeepCatalogueTest, WalksNeedNoDeepStack) {
-  constexpr int kDeep = 100000;
-  TSysTree tree;
-  TCustomSysNode* parent = &tree;
-  for (int i = 1; i <= kDeep; ++i) {
-    TSysNode* node = AddSys(*parent, i);
-    node->Info->BackRef = std::to_string(i % 1000 + 1);
-    parent = node;
-  }
-  TTreeNodes items;
-  ASSERT_TRUE(tree.SaveToTreeNodes(&items));
-  EXPECT_EQ(items.GetCount(), kDeep);
-  tree.SetAllCheck();
-  EXPECT_TRUE(tree.GetNode(0)->Info->AllCheck);
-  EXPECT_EQ(GetNextRef(tree.GetDepRefs(), 999), 1000);  // 2 .. 1000, then 1
-
-  static_cast<TSubsystemInfo*>(items.Item(kDeep - 1)->Data)->Checked = false;
-  TSysTree selected;
-  ASSERT_TRUE(selected.LoadFromTreeNodes(&items));
-  tree.SetAllCheck();
-  EXPECT_FALSE(tree.GetNode(0)->Info->AllCheck);
-  ASSERT_TRUE(tree.GetInstallTree(&selected));
-  tree.DeleteNotChecked(true);
-  tree.DeleteAllCheckNode();
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Shared text primitives: trimming, number parsing, base64, code pages, and
-// the little-endian byte codec.
+// Shared text primitives: trimming, number parsing, number lists, base64,
+// code pages, and the little-endian byte codec.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,6 +8,7 @@
 #include "host/base/codepage.h"
 #include "host/base/coding.h"
 #include "host/base/exception.h"
+#include "host/base/number_list.h"
 #include "host/base/text.h"
 
 namespace instkit {
@@ -28,6 +29,52 @@ TEST(Text, Int32ParsingIsStrict) {
                {" 1", std::nullopt}, {"1 ", std::nullopt}, {"1,", std::nullopt}, {"+-1", std::nullopt},
                {"0x10", std::nullopt}, {"-", std::nullopt}};
   for (const auto& c : cases) EXPECT_EQ(ParseInt32(c.text), c.value) << "'" << c.text << "'";
+}
+
+// The items of a list under both blank rules, as "item|item", a bad item
+// in brackets.
+std::string Items(std::string_view list, TListBlanks blanks) {
+  std::string out;
+  TNumberList items(list, blanks);
+  for (TNumberItem item; items.Next(item);) {
+    if (!out.empty()) out += '|';
+    out += item.number ? std::to_string(*item.number) : "[" + std::string(item.text) + "]";
+  }
+  return out;
+}
+
+TEST(Text, NumberListsUnderBothBlankRules) {
+  struct Case {
+    const char* list;
+    const char* trim_items;
+    const char* trim_rest;
+  } cases[] = {
+      {"", "", ""},
+      {"5", "5", "5"},
+      {"4,7,12", "4|7|12", "4|7|12"},
+      {"12, 15", "12|15", "12|15"},
+      {"12, 15,18", "12|15|18", "12|[15,]|18"},
+      {"12 ,15", "12|15", "[12 ]|15"},
+      {" 12,15", "12|15", "[12,]|15"},
+      {"1,", "1|[]", "1|[]"},
+      {",", "[]|[]", "[]|[]"},
+      {"1,,2", "1|[]|2", "1|[]|2"},
+      {" ", "[]", "[]"},
+      {"5,x,-7", "5|[x]|-7", "5|[x]|-7"},
+      {"2147483648,1", "[2147483648]|1", "[2147483648]|1"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Items(c.list, TListBlanks::kTrimItems), c.trim_items) << "'" << c.list << "'";
+    EXPECT_EQ(Items(c.list, TListBlanks::kTrimRest), c.trim_rest) << "'" << c.list << "'";
+  }
+  TNumberItem bad;
+  TNumberList("x").Next(bad);
+  try {
+    bad.NumberOrRaise();
+    ADD_FAILURE() << "no failure raised";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'x' is not a valid integer value");
+  }
 }
 
 TEST(BinaryText, RoundTripsEveryLengthAndByte) {
