@@ -118,6 +118,9 @@ TPackResult PackFolder(const std::string& folder, const std::string& archive_pat
 
   std::unique_ptr<archive, TWriterCloser> a(archive_write_new());
   if (!a || !SetFormat(a.get(), format.format)) return fail("cannot write " + format.format + " archives");
+  // No zero padding after the last block: readers of compressed streams
+  // (zstd in particular) take trailing zeros for a damaged frame.
+  archive_write_set_bytes_in_last_block(a.get(), 1);
   try {
     TAtomicFileWriter out(archive_path);
     if (archive_write_open(a.get(), &out, nullptr, WriteToFile, nullptr) != ARCHIVE_OK) {
