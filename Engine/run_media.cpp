@@ -218,7 +218,7 @@ TMediaDecision TRunMedia::Unpack(TRunHost& host, const std::function<bool()>& st
 void TRunMedia::Settle(TSysTree& tree, TRunHost& host) {
   if (journal_ == nullptr || !journal_->Open()) return;
   std::set<int32_t> done;
-  WalkChildren(&tree, [&done](TSysNode* node) {
+  WalkNodesBelow(&tree, [&done](TSysNode* node) {
     if (node->Info->Checked) done.insert(node->Info->SysIndex);
     return true;
   });
