@@ -116,13 +116,15 @@ TPackResult PackFolder(const std::string& folder, const std::string& archive_pat
   if (code) return fail("cannot read " + folder + ": " + code.message());
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
-  std::unique_ptr<archive, TWriterCloser> a(archive_write_new());
-  if (!a || !SetFormat(a.get(), format.format)) return fail("cannot write " + format.format + " archives");
-  // No zero padding after the last block: readers of compressed streams
-  // (zstd in particular) take trailing zeros for a damaged frame.
-  archive_write_set_bytes_in_last_block(a.get(), 1);
   try {
     TAtomicFileWriter out(archive_path);
+    // Made after `out` and so freed before it: freeing an archive that was
+    // not closed (a refused entry) still writes its end through `out`.
+    std::unique_ptr<archive, TWriterCloser> a(archive_write_new());
+    if (!a || !SetFormat(a.get(), format.format)) return fail("cannot write " + format.format + " archives");
+    // No zero padding after the last block: readers of compressed streams
+    // (zstd in particular) take trailing zeros for a damaged frame.
+    archive_write_set_bytes_in_last_block(a.get(), 1);
     if (archive_write_open(a.get(), &out, nullptr, WriteToFile, nullptr) != ARCHIVE_OK) {
       return fail(std::string("cannot write ") + archive_path + ": " + archive_error_string(a.get()));
     }
