@@ -6,24 +6,12 @@
 
 #include "Media/content_hash.h"
 #include "host/base/exception.h"
+#include "host/base/format.h"
 #include "host/base/text.h"
 
 namespace instkit {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string Octal(uint32_t mode) {
-  std::string text;
-  do {
-    text.insert(text.begin(), static_cast<char>('0' + (mode & 7)));
-    mode >>= 3;
-  } while (mode != 0);
-  return text;
-}
-
-}  // namespace
 
 std::string EntryDifference(const std::string& root, const TManifestEntry& entry) {
   const fs::path path = fs::path(root) / fs::path(entry.path);
@@ -47,7 +35,7 @@ std::string EntryDifference(const std::string& root, const TManifestEntry& entry
     return DescribeCurrentException().message;
   }
   const uint32_t mode = static_cast<uint32_t>(status.permissions() & fs::perms::all);
-  if (mode != entry.mode) return "mode " + Octal(mode) + ", recorded " + Octal(entry.mode);
+  if (mode != entry.mode) return Format("mode %o, recorded %o", mode, entry.mode);
   return std::string();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "host/base/format.h"
 #include "host/base/text.h"
 
 namespace instkit {
@@ -35,15 +36,6 @@ bool ParseUnsigned(std::string_view text, int base, uint64_t& value) {
     value = next;
   }
   return true;
-}
-
-std::string Octal(uint32_t mode) {
-  std::string text;
-  do {
-    text.insert(text.begin(), static_cast<char>('0' + (mode & 7)));
-    mode >>= 3;
-  } while (mode != 0);
-  return text;
 }
 
 }  // namespace
@@ -80,7 +72,7 @@ std::string ManifestText(const TManifest& manifest) {
       if (e.link) {
         out += "link\t" + e.target + "\t" + e.path + "\n";
       } else {
-        out += "file\t" + std::to_string(e.size) + "\t" + Octal(e.mode) + "\t" + e.hash + "\t" + e.path + "\n";
+        out += "file\t" + std::to_string(e.size) + Format("\t%o\t", e.mode) + e.hash + "\t" + e.path + "\n";
       }
     }
   }
