@@ -236,7 +236,8 @@ void TRunMedia::Settle(TSysTree& tree, TRunHost& host) {
   }
   if (taken_back > 0) {
     host.OnNotice({TNoticeKind::kMedia, 0, "",
-                   Format("%zu archive(s) taken back: no subsystem that needs them was done", taken_back)});
+                   Format("%llu archive(s) taken back: no subsystem that needs them was done",
+                          static_cast<unsigned long long>(taken_back))});
   }
 }
 
@@ -291,8 +292,9 @@ std::string TRunMedia::RemoveFiles(const std::string& previous, const std::set<s
     host.OnNotice({TNoticeKind::kMedia, 0, "", "kept " + kept.path + " (" + kept.what + ", changed since it was unpacked)"});
   }
   host.OnNotice({TNoticeKind::kMedia, 0, "",
-                 Format("files: %llu removed, %llu folder(s) removed, %zu kept", static_cast<unsigned long long>(result.removed),
-                        static_cast<unsigned long long>(result.folders), result.kept.size())});
+                 Format("files: %llu removed, %llu folder(s) removed, %llu kept",
+                        static_cast<unsigned long long>(result.removed), static_cast<unsigned long long>(result.folders),
+                        static_cast<unsigned long long>(result.kept.size()))});
   return manifest.Empty() ? std::string() : ManifestText(manifest);
 }
 
