@@ -49,15 +49,9 @@ struct TPlan {
 
 // The plan as text, UTF-8, handed to `write` in pieces (a catalogue of a
 // million subsystems is not built as one string).  Each subsystem is one
-// line: "[x]" when selected, its number, its name indented by its depth,
-// and the reason.  Indentation stops growing at kPlanIndentLevels levels;
-// deeper lines carry their level in front of the name ("(level 40) name"),
-// so a chain a million levels deep prints in linear time and space.
-constexpr int kPlanIndentLevels = 32;
-// The indentation of a line at `depth` as PlanText draws it (two blanks per
-// level, the level in front beyond kPlanIndentLevels); for every printer of
-// catalogue lines that wants the same.
-std::string DepthIndent(int depth);
+// line: "[x]" when selected, its number, its name indented by its depth
+// (TreeLinePrefix of host/base/tree_indent.h, so a chain a million levels
+// deep prints in linear time and space), and the reason.
 
 class TSysTree;
 // Fills the plan's install set, sections, archives and links from the

@@ -14,12 +14,12 @@
 #include "cli/description_file.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
-#include "cli/tree_indent.h"
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
 #include "host/base/number_list.h"
+#include "host/base/tree_indent.h"
 #include "host/platform/message_box.h"
 
 namespace instkit::cli {

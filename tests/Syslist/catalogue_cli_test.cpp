@@ -91,7 +91,7 @@ TEST(CatalogueCliTest, DeepAndWideCataloguesRunThroughEveryCommand) {
     ASSERT_EQ(text.status, 0);
     EXPECT_EQ(Count(text.out, "  [S"), static_cast<size_t>(kCount));
     // Indentation stops growing; the level is written instead.
-    const std::string deepest = "[level " + std::to_string(kCount) + "] " + std::to_string(kCount) + " N";
+    const std::string deepest = "(level " + std::to_string(kCount) + ") " + std::to_string(kCount) + " N";
     EXPECT_EQ(text.out.find(deepest) != std::string::npos, shape == testing::TCatalogueShape::kChain);
     EXPECT_LT(text.out.size(), static_cast<size_t>(kCount) * 400);
 
