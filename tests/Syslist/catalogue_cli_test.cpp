@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <string>
 
+#include "Engine/run_input.h"
 #include "host/platform/file.h"
+#include "host/platform/registry.h"
 #include "support/catalogue_generator.h"
 #include "support/temp_dir.h"
 
@@ -76,7 +78,7 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Every command that reads a catalogue, on one 200,000 levels deep and on
+// Every command that reads or runs a catalogue, on one 200,000 levels deep and on
 // one 200,000 wide (kLargeCatalogue; one subsystem with every other below
 // it): no crash, and output that grows with the catalogue only.  The
 // library test also runs a catalogue wide at the top level.
@@ -116,6 +118,19 @@ TEST(CatalogueCliTest, DeepAndWideCataloguesRunThroughEveryCommand) {
     EXPECT_EQ(ReadWholeFile(dir.Path("image.bin")).size(), image_size);
 
     EXPECT_EQ(RunCli("idf show " + file).status, 0);
+
+    // The run commands: every subsystem planned (the deepest with its
+    // level), installed and recorded.
+    const TRun plan = RunCli("plan " + file);
+    ASSERT_EQ(plan.status, 0);
+    EXPECT_EQ(Count(plan.out, "  default\n"), static_cast<size_t>(kCount));
+    const std::string last = shape == testing::TCatalogueShape::kChain ? "(level " + std::to_string(kCount) + ") N" : " N";
+    EXPECT_NE(plan.out.find(last + std::to_string(kCount) + "  default\n"), std::string::npos);
+    const std::string store = dir.Path("registry.db");
+    ASSERT_EQ(RunCli("install " + file + " --path " + dir.Path("target") + " --registry " + store + " -q").status, 0);
+    TRegistry registry(store);
+    ASSERT_TRUE(registry.OpenKey(InstalledKeyFor("catalogue"), false));
+    EXPECT_EQ(registry.GetValueNames().size(), static_cast<size_t>(kCount));
   }
 }
 
