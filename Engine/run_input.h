@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "Tidf/description_encoding.h"
+
 namespace instkit {
 
 class TIDFTextFile;
@@ -22,8 +24,11 @@ struct TInputError {
 // Windows-1251 or UTF-8 (Tidf/description_encoding.h).  The reasons: "no
 // such file", "it is a folder", the system's reason ("permission denied"),
 // "not an IDF text file" (with what is wrong), a UTF-8 character with no
-// Windows-1251 form (with its line and column).
-bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& error);
+// Windows-1251 form (with its line and column).  On success stores how the
+// file was read in *format (when not null).  Every command that reads a
+// description says why it could not through these sentences.
+bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& error,
+                     TDescriptionFormat* format = nullptr);
 
 // Builds the catalogue from a loaded description; every subsystem Checked.
 // A catalogue with no subsystem is refused too (there is nothing to run).

@@ -41,12 +41,11 @@ std::unique_ptr<TSysTree> LoadCatalogue(const std::string& path, const TIDFTextF
   try {
     ok = tree->LoadFromIDFFile(&file);
   } catch (...) {
-    const CaughtFailure caught = DescribeCurrentException();
-    failure = caught.class_name + ": " + caught.message;
+    failure = "the subsystem catalogue cannot be read: " + DescribeCurrentException().message;
   }
   SetMessageBoxHandler(previous);
   if (ok) return tree;
-  if (failure.empty()) failure = shown.empty() ? "the catalogue could not be read" : shown;
+  if (failure.empty()) failure = shown.empty() ? "the subsystem catalogue cannot be read" : shown;
   PrintError("instkit: " + path + ": " + Cp1251ToUtf8(failure));
   return nullptr;
 }

@@ -17,6 +17,7 @@
 #include "Tidf/idf_text_file.h"
 #include "Tidf/tree_file_format.h"
 #include "cli/command.h"
+#include "cli/description_file.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
 #include "host/base/binary_text.h"
@@ -160,7 +161,7 @@ int Show(const std::string& path, bool as_json) {
     DecodeBranch(bytes.substr(kTreeFileHeaderBytes), &root);
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(path + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(path + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   if (as_json) {
@@ -230,7 +231,7 @@ int ToIdf(const TFormOptions& form, const std::string& idf_path, const std::stri
     }
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(form.db + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(form.db + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   // The section is replaced: every older section of that name goes, and the
@@ -257,11 +258,9 @@ int ToIdf(const TFormOptions& form, const std::string& idf_path, const std::stri
 }
 
 int FromIdf(const TFormOptions& form, const std::string& idf_path, const std::string& section_name, bool merge) {
-  TIDFTextFile file;
-  if (!file.LoadFromFile(Utf8ToCp1251(idf_path))) {
-    Fail(idf_path + ": " + (file.LastError.empty() ? "not a valid IDF text file" : Cp1251ToUtf8(file.LastError)));
-    return 1;
-  }
+  const std::unique_ptr<TIDFTextFile> loaded = LoadDescriptionOrReport(idf_path);
+  if (!loaded) return 1;
+  TIDFTextFile& file = *loaded;
   TIDFSection* section = file.GetSectionByName(Utf8ToCp1251(section_name));
   if (section == nullptr) {
     Fail(idf_path + ": no section [" + section_name + "]");
@@ -282,7 +281,7 @@ int FromIdf(const TFormOptions& form, const std::string& idf_path, const std::st
     }
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(form.db + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(form.db + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   PrintUtf8("stored section [" + section_name + "] of " + idf_path + " as " + form.Describe() + " in " + form.db +
@@ -326,7 +325,7 @@ int List(const std::string& db, bool as_json) {
     }
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(db + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(db + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   return 0;

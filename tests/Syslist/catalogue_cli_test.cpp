@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "Engine/run_input.h"
@@ -28,8 +29,9 @@ struct TRun {
   std::string out;
 };
 
-TRun RunCli(const std::string& args) {
-  const std::string command = std::string(INSTKIT_CLI_PATH) + " " + args + " 2>/dev/null";
+// Standard output, or with `errors` standard error alone.
+TRun RunCli(const std::string& args, bool errors = false) {
+  const std::string command = std::string(INSTKIT_CLI_PATH) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
   TRun run{-1, {}};
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -39,6 +41,36 @@ TRun RunCli(const std::string& args) {
   const int status = ::pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+// Every command that reads a description says in one sentence why it could
+// not, the same sentence for each, and never names an exception class.
+TEST(CatalogueCliTest, UnreadableDescriptionsGetTheSameSentenceFromEveryCommand) {
+  const testing::TempDir dir;
+  const std::string folder = dir.Path("folder.idf");
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  const std::string notes = dir.Write("notes.txt", "just some text\r\n");
+  const std::string bad = dir.Write("bad.idf", "IDF-CPS-text\r\n\r\n[SubSystems]\r\nA=x\r\n[A]\r\nParent=0\r\n");
+  const std::string missing = dir.Path("missing.idf");
+  const std::pair<std::string, std::string> files[] = {
+      {missing, "cannot read " + missing + ": no such file"},
+      {folder, "cannot read " + folder + ": it is a folder, not an IDF text file"},
+      {notes, notes + " is not an IDF text file: its first line is not \"IDF-CPS-text\" or \"IDF-FPS-text\""},
+  };
+  const std::string commands[] = {"catalogue $F", "check $F", "image $F 1", "idf show $F",
+                                  "tree from-idf --idf $F --section S --db " + dir.Path("f.db") + " --form 1 --name n"};
+  for (const auto& [file, sentence] : files) {
+    for (std::string command : commands) {
+      command.replace(command.find("$F"), 2, file);
+      SCOPED_TRACE(command);
+      const TRun run = RunCli(command, true);
+      EXPECT_NE(run.status, 0);
+      EXPECT_EQ(run.out, "instkit: " + sentence + "\n");
+    }
+  }
+  const TRun catalogue = RunCli("catalogue " + bad, true);
+  EXPECT_EQ(catalogue.status, 1);
+  EXPECT_EQ(catalogue.out, "instkit: " + bad + ": the subsystem catalogue cannot be read: 'x' is not a valid integer value\n");
 }
 
 TEST(CatalogueCliTest, CheckExitStatusFollowsTheWorstFinding) {
