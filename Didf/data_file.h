@@ -19,7 +19,7 @@
 //   an empty image.
 // - The compressor runs with its checksum option on, and with one zstd
 //   worker thread while compressing (joined before the call returns).
-//   Decompression is capped at TCompressor::GetDefaultMaxOutputSize() (1 GiB
+//   Decompression is capped at Settings().MaxDecompressedSize() (1 GiB
 //   unless the host lowers it); a larger image fails with the compressor's
 //   message.  Files end with the check record of Didf/check_record.h.
 // - When GetRowCount says 0 while rows still come, progress reports 100.
@@ -63,6 +63,7 @@
 #include <vector>
 
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "host/base/record.h"
 
 namespace instkit {
@@ -156,8 +157,9 @@ class TIDFDataFile {
   // fails with "The records read exceed the memory limit of N bytes at
   // record R", keeping the records before.  Streaming reads (FromFileToTable,
   // ReadFileRecords) keep one record at a time and have no such limit.
-  uint64_t RecordMemoryLimit = kDefaultRecordMemoryLimit;
-  static constexpr uint64_t kDefaultRecordMemoryLimit = uint64_t{1} << 30;
+  // Starts as Settings().RecordMemoryLimit() (host/base/settings.h).
+  uint64_t RecordMemoryLimit = Settings().RecordMemoryLimit();
+  static constexpr uint64_t kDefaultRecordMemoryLimit = ::instkit::kDefaultRecordMemoryLimit;
   // The most fields a data file's header may name (LoadHeader fails past it).
   static constexpr int32_t kMaxFieldCount = 32767;
 

@@ -16,6 +16,7 @@
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
 #include "host/base/number_list.h"
@@ -32,7 +33,7 @@ std::unique_ptr<TSysTree> LoadCatalogue(const std::string& path, const TIDFTextF
   auto tree = std::make_unique<TSysTree>();
   std::string shown;
   const TMessageBoxHandler previous =
-      SetMessageBoxHandler([&shown](uintptr_t, const std::string& text, const std::string&, uint32_t) {
+      Settings().SetMessageBoxHandler([&shown](uintptr_t, const std::string& text, const std::string&, uint32_t) {
         shown = text;
         return kIdOk;
       });
@@ -43,7 +44,7 @@ std::unique_ptr<TSysTree> LoadCatalogue(const std::string& path, const TIDFTextF
   } catch (...) {
     failure = "the subsystem catalogue cannot be read: " + DescribeCurrentException().message;
   }
-  SetMessageBoxHandler(previous);
+  Settings().SetMessageBoxHandler(previous);
   if (ok) return tree;
   if (failure.empty()) failure = shown.empty() ? "the subsystem catalogue cannot be read" : shown;
   PrintError("instkit: " + path + ": " + Cp1251ToUtf8(failure));

@@ -22,6 +22,7 @@
 #include "cli/terminal.h"
 #include "host/base/binary_text.h"
 #include "host/base/codepage.h"
+#include "host/base/settings.h"
 #include "host/forms/dsp_node.h"
 #include "host/base/exception.h"
 #include "host/platform/file.h"
@@ -175,7 +176,7 @@ int Show(const std::string& path, bool as_json) {
 }
 
 int Save(const TFormOptions& form, const std::string& out) {
-  SetDefaultFormDatabase(Utf8ToCp1251(form.db));
+  Settings().SetDefaultFormDatabase(Utf8ToCp1251(form.db));
   TIDFTextFile file;
   form.Configure(file);
   if (!file.SaveTree(form.form, Utf8ToCp1251(form.name), Utf8ToCp1251(out))) {
@@ -187,7 +188,7 @@ int Save(const TFormOptions& form, const std::string& out) {
 }
 
 int Load(const TFormOptions& form, const std::string& path) {
-  SetDefaultFormDatabase(Utf8ToCp1251(form.db));
+  Settings().SetDefaultFormDatabase(Utf8ToCp1251(form.db));
   TIDFTextFile file;
   form.Configure(file);
   if (!file.LoadTree(form.form, Utf8ToCp1251(form.name), Utf8ToCp1251(path))) {

@@ -18,7 +18,7 @@
 //
 // Database: a TDSPFormManager reads and writes the form store in the SQLite
 // file named by its DatabasePath, which starts as the process-wide default
-// (SetDefaultFormDatabase, set by the host or the command line).  Fetch
+// (Settings().DefaultFormDatabase(), set by the host or the command line).  Fetch
 // answers false when the path is empty, the file does not exist or holds no
 // form under the key; Store answers false when the path is empty.  Database
 // and format failures raise (ESQLiteError, EFormStoreError,
@@ -95,10 +95,5 @@ class TDSPFormManager : public TDSPManager {
 
   std::string DatabasePath;  // the form store; starts as the default
 };
-
-// The process-wide default form store for managers made afterwards ("" for
-// none).
-void SetDefaultFormDatabase(std::string path);
-std::string DefaultFormDatabase();
 
 }  // namespace instkit

@@ -4,7 +4,7 @@
 // How a file name is found (decided here, once, for every driver and every
 // library that drives other libraries in the same process):
 //   - an absolute name is loaded as given;
-//   - otherwise each folder set by SetLibrarySearchFolders is tried in order
+//   - otherwise each folder of Settings().LibrarySearchFolders() is tried in order
 //     (the command line sets the folder of the installation description
 //     first, then its --library-path folders), and the first existing file
 //     wins;
@@ -24,11 +24,6 @@
 namespace instkit {
 
 using TLibraryHandle = void*;
-
-// Replaces the process-wide list of folders searched for relative names.
-// Thread-safe.
-void SetLibrarySearchFolders(std::vector<std::string> folders);
-std::vector<std::string> LibrarySearchFolders();
 
 // The file the loader would try first for `name` (the resolution above, up to
 // the system search path, which is not simulated: then `name` itself).

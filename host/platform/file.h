@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/settings.h"
+
 namespace instkit {
 
 bool FileExists(const std::string& path);
@@ -91,21 +93,11 @@ class TAtomicFileWriter {
   bool committed_ = false;
 };
 
-// Commit() syncs the file to disk before the rename (the default).  Tools that
-// write throw-away files at a high rate (fuzzers) may turn the sync off.
-void SetDurableWrites(bool durable);
-bool DurableWrites();
-
-// Fault injection, for tests that show a writer keeps the old file or the
-// complete new one whatever fails: when a hook is set, TAtomicFileWriter
-// calls it before each write, sync and replace of its temporary file, and
-// the hook may raise the EInOutError that the system would give there (a
-// full disk, an I/O error).  Null, the default, costs one load per step.
-// Process-wide; set it only while no other thread writes files.
-enum class TFileStep { kWrite, kSync, kReplace };
-using TFileFaultHook = void (*)(TFileStep step, const std::string& path);
-void SetFileFaultHook(TFileFaultHook hook);
-// Calls the hook, if any (for the OS layer's writers).
+// Commit() syncs the file to disk before the rename unless
+// Settings().DurableWrites() is off, and every write, sync and replace of
+// the temporary file first calls Settings().FileFaultHook() when one is set
+// (fault injection for tests; host/base/settings.h).
+// Calls the fault hook, if any (for the OS layer's writers).
 void CheckFileFault(TFileStep step, const std::string& path);
 
 // Whole-file helpers.

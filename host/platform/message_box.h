@@ -6,8 +6,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
+
+#include "host/base/settings.h"
 
 namespace instkit {
 
@@ -31,16 +32,11 @@ constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
-// Texts and captions are Windows-1251 bytes.
-using TMessageBoxHandler =
-    std::function<int(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style)>;
-
 int MessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
 
-// Installs a handler for the whole process (an empty one restores the
-// default) and returns the previous handler.  Thread-safe.
-TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler);
-
+// Texts and captions are Windows-1251 bytes.  The handler that answers is
+// Settings().MessageBoxHandler() (host/base/settings.h); an empty one, the
+// default, gives DefaultMessageBox.
 // The default behaviour described above.
 int DefaultMessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
 
