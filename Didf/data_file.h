@@ -63,6 +63,7 @@
 #include <vector>
 
 #include "host/base/exception.h"
+#include "host/base/export.h"
 #include "host/base/settings.h"
 #include "host/base/record.h"
 
@@ -106,7 +107,7 @@ struct TDataFileReadEnd {
 };
 
 // The record structure of a data file.
-class TDIDFRecord : public TRecord {
+class INSTKIT_API TDIDFRecord : public TRecord {
  public:
   // The data file that owns this record; null for a record on its own.
   TIDFDataFile* DataFile = nullptr;
@@ -121,7 +122,7 @@ class TDIDFRecord : public TRecord {
   using TRecord::DeleteField;
 };
 
-class TIDFDataFile {
+class INSTKIT_API TIDFDataFile {
  public:
   // One record: a value per field of the structure it was made with.
   using TDataRecord = std::vector<TVariant>;

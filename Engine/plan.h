@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Engine/run_options.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -31,7 +32,7 @@ struct TPlanArchive {
   std::vector<std::string> short_names;
 };
 
-struct TPlan {
+struct INSTKIT_API TPlan {
   std::string file;     // the description, as given
   std::string product;  // Windows-1251
   std::string registry_key;
@@ -57,8 +58,8 @@ class TSysTree;
 // Fills the plan's install set, sections, archives and links from the
 // selected catalogue (TSelection::selected).  Leaves every subsystem of
 // `selected` Checked.
-void GatherPlanMaterial(TSysTree& selected, TPlan& plan);
+INSTKIT_API void GatherPlanMaterial(TSysTree& selected, TPlan& plan);
 
-void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& write);
+INSTKIT_API void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& write);
 
 }  // namespace instkit

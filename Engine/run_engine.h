@@ -66,10 +66,11 @@
 #include "Engine/run_events.h"
 #include "Engine/run_options.h"
 #include "Engine/run_report.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
-class TRunEngine {
+class INSTKIT_API TRunEngine {
  public:
   explicit TRunEngine(TRunOptions options);
   ~TRunEngine();

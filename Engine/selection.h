@@ -12,12 +12,13 @@
 
 #include "Engine/plan.h"
 #include "Engine/run_options.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
 class TSysTree;
 
-class TSelection {
+class INSTKIT_API TSelection {
  public:
   // Fills a tree view from `catalogue` (whose records it then changes),
   // applies the request and reads the view back into `selected`.  False,

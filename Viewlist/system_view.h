@@ -31,10 +31,11 @@
 
 #include "Viewlist/view_list.h"
 #include "Viewlist/tree_nodes.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
-class TSystemView {
+class INSTKIT_API TSystemView {
  public:
   // Creates the table and, when Nodes is given, loads it from Nodes.
   explicit TSystemView(TTreeNodes* Nodes = nullptr);

@@ -4,8 +4,10 @@
 
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+INSTKIT_API std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace instkit

@@ -33,6 +33,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
 #include "host/forms/dsp_node.h"
 #include "host/base/exception.h"
 #include "host/forms/form_store.h"
@@ -45,7 +46,7 @@ class EDSPError : public Exception {
   explicit EDSPError(std::string message) : Exception("EDSPError", std::move(message)) {}
 };
 
-class TDSPManager {
+class INSTKIT_API TDSPManager {
  public:
   TDSPManager();
   virtual ~TDSPManager();
@@ -84,7 +85,7 @@ class TDSPManager {
   std::unique_ptr<TDSPNode> root_;
 };
 
-class TDSPFormManager : public TDSPManager {
+class INSTKIT_API TDSPFormManager : public TDSPManager {
  public:
   TDSPFormManager();
 

@@ -14,21 +14,22 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
 #include "host/base/settings.h"
 
 namespace instkit {
 
-bool FileExists(const std::string& path);
-bool DeleteFileAt(const std::string& path);
+INSTKIT_API bool FileExists(const std::string& path);
+INSTKIT_API bool DeleteFileAt(const std::string& path);
 // The folder part of a path ("" for a bare name).
-std::string DirectoryOf(const std::string& path);
-bool IsAbsolutePath(const std::string& path);
+INSTKIT_API std::string DirectoryOf(const std::string& path);
+INSTKIT_API bool IsAbsolutePath(const std::string& path);
 
 // A file open for reading, buffered: bytes come from a 256 KiB buffer, never
 // one system call per byte.  The buffering lives in host/platform/file.cpp;
 // opening, reading a block and closing are the OS layer's
 // (host/platform/<os>/file_<os>.cpp).
-class TInputFile {
+class INSTKIT_API TInputFile {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
 
@@ -66,7 +67,7 @@ class TInputFile {
   size_t end_ = 0;
 };
 
-class TAtomicFileWriter {
+class INSTKIT_API TAtomicFileWriter {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
 
@@ -98,10 +99,10 @@ class TAtomicFileWriter {
 // the temporary file first calls Settings().FileFaultHook() when one is set
 // (fault injection for tests; host/base/settings.h).
 // Calls the fault hook, if any (for the OS layer's writers).
-void CheckFileFault(TFileStep step, const std::string& path);
+INSTKIT_API void CheckFileFault(TFileStep step, const std::string& path);
 
 // Whole-file helpers.
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFileAtomically(const std::string& path, std::string_view data);
+INSTKIT_API std::string ReadWholeFile(const std::string& path);
+INSTKIT_API void WriteWholeFileAtomically(const std::string& path, std::string_view data);
 
 }  // namespace instkit

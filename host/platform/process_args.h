@@ -6,10 +6,12 @@
 
 #include <cstdint>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 // The process's own count, or Settings().ArgumentCountOverride() when set
 // (host/base/settings.h).
-int32_t ProcessArgumentCount();
+INSTKIT_API int32_t ProcessArgumentCount();
 
 }  // namespace instkit
