@@ -153,6 +153,13 @@ class INSTKIT_API TIDFDataFile {
   // FromTableToFile fails at the first NULL of the table (an empty value),
   // naming its row and column, instead of writing it as 0, "" or false.
   bool RefuseNulls = false;
+  // LoadFromTable and FromTableToFile ask the table how many rows it will
+  // deliver, for the progress percentage; a database answers with a pass
+  // over the rows of its own (a tenth of a PostgreSQL export's time on the
+  // server).  Without the count (false) the progress function is still
+  // called after every row, so that it can stop the transfer, with 0
+  // percent: for hosts that show no percentage.
+  bool CountRows = true;
   // The most memory (an estimate of the records' heap footprint) that one
   // LoadFromFile or LoadFromTable adds to the record list; past it the load
   // fails with "The records read exceed the memory limit of N bytes at
@@ -258,6 +265,9 @@ class INSTKIT_API TIDFDataFile {
   // values.  For a file (`to_file`), counts its NULLs in NullsWritten, or
   // raises at one when RefuseNulls is set.
   void CopyRowFromTable(const TTable& table, int64_t row, bool to_file);
+  // WriteRecordToFile through a layout of the structure's fields, kept by
+  // the caller from record to record.
+  void WriteRecordToFile(TMemoryStream& image, TRecordLayout& layout);
   // The next record of a streamed image into the structure's values; false
   // at the end of the image (or at a record cut short).
   bool ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layout);

@@ -20,15 +20,9 @@ namespace instkit {
 
 namespace {
 
-// The canonical code that decides a field's value encoding; a code without a
-// type name raises as FieldTypeToString does.
+// A field code without a type name (it has no value encoding) raises as
+// FieldTypeToString does.
 [[noreturn]] void InvalidFieldType(uint8_t code) { throw EIDFDataFile(Format("Invalid field type (%d)!", code)); }
-
-uint8_t EncodingOf(const TField& field) {
-  const uint8_t code = field.FieldType();
-  if (code > kLastNamedFieldType) InvalidFieldType(code);
-  return kCanonicalFieldType[code];
-}
 
 // How a record parse ended.
 enum class TParseEnd { kWhole, kCut, kTooLong };
@@ -95,6 +89,52 @@ TParseEnd ParseRecord(TMemoryStream& image, const TRecordLayout& layout, int32_t
   return done(TParseEnd::kWhole);
 }
 
+// Appends one record of the layout's field values to `out`, as ParseRecord
+// reads it back.  Values of the field's own kind are taken as they are
+// (the usual case: a structure's fields convert what they are given), others
+// through the field's conversion.
+void AppendRecord(const TRecordLayout& layout, std::string& out) {
+  for (const TRecordLayout::TSlot& slot : layout.Slots()) {
+    const TField& field = *slot.field;
+    const TVariant& value = field.GetValue();
+    switch (slot.encoding) {
+      case ftString:
+        // Text values are written straight from the field, without a copy.
+        if (const auto* text = std::get_if<std::string>(&value)) {
+          PutFixed32(out, static_cast<uint32_t>(text->size()));
+          out.append(*text);
+        } else {
+          const std::string converted = field.GetAsString();
+          PutFixed32(out, static_cast<uint32_t>(converted.size()));
+          out.append(converted);
+        }
+        break;
+      case ftSmallInt: {
+        const auto* number = std::get_if<int32_t>(&value);
+        PutFixed16(out, static_cast<uint16_t>(number != nullptr ? *number : field.GetAsInteger()));
+        break;
+      }
+      case ftInteger: {
+        const auto* number = std::get_if<int32_t>(&value);
+        PutFixed32(out, static_cast<uint32_t>(number != nullptr ? *number : field.GetAsInteger()));
+        break;
+      }
+      case ftBoolean: {
+        const auto* flag = std::get_if<bool>(&value);
+        out.push_back((flag != nullptr ? *flag : field.GetAsBoolean()) ? '\1' : '\0');
+        break;
+      }
+      case TRecordLayout::kNoEncoding:
+        InvalidFieldType(slot.code);
+      default: {  // FLOAT, DATETIME, CURRENCY
+        const auto* number = std::get_if<double>(&value);
+        PutDouble(out, number != nullptr ? *number : field.GetAsFloat());
+        break;
+      }
+    }
+  }
+}
+
 std::string Failure(const char* format, const std::string& name) {
   const CaughtFailure failure = DescribeCurrentException();
   return Format(format, name.c_str(), failure.class_name.c_str(), failure.message.c_str());
@@ -128,9 +168,10 @@ bool TIDFDataFile::SaveToFile() {
     TMemoryStream image;
     WriteHeader(image);
     const int32_t count = GetRecordCount();
+    TRecordLayout layout;
     for (int32_t i = 0; i < count; ++i) {
       SetRecordIndex(i);
-      WriteRecordToFile(image);
+      WriteRecordToFile(image, layout);
       // A cancel ends the loop; what was written so far is still saved.
       if (!ShowProgress(ProgressPercent(record_index_, count))) break;
     }
@@ -279,38 +320,13 @@ bool TIDFDataFile::ReadLine(std::string& line, TMemoryStream& image) {
 }
 
 void TIDFDataFile::WriteRecordToFile(TMemoryStream& image) {
-  image.SetPosition(image.GetSize());
-  std::string& out = image.Data();
-  const int32_t count = Structure->GetFieldCount();
-  for (int32_t i = 0; i < count; ++i) {
-    const TField& field = *Structure->GetFields(i);
-    switch (EncodingOf(field)) {
-      case ftString: {
-        // Text values are written straight from the field, without a copy.
-        if (const auto* text = std::get_if<std::string>(&field.GetValue())) {
-          PutFixed32(out, static_cast<uint32_t>(text->size()));
-          out.append(*text);
-        } else {
-          const std::string converted = field.GetAsString();
-          PutFixed32(out, static_cast<uint32_t>(converted.size()));
-          out.append(converted);
-        }
-        break;
-      }
-      case ftSmallInt:
-        PutFixed16(out, static_cast<uint16_t>(field.GetAsInteger()));
-        break;
-      case ftInteger:
-        PutFixed32(out, static_cast<uint32_t>(field.GetAsInteger()));
-        break;
-      case ftBoolean:
-        out.push_back(field.GetAsBoolean() ? '\1' : '\0');
-        break;
-      default:  // FLOAT, DATETIME, CURRENCY
-        PutDouble(out, field.GetAsFloat());
-        break;
-    }
-  }
+  TRecordLayout layout;
+  WriteRecordToFile(image, layout);
+}
+
+void TIDFDataFile::WriteRecordToFile(TMemoryStream& image, TRecordLayout& layout) {
+  layout.Follow(*Structure);
+  AppendRecord(layout, image.Data());
   image.SetPosition(image.GetSize());
 }
 

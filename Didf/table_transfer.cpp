@@ -78,6 +78,17 @@ std::unique_ptr<TFileStream> OpenTransferFile(const std::string& name, std::stri
   }
 }
 
+// The progress percentage of row i (from 1) of a table being read: of the
+// rows the table says it will deliver, or 0 throughout when not counted.
+class TRowProgress {
+ public:
+  TRowProgress(TTable& table, bool count) : rows_(count ? table.GetRowCount() : -1) {}
+  uint8_t Percent(int64_t i) const { return rows_ < 0 ? 0 : ProgressPercent(static_cast<double>(i), rows_); }
+
+ private:
+  int32_t rows_;
+};
+
 void CheckSameFieldCount(const TTable& table, const TRecord& structure) {
   if (table.CurrentRecord.GetFieldCount() != structure.GetFieldCount()) {
     throw EIDFDataFile("Structures not equal!");
@@ -180,7 +191,7 @@ bool TIDFDataFile::LoadFromTable() {
     if (!Filter.empty()) (*table).ApplyFilter(Filter);
     (*table).Open();
     LoadStructureFromTable(*table);
-    const int32_t rows = (*table).GetRowCount();
+    const TRowProgress progress(*table, CountRows);
     int64_t i = 1;
     uint64_t memory = 0;
     while ((*table).FetchNext()) {
@@ -188,7 +199,7 @@ bool TIDFDataFile::LoadFromTable() {
       ChargeRecordMemory(memory, i);
       InsertRecord();
       // A cancel keeps the rows read so far and still counts as success.
-      if (!ShowProgress(ProgressPercent(static_cast<double>(i), rows))) break;
+      if (!ShowProgress(progress.Percent(i))) break;
       ++i;
     }
     table.Free();
@@ -282,17 +293,18 @@ bool TIDFDataFile::FromTableToFile() {
       LoadStructureFromTable(*table);
       WriteHeader(image);
       compressor.BeginCompress();
-      const int32_t rows = (*table).GetRowCount();
+      const TRowProgress progress(*table, CountRows);
       int64_t i = 1;
+      TRecordLayout layout;
       while ((*table).FetchNext()) {
         CopyRowFromTable(*table, i, true);
-        WriteRecordToFile(image);
+        WriteRecordToFile(image, layout);
         if (image.Data().size() >= kImagePiece) {
           plain_size += image.Data().size();
           compressor.CompressMore(image.Data().data(), image.Data().size());
           image.Clear();
         }
-        if (!ShowProgress(ProgressPercent(static_cast<double>(i), rows))) {
+        if (!ShowProgress(progress.Percent(i))) {
           // Cancelled: the file is left empty, or as it was.
           table.Free();
           if (!KeepFileOnCancel) {

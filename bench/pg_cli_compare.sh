@@ -8,7 +8,12 @@
 #   import: instkit data import       vs  psql COPY ... FROM STDIN (FORMAT binary) of the same rows
 #                                     vs  zstd -dc DUMP | psql
 # Usage: bench/pg_cli_compare.sh BUILD_DIR.  Each command alternates with the
-# others REPEAT times (default 3); the best runs are compared.
+# others REPEAT times (default 5); the best runs are compared.  Besides the
+# wall time, each line shows the processor time of the best run on the
+# client side (the command and its pipeline) and on the server (the
+# backends that served it), which says where the time goes.  The commands
+# write their messages to a log, not to a terminal, as in a script: instkit
+# then draws no progress bar and does not count the rows first.
 set -euo pipefail
 build=${1:-build}
 instkit="$build/cli/instkit"
@@ -23,7 +28,9 @@ trap '"$here/tests/support/pg_cluster.sh" remove "$state"; rm -rf "$work"' EXIT
 if [ -f "$state/unavailable" ]; then echo "skipped: $(cat "$state/unavailable")" >&2; exit 0; fi
 server=$(cat "$state/conninfo")
 bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
+postmaster=$(head -n 1 "$(cat "$state/root")/data/postmaster.pid")
 sql() { psql -X -q -v ON_ERROR_STOP=1 "$server" "$@"; }
+export PGOPTIONS="-c client_min_messages=warning"  # no "does not exist, skipping"
 
 sql -c "CREATE TABLE bench (id INTEGER, name TEXT, value DOUBLE PRECISION, flag BOOLEAN);
         INSERT INTO bench SELECT i, format('item-%s-%s', lpad(i::text, 7, '0'), lpad(to_hex((i * 2654435761::bigint) & 16777215), 6, '0')),
@@ -32,40 +39,62 @@ sql -c "VACUUM ANALYZE bench"
 sql -c "COPY bench TO STDOUT (FORMAT binary)" >"$work/bench.bin"
 fresh() { sql -c "DROP TABLE IF EXISTS bench_in; CREATE TABLE bench_in (id INTEGER, name TEXT, value DOUBLE PRECISION, flag BOOLEAN)"; }
 
-seconds() {
-  local start end
-  start=$EPOCHREALTIME
-  "$@" >/dev/null
-  end=$EPOCHREALTIME
-  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+# The processor seconds of the server's backends that have ended: the
+# postmaster's reaped children.
+server_cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($16 + $17) / hz }' "/proc/$postmaster/stat"; }
+# Runs a command; sets LAST to "wall client-cpu server-cpu" (seconds).
+measure() {
+  local before after times
+  before=$(server_cpu)
+  times=$( { TIMEFORMAT='%R %U %S'; time "$@" >/dev/null 2>>"$work/messages.log"; } 2>&1 ) ||
+    { cat "$work/messages.log" >&2; exit 1; }
+  sleep 0.3  # the backend ends after its client
+  after=$(server_cpu)
+  LAST=$(echo "$times" | awk -v b="$before" -v a="$after" '{ printf "%.3f %.2f %.2f", $1, $2 + $3, a - b }')
 }
-best() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a == "" || b < a) ? b : a }'; }
+# Keeps the run with the shorter wall time: best VAR.
+best() {
+  local current=${!1}
+  if [ -z "$current" ] || awk -v a="${LAST%% *}" -v b="${current%% *}" 'BEGIN { exit !(a < b) }'; then
+    printf -v "$1" '%s' "$LAST"
+  fi
+}
+load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 ex_i= ex_copy= ex_dump= im_i= im_copy= im_dump=
-for _ in $(seq "${REPEAT:-3}"); do
+for _ in $(seq "${REPEAT:-5}"); do
   rm -f "$work/bench.idf" "$work/bench.sql.zst"
-  ex_i=$(best "$ex_i" "$(seconds "$instkit" data export --db "pg:$server" --table bench -o "$work/bench.idf")")
-  ex_copy=$(best "$ex_copy" "$(seconds sql -c "COPY (SELECT id, name, value, flag FROM bench) TO STDOUT (FORMAT binary)")")
-  ex_dump=$(best "$ex_dump" "$(seconds sh -c "'$bin/pg_dump' --data-only -t bench -d '$server' | zstd -3 -q -o '$work/bench.sql.zst'")")
+  measure "$instkit" data export --db "pg:$server" --table bench -o "$work/bench.idf"; best ex_i
+  measure sql -c "COPY (SELECT id, name, value, flag FROM bench) TO STDOUT (FORMAT binary)"; best ex_copy
+  measure sh -c "'$bin/pg_dump' --data-only -t bench -d '$server' | zstd -3 -q -o '$work/bench.sql.zst'"; best ex_dump
   # The idf file names table bench: import it into a second database.
   sql -c "DROP DATABASE IF EXISTS target" -c "CREATE DATABASE target"
   target="${server/dbname=postgres/dbname=target}"
   psql -X -q "$target" -c "CREATE TABLE bench (id INTEGER, name TEXT, value DOUBLE PRECISION, flag BOOLEAN)"
-  im_i=$(best "$im_i" "$(seconds "$instkit" data import "$work/bench.idf" --db "pg:$target")")
+  measure "$instkit" data import "$work/bench.idf" --db "pg:$target"; best im_i
   fresh
-  im_copy=$(best "$im_copy" "$(seconds sh -c "psql -X -q '$server' -c 'COPY bench_in FROM STDIN (FORMAT binary)' < '$work/bench.bin'")")
+  measure sh -c "psql -X -q '$server' -c 'COPY bench_in FROM STDIN (FORMAT binary)' < '$work/bench.bin'"; best im_copy
   sql -c "DROP DATABASE IF EXISTS restored" -c "CREATE DATABASE restored"
   restored="${server/dbname=postgres/dbname=restored}"
   psql -X -q "$restored" -c "CREATE TABLE bench (id INTEGER, name TEXT, value DOUBLE PRECISION, flag BOOLEAN)"
-  im_dump=$(best "$im_dump" "$(seconds sh -c "zstd -dc '$work/bench.sql.zst' | psql -X -q -v ON_ERROR_STOP=1 '$restored'")")
+  measure sh -c "zstd -dc '$work/bench.sql.zst' | psql -X -q -v ON_ERROR_STOP=1 '$restored'"; best im_dump
 done
 check="SELECT count(*), sum(id), sum(length(name)), sum(value::numeric), count(*) FILTER (WHERE flag) FROM bench"
 expected=$(psql -X -At "$server" -c "$check")
 [ "$(psql -X -At "$target" -c "$check")" = "$expected" ] || { echo "instkit import differs from the source" >&2; exit 1; }
 [ "$(psql -X -At "$restored" -c "$check")" = "$expected" ] || { echo "the restored dump differs from the source" >&2; exit 1; }
-awk -v rows="$rows" -v ei="$ex_i" -v ec="$ex_copy" -v ed="$ex_dump" -v ii="$im_i" -v ic="$im_copy" -v id="$im_dump" 'BEGIN {
-  printf "rows: %d (PostgreSQL)\n", rows
-  printf "export  instkit %7.3f s   raw binary COPY TO         %7.3f s   rate ratio %.2f (goal >= 0.5)\n", ei, ec, ec / ei
-  printf "export  instkit %7.3f s   pg_dump | zstd -3          %7.3f s   %.2f x faster (goal >= 2)\n", ei, ed, ed / ei
-  printf "import  instkit %7.3f s   raw binary COPY FROM       %7.3f s   rate ratio %.2f (goal >= 0.8)\n", ii, ic, ic / ii
-  printf "import  instkit %7.3f s   zstd -dc | psql            %7.3f s   %.2f x faster (goal >= 1)\n", ii, id, id / ii
+awk -v rows="$rows" -v ei="$ex_i" -v ec="$ex_copy" -v ed="$ex_dump" -v ii="$im_i" -v ic="$im_copy" -v id="$im_dump" \
+    -v l0="$load_before" -v l1="$(cut -d ' ' -f 1-3 /proc/loadavg)" 'BEGIN {
+  split(ei, a); split(ec, b); split(ed, c); split(ii, d); split(ic, e); split(id, f)
+  printf "rows: %d (PostgreSQL); load average %s before, %s after\n", rows, l0, l1
+  printf "best of each, wall (processor time client + server):\n"
+  printf "  instkit data export     %6.3f s (%.2f + %.2f)\n", a[1], a[2], a[3]
+  printf "  raw binary COPY TO      %6.3f s (%.2f + %.2f)\n", b[1], b[2], b[3]
+  printf "  pg_dump | zstd -3       %6.3f s (%.2f + %.2f)\n", c[1], c[2], c[3]
+  printf "  instkit data import     %6.3f s (%.2f + %.2f)\n", d[1], d[2], d[3]
+  printf "  raw binary COPY FROM    %6.3f s (%.2f + %.2f)\n", e[1], e[2], e[3]
+  printf "  zstd -dc | psql         %6.3f s (%.2f + %.2f)\n", f[1], f[2], f[3]
+  printf "export rate / raw COPY TO     %.2f (goal >= 0.5)\n", b[1] / a[1]
+  printf "export vs pg_dump | zstd -3   %.2f x faster (goal >= 2)\n", c[1] / a[1]
+  printf "import rate / raw COPY FROM   %.2f (goal >= 0.8)\n", e[1] / d[1]
+  printf "import vs zstd -dc | psql     %.2f x faster (goal >= 1)\n", f[1] / d[1]
 }'

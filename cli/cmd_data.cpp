@@ -81,6 +81,9 @@ class TTransferSession {
     g_watch = &watch_;
     g_last_percent = -1;
     g_draw_bar = IsInteractive();
+    // Without a bar nobody sees the percentage: the table's rows are not
+    // counted first (a database's second pass over them).
+    data.CountRows = g_draw_bar;
     data.ProgressText = label;
     data.SetCallBack(reinterpret_cast<intptr_t>(&TransferProgress));
   }

@@ -15,7 +15,6 @@ set(INSTKIT_INTERNAL_HEADERS
   host/platform/dynamic_library_os.h
   host/platform/file_stream.h
   host/platform/process_lock.h
-  host/platform/user_dirs.h
   host/platform/worker.h
   host/db/pg_connection.h
   host/db/pg_copy_format.h

@@ -4,10 +4,10 @@
 
 namespace instkit {
 
-std::string TreeIndent(size_t depth, size_t unit) { return std::string(std::min(depth, kDrawnTreeLevels) * unit, ' '); }
+std::string TreeIndent(size_t depth, size_t unit, size_t levels) { return std::string(std::min(depth, levels) * unit, ' '); }
 
-std::string TreeLevelMark(size_t depth) {
-  if (depth < kDrawnTreeLevels) return {};
+std::string TreeLevelMark(size_t depth, size_t levels) {
+  if (depth < levels) return {};
   return "(level " + std::to_string(depth + 1) + ") ";
 }
 

@@ -213,7 +213,7 @@ double DateTimeOfPgMicros(int64_t micros) {
   return static_cast<double>(day) + (day < 0 ? -time : time);
 }
 
-void ReadPgValue(TPgKind kind, std::string_view b, TField& field, TVariant& text_buffer) {
+void ReadPgValue(TPgKind kind, std::string_view b, TField& field) {
   switch (kind) {
     case TPgKind::kBool:
       NeedBytes(b, 1);
@@ -270,60 +270,53 @@ void ReadPgValue(TPgKind kind, std::string_view b, TField& field, TVariant& text
     case TPgKind::kOther:
       throw EConvertError("a value of this type is read through a cast");
     case TPgKind::kText:
-    case TPgKind::kBytea: {
-      std::string& text = std::get<std::string>(text_buffer);
-      text.assign(b.data(), b.size());
-      if (ValueClassOf(field.FieldType()) == TValueClass::Text) {
-        field.SetValue(text_buffer);
-      } else {
-        field.SetAsString(text);
-      }
+    case TPgKind::kBytea:
+      field.SetAsText(b);
       return;
-    }
   }
 }
 
 void PutPgBinaryValue(std::string& dst, TPgKind kind, const TVariant& value) {
-  if (IsEmpty(value)) {
-    PutBig32(dst, 0xFFFFFFFFu);
-    return;
-  }
-  switch (kind) {
-    case TPgKind::kBool:
-      PutLength(dst, 1);
-      dst += VariantToBoolean(value) ? '\1' : '\0';
+  // A fixed-width value goes out with its length in one append.
+  char fixed[12];
+  const auto put = [&](size_t n, uint64_t bits) {
+    fixed[0] = fixed[1] = fixed[2] = 0;
+    fixed[3] = static_cast<char>(n);
+    for (size_t i = 0; i < n; ++i) fixed[4 + i] = static_cast<char>(bits >> (8 * (n - 1 - i)));
+    dst.append(fixed, 4 + n);
+  };
+  const auto* integer = std::get_if<int32_t>(&value);
+  const auto* real = std::get_if<double>(&value);
+  switch (IsEmpty(value) ? TPgKind::kOther : kind) {
+    case TPgKind::kBool: {
+      const auto* flag = std::get_if<bool>(&value);
+      put(1, (flag != nullptr ? *flag : VariantToBoolean(value)) ? 1 : 0);
       return;
+    }
     case TPgKind::kInt2: {
-      const int32_t v = VariantToInteger(value);
+      const int32_t v = integer != nullptr ? *integer : VariantToInteger(value);
       if (v < -32768 || v > 32767) throw EConvertError(Format("%d is out of range for smallint", v));
-      PutLength(dst, 2);
-      PutBig16(dst, static_cast<uint16_t>(v));
+      put(2, static_cast<uint16_t>(v));
       return;
     }
     case TPgKind::kInt4:
-      PutLength(dst, 4);
-      PutBig32(dst, static_cast<uint32_t>(VariantToInteger(value)));
+      put(4, static_cast<uint32_t>(integer != nullptr ? *integer : VariantToInteger(value)));
       return;
-    case TPgKind::kInt8: {
-      const int64_t v = std::holds_alternative<int32_t>(value) ? std::get<int32_t>(value) : WholeInt64(VariantToFloat(value));
-      PutLength(dst, 8);
-      PutBig64(dst, static_cast<uint64_t>(v));
+    case TPgKind::kInt8:
+      put(8, static_cast<uint64_t>(integer != nullptr ? *integer : WholeInt64(VariantToFloat(value))));
       return;
-    }
     case TPgKind::kFloat4: {
-      const auto v = static_cast<float>(VariantToFloat(value));
+      const auto v = static_cast<float>(real != nullptr ? *real : VariantToFloat(value));
       uint32_t bits;
       std::memcpy(&bits, &v, sizeof bits);
-      PutLength(dst, 4);
-      PutBig32(dst, bits);
+      put(4, bits);
       return;
     }
     case TPgKind::kFloat8: {
-      const double v = VariantToFloat(value);
+      const double v = real != nullptr ? *real : VariantToFloat(value);
       uint64_t bits;
       std::memcpy(&bits, &v, sizeof bits);
-      PutLength(dst, 8);
-      PutBig64(dst, bits);
+      put(8, bits);
       return;
     }
     case TPgKind::kNumeric:
@@ -332,26 +325,25 @@ void PutPgBinaryValue(std::string& dst, TPgKind kind, const TVariant& value) {
     case TPgKind::kDate: {
       const double v = VariantToFloat(value);
       if (!std::isfinite(v) || std::fabs(v) > kDayLimit) throw EConvertError(Format("%s is not a date", DoubleToStr(v).c_str()));
-      PutLength(dst, 4);
-      PutBig32(dst, static_cast<uint32_t>(static_cast<int32_t>(std::trunc(v)) - static_cast<int32_t>(kPgEpochDays)));
+      put(4, static_cast<uint32_t>(static_cast<int32_t>(std::trunc(v)) - static_cast<int32_t>(kPgEpochDays)));
       return;
     }
     case TPgKind::kTime: {
       const double v = VariantToFloat(value);
       if (!std::isfinite(v)) throw EConvertError("not a time");
       const auto micros = std::llround(std::fabs(v - std::trunc(v)) * static_cast<double>(kDayMicros));
-      PutLength(dst, 8);
-      PutBig64(dst, static_cast<uint64_t>(std::min<int64_t>(micros, kDayMicros)));
+      put(8, static_cast<uint64_t>(std::min<int64_t>(micros, kDayMicros)));
       return;
     }
     case TPgKind::kTimestamp:
-      PutLength(dst, 8);
-      PutBig64(dst, static_cast<uint64_t>(PgMicrosOfDateTime(VariantToFloat(value))));
+      put(8, static_cast<uint64_t>(PgMicrosOfDateTime(VariantToFloat(value))));
       return;
     case TPgKind::kText:
     case TPgKind::kBytea:
     case TPgKind::kOther: {
-      if (const auto* text = std::get_if<std::string>(&value)) {
+      if (IsEmpty(value)) {
+        PutBig32(dst, 0xFFFFFFFFu);
+      } else if (const auto* text = std::get_if<std::string>(&value)) {
         PutLength(dst, static_cast<uint32_t>(text->size()));
         dst += *text;
       } else {

@@ -62,10 +62,10 @@ struct TPgColumn {
 
 constexpr std::string_view kPgCopyHeader{"PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19};
 
-// One value of a binary COPY tuple into `field`.  Text goes through
-// `text_buffer` (no allocation per row).  Raises EConvertError for a value
+// One value of a binary COPY tuple into `field`.  Text goes into the text
+// the field holds (no allocation per row).  Raises EConvertError for a value
 // the field cannot carry unchanged (an int8 beyond 2^53, an infinite date).
-void ReadPgValue(TPgKind kind, std::string_view bytes, TField& field, TVariant& text_buffer);
+void ReadPgValue(TPgKind kind, std::string_view bytes, TField& field);
 
 // Appends the binary form (length and bytes) of `value` for a column of
 // `kind`; the empty value is NULL.  The value is of the column's field kind

@@ -84,11 +84,15 @@ class TPgTable final : public TTable {
   void Open() override {
     const TPgResult result = conn_.Query("SELECT * FROM " + qualified_ + Where() + " LIMIT 0");
     columns_.clear();
+    kinds_.clear();
+    read_kinds_.clear();
     CurrentRecord.Clear();
     for (int i = 0; i < PQnfields(result.get()); ++i) {
       TPgColumn column{PQfname(result.get(), i), PQftype(result.get(), i), PQfmod(result.get(), i)};
       CurrentRecord.AddField(column.name, column.FieldType(), 0);
       binary_ = binary_ && column.Kind() != TPgKind::kOther;
+      kinds_.push_back(column.Kind());
+      read_kinds_.push_back(column.ReadKind());
       columns_.push_back(std::move(column));
     }
     row_ = 0;
@@ -121,10 +125,9 @@ class TPgTable final : public TTable {
   }
 
   void InsertRow() override {
-    StartWriting();
-    BeginTuple();
-    for (size_t i = 0; i < columns_.size(); ++i) Encode(i, CurrentRecord.GetFields(static_cast<int32_t>(i))->GetValue());
-    QueueRow();
+    AddRow([&] {
+      for (size_t i = 0; i < columns_.size(); ++i) Encode(i, CurrentRecord.GetFields(static_cast<int32_t>(i))->GetValue());
+    });
   }
 
   // Encodes values' own values where the column keeps them unchanged; other
@@ -132,31 +135,32 @@ class TPgTable final : public TTable {
   // text column a date-time becomes ISO-8601 text and a whole number its
   // digits (as the SQLite engine stores them).
   void InsertValues(const TRecord& values) override {
-    StartWriting();
-    BeginTuple();
-    const size_t shared = std::min(columns_.size(), static_cast<size_t>(std::max(values.GetFieldCount(), 0)));
-    for (size_t i = 0; i < columns_.size(); ++i) {
-      if (i >= shared) {
-        Encode(i, TVariant{});
-        continue;
+    FollowValues(values);
+    AddRow([&] {
+      for (size_t i = 0; i < columns_.size(); ++i) {
+        if (i >= values_.size()) {
+          Encode(i, TVariant{});
+          continue;
+        }
+        const TField& source = *values_[i].field;
+        const TVariant& value = source.GetValue();
+        if (values_[i].same_kind) {
+          Encode(i, value);
+          continue;
+        }
+        TField& column = *CurrentRecord.GetFields(static_cast<int32_t>(i));
+        const auto* real = std::get_if<double>(&value);
+        const bool into_text = real != nullptr && ValueClassOf(column.FieldType()) == TValueClass::Text;
+        if (into_text && IsDateCode(source.FieldType())) {
+          Encode(i, TVariant{FormatIsoDateTime(*real, TIsoForm::kDate)});
+        } else if (into_text && std::trunc(*real) == *real && std::fabs(*real) <= 9007199254740992.0) {
+          Encode(i, TVariant{IntToStr(static_cast<int64_t>(*real))});
+        } else {
+          column.SetValue(value);
+          Encode(i, column.GetValue());
+        }
       }
-      const TField& source = *values.GetFields(static_cast<int32_t>(i));
-      TField& column = *CurrentRecord.GetFields(static_cast<int32_t>(i));
-      const TVariant& value = source.GetValue();
-      const auto* real = std::get_if<double>(&value);
-      const bool into_text = real != nullptr && ValueClassOf(column.FieldType()) == TValueClass::Text;
-      if (ValueClassOf(source.FieldType()) == ValueClassOf(column.FieldType())) {
-        Encode(i, value);
-      } else if (into_text && IsDateCode(source.FieldType())) {
-        Encode(i, TVariant{FormatIsoDateTime(*real, TIsoForm::kDate)});
-      } else if (into_text && std::trunc(*real) == *real && std::fabs(*real) <= 9007199254740992.0) {
-        Encode(i, TVariant{IntToStr(static_cast<int64_t>(*real))});
-      } else {
-        column.SetValue(value);
-        Encode(i, column.GetValue());
-      }
-    }
-    QueueRow();
+    });
   }
 
   void FlushRows() override {
@@ -181,6 +185,21 @@ class TPgTable final : public TTable {
   }
 
  private:
+  // Takes the fields of the records given to InsertValues again when they
+  // (or CurrentRecord's) changed: each with whether its values have its
+  // column's kind.
+  void FollowValues(const TRecord& values) {
+    if (values.LayoutVersion() == values_version_ && CurrentRecord.LayoutVersion() == columns_version_) return;
+    values_.clear();
+    const auto shared = std::min(static_cast<int32_t>(columns_.size()), values.GetFieldCount());
+    for (int32_t i = 0; i < shared; ++i) {
+      TField* field = values.GetFields(i);
+      values_.push_back({field, ValueClassOf(field->FieldType()) == ValueClassOf(CurrentRecord.GetFields(i)->FieldType())});
+    }
+    values_version_ = values.LayoutVersion();
+    columns_version_ = CurrentRecord.LayoutVersion();
+  }
+
   std::string Where() const { return Trim(filter_).empty() ? std::string() : " WHERE (" + filter_ + "\n)"; }
 
   // ---- Reading ----
@@ -241,8 +260,7 @@ class TPgTable final : public TTable {
       }
       if (message.size() - p < static_cast<size_t>(length)) Malformed();
       try {
-        ReadPgValue(columns_[static_cast<size_t>(i)].ReadKind(), message.substr(p, static_cast<size_t>(length)), field,
-                    text_buffer_);
+        ReadPgValue(read_kinds_[static_cast<size_t>(i)], message.substr(p, static_cast<size_t>(length)), field);
       } catch (const EConvertError& e) {
         throw EConvertError(Format("%s (table '%s', row %lld, column '%s')", e.Message().c_str(), name_.c_str(),
                                    static_cast<long long>(row_), field.Name().c_str()));
@@ -272,28 +290,40 @@ class TPgTable final : public TTable {
     writing_ = true;
   }
 
-  void BeginTuple() {
-    row_bytes_.clear();
-    if (binary_) PutBig16(row_bytes_, static_cast<uint16_t>(columns_.size()));
+  // Encodes a row straight into the batch (`encode` appends its values) and
+  // queues it.  A value that cannot be encoded raises with nothing of the
+  // row left in the batch.
+  template <typename TEncode>
+  void AddRow(const TEncode& encode) {
+    StartWriting();
+    const size_t start = batch_.size();
+    if (binary_) PutBig16(batch_, static_cast<uint16_t>(columns_.size()));
+    try {
+      encode();
+    } catch (...) {
+      batch_.resize(start);
+      throw;
+    }
+    QueueRow(start);
   }
 
   // Appends one value of the row being encoded.  A value the column cannot
   // hold raises: the row's own failure, nothing queued.
   void Encode(size_t i, const TVariant& value) {
-    const TPgKind kind = columns_[i].Kind();
+    const TPgKind kind = kinds_[i];
     if (binary_) {
-      PutPgBinaryValue(row_bytes_, kind, value);
+      PutPgBinaryValue(batch_, kind, value);
       return;
     }
-    if (i > 0) row_bytes_ += '\t';
-    PutPgTextValue(row_bytes_, kind, value);
-    if (i + 1 == columns_.size()) row_bytes_ += '\n';
+    if (i > 0) batch_ += '\t';
+    PutPgTextValue(batch_, kind, value);
+    if (i + 1 == columns_.size()) batch_ += '\n';
   }
 
-  void QueueRow() {
+  // Queues the row encoded at `start`.
+  void QueueRow(size_t start) {
     if (!copying_) BeginCopy();
-    offsets_.push_back(batch_.size());
-    batch_ += row_bytes_;
+    offsets_.push_back(start);
     if (batch_.size() - sent_ >= kSendPiece) Send(sent_, batch_.size());
     if (offsets_.size() >= batch_rows_ || batch_.size() >= kBatchBytes) EndBatch();
   }
@@ -367,26 +397,49 @@ class TPgTable final : public TTable {
     return EndCopy();
   }
 
-  // Stores the rows of the batch; a batch that fails on a row's own failure
-  // is replayed: the rows before the one the server named in one copy, then
-  // the rest one by one, so that each failing row is undone alone.
+  // Stores the rows of the batch.  A batch that a row's own failure breaks
+  // is copied again in parts, in order: when the server names the failing
+  // row, the rows before it in one copy and then the row alone (counted when
+  // it fails again); when it names none, halves of the part known to hold
+  // the failing row, until that row is alone.  After a failed row the copies
+  // start at one row and grow fourfold with each success.  A batch with a
+  // few bad rows thus costs a few copies per bad row (a few dozen at most),
+  // one where every row fails one copy per row.
   void EndBatch() {
     Send(sent_, batch_.size());
-    const TCopyEnd end = EndCopy();
-    if (!end.ok) {
-      const size_t rows = offsets_.size();
-      size_t next = 0;
-      if (end.line >= 2 && static_cast<size_t>(end.line) <= rows && CopyRows(0, static_cast<size_t>(end.line) - 1).ok) {
-        next = static_cast<size_t>(end.line) - 1;
+    TCopyEnd end = EndCopy();
+    const size_t rows = offsets_.size();
+    size_t next = 0;        // the first row neither stored nor counted
+    size_t size = rows;     // the rows of the copy that `end` describes
+    size_t grow = rows;     // the next copy's size when nothing is suspected
+    size_t suspect = rows;  // the failing row the server last named
+    size_t limit = 0;       // [next, limit) holds a failing row
+    for (;;) {
+      if (end.ok) {
+        next += size;
+        grow = size * 4;
+      } else if (size == 1) {
+        ++failures_.count;
+        failures_.class_name = "EPostgresError";
+        failures_.message = end.message;
+        next += 1;
+        grow = 1;
+      } else if (end.line >= 1 && static_cast<uint64_t>(end.line) <= size) {
+        suspect = next + static_cast<size_t>(end.line) - 1;
+        limit = 0;
+      } else {
+        limit = next + size;
+        suspect = rows;
       }
-      for (size_t i = next; i < rows; ++i) {
-        const TCopyEnd alone = CopyRows(i, i + 1);
-        if (!alone.ok) {
-          ++failures_.count;
-          failures_.class_name = "EPostgresError";
-          failures_.message = alone.message;
-        }
+      if (next >= rows) break;
+      if (suspect >= next && suspect < rows) {
+        size = suspect == next ? 1 : suspect - next;
+      } else if (limit > next) {
+        size = std::max<size_t>(1, (limit - next) / 2);
+      } else {
+        size = std::min(grow, rows - next);
       }
+      end = CopyRows(next, next + size);
     }
     batch_.clear();
     offsets_.clear();
@@ -417,9 +470,17 @@ class TPgTable final : public TTable {
   std::string qualified_;
   std::string filter_;
   std::vector<TPgColumn> columns_;
+  std::vector<TPgKind> kinds_;       // how each column is written
+  std::vector<TPgKind> read_kinds_;  // and read
+  struct TValueSlot {
+    TField* field;
+    bool same_kind;  // its values go to the column unconverted
+  };
+  std::vector<TValueSlot> values_;  // of the record InsertValues took last
+  uint64_t values_version_ = 0;     // its layout
+  uint64_t columns_version_ = 0;    // and CurrentRecord's then
   bool binary_ = true;
   int64_t row_ = 0;
-  TVariant text_buffer_{std::string()};
   bool reading_ = false;
   bool read_done_ = false;
   bool header_seen_ = false;
@@ -429,7 +490,6 @@ class TPgTable final : public TTable {
   bool own_transaction_ = false;
   bool copying_ = false;
   std::string copy_sql_;
-  std::string row_bytes_;
   std::string batch_;           // the encoded rows of the open batch
   std::vector<size_t> offsets_; // where each of them starts
   size_t sent_ = 0;             // bytes of batch_ handed to libpq

@@ -7,7 +7,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <random>
+#include <set>
 
 #include "Didf/data_file.h"
 #include "data_file_test_util.h"
@@ -115,6 +117,120 @@ TEST_F(PgEngine, ServerGoingAwayMidTransferCommitsNothing) {
   std::system((script + "remove '" + g_state + "'").c_str());
 }
 #endif
+
+// Rows that fail on their own anywhere in large batches, generated and
+// compared with a model that stores rows in order: keys taken (by the table
+// or by an earlier row), NULLs refused, values the engine cannot encode
+// (refused before they reach the server), and rows that a statement trigger
+// vetoes, whose failure names no row.  Every good row is stored once, every
+// bad one counted, and a batch with a few bad rows is copied again in a few
+// parts, not row by row (a sequence counts the copies that reach their
+// end).
+TEST_F(PgEngine, FailingRowsInLargeBatchesAreFoundWithFewCopies) {
+  INSTKIT_REQUIRE_PG_SERVER(server);
+  testing::TPgScratchDatabase db(server);
+  TPgConnection own(db.Conninfo(), "own");
+  own.Simple(
+      "CREATE SEQUENCE copies; CREATE TABLE k (id INTEGER PRIMARY KEY, small SMALLINT, v TEXT NOT NULL);"
+      "CREATE FUNCTION veto() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN PERFORM nextval('copies');"
+      "  IF EXISTS (SELECT 1 FROM added WHERE v = 'veto') THEN RAISE check_violation USING MESSAGE = 'vetoed'; END IF;"
+      "  RETURN NULL; END $$;"
+      "CREATE TRIGGER veto AFTER INSERT ON k REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION veto()",
+      PGRES_COMMAND_OK);
+  std::mt19937 random(7);
+  struct TCase {
+    int32_t batch;
+    int rows;
+    int bad_per_mille;
+  };
+  for (const TCase c : {TCase{400, 400, 10}, TCase{64, 400, 30}, TCase{400, 300, 1000}, TCase{7, 100, 300}}) {
+    SCOPED_TRACE(std::to_string(c.batch) + " rows per batch, " + std::to_string(c.bad_per_mille) + " per mille bad");
+    own.Exec("TRUNCATE k");
+    own.Exec("INSERT INTO k SELECT i, 0, 'old' FROM generate_series(1, 100000, 7) i");
+    own.Exec("SELECT setval('copies', 1, false)");
+    std::set<int> keys;
+    for (int i = 1; i <= 100000; i += 7) keys.insert(i);
+    TIDFDataFile data;
+    data.TableName = "k";
+    data.CreateFields("ID,SMALL,V", "INTEGER,INTEGER,STRING");
+    std::map<int, std::string> added;
+    int bad = 0;
+    for (int r = 0; r < c.rows; ++r) {
+      int id = static_cast<int>(random() % 100000) + 1;
+      int small = r;
+      std::string v = "r" + std::to_string(r);
+      if (static_cast<int>(random() % 1000) < c.bad_per_mille) {
+        switch (random() % 4) {
+          case 0: id = *std::next(keys.begin(), static_cast<long>(random() % keys.size())); break;
+          case 1: v.clear(); break;  // NULL
+          case 2: small = 40000; break;  // refused before it is sent
+          default: v = "veto"; break;
+        }
+      } else {
+        while (keys.count(id) != 0) id = id % 100000 + 1;
+      }
+      data.Structure->GetFields(0)->SetAsInteger(id);
+      data.Structure->GetFields(1)->SetAsInteger(small);
+      if (v.empty()) {
+        data.Structure->GetFields(2)->Clear();
+      } else {
+        data.Structure->GetFields(2)->SetAsString(v);
+      }
+      data.InsertRecord();
+      if (keys.count(id) != 0 || v.empty() || v == "veto" || small > 32767) {
+        ++bad;
+      } else {
+        keys.insert(id);
+        added[id] = v;
+      }
+    }
+    TPgApplicationManager manager(db.Address());
+    manager.SetBatchRows(c.batch);
+    BaseMng = &manager;
+    EXPECT_TRUE(data.SaveToTable()) << data.ErrorMessage;
+    EXPECT_EQ(data.FailedRecords, bad);
+    // Rows stored that the model lacks, and rows of the model not stored.
+    std::map<int, std::string> stored;
+    const TPgResult rows = own.Query("SELECT id, v FROM k WHERE v <> 'old'");
+    for (int i = 0; i < PQntuples(rows.get()); ++i) stored[std::atoi(PQgetvalue(rows.get(), i, 0))] = PQgetvalue(rows.get(), i, 1);
+    std::string wrong;
+    for (const auto& [id, v] : stored) {
+      if (added.count(id) == 0 || added[id] != v) wrong += " +" + std::to_string(id) + "|" + v;
+    }
+    for (const auto& [id, v] : added) {
+      if (stored.count(id) == 0) wrong += " -" + std::to_string(id) + "|" + v;
+    }
+    EXPECT_EQ(wrong, "");
+    const int copies = std::atoi(PQgetvalue(own.Query("SELECT last_value FROM copies").get(), 0, 0));
+    if (c.bad_per_mille < 100) {
+      EXPECT_LE(copies, 20 * bad + c.rows / c.batch + 1);
+    }
+  }
+}
+
+// One value of every binary kind the engine writes, read back by the
+// server's own text output: the width and byte order of each.
+TEST_F(PgEngine, EveryBinaryKindReadsBackAsTheServerSeesIt) {
+  INSTKIT_REQUIRE_PG_SERVER(server);
+  testing::TPgScratchDatabase db(server);
+  TPgConnection own(db.Conninfo(), "own");
+  own.Exec("CREATE TABLE k (b BOOLEAN, s SMALLINT, i INTEGER, l BIGINT, f REAL, d DOUBLE PRECISION, day DATE, t TIME, "
+           "at TIMESTAMP, x BYTEA)");
+  TPgApplicationManager manager(db.Address());
+  TTable* table = manager.GetUserTable("k", "", false);
+  ASSERT_NE(table, nullptr);
+  table->Open();
+  const TVariant row[] = {true, -2, -70000, 1.0e15 + 3, -0.375, 1.0 / 3, 45306.0, 0.75, 45306.25 + 0.001 / 86400,
+                          std::string("\x01\xff", 2)};
+  for (int32_t i = 0; i < 10; ++i) table->CurrentRecord.GetFields(i)->SetValue(row[i]);
+  table->InsertRow();
+  manager.FreeTable(table);
+  const TPgResult rows = own.Query("SELECT concat_ws('|', b, s, i, l, f, d, day, t, at, x) FROM k");
+  ASSERT_EQ(PQntuples(rows.get()), 1);
+  EXPECT_STREQ(PQgetvalue(rows.get(), 0, 0),
+               "t|-2|-70000|1000000000000003|-0.375|0.3333333333333333|2024-01-15|18:00:00|2024-01-15 06:00:00.001|"
+               "\\x01ff");
+}
 
 // Values the engine encodes itself, generated, stored through COPY and read
 // back by the server's own text output: numeric from doubles (the shortest

@@ -23,6 +23,7 @@ class FakeTable final : public TTable {
   std::vector<std::vector<TVariant>> inserted;
   std::vector<std::string> calls;
   int extra_fields = 0;
+  int counted = 0;  // GetRowCount calls
 
   void ApplyFilter(const std::string& expression) override { calls.push_back("filter " + expression); }
   void Open() override {
@@ -32,7 +33,10 @@ class FakeTable final : public TTable {
     CurrentRecord.AddField("S", ftString);
     for (int i = 0; i < extra_fields; ++i) CurrentRecord.AddField("X" + std::to_string(i), ftFloat);
   }
-  int32_t GetRowCount() override { return static_cast<int32_t>(rows.size()); }
+  int32_t GetRowCount() override {
+    ++counted;
+    return static_cast<int32_t>(rows.size());
+  }
   bool FetchNext() override {
     if (next_ >= rows.size()) return false;
     CurrentRecord.GetFields(0)->SetAsInteger(rows[next_]);
@@ -203,6 +207,20 @@ TEST_F(TableTransfer, FromTableToFileWritesTheTableAndHandlesCancel) {
   EXPECT_FALSE(data.FromTableToFile());
   EXPECT_EQ(ReadWholeFile(data.FileName), "");
   EXPECT_EQ(cancel.frees, 1);
+
+  // Without counting the rows, the progress function still follows each
+  // row (and could stop the transfer), at 0 percent; the table is never
+  // asked for its count.
+  FakeManager uncounted;
+  uncounted.table.rows = {1, 2, 3};
+  BaseMng = &uncounted;
+  data.CountRows = false;
+  ProgressLog::Attach(data);
+  ASSERT_TRUE(data.FromTableToFile()) << data.ErrorMessage;
+  EXPECT_EQ(ProgressLog::percents, (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(PlainImageOf(data.FileName).size(), 47u + 3 * 10);
+  EXPECT_EQ(uncounted.table.counted, 0);
+  EXPECT_EQ(manager.table.counted, 1);
 }
 
 TEST_F(TableTransfer, FromTableToFileWithoutTableLeavesAnImageWithoutHeader) {
