@@ -14,6 +14,7 @@ set(INSTKIT_INTERNAL_HEADERS
   host/platform/desktop_links.h
   host/platform/dynamic_library_os.h
   host/platform/file_stream.h
+  host/platform/new_file.h
   host/platform/process_lock.h
   host/platform/worker.h
   host/db/pg_connection.h
@@ -37,9 +38,14 @@ set(INSTKIT_INTERNAL_HEADERS
   Didf/data_file_percent.h
   Didf/plain_image_reader.h
   Didf/record_layout.h
+  Media/content_hash.h
+  Media/entry_name.h
+  Media/unpack_journal.h
+  Media/unpacker.h
   Engine/drive_loop.h
   Engine/run_links.h
   Engine/run_log.h
+  Engine/run_media.h
   Engine/run_worker.h
   Engine/worker_protocol.h
 )
