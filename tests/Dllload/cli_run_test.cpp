@@ -221,6 +221,8 @@ TEST_F(CliRunTest, UsageErrorsSayWhatIsWrongAndExitTwo) {
       {"install " + file + " --path x --client many", "instkit install: could not convert: --client = many"},
       {"install " + file, "instkit install: --path is required"},
       {"install " + file + " --path x --select 1,x", "instkit install: --select 1,x: not a list of numbers"},
+      {"install " + file + " --path x --deselect 1,", "instkit install: --deselect 1,: not a list of numbers"},
+      {"plan " + file + " --select ''", "instkit plan: --select : not a list of numbers"},
       {"install " + file + " --path x --select 99" + Store(), "no subsystem has the number 99"},
       {"uninstall --path x", "instkit uninstall: give a description FILE or --product NAME"},
       {"plan", "instkit plan: FILE is required"},

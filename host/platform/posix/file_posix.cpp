@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
 
@@ -129,8 +130,8 @@ void TAtomicFileWriter::Flush() {
 
 void TAtomicFileWriter::Commit() {
   Flush();
-  if (DurableWrites()) CheckFileFault(TFileStep::kSync, path_);
-  if (DurableWrites() && ::fsync(static_cast<int>(handle_)) != 0) Fail("Cannot write file", path_, errno);
+  if (Settings().DurableWrites()) CheckFileFault(TFileStep::kSync, path_);
+  if (Settings().DurableWrites() && ::fsync(static_cast<int>(handle_)) != 0) Fail("Cannot write file", path_, errno);
   const int fd = static_cast<int>(handle_);
   handle_ = -1;
   if (::close(fd) != 0) Fail("Cannot write file", path_, errno);
