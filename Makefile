@@ -15,7 +15,8 @@ WIN32_BUILD ?= build-win32
 WIN64_BUILD ?= build-win64
 WIN_JOBS   ?= 2
 
-.PHONY: all deps build test demo package bench fuzz sanitize tsan install clean deps-windows windows test-windows
+.PHONY: all deps build test demo package bench fuzz sanitize tsan install clean deps-windows windows test-windows \
+  format format-check tidy
 
 all: build
 
@@ -102,6 +103,19 @@ test-windows: windows
 
 install: build
 	cmake --install $(BUILD)
+
+# The style tools: clang-format-14 over every tracked C and C++ file with the
+# tree's .clang-format (format-check changes nothing and fails on a
+# difference), and clang-tidy-14 with .clang-tidy over the sources of the
+# build's compile_commands.json (scripts/tidy.sh).
+format: deps
+	@scripts/format.sh
+
+format-check: deps
+	@scripts/format.sh --check
+
+tidy: deps $(BUILD)/build.ninja
+	@scripts/tidy.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)
