@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "Syslist/archives.h"
 #include "Syslist/catalogue_check.h"
 #include "Syslist/node_walk.h"
 #include "Syslist/syslist.h"
@@ -80,7 +81,9 @@ void PrintTree(const TSysTree& tree) {
       [&](const TSysNode*) { --depth; });
 }
 
-// {"subsystems":[...]}: every field of each subsystem, its children nested.
+// {"subsystems":[...]}: every field of each subsystem under the record's own
+// name with its text as it is, the parsed forms beside them, its children
+// nested (docs/json.md).
 std::string TreeJson(const TSysTree& tree) {
   TJsonWriter json;
   json.BeginObject();
@@ -102,6 +105,23 @@ std::string TreeJson(const TSysTree& tree) {
           json.Key(key);
           json.Bool(value);
         };
+        // A number list read as the selection reads it (blanks around each
+        // item ignored): the numbers, then the items that are not numbers.
+        auto numbers = [&](const char* numbers_key, const char* invalid_key, const std::string& value) {
+          std::vector<std::string> invalid;
+          json.Key(numbers_key);
+          json.BeginArray();
+          TNumberList items(value);
+          for (TNumberItem item; items.Next(item);) {
+            if (item.number) {
+              json.Int(*item.number);
+            } else {
+              invalid.push_back(U(std::string(item.text)));
+            }
+          }
+          json.EndArray();
+          if (invalid_key != nullptr) json.Member(invalid_key, invalid);
+        };
         json.BeginObject();
         number("SysIndex", i.SysIndex);
         text("SaveName", i.SaveName);
@@ -109,11 +129,33 @@ std::string TreeJson(const TSysTree& tree) {
         text("FullName", i.FullName);
         number("Parent", i.Parent);
         text("Depend", i.Depend);
+        numbers("DependNumbers", "DependInvalid", i.Depend);
         text("BackRef", i.BackRef);
+        numbers("BackRefNumbers", nullptr, i.BackRef);
         text("Library", i.Library);
         text("Parameter", i.Parameter);
         text("Archive", i.Archive);
+        json.Key("ArchiveNames");
+        json.BeginArray();
+        for (const std::string& name : ArchiveNamesOf(i.Archive)) json.String(U(name));
+        json.EndArray();
         text("Links", i.Links);
+        json.Key("LinkItems");
+        json.BeginArray();
+        for (const TLinkItem& link : LinkItemsOf(i.Links)) {
+          const size_t bar = link.value.find('|');
+          json.BeginObject();
+          json.Member("kind", link.desktop ? "desktop" : "menu");
+          json.Member("title", U(link.value.substr(0, bar)));
+          json.Key("command");
+          if (bar == std::string::npos) {
+            json.Null();
+          } else {
+            json.String(U(link.value.substr(bar + 1)));
+          }
+          json.EndObject();
+        }
+        json.EndArray();
         flag("Checked", i.Checked);
         flag("AllCheck", i.AllCheck);
         flag("IsInst", i.IsInst);
