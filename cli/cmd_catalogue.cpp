@@ -105,13 +105,14 @@ std::string TreeJson(const TSysTree& tree) {
           json.Key(key);
           json.Bool(value);
         };
-        // A number list read as the selection reads it (blanks around each
-        // item ignored): the numbers, then the items that are not numbers.
+        // A number list read as the catalogue reads it (blanks before an
+        // item skipped, none allowed before a comma: TListBlanks::kTrimRest):
+        // the numbers, then the items that are not numbers (check reports them).
         auto numbers = [&](const char* numbers_key, const char* invalid_key, const std::string& value) {
           std::vector<std::string> invalid;
           json.Key(numbers_key);
           json.BeginArray();
-          TNumberList items(value);
+          TNumberList items(value, TListBlanks::kTrimRest);
           for (TNumberItem item; items.Next(item);) {
             if (item.number) {
               json.Int(*item.number);
