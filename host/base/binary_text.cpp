@@ -77,7 +77,7 @@ std::string FormatToStr(const char* text, int32_t length, int32_t format) {
         continue;
       }
       if (padding > 0) BadText("data after padding");
-      values[k] = kDecode[c];
+      values[k] = static_cast<int>(kDecode[c]);  // -1: not in the alphabet
       if (values[k] < 0) BadText("character outside the alphabet");
     }
     const uint32_t n = (values[0] << 18) | (values[1] << 12) | (values[2] << 6) | values[3];

@@ -28,7 +28,7 @@ bool IsAbsolutePath(const std::string& path);
 // (host/platform/<os>/file_<os>.cpp).
 class TInputFile {
  public:
-  static constexpr size_t kBufferSize = 256 * 1024;
+  static constexpr size_t kBufferSize = size_t{256} * 1024;
 
   // Raises EInOutError when the file cannot be opened.
   explicit TInputFile(const std::string& path);
@@ -66,7 +66,7 @@ class TInputFile {
 
 class TAtomicFileWriter {
  public:
-  static constexpr size_t kBufferSize = 256 * 1024;
+  static constexpr size_t kBufferSize = size_t{256} * 1024;
 
   // Creates the temporary file beside `path`; raises EInOutError on failure.
   explicit TAtomicFileWriter(const std::string& path);
