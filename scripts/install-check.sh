@@ -11,7 +11,8 @@
 #              files (the blocks after `<!-- guide: file NAME -->`) written,
 #              its commands (the blocks after `<!-- guide: run -->`) run in
 #              one shell, with a home folder of its own and the prefix's bin
-#              on PATH, then checks what the install and uninstall left.
+#              on PATH, then checks what the install and uninstall left, and
+#              that the example of docs/description-format.md is clean.
 # Run by ctest (tests/install/install_tests.cmake):
 #   scripts/install-check.sh BUILD consumers|init|guide
 set -euo pipefail
@@ -107,6 +108,11 @@ guide() {
     unset XDG_STATE_HOME XDG_DATA_HOME XDG_DESKTOP_DIR CMAKE_PREFIX_PATH
     bash -euo pipefail -x "$script"
   )
+  # The complete example of the description format reads without a finding
+  # (its archives left out: there are no media beside it).
+  awk '/^```ini$/ { inside = 1; next } /^```$/ { inside = 0 } inside && !/^Archive=/' \
+    "$source_dir/docs/description-format.md" >"$work/example.idf"
+  "$instkit" check "$work/example.idf"
   # The install made the menu link and recorded the product; the uninstall
   # took all of it back.
   test -d "$work/home/greetings-app"
