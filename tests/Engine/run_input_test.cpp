@@ -128,7 +128,7 @@ TEST(RunInputTest, PlanTextOfTheDemoAndOfADeepChain) {
   ASSERT_TRUE(deep.Prepare()) << deep.Report().failure;
   text.clear();
   PlanText(deep.Plan(), [&text](std::string_view piece) { text += piece; });
-  const std::string indent(2 * kPlanIndentLevels, ' ');
+  const std::string indent(static_cast<size_t>(2 * kPlanIndentLevels), ' ');
   EXPECT_NE(text.find("  [x] 33  " + indent + "S33 "), std::string::npos) << text;
   EXPECT_NE(text.find("  [x] 40  " + indent + "(level 39) S40  default\n"), std::string::npos) << text;
 }
