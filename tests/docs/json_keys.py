@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The JSON contract of docs/json.md, tried: runs each command of the table
 between its "json-keys" markers, in the table's order, in a folder holding
-the demo description with its libraries, a data file, a tree file and a form
+the demo description with its libraries and archives, a data file, a tree file and a form
 store, and checks that what it prints parses and has every key the table
 lists ("a[].b": every element of the array a has b, and some element
 exists).  Run by ctest (docs_json_keys):
@@ -44,8 +44,12 @@ def main():
     try:
         folder = os.path.join(work, "run")
         shutil.copytree(os.path.join(source, "examples", "demo"), folder)
-        for name in os.listdir(libraries):
-            shutil.copy(os.path.join(libraries, name), folder)
+        # The libraries and the demo's archives (made at build time, when the
+        # demo has them) beside the description, where a run looks first.
+        media = os.path.join(os.path.dirname(libraries), "demo", "media")
+        for place in (libraries, media):
+            for name in os.listdir(place) if os.path.isdir(place) else []:
+                shutil.copy(os.path.join(place, name), folder)
         env = dict(os.environ, HOME=os.path.join(work, "home"))
         for name in ("XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_DESKTOP_DIR"):
             env.pop(name, None)
