@@ -58,7 +58,7 @@ TEST(CatalogueCliTest, CatalogueJsonAndDot) {
   // The parsed forms beside the raw texts.
   for (const char* parsed :
        {"\"Links\":\"Ядро?menu\",\"LinkItems\":[{\"kind\":\"menu\",\"title\":\"Ядро\",\"command\":null}]",
-        "\"Archive\":\"acc.arj,ledger.arj\",\"ArchiveNames\":[\"acc.arj\",\"ledger.arj\"]",
+        "\"Archive\":\"acc.tar.gz,ledger.tar.xz\",\"ArchiveNames\":[\"acc.tar.gz\",\"ledger.tar.xz\"]",
         "\"Depend\":\"1\",\"DependNumbers\":[1],\"DependInvalid\":[]"}) {
     EXPECT_NE(json.out.find(parsed), std::string::npos) << parsed;
   }
