@@ -6,6 +6,7 @@ SAN_BUILD  ?= build-sanitize
 TSAN_BUILD ?= build-tsan
 BENCH_BUILD?= build-bench
 FUZZ_BUILD ?= build-fuzz
+CLANG_BUILD ?= build-clang
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_TARGET ?= *
@@ -15,7 +16,8 @@ WIN32_BUILD ?= build-win32
 WIN64_BUILD ?= build-win64
 WIN_JOBS   ?= 2
 
-.PHONY: all deps build test demo package bench fuzz sanitize tsan install clean deps-windows windows test-windows
+.PHONY: all deps build test demo package bench fuzz sanitize tsan install clean deps-windows windows test-windows \
+  clang format format-check tidy
 
 all: build
 
@@ -103,5 +105,28 @@ test-windows: windows
 install: build
 	cmake --install $(BUILD)
 
+# The style tools: clang-format-14 over every tracked C and C++ file with the
+# tree's .clang-format (format-check changes nothing and fails on a
+# difference), and clang-tidy-14 with .clang-tidy over the sources of the
+# clang build's compile_commands.json (scripts/tidy.sh).
+format: deps
+	@scripts/format.sh
+
+format-check: deps
+	@scripts/format.sh --check
+
+tidy: deps $(CLANG_BUILD)/build.ninja
+	@scripts/tidy.sh $(CLANG_BUILD)
+
+# The whole suite built with clang (CI: warnings as errors), fuzz seed
+# replays included; its compile_commands.json is the one tidy reads.
+$(CLANG_BUILD)/build.ninja:
+	cmake -S . -B $(CLANG_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS)
+
+clang: deps $(CLANG_BUILD)/build.ninja
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(CLANG_BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)

@@ -257,7 +257,7 @@ bool TIDFDataFile::ReadNextRecord(TPlainImageReader& reader, TRecordLayout& layo
     if (parsed == TParseEnd::kCut && window.GetSize() == start) return false;
     LastRead.complete = false;
     LastRead.offset = reader.Offset() + start;
-    const long long number = static_cast<long long>(LastRead.records + 1);
+    const long long number = static_cast<long long>(LastRead.records) + 1;
     const long long at = static_cast<long long>(LastRead.offset);
     LastRead.problem = parsed == TParseEnd::kTooLong
                            ? Format("record %lld at byte %lld: a text length of %d is over the limit of %d bytes",

@@ -20,7 +20,7 @@ namespace instkit {
 class TPlainImageReader {
  public:
   // The window is refilled to hold at least this many unread bytes.
-  static constexpr size_t kLookahead = 256 * 1024;
+  static constexpr size_t kLookahead = size_t{256} * 1024;
 
   explicit TPlainImageReader(TStream& file) : file_size_(file.GetSize()) {
     ConfigureDataFileCompressor(compressor_);

@@ -37,7 +37,7 @@
 namespace instkit {
 
 class TSysTree;
-struct TSubsystemInfo;
+class TSubsystemInfo;
 
 enum class TTickKind : uint8_t { kDefault, kRequested, kDeselected, kPulledIn, kDropped };
 // "default", "requested", "deselected", "pulled in", "dropped".

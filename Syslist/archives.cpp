@@ -4,6 +4,8 @@
 // Checked equals a given flag.  Every walk is pre-order.
 #include "Syslist/archives.h"
 
+#include <utility>
+
 #include "Syslist/node_walk.h"
 #include "Syslist/sys_node.h"
 #include "Syslist/sys_tree.h"
@@ -37,27 +39,30 @@ void SplitArchiveNames(std::string text, Take&& take) {
   }
 }
 
-// The links of one kind in a Links text, without their markers.  An item
-// ending in "?menu" is a menu link; any other item counts as a desktop link
-// and loses its last 8 bytes (all of them when it is shorter).
-void AppendLinks(const std::string& links, bool desktop, std::vector<std::string>& list) {
-  if (links.empty()) return;
+}  // namespace
+
+std::vector<std::string> ArchiveNamesOf(const std::string& archive) {
+  std::vector<std::string> names;
+  SplitArchiveNames(archive, [&names](const std::string& name) { names.push_back(name); });
+  return names;
+}
+
+std::vector<TLinkItem> LinkItemsOf(const std::string& links) {
+  std::vector<TLinkItem> items;
+  if (links.empty()) return items;
   size_t pos = 0;
   while (true) {
     const size_t star = links.find('*', pos);
     const std::string_view item =
         std::string_view(links).substr(pos, star == std::string::npos ? std::string::npos : star - pos);
     const bool menu = EndsWith(item, kMenuMarker);
-    if (menu != desktop) {
-      const size_t cut = menu ? kMenuMarker.size() : kDesktopMarkerSize;
-      list.emplace_back(item.substr(0, item.size() > cut ? item.size() - cut : 0));
-    }
+    const size_t cut = menu ? kMenuMarker.size() : kDesktopMarkerSize;
+    items.push_back({!menu, std::string(item.substr(0, item.size() > cut ? item.size() - cut : 0))});
     if (star == std::string::npos) break;
     pos = star + 1;
   }
+  return items;
 }
-
-}  // namespace
 
 // ---- TArchive, TArchiveList -----------------------------------------------
 
@@ -140,7 +145,10 @@ void TSysTree::GetSaveName(std::vector<std::string>& List, bool Flag) {
 
 void TSysNode::GetLinks(std::vector<std::string>& List, bool Desktop) {
   WalkNodes(this, [&List, Desktop](TSysNode* node) {
-    if (!node->Info->Checked) AppendLinks(node->Info->Links, Desktop, List);
+    if (node->Info->Checked) return true;
+    for (TLinkItem& item : LinkItemsOf(node->Info->Links)) {
+      if (item.desktop == Desktop) List.push_back(std::move(item.value));
+    }
     return true;
   });
 }

@@ -1,5 +1,6 @@
 // Archive lists: the subsystems of a run grouped by the archive that holds
-// them (TSysTree::GetArhiveName fills one).
+// them (TSysTree::GetArhiveName fills one); the archive names and the links
+// of one subsystem, as those queries read them.
 //
 // A TArchive points at catalogue records without owning them; a TArchiveList
 // owns its TArchive objects.  The catalogue must outlive the list, or the
@@ -52,5 +53,21 @@ class INSTKIT_API TArchiveList {
  private:
   std::vector<std::unique_ptr<TArchive>> archives_;
 };
+
+// The archive names of an Archive text, as GetArhiveName reads them: split
+// at ","; every piece but the last trimmed, the last taken as it is; an
+// empty piece between commas counts.
+std::vector<std::string> ArchiveNamesOf(const std::string& archive);
+
+// One item of a Links text: its kind and its value without the marker
+// ("Title" or "Title|Command", host/platform/desktop_links.h).
+struct TLinkItem {
+  bool desktop = false;
+  std::string value;
+};
+// The items of a Links text in order, as GetLinks reads them: an item
+// ending in "?menu" is a menu link; any other item counts as a desktop link
+// and loses its last 8 bytes (all of them when it is shorter).
+std::vector<TLinkItem> LinkItemsOf(const std::string& links);
 
 }  // namespace instkit

@@ -266,7 +266,8 @@ int32_t TSysNode::SaveString(void* Block, int32_t Offset, const std::string& S) 
   auto* p = static_cast<unsigned char*>(Block) + Offset;
   const int32_t length = CheckedInt32(static_cast<int64_t>(S.size()), "string length");
   EncodeFixed32(p, static_cast<uint32_t>(length));
-  if (length > 0) std::memcpy(p + 4, S.data(), S.size());
+  // A counted string: the image holds no terminator.
+  if (length > 0) std::memcpy(p + 4, S.data(), S.size());  // NOLINT(bugprone-not-null-terminated-result)
   return CheckedInt32(static_cast<int64_t>(Offset) + 4 + length, "string end");
 }
 

@@ -24,8 +24,8 @@ namespace instkit {
 
 class TNodeArena {
  public:
-  static constexpr size_t kSlabBytes = 256 * 1024;
-  static constexpr size_t kKeptBytes = 4 * 1024 * 1024;
+  static constexpr size_t kSlabBytes = size_t{256} * 1024;
+  static constexpr size_t kKeptBytes = size_t{4} * 1024 * 1024;
 
   static void* Allocate(size_t size);
   static void Free(void* block, size_t size) noexcept;

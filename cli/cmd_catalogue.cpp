@@ -10,6 +10,7 @@
 #include "Engine/plan.h"
 #include "Engine/run_input.h"
 #include "Media/media_folder.h"
+#include "Syslist/archives.h"
 #include "Syslist/catalogue_check.h"
 #include "Syslist/node_walk.h"
 #include "Syslist/syslist.h"
@@ -84,7 +85,9 @@ void PrintTree(const TSysTree& tree) {
       [&](const TSysNode*) { --depth; });
 }
 
-// {"subsystems":[...]}: every field of each subsystem, its children nested.
+// {"subsystems":[...]}: every field of each subsystem under the record's own
+// name with its text as it is, the parsed forms beside them, its children
+// nested (docs/json.md).
 std::string TreeJson(const TSysTree& tree) {
   TJsonWriter json;
   json.BeginObject();
@@ -106,6 +109,24 @@ std::string TreeJson(const TSysTree& tree) {
           json.Key(key);
           json.Bool(value);
         };
+        // A number list read as the catalogue reads it (blanks before an
+        // item skipped, none allowed before a comma: TListBlanks::kTrimRest):
+        // the numbers, then the items that are not numbers (check reports them).
+        auto numbers = [&](const char* numbers_key, const char* invalid_key, const std::string& value) {
+          std::vector<std::string> invalid;
+          json.Key(numbers_key);
+          json.BeginArray();
+          TNumberList items(value, TListBlanks::kTrimRest);
+          for (TNumberItem item; items.Next(item);) {
+            if (item.number) {
+              json.Int(*item.number);
+            } else {
+              invalid.push_back(U(std::string(item.text)));
+            }
+          }
+          json.EndArray();
+          if (invalid_key != nullptr) json.Member(invalid_key, invalid);
+        };
         json.BeginObject();
         number("SysIndex", i.SysIndex);
         text("SaveName", i.SaveName);
@@ -113,11 +134,33 @@ std::string TreeJson(const TSysTree& tree) {
         text("FullName", i.FullName);
         number("Parent", i.Parent);
         text("Depend", i.Depend);
+        numbers("DependNumbers", "DependInvalid", i.Depend);
         text("BackRef", i.BackRef);
+        numbers("BackRefNumbers", nullptr, i.BackRef);
         text("Library", i.Library);
         text("Parameter", i.Parameter);
         text("Archive", i.Archive);
+        json.Key("ArchiveNames");
+        json.BeginArray();
+        for (const std::string& name : ArchiveNamesOf(i.Archive)) json.String(U(name));
+        json.EndArray();
         text("Links", i.Links);
+        json.Key("LinkItems");
+        json.BeginArray();
+        for (const TLinkItem& link : LinkItemsOf(i.Links)) {
+          const size_t bar = link.value.find('|');
+          json.BeginObject();
+          json.Member("kind", link.desktop ? "desktop" : "menu");
+          json.Member("title", U(link.value.substr(0, bar)));
+          json.Key("command");
+          if (bar == std::string::npos) {
+            json.Null();
+          } else {
+            json.String(U(link.value.substr(bar + 1)));
+          }
+          json.EndObject();
+        }
+        json.EndArray();
         flag("Checked", i.Checked);
         flag("AllCheck", i.AllCheck);
         flag("IsInst", i.IsInst);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "cli/command.h"
@@ -77,7 +78,9 @@ void SetupAllCommands(CLI::App& app, int* exit_status) {
 
 }  // namespace instkit::cli
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   CLI::App app{"instkit: IDF files, subsystem catalogues, installation runs and data files"};
   app.set_version_flag("--version", std::string("instkit ") + INSTKIT_VERSION);
   app.require_subcommand(1);
@@ -92,4 +95,20 @@ int main(int argc, char** argv) {
     return 2;
   }
   return exit_status;
+}
+
+}  // namespace
+
+// Commands catch their own failures; what escapes them (memory exhausted
+// while the commands are set up or parsed) still ends in one line and
+// status 1, never in std::terminate.
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "instkit: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "instkit: unexpected failure\n");
+  }
+  return 1;
 }

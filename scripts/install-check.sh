@@ -6,9 +6,15 @@
 #              instkit; builds a small program with pkg-config and runs it;
 #   init       makes a project with `instkit init`, follows its README (build
 #              the library with find_package, install, uninstall) and checks
-#              that init refuses to write over an existing project.
+#              that init refuses to write over an existing project;
+#   guide      does what docs/first-installation.md says, word for word: its
+#              files (the blocks after `<!-- guide: file NAME -->`) written,
+#              its commands (the blocks after `<!-- guide: run -->`) run in
+#              one shell, with a home folder of its own and the prefix's bin
+#              on PATH, then checks what the install and uninstall left, and
+#              that the example of docs/description-format.md is clean.
 # Run by ctest (tests/install/install_tests.cmake):
-#   scripts/install-check.sh BUILD consumers|init
+#   scripts/install-check.sh BUILD consumers|init|guide
 set -euo pipefail
 build=$(cd "$1" && pwd)
 check=$2
@@ -74,8 +80,50 @@ init() {
   test ! -e "$work/target/hello.txt"
 }
 
+guide() {
+  local page=$source_dir/docs/first-installation.md script=$work/guide.sh
+  # Each marked block becomes a here-document into its file (named from the
+  # folder the reader starts in) or the commands as they are; a check comment
+  # is a command the reader does not see; an unmarked block is prose.
+  awk '
+    /^<!-- guide: file .* -->$/ { target = $4; next }
+    /^<!-- guide: run -->$/ { target = "-"; next }
+    /^<!-- guide: check .* -->$/ { sub(/^<!-- guide: check /, ""); sub(/ -->$/, ""); print; next }
+    /^```/ && !inside { inside = 1
+      if (target != "" && target != "-") {
+        d = target; sub(/\/[^\/]*$/, "", d)
+        print "mkdir -p \"$GUIDE_ROOT/" d "\"; cat >\"$GUIDE_ROOT/" target "\" <<'\''GUIDE_END'\''"
+      }
+      next }
+    /^```/ && inside { inside = 0
+      if (target != "" && target != "-") print "GUIDE_END"
+      target = ""; next }
+    inside && target != "" { print }
+  ' "$page" >"$script"
+  grep -q 'instkit install' "$script" && grep -q 'instkit uninstall' "$script"
+  mkdir -p "$work/home"
+  (
+    cd "$work/home"
+    export HOME=$work/home PATH=$prefix/bin:$PATH GUIDE_ROOT=$work/home
+    unset XDG_STATE_HOME XDG_DATA_HOME XDG_DESKTOP_DIR CMAKE_PREFIX_PATH
+    bash -euo pipefail -x "$script"
+  )
+  # The complete example of the description format reads without a finding
+  # (its archives left out: there are no media beside it).
+  awk '/^```ini$/ { inside = 1; next } /^```$/ { inside = 0 } inside && !/^Archive=/' \
+    "$source_dir/docs/description-format.md" >"$work/example.idf"
+  "$instkit" check "$work/example.idf"
+  # The install made the menu link and recorded the product; the uninstall
+  # took all of it back.
+  test -d "$work/home/greetings-app"
+  test -z "$(find "$work/home/greetings-app" -type f)"
+  test -z "$(find "$work/home/.local/share/applications" -name 'instkit-Greetings-*' 2>/dev/null)"
+  HOME=$work/home "$instkit" status | grep -q 'Greetings' && return 1
+  return 0
+}
+
 case "$check" in
-  consumers | init) "$check" ;;
-  *) echo "usage: $0 BUILD consumers|init" >&2; exit 2 ;;
+  consumers | init | guide) "$check" ;;
+  *) echo "usage: $0 BUILD consumers|init|guide" >&2; exit 2 ;;
 esac
 echo "install check '$check' passed"

@@ -15,7 +15,7 @@ class TPrintingHost : public TRunHost {
  public:
   TAnswerBook answers;
   TAnswer OnQuestion(const TOperatorBox& question) override {
-    const TAnswer answer = answers.Find(question.kind).value_or(TAnswer{false, "default"});
+    TAnswer answer = answers.Find(question.kind).value_or(TAnswer{false, "default"});
     std::printf("%s -> %s\n", Cp1251ToUtf8(question.text).c_str(), answer.yes ? "Yes" : "No");
     return answer;
   }

@@ -64,7 +64,7 @@ void Log(const std::string& text) {
 }
 
 fs::path FindPayload() {
-  const fs::path payload(instkit::Cp1251ToUtf8(g_current.payload));
+  fs::path payload(instkit::Cp1251ToUtf8(g_current.payload));
   if (payload.is_absolute()) return payload;
   for (const std::string& folder : instkit::Settings().LibrarySearchFolders()) {
     std::error_code ec;

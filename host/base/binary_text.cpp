@@ -10,10 +10,11 @@ namespace instkit {
 namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-constexpr std::array<int8_t, 256> MakeDecodeTable() {
-  std::array<int8_t, 256> table{};
+// Each byte's value in the alphabet, -1 outside it.
+constexpr std::array<int16_t, 256> MakeDecodeTable() {
+  std::array<int16_t, 256> table{};
   for (auto& entry : table) entry = -1;
-  for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
+  for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int16_t>(i);
   return table;
 }
 constexpr auto kDecode = MakeDecodeTable();

@@ -28,7 +28,7 @@ namespace instkit {
 
 class TReadAheadDecoder {
  public:
-  static constexpr size_t kPiece = 256 * 1024;
+  static constexpr size_t kPiece = size_t{256} * 1024;
   static constexpr size_t kMaxQueued = 4;
 
   TReadAheadDecoder(TStream& source, uint64_t max_output);

@@ -1,6 +1,7 @@
 #include "host/forms/dsp_node.h"
 
-#include <cstring>
+#include <bit>
+#include <cstdint>
 
 namespace instkit {
 
@@ -60,8 +61,8 @@ bool SameValue(const TDSPNode& a, const TDSPNode& b) {
     case dvkBoolean: return a.GetAsBoolean() == b.GetAsBoolean();
     case dvkDouble:
     case dvkDateTime: {
-      const double x = a.GetAsDouble(), y = b.GetAsDouble();
-      return std::memcmp(&x, &y, sizeof x) == 0;
+      // The same bits: a NaN equals itself, -0 differs from 0.
+      return std::bit_cast<uint64_t>(a.GetAsDouble()) == std::bit_cast<uint64_t>(b.GetAsDouble());
     }
     default: return a.GetAsString() == b.GetAsString();
   }

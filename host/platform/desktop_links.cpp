@@ -109,7 +109,7 @@ std::string TDesktopLinks::EntryText(const std::string& value, const std::string
 }
 
 std::string TDesktopLinks::Create(const std::string& value, bool desktop, const std::string& comment) {
-  const std::string path = EntryPath(value, desktop);
+  std::string path = EntryPath(value, desktop);
   EnsureDirectory(DirectoryOf(path));
   WriteWholeFileAtomically(path, EntryText(value, comment));
   if (desktop) {

@@ -13,7 +13,7 @@ std::string ResolveLibraryName(const std::string& name) {
   if (!LibraryNameHasExtension(name)) candidates.push_back(name + LibraryFileSuffix());
   for (const std::string& folder : Settings().LibrarySearchFolders()) {
     for (const std::string& candidate : candidates) {
-      const std::string path = JoinLibraryPath(folder, candidate);
+      std::string path = JoinLibraryPath(folder, candidate);
       if (IsRegularFileForLibrary(path)) return path;
     }
   }

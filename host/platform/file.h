@@ -31,7 +31,7 @@ INSTKIT_API bool IsAbsolutePath(const std::string& path);
 // (host/platform/<os>/file_<os>.cpp).
 class INSTKIT_API TInputFile {
  public:
-  static constexpr size_t kBufferSize = 256 * 1024;
+  static constexpr size_t kBufferSize = size_t{256} * 1024;
 
   // Raises EInOutError when the file cannot be opened.
   explicit TInputFile(const std::string& path);
@@ -69,7 +69,7 @@ class INSTKIT_API TInputFile {
 
 class INSTKIT_API TAtomicFileWriter {
  public:
-  static constexpr size_t kBufferSize = 256 * 1024;
+  static constexpr size_t kBufferSize = size_t{256} * 1024;
 
   // Creates the temporary file beside `path`; raises EInOutError on failure.
   explicit TAtomicFileWriter(const std::string& path);

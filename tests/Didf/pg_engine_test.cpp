@@ -261,7 +261,7 @@ TEST_F(PgEngine, EncodedValuesReadBackAsTheServerSeesThem) {
       t->CurrentRecord.GetFields(0)->SetAsFloat(numbers[i]);
       t->CurrentRecord.GetFields(1)->SetAsFloat(DateTimeOfPgMicros(micros[i]));
       t->CurrentRecord.GetFields(2)->SetAsString("tab\t\\ new\nline " + std::to_string(i));
-      if (t->CurrentRecord.GetFieldCount() > 3) t->CurrentRecord.GetFields(3)->SetAsFloat(i * 0.25);
+      if (t->CurrentRecord.GetFieldCount() > 3) t->CurrentRecord.GetFields(3)->SetAsFloat(static_cast<double>(i) * 0.25);
       t->InsertRow();
     }
     manager.FreeTable(t);

@@ -68,7 +68,7 @@ class RunOutcomeTest : public DriverTest {
       text += "[" + s.name + "]\r\nParent=" + parent + "\r\nLibrary=" + s.library + "\r\nParameter=" + param +
               "\r\nShort name=" + s.name + "\r\nMenuLink1=" + s.name + "\r\n";
     }
-    const std::string path = (temp_ / "setup.idf").string();
+    std::string path = (temp_ / "setup.idf").string();
     WriteWholeFileAtomically(path, text);
     return path;
   }

@@ -125,6 +125,7 @@ void Learn(const std::string& parameter) {
   if (g_script.known) return;
   g_script = Parse(parameter);
   std::vector<std::string> lines;
+  lines.reserve(g_pending.size());
   for (const std::string& call : g_pending) lines.push_back(g_script.id + " " + call);
   g_pending.clear();
   AppendLines(g_script.record, lines);

@@ -157,6 +157,18 @@ TEST_F(CatalogueQueryTest, LinksByKind) {
   EXPECT_TRUE(none.empty());
 }
 
+// One subsystem's archives and links, in order and with their kinds, as the
+// queries above read them (catalogue --json shows them so).
+TEST(SubsystemListsTest, ArchiveNamesAndLinkItemsInOrder) {
+  EXPECT_EQ(ArchiveNamesOf(" a.arj , b.zip,, c.7z "), (Strings{"a.arj", "b.zip", "", " c.7z "}));
+  EXPECT_EQ(ArchiveNamesOf(""), Strings{});
+  std::string kinds;
+  for (const TLinkItem& item : LinkItemsOf("m1?menu*d1?desktop*m2|run x?menu*plain")) {
+    kinds += (item.desktop ? "D:" : "M:") + item.value + ";";
+  }
+  EXPECT_EQ(kinds, "M:m1;D:d1;M:m2|run x;D:;");
+}
+
 class RegisteringTest : public CatalogueQueryTest {
  protected:
   void SetUp() override {

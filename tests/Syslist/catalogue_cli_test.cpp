@@ -89,6 +89,13 @@ TEST(CatalogueCliTest, CatalogueJsonAndDot) {
   ASSERT_EQ(json.status, 0);
   EXPECT_EQ(json.out.rfind("{\"subsystems\":[{\"SysIndex\":1,", 0), 0u) << json.out.substr(0, 80);
   EXPECT_NE(json.out.find("\"ShortName\":\"Бухгалтерия\""), std::string::npos);  // UTF-8 on output
+  // The parsed forms beside the raw texts.
+  for (const char* parsed :
+       {"\"Links\":\"Ядро?menu\",\"LinkItems\":[{\"kind\":\"menu\",\"title\":\"Ядро\",\"command\":null}]",
+        "\"Archive\":\"acc.tar.gz,ledger.tar.xz\",\"ArchiveNames\":[\"acc.tar.gz\",\"ledger.tar.xz\"]",
+        "\"Depend\":\"1\",\"DependNumbers\":[1],\"DependInvalid\":[]"}) {
+    EXPECT_NE(json.out.find(parsed), std::string::npos) << parsed;
+  }
   const TRun dot = RunCli("catalogue --dot " + kDemo);
   ASSERT_EQ(dot.status, 0);
   EXPECT_NE(dot.out.find("style=dashed"), std::string::npos);

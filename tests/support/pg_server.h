@@ -37,7 +37,9 @@ inline std::optional<std::string> PgClusterConninfo(const std::string& state, st
 inline std::optional<std::string> PgServer(std::string& why) { return PgClusterConninfo(INSTKIT_PG_STATE, why); }
 #endif
 
-// Skips the current test when there is no server; `conninfo` receives it.
+// Skips the current test when there is no server; `conninfo` receives it
+// (a name the macro declares, so it cannot be parenthesized).
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define INSTKIT_REQUIRE_PG_SERVER(conninfo)                                      \
   std::string conninfo;                                                          \
   {                                                                              \
@@ -46,6 +48,7 @@ inline std::optional<std::string> PgServer(std::string& why) { return PgClusterC
     if (!found_) GTEST_SKIP() << "PostgreSQL tests skipped: " << why_;           \
     conninfo = *found_;                                                          \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // A new, empty database on a server, dropped (with its sessions) when the
 // object goes.  Address() is what --db and TPgApplicationManager take.

@@ -37,7 +37,7 @@ class TempDir {
   const std::filesystem::path& Root() const { return path_; }
 
   std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string file = Path(name);
+    std::string file = Path(name);
     std::ofstream(file, std::ios::binary) << bytes;
     return file;
   }
