@@ -57,7 +57,7 @@ class INSTKIT_API TArchiveList {
 // The archive names of an Archive text, as GetArhiveName reads them: split
 // at ","; every piece but the last trimmed, the last taken as it is; an
 // empty piece between commas counts.
-std::vector<std::string> ArchiveNamesOf(const std::string& archive);
+INSTKIT_API std::vector<std::string> ArchiveNamesOf(const std::string& archive);
 
 // One item of a Links text: its kind and its value without the marker
 // ("Title" or "Title|Command", host/platform/desktop_links.h).
@@ -68,6 +68,6 @@ struct TLinkItem {
 // The items of a Links text in order, as GetLinks reads them: an item
 // ending in "?menu" is a menu link; any other item counts as a desktop link
 // and loses its last 8 bytes (all of them when it is shorter).
-std::vector<TLinkItem> LinkItemsOf(const std::string& links);
+INSTKIT_API std::vector<TLinkItem> LinkItemsOf(const std::string& links);
 
 }  // namespace instkit
