@@ -208,34 +208,14 @@ TEST_F(IdfTextFileTest, SaveFailureMessageAndNoTemporaryFileLeft) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Root()), fs::directory_iterator()), 1);
 }
 
-TEST_F(IdfTextFileTest, ListOperations) {
-  file_.AddSection("SubSystems");
-  file_.AddSection("B");
-  file_.AddSection("SubSystems");
-  EXPECT_EQ(file_.GetSectionByName("subsystems"), nullptr);
-  EXPECT_EQ(file_.GetSectionByName("SubSystems"), file_.GetSection(0));
-  EXPECT_EQ(file_.InsertSection("X", 3), nullptr);
-  EXPECT_EQ(file_.InsertSection("X", -1), nullptr);
-  TIDFSection* inserted = file_.InsertSection("X", 1);
-  EXPECT_EQ(inserted, file_.GetSection(1));
-  EXPECT_EQ(file_.GetSectionCount(), 4);
-  file_.DeleteSection("SubSystems");  // only the first
-  EXPECT_EQ(file_.GetSection(0)->SectionName, "X");
-  EXPECT_EQ(file_.GetSectionByName("SubSystems"), file_.GetSection(2));
-  file_.DeleteSection(7);
-  file_.DeleteSection("none");
-  EXPECT_EQ(file_.GetSectionCount(), 3);
-  file_.ClearSections();
-  EXPECT_EQ(file_.GetSectionCount(), 0);
-  EXPECT_EQ(file_.GetSection(0), nullptr);
-}
-
 TEST_F(IdfTextFileTest, SectionInterfaceAddsReadOnlySectionName) {
   TIDFSection* s = file_.AddSection("Sec");
   s->AddParam("k", ftInteger)->SetAsInteger(1);
   auto iface = s->CreateInterface();
   EXPECT_EQ(std::get<std::string>(iface->GetProperty("SectionName")), "Sec");
-  EXPECT_EQ(iface->GetPropertyCount(), 2);
+  EXPECT_EQ(iface->GetPropertyNames(), (std::vector<std::string>{"k", "SectionName"}));
+  iface->SetProperty("K", TVariant{std::string("9")});
+  EXPECT_EQ(s->GetFields(0)->GetAsInteger(), 9);
   EXPECT_THROW(iface->SetProperty("SectionName", TVariant{std::string("x")}), Exception);
   TRecord plain;
   TIDFSectionInterface wrong(&plain);
