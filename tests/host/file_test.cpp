@@ -1,0 +1,85 @@
+// The buffered file layer: the IDF line reader's bulk path through a file's
+// buffer against byte-by-byte reading, and the writer's buffering.
+#include "host/platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Tidf/line_reader.h"
+#include "support/temp_dir.h"
+
+namespace instkit {
+namespace {
+
+// Offers ReadByte/UnreadByte only, so ReadIdfLine takes its byte path.
+class TByteSource {
+ public:
+  explicit TByteSource(std::string_view text) : text_(text) {}
+  int ReadByte() { return text_.ReadByte(); }
+  void UnreadByte() { text_.UnreadByte(); }
+
+ private:
+  TTextSource text_;
+};
+
+template <typename Source>
+std::vector<std::string> Lines(Source& source) {
+  std::vector<std::string> lines;
+  for (std::string line; ReadIdfLine(source, line);) lines.push_back(line);
+  return lines;
+}
+
+// Texts whose line ends (CR LF, lone CR, lone LF) and blanks fall on, just
+// before and just after the file buffer's boundary, with lines longer than
+// the buffer among them.
+TEST(FileTest, BulkLineReadingMatchesByteReadingAcrossTheBufferBoundary) {
+  testing::TempDir dir;
+  const size_t edge = TInputFile::kBufferSize;
+  const char* const ends[] = {"\r\n", "\r", "\n", "\r\r\n", " \t\r\n", "\r\n\r\n"};
+  std::mt19937 random(7);
+  int compared = 0;
+  for (const char* end : ends) {
+    for (size_t at = edge - 3; at <= edge + 2; ++at) {
+      std::string text(at, 'x');
+      for (size_t i = 0; i + 1 < at; i += 1 + random() % 5000) text[i] = "ab\r\n \x01"[random() % 6];
+      text += end;
+      text += std::string(random() % 3 == 0 ? edge + 10 : 10, 'y');  // a second buffer full, or not
+      if (random() % 2) text += "\r";
+      const std::string path = dir.Write("lines.idf", text);
+      TInputFile file(path);
+      TByteSource bytes(text);
+      ASSERT_EQ(Lines(file), Lines(bytes)) << "end " << ::testing::PrintToString(end) << " at " << at;
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, 36);
+  TInputFile empty(dir.Write("empty.idf", ""));
+  EXPECT_TRUE(Lines(empty).empty());
+}
+
+// Pieces smaller than the buffer, filling it exactly, and larger than it,
+// in any order: the file holds exactly what was written.
+TEST(FileTest, WriterKeepsEveryPieceInOrder) {
+  testing::TempDir dir;
+  const size_t buffer = TAtomicFileWriter::kBufferSize;
+  const size_t sizes[] = {1, buffer - 1, 1, buffer, 3, buffer + 5, 0, 2 * buffer, 17, buffer - 17};
+  std::string expected;
+  {
+    TAtomicFileWriter writer(dir.Path("out.bin"));
+    char next = 0;
+    for (size_t size : sizes) {
+      std::string piece(size, 0);
+      for (char& c : piece) c = next++;
+      writer.Write(piece);
+      expected += piece;
+    }
+    writer.Commit();
+  }
+  EXPECT_EQ(ReadWholeFile(dir.Path("out.bin")), expected);
+}
+
+}  // namespace
+}  // namespace instkit
