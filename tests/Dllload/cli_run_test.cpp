@@ -1,6 +1,7 @@
-// instkit install|uninstall|generate, run as a process: the log file byte
-// for byte, the summary, unattended answers, the exit status, the --json
-// object, locks, usage errors, repeat runs and the embedding example.
+// instkit install|uninstall|generate, run as a process with the scripted test
+// library: the log file byte for byte, the summary, unattended answers, the
+// exit status, the --json object, locks and the embedding example.  Usage
+// errors, repeat runs and Cyrillic folders: tests/data/cli/ transcripts.
 // Every run records into the test's own registry and link folders.
 #ifdef INSTKIT_CLI_BINARY
 #include <fcntl.h>
@@ -13,7 +14,6 @@
 #include <thread>
 
 #include "driver_fixture.h"
-#include "host/db/sqlite_db.h"
 #include "host/platform/file.h"
 
 namespace instkit::testing {
@@ -212,29 +212,6 @@ TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
       << Err();
 }
 
-TEST_F(CliRunTest, UsageErrorsSayWhatIsWrongAndExitTwo) {
-  const std::string file = Description({{{"A", "", "", "0"}}});
-  const std::pair<std::string, std::string> cases[] = {
-      {"frobnicate", "instkit: unknown command 'frobnicate'"},
-      {"--frobnicate", "instkit: unknown option '--frobnicate'"},
-      {"install " + file + " --path x --bogus", "instkit install: unknown option '--bogus'"},
-      {"install " + file + " --path x --client many", "instkit install: could not convert: --client = many"},
-      {"install " + file, "instkit install: --path is required"},
-      {"install " + file + " --path x --select 1,x", "instkit install: --select 1,x: not a list of numbers"},
-      {"install " + file + " --path x --select 99" + Store(), "no subsystem has the number 99"},
-      {"uninstall --path x", "instkit uninstall: give a description FILE or --product NAME"},
-      {"plan", "instkit plan: FILE is required"},
-  };
-  for (const auto& [args, message] : cases) {
-    SCOPED_TRACE(args);
-    EXPECT_EQ(Run(args), 2);
-    const std::string err = Err();
-    EXPECT_EQ(err.rfind("instkit", 0), 0u) << err;
-    EXPECT_NE(err.find(message), std::string::npos) << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-  }
-}
-
 // A registry, link folder or log that cannot be written fails the run,
 // which says so and claims nothing it did not record.
 TEST_F(CliRunTest, RegistryLinksOrLogThatCannotBeWrittenFailTheRun) {
@@ -269,52 +246,6 @@ TEST_F(CliRunTest, JsonReportHoldsPhasesResultsQuestionsRecordAndLinks) {
   for (size_t at = json.find(temp_.string()); at != std::string::npos; at = json.find(temp_.string()))
     json.replace(at, temp_.string().size(), "$TMP");
   EXPECT_EQ(json, ReadWholeFile(std::string(INSTKIT_TEST_DATA_DIR) + "/engine/install_report.json"));
-}
-
-// A second install says what is already installed; status shows the
-// product's record; uninstall --product needs no description; a second
-// uninstall finds nothing.
-TEST_F(CliRunTest, RepeatRunsStatusAndUninstallByProduct) {
-  const std::string file = Description({{{"A", Library("a"), Param("A"), "0"}}, {{"A1", "", "", "1"}}});
-  const std::string target = (temp_ / "t").string();
-  const std::string status = "status --registry " + (temp_ / "reg.db").string();
-  ASSERT_EQ(Run("install " + file + " --path " + target + Store()), 0) << Err();
-  EXPECT_EQ(Run("install " + file + " --path " + target + Store()), 0) << Err();
-  EXPECT_EQ(Out().find("A is already installed\nA1 is already installed\n"), 0u) << Out();
-  EXPECT_EQ(Run(status), 0);
-  EXPECT_NE(Out().find("setup\n  installed in " + target + " at "), std::string::npos) << Out();
-  EXPECT_NE(Out().find("  from " + file + " by instkit "), std::string::npos) << Out();
-  EXPECT_NE(Out().find("  A = Installed\n  A1 = Installed\n"), std::string::npos) << Out();
-  std::filesystem::remove(file);
-  EXPECT_EQ(Run("uninstall --product setup" + Store()), 0) << Err();
-  EXPECT_NE(Out().find("uninstall " + file + " (the copy recorded at install), path " + target), std::string::npos);
-  EXPECT_EQ(Run(status), 0);
-  EXPECT_NE(Out().find("nothing recorded"), std::string::npos) << Out();
-  EXPECT_EQ(Run("uninstall --product setup" + Store()), 2);
-  EXPECT_NE(Err().find("records no product \"setup\""), std::string::npos) << Err();
-}
-
-// Every command opens the paths it is given as the file system spells them,
-// here a description, its library and the target in folders with Cyrillic
-// names.
-TEST_F(CliRunTest, EveryCommandWorksInACyrillicFolder) {
-  const std::filesystem::path folder = temp_ / "Документы";
-  std::filesystem::create_directory(folder);
-  std::filesystem::copy_file(Library("a"), folder / "core.so");
-  const std::string file = (folder / "установка.idf").string();
-  WriteWholeFileAtomically(file, Utf8ToCp1251("IDF-FPS-text\r\n\r\n[SubSystems]\r\nЯдро=1\r\n[Ядро]\r\nParent=0\r\n"
-                                              "Library=core\r\nParameter=" + Param("A") + "\r\nShort name=Ядро\r\n"));
-  const std::string target = " --path " + (folder / "цель").string() + Store();
-  const std::string db = (folder / "данные.db").string();
-  TSqliteDb(db).Exec("CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(1)");
-  const std::string data = (folder / "выгрузка.idf").string();
-  for (const std::string& args :
-       {"idf show " + file, "catalogue " + file, "check " + file, "image " + file + " 1", "plan " + file,
-        "install " + file + target, "status --registry " + (temp_ / "reg.db").string(), "generate " + file + target,
-        "uninstall " + file + target, "data export --db " + db + " --table t -o " + data, "data show " + data}) {
-    SCOPED_TRACE(args);
-    EXPECT_EQ(Run(args), 0) << Err();
-  }
 }
 
 #ifdef INSTKIT_EMBED_BINARY

@@ -47,7 +47,7 @@ std::string Transcript(const std::string& golden) {
   std::string out;
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("$ ", 0) != 0) continue;
-    const std::string command = prefix + " && " + line.substr(2) + " >.out 2>&1";
+    const std::string command = prefix + " && (" + line.substr(2) + ") >.out 2>&1";
     const int raw = std::system(command.c_str());
     std::string printed = TempDir::Read(tmp + "/.out");
     for (const auto& [path, name] : names) ReplaceAll(printed, path, name);
@@ -70,7 +70,7 @@ TEST_P(CommandsTest, PrintWhatTheTranscriptShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, CommandsTest,
-                         ::testing::Values("idf", "plan", "install_status", "data", "tree"));
+                         ::testing::Values("idf", "plan", "install_status", "data", "tree", "usage", "cyrillic"));
 
 }  // namespace
 }  // namespace instkit::testing
