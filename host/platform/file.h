@@ -77,7 +77,8 @@ class TAtomicFileWriter {
 
   void Write(const void* data, size_t n);
   void Write(std::string_view data) { Write(data.data(), data.size()); }
-  // Flushes, syncs and renames the temporary file over the target.
+  // Flushes, syncs and renames the temporary file over the target, and
+  // syncs the folder (see TFileStep).
   void Commit();
   const std::string& Path() const { return path_; }
 
@@ -101,8 +102,12 @@ bool DurableWrites();
 // calls it before each write, sync and replace of its temporary file, and
 // the hook may raise the EInOutError that the system would give there (a
 // full disk, an I/O error).  Null, the default, costs one load per step.
-// Process-wide; set it only while no other thread writes files.
-enum class TFileStep { kWrite, kSync, kReplace };
+// Process-wide; set it only while no other thread writes files.  kSyncFolder
+// follows the replace of a durable write on POSIX systems, where the rename
+// reaches the disk only with a sync of the folder (on Windows the replace
+// itself writes through); a failure there leaves the new file in place and
+// raises, since it may not survive a power cut.
+enum class TFileStep { kWrite, kSync, kReplace, kSyncFolder };
 using TFileFaultHook = void (*)(TFileStep step, const std::string& path);
 void SetFileFaultHook(TFileFaultHook hook);
 // Calls the hook, if any (for the OS layer's writers).

@@ -1,14 +1,17 @@
 // The buffered file layer: the IDF line reader's bulk path through a file's
-// buffer against byte-by-byte reading, and the writer's buffering.
+// buffer against byte-by-byte reading, the writer's buffering and the steps
+// of a durable write.
 #include "host/platform/file.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "Tidf/line_reader.h"
+#include "host/base/exception.h"
 #include "support/temp_dir.h"
 
 namespace instkit {
@@ -79,6 +82,41 @@ TEST(FileTest, WriterKeepsEveryPieceInOrder) {
     writer.Commit();
   }
   EXPECT_EQ(ReadWholeFile(dir.Path("out.bin")), expected);
+}
+
+std::vector<TFileStep> g_steps;
+TFileStep g_fail_step;
+
+// A durable write syncs the file before the replace and, on POSIX systems,
+// the folder after it; a failure there leaves the new file in place.
+TEST(FileTest, DurableWritesSyncTheFileThenReplaceThenSyncTheFolder) {
+  testing::TempDir dir;
+  const std::string path = dir.Path("out.idf");
+  SetFileFaultHook([](TFileStep step, const std::string&) {
+    g_steps.push_back(step);
+    if (step == g_fail_step) throw EInOutError("injected");
+  });
+  using enum TFileStep;
+#ifdef _WIN32
+  const std::vector<TFileStep> durable{kWrite, kSync, kReplace};  // the replace writes through
+#else
+  const std::vector<TFileStep> durable{kWrite, kSync, kReplace, kSyncFolder};
+#endif
+  g_fail_step = static_cast<TFileStep>(-1);
+  WriteWholeFileAtomically(path, "old");
+  EXPECT_EQ(g_steps, durable);
+  g_steps.clear();
+  SetDurableWrites(false);
+  WriteWholeFileAtomically(path, "new");
+  SetDurableWrites(true);
+  EXPECT_EQ(g_steps, (std::vector<TFileStep>{kWrite, kReplace}));
+  if (durable.back() == kSyncFolder) {
+    g_fail_step = kSyncFolder;
+    EXPECT_THROW(WriteWholeFileAtomically(path, "newer"), EInOutError);
+    EXPECT_EQ(ReadWholeFile(path), "newer");
+  }
+  SetFileFaultHook(nullptr);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 1);  // no temporary left
 }
 
 }  // namespace
