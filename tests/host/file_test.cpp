@@ -1,6 +1,7 @@
-// The buffered file layer: the IDF line reader's bulk path through a file's
-// buffer against byte-by-byte reading, the writer's buffering and the steps
-// of a durable write.
+// Files through the platform layer, on every system: existence, exact
+// reading across buffer refills, failures, atomic replacement, the IDF line
+// reader's bulk path against byte-by-byte reading, the writer's buffering
+// and the steps of a durable write.
 #include "host/platform/file.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,76 @@
 
 namespace instkit {
 namespace {
+
+using testing::TempDir;
+
+TEST(FileTest, ExistenceIsForFilesOnly) {
+  TempDir dir;
+  const std::string file = dir.Write("a.txt", "x");
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_FALSE(FileExists(dir.Root().string()));  // a folder is no file
+  EXPECT_FALSE(FileExists(dir.Path("missing.txt")));
+  EXPECT_TRUE(DeleteFileAt(file));
+  EXPECT_FALSE(DeleteFileAt(file));
+}
+
+TEST(FileTest, ReadsBytesExactlyAcrossBufferRefills) {
+  TempDir dir;
+  std::string bytes(600 * 1024 + 7, '\0');  // more than two read buffers
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 + (i >> 9));
+  bytes[1000] = '\r';  // no text-mode translation of line ends or ^Z
+  bytes[1001] = '\n';
+  bytes[1002] = '\x1a';
+  const std::string file = dir.Write("big.bin", bytes);
+
+  TInputFile in(file);
+  EXPECT_EQ(in.Size(), static_cast<int64_t>(bytes.size()));
+  EXPECT_EQ(in.ReadByte(), static_cast<unsigned char>(bytes[0]));
+  in.UnreadByte();
+  std::string head(10, '\0');
+  ASSERT_EQ(in.Read(head.data(), head.size()), head.size());
+  EXPECT_EQ(head, bytes.substr(0, 10));
+  EXPECT_EQ(in.ReadAll(), bytes.substr(10));
+  EXPECT_EQ(in.ReadByte(), -1);
+  EXPECT_EQ(ReadWholeFile(file), bytes);
+}
+
+TEST(FileTest, FailuresNameTheFileAndTheReason) {
+  TempDir dir;
+  const std::string missing = dir.Path("missing.idf");
+  try {
+    TInputFile in(missing);
+    FAIL() << "opened a missing file";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(e.Message().find("Cannot open file '" + missing + "': "), std::string::npos) << e.Message();
+    EXPECT_GT(e.Message().size(), ("Cannot open file '" + missing + "': ").size());
+  }
+  EXPECT_THROW(WriteWholeFileAtomically(dir.Path("no-such-folder/a.idf"), "x"), EInOutError);
+}
+
+// Replaced files are readable by everyone (the writer's temporary is not).
+TEST(FileTest, AtomicWriteReplacesOnlyOnCommitAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  const std::string target = dir.Write("setup.idf", "old");
+  {
+    TAtomicFileWriter writer(target);
+    writer.Write("new contents");
+    EXPECT_EQ(TempDir::Read(target), "old");  // not yet committed
+  }  // abandoned: the old file stays
+  EXPECT_EQ(TempDir::Read(target), "old");
+  WriteWholeFileAtomically(target, "new contents");
+  EXPECT_EQ(TempDir::Read(target), "new contents");
+#ifndef _WIN32
+  using std::filesystem::perms;
+  EXPECT_EQ(std::filesystem::status(target).permissions(),
+            perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+#endif
+  SetDurableWrites(false);
+  WriteWholeFileAtomically(target, std::string(300 * 1024, 'z'));
+  SetDurableWrites(true);
+  EXPECT_EQ(TempDir::Read(target), std::string(300 * 1024, 'z'));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 1);  // no temporary file left
+}
 
 // Offers ReadByte/UnreadByte only, so ReadIdfLine takes its byte path.
 class TByteSource {
@@ -39,7 +110,7 @@ std::vector<std::string> Lines(Source& source) {
 // before and just after the file buffer's boundary, with lines longer than
 // the buffer among them.
 TEST(FileTest, BulkLineReadingMatchesByteReadingAcrossTheBufferBoundary) {
-  testing::TempDir dir;
+  TempDir dir;
   const size_t edge = TInputFile::kBufferSize;
   const char* const ends[] = {"\r\n", "\r", "\n", "\r\r\n", " \t\r\n", "\r\n\r\n"};
   std::mt19937 random(7);
@@ -66,7 +137,7 @@ TEST(FileTest, BulkLineReadingMatchesByteReadingAcrossTheBufferBoundary) {
 // Pieces smaller than the buffer, filling it exactly, and larger than it,
 // in any order: the file holds exactly what was written.
 TEST(FileTest, WriterKeepsEveryPieceInOrder) {
-  testing::TempDir dir;
+  TempDir dir;
   const size_t buffer = TAtomicFileWriter::kBufferSize;
   const size_t sizes[] = {1, buffer - 1, 1, buffer, 3, buffer + 5, 0, 2 * buffer, 17, buffer - 17};
   std::string expected;
@@ -90,7 +161,7 @@ TFileStep g_fail_step;
 // A durable write syncs the file before the replace and, on POSIX systems,
 // the folder after it; a failure there leaves the new file in place.
 TEST(FileTest, DurableWritesSyncTheFileThenReplaceThenSyncTheFolder) {
-  testing::TempDir dir;
+  TempDir dir;
   const std::string path = dir.Path("out.idf");
   SetFileFaultHook([](TFileStep step, const std::string&) {
     g_steps.push_back(step);
