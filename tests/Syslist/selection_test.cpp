@@ -36,34 +36,6 @@ TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
   EXPECT_EQ(target.SysIndex, 9);
 }
 
-TEST(SysNodeTest, AddDeleteAndIndexBounds) {
-  TSysTree tree;
-  TSysNode* a = AddSys(tree, 1);
-  TSysNode* b = AddSys(tree, 2);
-  TSysNode* c = AddSys(*b, 3);
-  EXPECT_EQ(c->ParentNode, b);
-  EXPECT_TRUE(a->IsTopLevel());
-  EXPECT_FALSE(c->IsTopLevel());
-  EXPECT_FALSE(TSysNode().IsTopLevel());  // detached
-  EXPECT_EQ(tree.GetNode(0), a);
-  EXPECT_EQ(tree.GetNode(-1), nullptr);
-  EXPECT_EQ(tree.GetNode(tree.Count), nullptr);
-  EXPECT_EQ(tree.AddNode(static_cast<TSysNode*>(nullptr)), nullptr);
-  EXPECT_EQ(tree.Count, 2);
-
-  for (int32_t bad : {-1, 2, 100}) {
-    tree.DeleteNode(bad);
-    EXPECT_EQ(tree.Count, 2) << bad;
-  }
-  tree.DeleteNode(0);
-  EXPECT_EQ(tree.Count, 1);
-  EXPECT_EQ(tree.GetNode(0), b);
-  EXPECT_EQ(tree.Count, static_cast<int32_t>(tree.Nodes.size()));
-
-  tree.ClearNodes();
-  EXPECT_EQ(tree.Count, 0);
-}
-
 TEST(SysNodeTest, FreeingAVeryDeepTreeDoesNotRecurse) {
   auto tree = std::make_unique<TSysTree>();
   TCustomSysNode* at = tree.get();
