@@ -27,9 +27,39 @@ std::string Join(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-std::string DepthIndent(int depth) {
-  if (depth <= kPlanIndentLevels) return std::string(static_cast<size_t>(depth) * 2, ' ');
-  return std::string(static_cast<size_t>(kPlanIndentLevels) * 2, ' ') + "(level " + std::to_string(depth) + ") ";
+const char* TickViaName(TTickVia via) {
+  switch (via) {
+    case TTickVia::kParent: return "parent";
+    case TTickVia::kChild: return "child";
+    case TTickVia::kNeededBy: return "needed by";
+    case TTickVia::kNeeds: return "needs";
+    case TTickVia::kCall: break;
+  }
+  return "";
+}
+
+std::string ReasonText(const TPlanChoice& c, bool with_origin) {
+  std::string text = c.reason;
+  if (c.cause != 0) {
+    const std::string who = std::to_string(c.cause) + " " + Cp1251ToUtf8(c.cause_name);
+    switch (c.via) {
+      case TTickVia::kParent: text += " with its parent " + who; break;
+      case TTickVia::kChild: text += " for its child " + who; break;
+      case TTickVia::kNeededBy: text += ": " + who + " needs it"; break;
+      case TTickVia::kNeeds: text += ": needs " + who; break;
+      case TTickVia::kCall: break;
+    }
+  }
+  if (with_origin && c.origin != 0 && c.origin != c.cause && c.origin != c.sys_index) {
+    text += std::string(" (after ") + (c.selected ? "ticking " : "unticking ") + std::to_string(c.origin) + " " +
+            Cp1251ToUtf8(c.origin_name) + ")";
+  }
+  return text;
+}
+
+std::string DepthIndent(int depth, int levels) {
+  if (depth <= levels) return std::string(static_cast<size_t>(depth) * 2, ' ');
+  return std::string(static_cast<size_t>(levels) * 2, ' ') + "(level " + std::to_string(depth) + ") ";
 }
 
 size_t TPlan::SelectedCount() const {
@@ -80,7 +110,7 @@ void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& wr
     const std::string name = DepthIndent(c.depth) + Cp1251ToUtf8(c.short_name);
     const std::string number = std::to_string(c.sys_index);
     lines += std::string("  [") + (c.selected ? "x" : " ") + "] " + std::string(number_width - number.size(), ' ') +
-             number + "  " + name + std::string(name_width - Width(name) + 2, ' ') + c.reason + "\n";
+             number + "  " + name + std::string(name_width - Width(name) + 2, ' ') + ReasonText(c) + "\n";
     if (lines.size() > 65536) {
       write(lines);
       lines.clear();
@@ -95,6 +125,7 @@ void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& wr
   }
   lines += "menu links: " + Join(plan.menu_links) + "\n";
   lines += "desktop links: " + Join(plan.desktop_links) + "\n";
+  lines += "registry key: " + Cp1251ToUtf8(plan.registry_key) + "\n";
   write(lines);
 }
 

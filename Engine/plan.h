@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Engine/run_options.h"
+#include "Viewlist/system_view.h"
 
 namespace instkit {
 
@@ -21,9 +22,29 @@ struct TPlanChoice {
   bool selected = false;
   // "requested", "default", "pulled in" (ticked through a parent, child or
   // dependency), "deselected", or "dropped" (unticked through a parent or a
-  // subsystem it depends on).
+  // subsystem it depends on); Engine/selection.h says when.
   const char* reason = "";
+  // Pulled in or dropped: the subsystem whose change led here, and what it
+  // is to this one; 0 and kCall when none.
+  int32_t cause = 0;
+  std::string cause_name;  // Windows-1251
+  TTickVia via = TTickVia::kCall;
+  // The subsystem the operator's step named (this one, for requested and
+  // deselected); 0 for default.
+  int32_t origin = 0;
+  std::string origin_name;  // Windows-1251
 };
+
+// Why a subsystem is in its state, as one UTF-8 phrase that starts with the
+// reason: "requested", "pulled in: 1 Core needs it", "pulled in with its
+// parent 10 Accounting", "pulled in for its child 12 Reports", "dropped with
+// its parent 10 Accounting", "dropped: needs 11 Ledger".  With `origin`, the
+// operator's step is added when it is not the cause itself ("... (after
+// ticking 12 Reports)").
+std::string ReasonText(const TPlanChoice& choice, bool with_origin = false);
+// "parent", "child", "needed by", "needs", "" for kCall: what the cause is
+// to the subsystem, as --json spells it.
+const char* TickViaName(TTickVia via);
 
 struct TPlanArchive {
   std::string name;                     // as first met, Windows-1251
@@ -34,7 +55,7 @@ struct TPlanArchive {
 struct TPlan {
   std::string file;     // the description, as given
   std::string product;  // Windows-1251
-  std::string registry_key;
+  std::string registry_key;  // where an install records it, Windows-1251
   TSelectionRequest request;
   std::vector<TPlanChoice> choices;
   // Of the selected subsystems, in pre-order (Windows-1251):
@@ -52,12 +73,13 @@ struct TPlan {
 // line: "[x]" when selected, its number, its name indented by its depth,
 // and the reason.  Indentation stops growing at kPlanIndentLevels levels;
 // deeper lines carry their level in front of the name ("(level 40) name"),
-// so a chain a million levels deep prints in linear time and space.
+// so a chain a million levels deep prints in linear time and space.  The
+// install set, sections, archives, links and the registry key follow.
 constexpr int kPlanIndentLevels = 32;
 // The indentation of a line at `depth` as PlanText draws it (two blanks per
-// level, the level in front beyond kPlanIndentLevels); for every printer of
-// catalogue lines that wants the same.
-std::string DepthIndent(int depth);
+// level, the level in front beyond `levels`, kPlanIndentLevels unless a
+// narrower printer says less); for every printer of catalogue lines.
+std::string DepthIndent(int depth, int levels = kPlanIndentLevels);
 
 class TSysTree;
 // Fills the plan's install set, sections, archives and links from the

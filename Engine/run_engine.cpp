@@ -180,6 +180,7 @@ bool TRunEngine::Prepare() {
 }
 
 const TPlan& TRunEngine::Plan() const { return state_->plan; }
+TSysTree* TRunEngine::Catalogue() { return state_->prepare_ok ? &state_->catalogue : nullptr; }
 const TRunReport& TRunEngine::Report() const { return state_->report; }
 
 void TRunEngine::Abort() { state_->abort = true; }

@@ -69,6 +69,8 @@
 
 namespace instkit {
 
+class TSysTree;
+
 class TRunEngine {
  public:
   explicit TRunEngine(TRunOptions options);
@@ -82,6 +84,13 @@ class TRunEngine {
   bool Prepare();
   // The plan, after a successful Prepare.
   const TPlan& Plan() const;
+
+  // For a host that lets the operator choose (an interactive installer):
+  // the whole catalogue after a successful Prepare, null before.  Its
+  // Checked and AllCheck flags are scratch: a selection screen may start a
+  // TSelection on it (Engine/selection.h) and run the outcome with a new
+  // engine whose options carry TSelection::Request(); Run ignores them.
+  TSysTree* Catalogue();
 
   // The whole run (Prepare first when not done).  Call once.
   const TRunReport& Run(TRunHost& host);

@@ -119,6 +119,30 @@ void TSystemView::Run(const Frame& start) {
     stack.push_back(frame);
   };
 
+  // Tells the observer about a change made by the frame on top, whose
+  // caller (the frame below) is the cause.
+  auto changed = [this, &stack](TTreeNode* node, bool ticked) {
+    if (Observer == nullptr) return;
+    TTreeNode* cause = nullptr;
+    TTickVia via = TTickVia::kCall;
+    if (stack.size() >= 2) {
+      const Frame& caller = stack[stack.size() - 2];
+      cause = caller.node;
+      switch (caller.kind) {
+        case Frame::kSelectNode:
+          via = caller.phase == 1 ? TTickVia::kParent : (caller.phase == 3 ? TTickVia::kChild : TTickVia::kNeededBy);
+          break;
+        case Frame::kUnselectNode: via = caller.phase == 1 ? TTickVia::kParent : TTickVia::kNeeds; break;
+        case Frame::kSelectChilds:
+        case Frame::kUnselectChilds: via = TTickVia::kParent; break;
+        case Frame::kSelectParent: via = TTickVia::kChild; break;
+        case Frame::kSelectRef: via = TTickVia::kNeededBy; break;
+        case Frame::kUnselectRef: via = TTickVia::kNeeds; break;
+      }
+    }
+    Observer->OnTickChanged(node, ticked, cause, via);
+  };
+
   while (!stack.empty()) {
     Frame& frame = stack.back();
     switch (frame.kind) {
@@ -132,6 +156,7 @@ void TSystemView::Run(const Frame& start) {
           }
           record->Checked = true;
           record->AllCheck = GetAllChecked(node);
+          changed(node, true);
           frame.cursor = node->getFirstChild();
           frame.phase = 1;
         }
@@ -175,6 +200,7 @@ void TSystemView::Run(const Frame& start) {
           }
           record->Checked = false;
           record->AllCheck = false;
+          changed(node, false);
           UnselectParent(node);
           frame.cursor = node->getFirstChild();
           frame.phase = 1;

@@ -20,6 +20,11 @@
 // those of the recursive form, while 100,000-item trees and dependency chains
 // need heap memory, not call stack.
 //
+// A host that wants to say why a subsystem is in its state sets Observer:
+// it is told of every change of a Checked flag, in the order the
+// propagation makes them, with the item whose own change led to it (the
+// frame that made the call).  Engine/selection.h keeps the reasons.
+//
 // The view's table must be rebuilt (ViewList->Load) whenever the host
 // refills its tree view.  Not thread-safe: the host's user-interface thread.
 #pragma once
@@ -33,6 +38,24 @@
 #include "Viewlist/tree_nodes.h"
 
 namespace instkit {
+
+// What the cause of a change is to the item that changed.
+enum class TTickVia : uint8_t {
+  kCall,      // none: the item was passed to SelectNode / UnselectNode
+  kParent,    // its parent: ticking ticks the subtree, unticking unticks it
+  kChild,     // one of its children: ticking ticks the parent
+  kNeededBy,  // a ticked subsystem that names it in Depend
+  kNeeds,     // an unticked subsystem that it names in Depend (its BackRef)
+};
+
+class TTickObserver {
+ public:
+  virtual ~TTickObserver() = default;
+  // Node's Checked has just become `ticked`.  `cause` is the item whose
+  // change led to it; null for kCall and for a reference step called alone.
+  // Must not raise.
+  virtual void OnTickChanged(TTreeNode* Node, bool ticked, TTreeNode* cause, TTickVia via) = 0;
+};
 
 class TSystemView {
  public:
@@ -76,6 +99,8 @@ class TSystemView {
   void CorrectChecked(const std::vector<std::string>& Names, TTreeNodes* Nodes);
 
   const std::unique_ptr<TViewList> ViewList;
+  // Told of every Checked change; null for none.  Not owned.
+  TTickObserver* Observer = nullptr;
 
  private:
   struct Frame;

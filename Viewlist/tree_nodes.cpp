@@ -46,6 +46,12 @@ TTreeNode* TTreeNodes::Item(int32_t index) const {
   return &blocks_[static_cast<size_t>(index >> kBlockBits)][static_cast<size_t>(index & (kBlock - 1))];
 }
 
+int32_t TTreeNodes::IndexOf(const TTreeNode* item) const {
+  if (item == nullptr || item->owner_ != this || item->item_id_ < first_handle_) return -1;
+  const TItemHandle index = item->item_id_ - first_handle_;
+  return index < count_ ? static_cast<int32_t>(index) : -1;
+}
+
 void TTreeNodes::Clear() {
   first_handle_ += count_;
   blocks_.clear();

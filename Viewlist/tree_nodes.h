@@ -89,6 +89,8 @@ class TTreeNodes {
   TTreeNode* GetNode(TItemHandle handle) const;
   // Items in the order they were added.
   TTreeNode* Item(int32_t index) const;
+  // The index Item() knows an item of this list by; -1 for any other item.
+  int32_t IndexOf(const TTreeNode* item) const;
   // Removes every item; their handles become unknown.
   void Clear();
 

@@ -42,6 +42,12 @@ void PrintJson(const TPlan& plan) {
     json.Member("depth", c.depth);
     json.Member("selected", c.selected);
     json.Member("reason", c.reason);
+    json.Member("why", ReasonText(c, true));
+    if (c.cause != 0) {
+      json.Member("cause", c.cause);
+      json.Member("via", TickViaName(c.via));
+    }
+    if (c.origin != 0) json.Member("origin", c.origin);
     json.EndObject();
   }
   json.EndArray();
@@ -61,6 +67,7 @@ void PrintJson(const TPlan& plan) {
   json.EndArray();
   json.Member("menu_links", Utf8Texts(plan.menu_links));
   json.Member("desktop_links", Utf8Texts(plan.desktop_links));
+  json.Member("registry_key", Cp1251ToUtf8(plan.registry_key));
   json.EndObject();
   PrintUtf8(json.Text() + "\n");
 }

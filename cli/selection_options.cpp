@@ -51,4 +51,13 @@ void AddSelectionOptions(CLI::App& sub, const std::shared_ptr<TSelectionOptions>
                         "Start with no subsystem ticked instead of all");
 }
 
+std::string SelectionArguments(const TSelectionRequest& request) {
+  std::string out = request.none ? " --none" : "";
+  for (const TSelectionStep& step : request.steps) {
+    out += step.select ? " --select " : " --deselect ";
+    for (size_t i = 0; i < step.numbers.size(); ++i) out += (i > 0 ? "," : "") + std::to_string(step.numbers[i]);
+  }
+  return out;
+}
+
 }  // namespace instkit::cli

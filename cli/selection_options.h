@@ -20,4 +20,8 @@ struct TSelectionOptions {
 
 void AddSelectionOptions(CLI::App& sub, const std::shared_ptr<TSelectionOptions>& options);
 
+// The options that give `request` back: " --none --select 12 --deselect 11",
+// with a leading blank; "" for the empty request.
+std::string SelectionArguments(const TSelectionRequest& request);
+
 }  // namespace instkit::cli

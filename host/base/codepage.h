@@ -16,6 +16,9 @@ std::string Cp1251ToUtf8(std::string_view text);
 // are taken byte by byte as '?'.
 std::string Utf8ToCp1251(std::string_view text);
 
+// The one UTF-8 encoder: appends the code point (up to U+10FFFF) to `out`.
+void AppendUtf8(std::string& out, uint32_t code_point);
+
 // The one UTF-8 decoder.  Strict: a character is the shortest encoding of a
 // code point up to U+10FFFF that is not a surrogate.  Decodes the character
 // that starts at text[pos] into *code_point and returns its length in bytes

@@ -24,6 +24,8 @@
 //   exit=ENTRY     call exit(3) inside it
 //   hang=ENTRY     never return from it
 //   say=TEXT       at Perform, print TEXT and a line end on standard output
+//   progress=N,T   at Perform, first report N percent with the text T
+//                  through the host's progress callback
 //
 // SetLogCallBack and SetTreePointer come before the parameter: the library
 // takes its parameter from its own record in the image when it gets one, and
@@ -56,7 +58,7 @@ struct TScript {
   std::string id = "?";
   std::string record;
   int tree = 1, param = 1, regim = 1, ask = 1, perform = 1;
-  std::string throw_at, crash_at, abort_at, exit_at, hang_at, say;
+  std::string throw_at, crash_at, abort_at, exit_at, hang_at, say, progress;
   std::vector<int> checked;
   bool nested = false;
   bool worker = false;
@@ -97,6 +99,7 @@ TScript Parse(const std::string& text) {
       else if (key == "exit") s.exit_at = value;
       else if (key == "hang") s.hang_at = value;
       else if (key == "say") s.say = value;
+      else if (key == "progress") s.progress = value;
       else if (key == "nested") s.nested = value == "1";
       else if (key == "worker") s.worker = value == "1";
       else if (key == "checked") {
@@ -265,6 +268,11 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
     if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(g_script.checked[i]);
   }
   if (!g_script.say.empty()) std::printf("%s\n", g_script.say.c_str());
+  if (!g_script.progress.empty() && g_progress != nullptr) {
+    const size_t comma = g_script.progress.find(',');
+    g_progress(std::atoi(g_script.progress.c_str()),
+               comma == std::string::npos ? "" : g_script.progress.c_str() + comma + 1, 0);
+  }
   if (g_script.nested) return RunNested();
   if (g_script.worker) {
     std::thread worker([] {

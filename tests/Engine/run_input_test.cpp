@@ -101,12 +101,14 @@ TEST(RunInputTest, TargetFolderMustBeCreatableAndWritable) {
   }
 }
 
-// What `instkit plan` prints, whole, and the capped indentation of a chain
-// deeper than the indentation goes.
+// What `instkit plan` prints, whole (every way a tick or an untick spreads,
+// each with the subsystem that caused it), and the capped indentation of a
+// chain deeper than the indentation goes.
 TEST(RunInputTest, PlanTextOfTheDemoAndOfADeepChain) {
   TRunOptions options;
   options.description_file = std::string(INSTKIT_SOURCE_DIR) + "/examples/demo/setup.idf";
-  options.selection.steps.push_back({false, {11}});
+  options.selection.none = true;
+  options.selection.steps = {{true, {12}}, {false, {11}}, {true, {22}}};
   TRunEngine demo(options);
   ASSERT_TRUE(demo.Prepare()) << demo.Report().failure;
   std::string text;

@@ -1,5 +1,6 @@
 # The wizard is tried through the instkit binary in a terminal that tmux
-# provides; the scripted test library plays the subsystem library.
+# provides; the scripted test library plays the subsystem library.  The
+# command transcripts run the same binary with the example libraries.
 if(TARGET instkit_cli)
   add_dependencies(${test_target} instkit_cli)
   target_compile_definitions(${test_target} PRIVATE INSTKIT_CLI_BINARY="$<TARGET_FILE:instkit_cli>")
@@ -9,4 +10,9 @@ if(TARGET instkit_cli)
       INSTKIT_TEST_SUBSYSTEM="$<TARGET_FILE:instkit_test_subsystem>"
       INSTKIT_EXAMPLE_LIB_DIR="$<TARGET_FILE_DIR:instkit_example_files>")
   endif()
+endif()
+# The screens' text measure is tried on its own too.
+if(TARGET instkit_setup_screens)
+  target_link_libraries(${test_target} PRIVATE instkit_setup_screens)
+  target_compile_definitions(${test_target} PRIVATE INSTKIT_SETUP_SCREENS)
 endif()
