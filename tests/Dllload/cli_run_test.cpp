@@ -1,7 +1,8 @@
 // instkit install|uninstall|generate, run as a process with the scripted test
-// library: the log file byte for byte, the summary, unattended answers, the
-// exit status, the --json object, locks and the embedding example.  Usage
-// errors, repeat runs and Cyrillic folders: tests/data/cli/ transcripts.
+// library: the log file byte for byte, Ctrl-C, locks and the embedding
+// example.  Answers, unloadable libraries, nested runs, --json, stores that
+// cannot be written, usage errors, repeat runs and Cyrillic folders: the
+// transcripts of tests/data/cli/ (tests/cli/commands_test.cpp).
 // Every run records into the test's own registry and link folders.
 #ifdef INSTKIT_CLI_BINARY
 #include <fcntl.h>
@@ -117,57 +118,6 @@ TEST_F(CliRunTest, LogFileHoldsTheDriversLinesExactly) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetQuestionsLevel 3"), 1);
 }
 
-TEST_F(CliRunTest, QuestionsAreAnsweredPerKindThenByFlagThenNo) {
-  const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}},
-                                        {{"B", Library("b"), Param("B", "ask=0"), "0"}}});
-  const std::string answers = (temp_ / "answers.txt").string();
-  WriteWholeFileAtomically(answers, "# unattended\nperform-failed = yes\n");
-  // questions-failed falls back to the default No (no terminal, no flag).
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + Store()), 1) << Err();
-  std::string out = Out();
-  EXPECT_NE(out.find("[questions-failed] Система B не была установлена. Прервать инсталляцию?  -> No (default)"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("[perform-failed] Система A не была установлена. Прервать инсталляцию?  -> Yes (answers file)"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("perform aborted"), std::string::npos) << out;
-  // --yes answers the kinds the file does not list.
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + " --yes" + Store()), 1);
-  out = Out();
-  EXPECT_NE(out.find("-> Yes (--yes)"), std::string::npos) << out;
-  EXPECT_NE(out.find("questions aborted"), std::string::npos) << out;  // the run stopped there
-  // An unknown kind is refused before anything runs.
-  WriteWholeFileAtomically(answers, "everything=yes\n");
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + Store()), 2);
-  EXPECT_NE(Err().find("setup-failed"), std::string::npos);
-}
-
-TEST_F(CliRunTest, UnloadableLibraryEndsTheRunWithTheSystemsReason) {
-  const std::string file = Description({{{"A", "missing-library", "", "0"}}, {{"B", Library("b"), Param("B"), "0"}}});
-  EXPECT_EQ(Run("uninstall " + file + " --path " + temp_.string() + " --flat" + Store()), 1);
-  const std::string out = Out();
-  EXPECT_NE(out.find("not loaded"), std::string::npos) << out;
-  EXPECT_NE(out.find("load failure: cannot load missing-library: "), std::string::npos) << out;
-  EXPECT_NE(Err().find("Не удалось загрузить missing-library. Денсталляция будет прервана."), std::string::npos)
-      << Err();
-  EXPECT_TRUE(Calls().empty());  // B was never loaded
-}
-
-TEST_F(CliRunTest, NestedChildrenResultsReachTheSummaryInBothDrivers) {
-  const std::string file = Description({{{"P", Library("p"), Param("P", "nested=1"), "0"}},
-                                        {{"C1", Library("c1"), Param("C1"), "1"}},
-                                        {{"C2", Library("c2"), Param("C2", "perform=3"), "1"}}});
-  for (const char* flat : {"", " --flat"}) {
-    SCOPED_TRACE(flat);
-    EXPECT_EQ(Run("generate " + file + " --path " + temp_.string() + flat + Store()), 1);
-    const std::string out = Out();
-    EXPECT_NE(out.find("  C1  "), std::string::npos) << out;
-    EXPECT_NE(out.find("c1.so  done"), std::string::npos) << out;
-    EXPECT_NE(out.find("c2.so  not done"), std::string::npos) << out;
-  }
-}
-
 // The run's first Ctrl-C reaches every library's UserAbort once, the
 // progress callback then says stop, and nothing unreached is recorded.
 TEST_F(CliRunTest, CtrlCStopsTheRunAndRecordsNothingUnreached) {
@@ -210,42 +160,6 @@ TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
   EXPECT_EQ(Wait(first), 130);
   EXPECT_EQ(Run("install " + (temp_ / "other/other.idf").string() + " --path " + (temp_ / "t").string() + Store()), 0)
       << Err();
-}
-
-// A registry, link folder or log that cannot be written fails the run,
-// which says so and claims nothing it did not record.
-TEST_F(CliRunTest, RegistryLinksOrLogThatCannotBeWrittenFailTheRun) {
-  const std::string file = Description({{{"A", "", "", "0"}}});
-  const std::string blocker = (temp_ / "blocker").string();
-  WriteWholeFileAtomically(blocker, "");
-  const std::string links = " --links-root " + (temp_ / "links").string();
-  const std::pair<std::string, std::string> cases[] = {
-      {" --registry " + temp_.string() + links, "nothing was recorded: the registry " + temp_.string() + " cannot be written"},
-      {" --registry " + (temp_ / "reg.db").string() + " --links-root " + blocker, "links: "},
-      {Store() + " --log /dev/full", "the log file /dev/full could not be written completely"},
-  };
-  WriteWholeFileAtomically(file, ReadWholeFile(file) + "MenuLink1=A\r\n");
-  for (const auto& [store, failure] : cases) {
-    SCOPED_TRACE(store);
-    EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "t").string() + store), 1);
-    EXPECT_NE(Err().find("instkit: " + failure), std::string::npos) << Err();
-    EXPECT_EQ(Out().find("registry: recorded") == std::string::npos, failure.rfind("nothing", 0) == 0) << Out();
-  }
-}
-
-// The --json object, compared whole with the test's folder as $TMP.
-TEST_F(CliRunTest, JsonReportHoldsPhasesResultsQuestionsRecordAndLinks) {
-  const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}},
-                                        {{"B", Library("b"), Param("B"), "0"}},
-                                        {{"C", "", "", "0"}}});
-  WriteWholeFileAtomically((temp_ / "answers.txt").string(), "perform-failed=no\n");
-  EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "t").string() + " --json --answers " +
-                (temp_ / "answers.txt").string() + Store()),
-            1);
-  std::string json = Out();
-  for (size_t at = json.find(temp_.string()); at != std::string::npos; at = json.find(temp_.string()))
-    json.replace(at, temp_.string().size(), "$TMP");
-  EXPECT_EQ(json, ReadWholeFile(std::string(INSTKIT_TEST_DATA_DIR) + "/engine/install_report.json"));
 }
 
 #ifdef INSTKIT_EMBED_BINARY

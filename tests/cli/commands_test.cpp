@@ -4,10 +4,11 @@
 // that ended with status N other than 0.  The commands of a transcript run
 // one after another through /bin/sh in a fresh folder, with instkit (the
 // program under test), $TMP (that folder), $DEMO (examples/demo), $DATA
-// (tests/data/cli) and $LIBS (the example libraries) set.  What they print
+// (tests/data/cli), $LIBS (the example libraries) and $TESTLIB (the scripted
+// test library of tests/Dllload/scripted_subsystem.cpp) set.  What they print
 // must match byte for byte, with those paths written back as the names.
 // INSTKIT_UPDATE_GOLDEN=1 rewrites the transcripts from what is printed.
-#if defined(INSTKIT_CLI_BINARY) && defined(INSTKIT_EXAMPLE_LIB_DIR)
+#if defined(INSTKIT_CLI_BINARY) && defined(INSTKIT_EXAMPLE_LIB_DIR) && defined(INSTKIT_TEST_SUBSYSTEM)
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -38,7 +39,8 @@ std::string Transcript(const std::string& golden) {
                                                        {INSTKIT_CLI_BINARY, "instkit"},
                                                        {kData, "$DATA"},
                                                        {std::string(INSTKIT_SOURCE_DIR) + "/examples/demo", "$DEMO"},
-                                                       {INSTKIT_EXAMPLE_LIB_DIR, "$LIBS"}};
+                                                       {INSTKIT_EXAMPLE_LIB_DIR, "$LIBS"},
+                                                       {INSTKIT_TEST_SUBSYSTEM, "$TESTLIB"}};
   std::string prefix = "cd '" + tmp + "' && instkit() { '" INSTKIT_CLI_BINARY "' \"$@\"; }";
   for (const auto& [path, name] : names) {
     if (name[0] == '$') prefix += " && " + name.substr(1) + "='" + path + "'";
@@ -70,7 +72,7 @@ TEST_P(CommandsTest, PrintWhatTheTranscriptShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, CommandsTest,
-                         ::testing::Values("idf", "plan", "install_status", "data", "tree", "usage", "cyrillic"));
+                         ::testing::Values("idf", "plan", "install_status", "data", "tree", "usage", "cyrillic", "runs"));
 
 }  // namespace
 }  // namespace instkit::testing
