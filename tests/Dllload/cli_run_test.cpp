@@ -1,8 +1,8 @@
 // instkit install|uninstall|generate, run as a process with the scripted test
-// library: the log file byte for byte, Ctrl-C, locks and the embedding
-// example.  Answers, unloadable libraries, nested runs, --json, stores that
-// cannot be written, usage errors, repeat runs and Cyrillic folders: the
-// transcripts of tests/data/cli/ (tests/cli/commands_test.cpp).
+// library: Ctrl-C, locks and the embedding example.  The log file, answers,
+// unloadable libraries, nested runs, --json, stores that cannot be written,
+// usage errors, repeat runs and Cyrillic folders: the transcripts of
+// tests/data/cli/ (tests/cli/commands_test.cpp).
 // Every run records into the test's own registry and link folders.
 #ifdef INSTKIT_CLI_BINARY
 #include <fcntl.h>
@@ -90,33 +90,6 @@ class CliRunTest : public DriverTest {
     return "id=" + id + ";record=" + calls_file_ + (script.empty() ? "" : ";" + script);
   }
 };
-
-TEST_F(CliRunTest, LogFileHoldsTheDriversLinesExactly) {
-  const std::string a = Library("a");
-  const std::string file = Description({{{"Ядро", a, Param("A"), "0"}}, {{"Пусто", "", "", "0"}}});
-  const std::string log = (temp_ / "run.log").string();
-  ASSERT_EQ(Run("install " + file + " --path " + (temp_ / "target").string() + " --log " + log +
-                " --log-prefix setup --session S1 --client 42 --questions-level 3" + Store()),
-            0)
-      << Err();
-  std::string expected;
-  for (const std::string& line :
-       Logged({"IN function LoadDlls"}) + Lines{" library " + a + " loaded successful"} +
-           Logged({"OUT function LoadDlls", "IN function SETALL"}) + GoodSetup("Ядро") +
-           Logged({"OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :Ядро",
-                   "AskQuestions = TRUE  :Ядро", "OUT procedure ASKALL", "IN procedure PERFORMALL",
-                   "before calling Perform :Ядро", "Perform = TRUE  :Ядро", "OUT procedure PERFORMALL",
-                   "IN function UNLOADDLLS", "OUT function UNLOADDLLS"})) {
-    expected += " setup: " + line.substr(1) + "\n";
-  }
-  EXPECT_EQ(ReadWholeFile(log), expected);
-  const std::string out = Out();
-  EXPECT_NE(out.find("Ядро  "), std::string::npos) << out;
-  EXPECT_NE(out.find("questions: none"), std::string::npos) << out;
-  const Lines calls = Calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetClientNumber 42"), 1);
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetQuestionsLevel 3"), 1);
-}
 
 // The run's first Ctrl-C reaches every library's UserAbort once, the
 // progress callback then says stop, and nothing unreached is recorded.
