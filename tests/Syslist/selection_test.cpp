@@ -36,14 +36,6 @@ TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
   EXPECT_EQ(target.SysIndex, 9);
 }
 
-TEST(SysNodeTest, FreeingAVeryDeepTreeDoesNotRecurse) {
-  auto tree = std::make_unique<TSysTree>();
-  TCustomSysNode* at = tree.get();
-  for (int i = 0; i < 200000; ++i) at = AddSys(*at, i + 1);
-  tree.reset();  // would overflow the stack if freed recursively
-  SUCCEED();
-}
-
 TEST(SysNodeTest, GetNodeBySysIndexIsPreOrderAndSkipsSelf) {
   TSysTree tree;
   TSysNode* a = AddSys(tree, 1);

@@ -280,38 +280,5 @@ TEST(SystemViewTest, MatchesTheRecursiveFormOnGeneratedTrees) {
   EXPECT_GT(raised, 0);  // the failure path was compared too
 }
 
-// ---- Depth -------------------------------------------------------------------
-
-constexpr int kDeep = 100000;
-
-TEST(SystemViewTest, LongDependencyChainsNeedNoDeepStack) {
-  // Item i depends on i + 1; i + 1 names i as its dependent.
-  ItemTree tree;
-  for (int i = 1; i <= kDeep; ++i) {
-    tree.Add(nullptr, i, i < kDeep ? std::to_string(i + 1) : "", i > 1 ? std::to_string(i - 1) : "");
-  }
-  TSystemView view(&tree.nodes);
-  view.SelectNode(tree.Item(0));
-  for (int i = 0; i < kDeep; ++i) ASSERT_TRUE(tree.Rec(i).Checked) << i;
-  view.UnselectNode(tree.Item(kDeep - 1));
-  for (int i = 0; i < kDeep; ++i) ASSERT_FALSE(tree.Rec(i).Checked) << i;
-}
-
-TEST(SystemViewTest, DeeplyNestedTreesNeedNoDeepStack) {
-  ItemTree tree;
-  TTreeNode* parent = nullptr;
-  for (int i = 1; i <= kDeep; ++i) parent = tree.Add(parent, i);
-  TSystemView view(&tree.nodes);
-  EXPECT_EQ(view.ViewList->Count(), kDeep);
-  view.SelectNode(parent);  // the deepest item ticks every ancestor
-  for (int i = 0; i < kDeep; ++i) ASSERT_TRUE(tree.Rec(i).Checked && tree.Rec(i).AllCheck) << i;
-  view.UnselectNode(tree.Item(kDeep - 1));
-  EXPECT_FALSE(tree.Rec(0).AllCheck);  // cleared all the way up
-  EXPECT_TRUE(tree.Rec(0).Checked);
-  view.UnselectNode(tree.Item(0));
-  for (int i = 0; i < kDeep; ++i) ASSERT_FALSE(tree.Rec(i).Checked) << i;
-  view.CorrectChecked({}, &tree.nodes);
-}
-
 }  // namespace
 }  // namespace instkit
