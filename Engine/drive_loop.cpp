@@ -60,7 +60,7 @@ class TDriveLoop {
     return ref;
   }
 
-  TPhaseReport& PhaseOf(TRunPhase phase) { return s_.report->phases[static_cast<size_t>(phase)]; }
+  TPhaseReport& PhaseOf(TRunPhase phase) { return s_.report->Phase(phase); }
 
   void Send(const wire::TWriter& message) { s_.worker->Send(message.Bytes()); }
 
@@ -201,6 +201,15 @@ class TDriveLoop {
           result_.done[static_cast<size_t>(i)] = done ? 1 : 0;
           if (!image.empty()) result_.images[static_cast<size_t>(i)] = std::move(image);
         }
+        break;
+      }
+      case wire::kAwaitMedia: {
+        TMediaDecision decision = s_.unpack ? s_.unpack() : TMediaDecision();
+        wire::TWriter media(wire::kMedia);
+        media.U8(decision.go ? 1 : 0).I32(static_cast<int32_t>(decision.skip.size()));
+        for (uint8_t skip : decision.skip) media.U8(skip);
+        Send(media);
+        result_.media_failed = std::move(decision.skip);
         break;
       }
       case wire::kFinished:

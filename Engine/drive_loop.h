@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,12 @@ class TRunLog;
 class TSysTree;
 class TWorker;
 
+// The run's answer when the worker waits for the archives to be unpacked.
+struct TMediaDecision {
+  bool go = true;            // perform at all
+  std::vector<uint8_t> skip;  // per top-level record: leave it out (its archive failed)
+};
+
 struct TDriveSetup {
   TWorker* worker = nullptr;  // started
   TRunHost* host = nullptr;
@@ -30,6 +37,8 @@ struct TDriveSetup {
   const TInterruptWatch* interrupts = nullptr;  // null: not watched
   const std::atomic<bool>* abort = nullptr;
   const std::atomic<bool>* suspend = nullptr;
+  // Called when the worker waits for the archives (TWorkerJob::pause_for_media).
+  std::function<TMediaDecision()> unpack;
 };
 
 // What the worker said about each top-level record.
@@ -38,6 +47,7 @@ struct TDriveResult {
   std::vector<char> reached;   // the perform loop came to the record
   std::vector<char> done;      // ...and the driver's result says done
   std::vector<std::string> images;  // the record's flat image as the library left it
+  std::vector<uint8_t> media_failed;  // the record was left out: an archive it needs failed
   bool finished = false;       // the worker went through to its end
   bool interrupted = false;    // Abort or Ctrl-C
   std::string failure;         // why the worker did not finish (UTF-8)

@@ -11,6 +11,7 @@
 #include "Engine/run_input.h"
 #include "Engine/run_links.h"
 #include "Engine/run_log.h"
+#include "Engine/run_media.h"
 #include "Engine/run_record.h"
 #include "Engine/run_worker.h"
 #include "Engine/selection.h"
@@ -43,6 +44,10 @@ struct TRunEngine::TState {
   std::string registry_path;
   std::string description_copy;  // for the product's record (install)
   std::set<std::string> installed_before;  // short names the registry recorded before the run
+  std::string previous_manifest;           // the product's manifest before the run
+  std::unique_ptr<TRunMedia> media;        // the archives (Engine/run_media.h)
+  std::string manifest;                    // for the record
+  bool manifest_changed = false;
   std::atomic<bool> abort{false};
   std::atomic<bool> suspend{false};
 
@@ -60,6 +65,7 @@ struct TRunEngine::TState {
   std::set<std::string> InstalledBefore();
   void Drive(TRunHost& host, TRunLog& log, TDriveResult& result);
   void ApplyResults(const TDriveResult& result);
+  void SettleMedia(TRunHost& host);
   void Record(TRunHost& host);
   void Links(TRunHost& host);
   void Conclude(const TDriveResult& result);
@@ -124,8 +130,8 @@ bool TRunEngine::TState::LoadInput() {
   report.flat = options.flat;
   report.path = options.path;
   report.description_file = options.description_file;
-  for (TRunPhase phase : {TRunPhase::kLoad, TRunPhase::kSetup, TRunPhase::kQuestions, TRunPhase::kPerform,
-                          TRunPhase::kUnload}) {
+  for (TRunPhase phase : {TRunPhase::kLoad, TRunPhase::kSetup, TRunPhase::kQuestions, TRunPhase::kUnpack,
+                          TRunPhase::kPerform, TRunPhase::kUnload}) {
     report.phases.push_back({phase, false, 0});
   }
   if (options.mode < INSTKIT_MODE_INSTALL || options.mode > INSTKIT_MODE_GENERATE) {
@@ -222,7 +228,10 @@ std::set<std::string> TRunEngine::TState::InstalledBefore() {
   if (registry_path.empty() || options.mode == INSTKIT_MODE_GENERATE) return names;
   try {
     TProductRecord record;
-    if (ReadProduct(registry_path, report.product, record)) names.insert(record.installed.begin(), record.installed.end());
+    if (ReadProduct(registry_path, report.product, record)) {
+      names.insert(record.installed.begin(), record.installed.end());
+      previous_manifest = record.manifest;
+    }
   } catch (...) {
     // An unreadable store shows when the run records; before, it only means
     // nothing is known to be installed.
@@ -251,6 +260,7 @@ void TRunEngine::TState::Drive(TRunHost& host, TRunLog& log, TDriveResult& resul
   job.session_name = options.session_name;
   job.client_number = options.client_number;
   job.questions_level = options.questions_level;
+  job.pause_for_media = media != nullptr && media->Any();
 
   std::unique_ptr<TWorker> worker = options.in_process ? nullptr : NewWorkerProcess();
   if (worker == nullptr) worker = NewWorkerThread();
@@ -273,6 +283,9 @@ void TRunEngine::TState::Drive(TRunHost& host, TRunLog& log, TDriveResult& resul
   setup.interrupts = interrupts ? &*interrupts : nullptr;
   setup.abort = &abort;
   setup.suspend = &suspend;
+  setup.unpack = [&]() {
+    return media->Unpack(host, [&] { return abort.load() || (interrupts && interrupts->Count() > 0); });
+  };
   try {
     result = DriveWorker(setup);
   } catch (...) {
@@ -288,7 +301,8 @@ void TRunEngine::TState::ApplyResults(const TDriveResult& result) {
     const size_t at = static_cast<size_t>(i);
     const std::string& image = at < result.images.size() ? result.images[at] : std::string();
     if (!image.empty()) node->SetSysInstaled(image.data(), image.size());
-    node->Info->Checked = at < result.reached.size() && result.reached[at] && result.done[at];
+    const bool left_out = at < result.media_failed.size() && result.media_failed[at] != 0;
+    node->Info->Checked = at < result.reached.size() && result.reached[at] && result.done[at] && !left_out;
   }
   // Pre-order with depth; a child counts only when its parent does.
   struct TFrame {
@@ -310,6 +324,22 @@ void TRunEngine::TState::ApplyResults(const TDriveResult& result) {
       pending.push_back({frame.node->GetNode(i), frame.depth + 1, info.Checked, frame.loaded});
     }
   }
+}
+
+void TRunEngine::TState::SettleMedia(TRunHost& host) {
+  if (options.mode == INSTKIT_MODE_INSTALL && media != nullptr) {
+    media->Settle(*tree, host);
+    manifest = media->Manifest(previous_manifest);
+    return;
+  }
+  if (options.mode != INSTKIT_MODE_UNINSTALL || !options.record || registry_path.empty()) return;
+  std::set<std::string> installed_after = installed_before;
+  for (const TSubsystemReport& s : report.subsystems) {
+    if (s.done) installed_after.erase(s.short_name);
+  }
+  TRunMedia removal(options, report);
+  manifest = removal.RemoveFiles(previous_manifest, installed_after, host);
+  manifest_changed = manifest != previous_manifest;
 }
 
 void TRunEngine::TState::Record(TRunHost& host) {
@@ -345,6 +375,8 @@ void TRunEngine::TState::Record(TRunHost& host) {
     record.answers += std::string(QuestionKindName(q.question.kind)) + "=" + (q.answer.yes ? "yes" : "no") + "\n";
   }
   record.description_copy = description_copy;
+  record.manifest = manifest;
+  record.manifest_changed = manifest_changed;
   try {
     TRegistry registry(registry_path);
     RecordRun(registry, mode, record, *tree, report.record);
@@ -405,7 +437,11 @@ void TRunEngine::TState::Conclude(const TDriveResult& result) {
   std::string why;
   if (!report.load_failure.empty()) {
     why = report.load_failure;
-  } else {
+  }
+  for (const TArchiveReport& archive : report.media.archives) {
+    if (why.empty() && !archive.error.empty()) why = "archive " + Cp1251ToUtf8(archive.name) + ": " + archive.error;
+  }
+  if (why.empty()) {
     for (const TPhaseReport& phase : report.phases) {
       if (phase.ran && phase.outcome != INSTKIT_OUTCOME_COMPLETED && phase.phase != TRunPhase::kUnload) {
         why = std::string("the ") + PhaseName(phase.phase) + " phase " +
@@ -457,10 +493,35 @@ const TRunReport& TRunEngine::Run(TRunHost& host) {
     return true;
   });
 
+  if (s.options.mode == INSTKIT_MODE_INSTALL || s.options.mode == INSTKIT_MODE_UNINSTALL) {
+    TRunMedia recovery(s.options, s.report);
+    try {
+      recovery.Recover(s.registry_path, host);
+    } catch (...) {
+      const CaughtFailure failure = DescribeCurrentException();
+      s.Fail(TRunStatus::kFailed, "cannot finish an interrupted earlier run in " + s.options.path + ": " +
+                                      failure.message, failure.class_name + ": " + failure.message);
+      return s.report;
+    }
+  }
+  if (s.options.mode == INSTKIT_MODE_INSTALL) {
+    if (s.options.media.empty()) s.options.media = fs::path(Absolute(s.options.description_file)).parent_path().string();
+    s.media = std::make_unique<TRunMedia>(s.options, s.report);
+    s.media->Plan(*s.tree);
+  }
+
   TDriveResult result;
   s.Drive(host, log, result);
   s.ApplyResults(result);
+  s.SettleMedia(host);
   s.Record(host);
+  if (s.media != nullptr) {
+    try {
+      s.media->Finish(s.report.status != TRunStatus::kFailed);
+    } catch (...) {
+      s.Fail(TRunStatus::kFailed, "the unpacked files could not be settled: " + DescribeCurrentException().message);
+    }
+  }
   s.Links(host);
   s.Conclude(result);
   // The drive loop has logged a failure of the worker when it came.

@@ -10,6 +10,7 @@ const char* PhaseName(TRunPhase phase) {
     case TRunPhase::kLoad: return "load";
     case TRunPhase::kSetup: return "setup";
     case TRunPhase::kQuestions: return "questions";
+    case TRunPhase::kUnpack: return "unpack";
     case TRunPhase::kPerform: return "perform";
     case TRunPhase::kUnload: return "unload";
   }
@@ -21,6 +22,7 @@ const char* PhaseActivity(TRunPhase phase) {
     case TRunPhase::kLoad: return "loading";
     case TRunPhase::kSetup: return "setup";
     case TRunPhase::kQuestions: return "AskQuestions";
+    case TRunPhase::kUnpack: return "unpacking";
     case TRunPhase::kPerform: return "Perform";
     case TRunPhase::kUnload: return "unloading";
   }
@@ -34,6 +36,7 @@ const std::vector<TQuestionKindInfo>& QuestionKinds() {
       {TQuestionKind::kQuestionsFailed, "questions-failed", "abort after a library's AskQuestions answered 0?"},
       {TQuestionKind::kPerformFailed, "perform-failed", "abort after a library's Perform answered 0?"},
       {TQuestionKind::kOther, "other", "any other Yes/No question"},
+      {TQuestionKind::kExtractFailed, "extract-failed", "abort before any library performs, after an archive could not be unpacked?"},
   };
   return kinds;
 }
@@ -64,6 +67,14 @@ int RunExitStatus(TRunStatus status) {
     case TRunStatus::kInterrupted: return 130;
   }
   return 1;
+}
+
+TPhaseReport& TRunReport::Phase(TRunPhase phase) {
+  for (TPhaseReport& report : phases) {
+    if (report.phase == phase) return report;
+  }
+  phases.push_back({phase, false, 0});
+  return phases.back();
 }
 
 bool TRunReport::AllDone() const {

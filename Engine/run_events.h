@@ -18,13 +18,18 @@
 namespace instkit {
 
 // The phases of a run, in order.  `kLoad` loads one library per top-level
-// subsystem, `kUnload` releases them.
-enum class TRunPhase : uint8_t { kLoad, kSetup, kQuestions, kPerform, kUnload };
-// "load", "setup", "questions", "perform", "unload".
+// subsystem, `kUnload` releases them.  `kUnpack` (install only, when the
+// selected subsystems name archives) unpacks the archives into the target
+// folder after the questions and before the libraries perform
+// (Engine/run_media.h); the libraries do nothing in it.  Its value comes
+// last, so that the others keep the values of the driver's phases
+// (TLoaderPhase, Dllload/custom_dll_loader.h), which the worker sends.
+enum class TRunPhase : uint8_t { kLoad, kSetup, kQuestions, kPerform, kUnload, kUnpack };
+// "load", "setup", "questions", "unpack", "perform", "unload".
 const char* PhaseName(TRunPhase phase);
 // What the libraries are doing in the phase, for sentences such as
 // "library core.so crashed in Perform": "loading", "setup",
-// "AskQuestions", "Perform", "unloading".
+// "AskQuestions", "unpacking", "Perform", "unloading".
 const char* PhaseActivity(TRunPhase phase);
 
 // Why the operator is asked a Yes/No question.  The engine knows it from
@@ -32,14 +37,16 @@ const char* PhaseActivity(TRunPhase phase);
 // question the driver asks itself after a library failed in setup, in
 // AskQuestions or in Perform has that kind; every other Yes/No box (a
 // library's own, or one of a driver that a library runs for its children)
-// is kOther.  More kinds may follow (an archive that cannot be unpacked
-// between the questions and the perform phases is next); hosts should treat
-// a kind they do not know like kOther.
+// is kOther.  The engine asks kExtractFailed itself, in the unpack phase,
+// when an archive is missing, damaged or refused: Yes stops the run before
+// any library performs.  More kinds may follow; hosts should treat a kind
+// they do not know like kOther.
 enum class TQuestionKind : uint8_t {
   kSetupFailed,      // "setup-failed"
   kQuestionsFailed,  // "questions-failed"
   kPerformFailed,    // "perform-failed"
   kOther,            // "other"
+  kExtractFailed,    // "extract-failed"
 };
 
 struct TQuestionKindInfo {
@@ -88,6 +95,17 @@ struct TProgress {
   TSubsystemRef subsystem;  // whose turn it is
 };
 
+// Unpacking progress, by bytes (TRunHost::OnUnpackProgress).
+struct TUnpackProgressEvent {
+  std::string archive;        // as the catalogue names it, Windows-1251
+  int32_t archive_number = 0;  // from 1
+  int32_t archive_count = 0;
+  uint64_t done = 0;          // bytes of all the archives' files read so far
+  uint64_t total = 0;         // the archives' total size
+  uint64_t unpacked = 0;      // bytes written into the target so far, all archives
+  std::string entry;          // the entry being unpacked, UTF-8
+};
+
 // Something the engine itself has to say, besides the driver's log.
 enum class TNoticeKind : uint8_t {
   kAlreadyInstalled,  // install: the registry records this subsystem already
@@ -95,6 +113,7 @@ enum class TNoticeKind : uint8_t {
   kRecorded,          // the registry was updated
   kLinks,             // menu and desktop links were made or removed
   kStopping,          // the run is being stopped (Ctrl-C, Abort, a timeout)
+  kMedia,             // archives: unpacked, taken back, files removed or kept, an earlier run recovered
 };
 
 struct TNotice {
@@ -136,6 +155,9 @@ class TRunHost {
   // A message with only an OK button; the run does not wait.
   virtual void OnMessage(const TOperatorBox& message) { (void)message; }
   virtual void OnNotice(const TNotice& notice) { (void)notice; }
+  // Unpacking went on: every few hundred KiB and at the start and end of
+  // each archive.
+  virtual void OnUnpackProgress(const TUnpackProgressEvent& progress) { (void)progress; }
 };
 
 }  // namespace instkit

@@ -40,6 +40,12 @@ struct TRunOptions {
   // it.  Checked before anything is loaded: it must exist as a folder or be
   // creatable, and be writable.
   std::string path;
+  // Install: the folder holding the archives the catalogue names
+  // (Engine/run_media.h); "" for the description's folder.
+  std::string media;
+  // The unpacked-size limit of an archive, as a multiple of its own size
+  // (it is never more than the free space either).
+  uint32_t unpack_ratio = 64;
   // Folders searched for relative library names after the description's own.
   std::vector<std::string> library_paths;
   TSelectionRequest selection;

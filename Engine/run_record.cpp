@@ -23,6 +23,7 @@ constexpr const char* kDescription = "Description";
 constexpr const char* kVersion = "Version";
 constexpr const char* kAnswers = "Answers";
 constexpr const char* kCopy = "Description copy";
+constexpr const char* kManifest = "Manifest";
 
 const char* const kInstalledRoot = "Software\\instkit\\Installed";
 const char* const kProductsRoot = "Software\\instkit\\Products";
@@ -37,6 +38,7 @@ void ReadInto(TRegistry& registry, const std::string& product, TProductRecord& r
     record.version = registry.ReadString(kVersion);
     record.answers = registry.ReadString(kAnswers);
     record.description_copy = registry.ReadString(kCopy);
+    record.manifest = registry.ReadString(kManifest);
   }
 }
 
@@ -104,8 +106,11 @@ void RecordRun(TRegistry& registry, uint8_t mode, const TProductRecord& record, 
     registry.WriteString(kVersion, record.version);
     registry.WriteString(kAnswers, record.answers);
     registry.WriteString(kCopy, record.description_copy);
+    registry.WriteString(kManifest, record.manifest);
   } else if (!HasValues(registry, report.key)) {
     registry.DeleteKey(record_key);
+  } else if (record.manifest_changed && registry.OpenKey(record_key, false)) {
+    registry.WriteString(kManifest, record.manifest);
   }
   registry.EndUpdate();
   report.written = std::move(written);

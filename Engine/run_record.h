@@ -15,9 +15,12 @@
 //                         library name replaced by the file then loaded, so
 //                         that an uninstall needs neither the description
 //                         nor the library search folders
+//     "Manifest"          the files the archives unpacked (Media/manifest.h),
+//                         so that they and the subsystems change together
 //
 // An install writes the record anew; an uninstall that leaves no subsystem
-// installed removes it, one that leaves some keeps it.
+// installed removes it, one that leaves some keeps it (with the manifest
+// left after its files were removed).
 #pragma once
 
 #include <cstdint>
@@ -40,6 +43,8 @@ struct TProductRecord {
   std::string version;
   std::string answers;
   std::string description_copy;  // IDF text, Windows-1251
+  std::string manifest;          // Media/manifest.h text; "" for none
+  bool manifest_changed = false; // uninstall: write `manifest` into the record kept
   std::vector<std::string> installed;  // short names recorded as installed, in the order written
 };
 

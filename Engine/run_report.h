@@ -72,6 +72,31 @@ struct TLinksReport {
   std::vector<std::string> removed;  // entry files removed
 };
 
+// One archive of an install (Engine/run_media.h).
+struct TArchiveReport {
+  std::string name;       // as the catalogue names it, Windows-1251
+  std::string file;       // where it was found; "" when missing
+  uint64_t size = 0;      // of the file
+  bool unpacked = false;  // completely
+  bool kept = false;      // after the run: a subsystem that needs it was done
+  uint64_t files = 0;     // files and links placed
+  uint64_t bytes = 0;     // file data written
+  std::string error;      // one UTF-8 sentence when it was not unpacked
+};
+
+struct TMediaReport {
+  std::string folder;                    // the media folder (install)
+  std::vector<TArchiveReport> archives;  // install
+  std::string recovered;  // what was done about an interrupted earlier run, "" when none
+  // Uninstall: archives no installed subsystem needs any more, their files
+  // and links removed, the folders removed, and the files kept because they
+  // changed since they were unpacked ("path: what", UTF-8).
+  std::vector<std::string> removed_archives;  // Windows-1251
+  uint64_t removed = 0;
+  uint64_t removed_folders = 0;
+  std::vector<std::string> kept_changed;
+};
+
 struct TRunReport {
   TRunStatus status = TRunStatus::kBadInput;
   // One UTF-8 sentence for the operator when the status is not kDone or
@@ -90,13 +115,16 @@ struct TRunReport {
   bool interrupted = false;
   std::string load_failure;  // the system's reason when a library did not load
 
-  std::vector<TPhaseReport> phases;
+  std::vector<TPhaseReport> phases;  // every phase, in the order a run goes through them
   std::vector<TSubsystemReport> subsystems;
   std::vector<TQuestionReport> questions;
   TRecordReport record;
   TLinksReport links;
+  TMediaReport media;
 
   bool AllDone() const;
+  // The report of one phase (every phase has one).
+  TPhaseReport& Phase(TRunPhase phase);
   int ExitStatus() const { return RunExitStatus(status); }
 };
 

@@ -84,6 +84,9 @@ class TWorkerSide : public TLoaderObserver {
   }
   void ReadHost();
   void Control(uint8_t control);
+  // Waits for the run to unpack; marks the records it says to leave out as
+  // not checked, so the perform loop passes them over.  False: no perform.
+  bool AwaitMedia();
   std::string ImageOf(int32_t index) const;
   void BuildLoader();
   // Runs one phase between its started and ended messages.
@@ -114,6 +117,9 @@ class TWorkerSide : public TLoaderObserver {
   uint32_t next_box_ = 1;
   bool host_gone_ = false;
   bool bye_ = false;
+  bool media_ready_ = false;  // the run's kMedia came
+  bool media_go_ = false;
+  std::vector<uint8_t> media_skip_;
 
   // Abort, SuspendAll and ResumeAll may reach the loader only between
   // LoadDLLs and UnLoadDLLs.
@@ -202,6 +208,12 @@ void TWorkerSide::ReadHost() {
     } else if (kind == wire::kBye) {
       std::lock_guard<std::mutex> lock(mutex_);
       bye_ = true;
+    } else if (kind == wire::kMedia) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      media_go_ = in.U8() != 0;
+      const int32_t count = in.I32();
+      for (int32_t i = 0; i < count && in.ok(); ++i) media_skip_.push_back(in.U8());
+      media_ready_ = true;
     }
     changed_.notify_all();
     if (kind == wire::kBye) return;
@@ -211,6 +223,27 @@ void TWorkerSide::ReadHost() {
     host_gone_ = true;
   }
   changed_.notify_all();
+}
+
+bool TWorkerSide::AwaitMedia() {
+  Send(wire::TWriter(wire::kAwaitMedia));
+  std::vector<uint8_t> skip;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return media_ready_ || host_gone_ || bye_; });
+    if (!media_ready_ || !media_go_) return false;
+    skip = media_skip_;
+  }
+  for (size_t i = 0; i < skip.size() && static_cast<int32_t>(i) < loader_->GetCount(); ++i) {
+    if (skip[i] == 0) continue;
+    const auto index = static_cast<int32_t>(i);
+    if (tree_loader_ != nullptr) {
+      if (TSysNode* node = job_.tree->GetNode(index)) node->Info->Checked = false;
+    } else if (const void* record = flat_loader_->GetPointer(index)) {
+      const_cast<uint8_t*>(static_cast<const uint8_t*>(record))[kImageCheckedOffset] = 0;
+    }
+  }
+  return true;
 }
 
 std::string TWorkerSide::ImageOf(int32_t index) const {
@@ -292,7 +325,9 @@ int TWorkerSide::Run() {
     return loader_->AskState;
   })
                                                              : 0;
-  if (next(ask == INSTKIT_OUTCOME_COMPLETED)) {
+  bool perform = next(ask == INSTKIT_OUTCOME_COMPLETED);
+  if (perform && job_.pause_for_media) perform = AwaitMedia() && !stopping_.load();
+  if (perform) {
     Phase(TRunPhase::kPerform, [&] { return loader_->PerformAll(); });
     if (tree_loader_ != nullptr) tree_loader_->SetInstalled();
     // What the libraries left in their images until now; a result counts

@@ -24,6 +24,9 @@ struct TWorkerJob {
   std::string session_name;
   int32_t client_number = 0;
   uint8_t questions_level = 0;
+  // After the questions completed, wait for the run's kMedia (the run
+  // unpacks the archives meanwhile, Engine/run_media.h).
+  bool pause_for_media = false;
 };
 
 // Loads, sets up, asks and performs while each phase completes, reads the

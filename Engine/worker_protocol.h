@@ -18,10 +18,15 @@
 //   kLoaded                         records:i32 library reason
 //   kResults                        count:i32 (done:u8 image)*count, one per record
 //   kFinished                       (then waits for kBye)
+//   kAwaitMedia                     the questions completed; waits for kMedia
+//                                   (only when the job asks for it)
 // run -> worker
 //   kAnswer                         id:u32 answer:i32 (kIdYes, kIdNo)
 //   kControl                        control:u8 (kControlAbort, ...)
 //   kBye
+//   kMedia                          go:u8 count:i32 skip:u8*count: perform
+//                                   (go 1) without the records marked skip,
+//                                   or not at all (go 0)
 //
 // `image` is the flat tree image of the record's subsystem as the library
 // left it (empty when it has none): perform turns carry it so the run knows
@@ -49,9 +54,11 @@ enum TKind : uint8_t {
   kLoaded,
   kResults,
   kFinished,
+  kAwaitMedia,
   kAnswer = 100,
   kControl,
   kBye,
+  kMedia,
 };
 
 enum TControl : uint8_t { kControlAbort = 1, kControlSuspend, kControlResume };

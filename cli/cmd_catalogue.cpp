@@ -1,11 +1,15 @@
 // instkit catalogue | check | image: the subsystem catalogue of an
 // installation description.
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "Engine/plan.h"
+#include "Engine/run_input.h"
+#include "Media/media_folder.h"
 #include "Syslist/catalogue_check.h"
 #include "Syslist/node_walk.h"
 #include "Syslist/syslist.h"
@@ -186,7 +190,27 @@ int ShowCatalogue(const std::string& path, bool as_json, bool as_dot) {
   return 0;
 }
 
-int Check(const std::string& path) {
+// Archives the catalogue names that `media` (default: the description's
+// folder) lacks: an install would fail for the subsystems that need them.
+int MissingArchives(const std::string& path, const TIDFTextFile& file, std::string media) {
+  TSysTree catalogue;
+  TInputError error;
+  if (!BuildCatalogue(file, path, catalogue, error)) return 0;  // the findings above say why
+  if (media.empty()) media = std::filesystem::absolute(std::filesystem::path(path)).parent_path().string();
+  TPlan plan;
+  GatherPlanMaterial(catalogue, plan);
+  int missing = 0;
+  for (const TPlanArchive& archive : plan.archives) {
+    if (!FindArchiveFile(media, archive.name).empty()) continue;
+    ++missing;
+    PrintUtf8(path + ": error: archive " + (archive.name.empty() ? std::string("(empty name)") : U(archive.name)) +
+              " (" + U(archive.short_names.empty() ? std::string() : archive.short_names.front()) +
+              (archive.short_names.size() > 1 ? ", ..." : "") + "): not found in " + media + "\n");
+  }
+  return missing;
+}
+
+int Check(const std::string& path, const std::string& media) {
   TDescriptionFormat format;
   auto file = LoadDescriptionOrReport(path, &format);
   if (!file) return 2;
@@ -200,6 +224,7 @@ int Check(const std::string& path) {
     if (!f.key.empty()) where += " " + f.key;
     PrintUtf8(path + ": " + (error ? "error: " : "warning: ") + U(where) + ": " + U(f.message) + "\n");
   }
+  errors += MissingArchives(path, *file, media);
   PrintUtf8(Format("%s: %d error(s), %d warning(s)\n", path.c_str(), errors, warnings));
   return errors > 0 ? 2 : warnings > 0 ? 1 : 0;
 }
@@ -268,8 +293,11 @@ const TCommandRegistrar kCheck(21, [](CLI::App& app, int* status) {
   auto* cmd = app.add_subcommand(
       "check", "Validate the catalogue of a description (exit 0 clean, 1 warnings, 2 errors)");
   auto file = std::make_shared<std::string>();
+  auto media = std::make_shared<std::string>();
   cmd->add_option("FILE", *file, "IDF text file")->required();
-  cmd->callback([=] { *status = Check(*file); });
+  cmd->add_option("--media", *media, "Folder that should hold the archives it names (default: the description's folder)")
+      ->type_name("DIR");
+  cmd->callback([=] { *status = Check(*file, *media); });
 });
 
 const TCommandRegistrar kImage(22, [](CLI::App& app, int* status) {

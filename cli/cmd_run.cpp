@@ -11,6 +11,7 @@
 #include "cli/selection_options.h"
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
+#include "host/platform/terminal.h"
 
 namespace instkit::cli {
 
@@ -83,6 +84,7 @@ int Execute(const TRunCommand& command, TArguments& a) {
   if (a.yes) a.settings.answers.SetAll(true, "--yes");
   if (a.no) a.settings.answers.SetAll(false, "--no");
   a.settings.interactive = IsInteractive();
+  a.settings.progress_bar = IsTerminal(TStandardStream::kError);
   a.options.mode = command.mode;
   a.options.selection = a.selection->request;
   a.options.product = Utf8ToCp1251(a.product);
@@ -145,6 +147,15 @@ void AddRunCommand(CLI::App& app, int* status, const TRunCommand& command) {
   sub->add_option("--questions-level", a->questions_level, "Questions level (0-255) handed to the libraries")
       ->check(CLI::Range(0, 255));
   sub->add_flag("--flat", a->options.flat, "Drive with the flat-image driver over an image of the whole catalogue");
+  if (command.mode == INSTKIT_MODE_INSTALL) {
+    sub->add_option("--media", a->options.media,
+                    "Folder holding the archives the description names (default: the description's folder)")
+        ->type_name("DIR");
+    sub->add_option("--max-unpack-ratio", a->options.unpack_ratio,
+                    "Refuse an archive that unpacks to more than RATIO times its own size (default 64)")
+        ->check(CLI::Range(1u, 1000000u))
+        ->type_name("RATIO");
+  }
   sub->add_option("--library-path", a->options.library_paths,
                   "Folder searched for relative library names after the description's folder (repeatable)");
   sub->add_option("--timeout", a->options.timeout_seconds,

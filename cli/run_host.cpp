@@ -1,5 +1,6 @@
 #include "cli/run_host.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
@@ -27,7 +28,46 @@ bool PromptYesNo(const TOperatorBox& box) {
          (answer[0] == 'y' || answer[0] == 'Y' || StartsWith(answer, "д") || StartsWith(answer, "Д"));
 }
 
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string Megabytes(uint64_t bytes) { return Format("%.1f MB", static_cast<double>(bytes) / 1e6); }
+
 }  // namespace
+
+void TCliRunHost::ClearBar() {
+  if (!bar_shown_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  bar_shown_ = false;
+}
+
+void TCliRunHost::OnUnpackProgress(const TUnpackProgressEvent& progress) {
+  if (!settings_.progress_bar || settings_.quiet || settings_.json) return;
+  const bool last = progress.done >= progress.total && progress.archive_number == progress.archive_count &&
+                    progress.entry.empty() && progress.done > 0;
+  const int64_t now = NowMs();
+  if (last) {
+    ClearBar();
+    return;
+  }
+  if (bar_shown_ && now - bar_drawn_ms_ < 100) return;
+  bar_drawn_ms_ = now;
+  constexpr int kWidth = 30;
+  const double share = progress.total > 0 ? static_cast<double>(progress.done) / static_cast<double>(progress.total) : 0;
+  const int filled = static_cast<int>(share * kWidth);
+  const std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
+                     std::string(static_cast<size_t>(kWidth - filled), ' ') + "] " +
+                     Format("%3d%% ", static_cast<int>(share * 100)) + Megabytes(progress.done) + " of " +
+                     Megabytes(progress.total) + Format("  %d/%d ", progress.archive_number, progress.archive_count) +
+                     Cp1251ToUtf8(progress.archive);
+  // Return and erase the line, then the bar; a name's own controls escaped.
+  std::fputs(("\r\033[K" + EscapeControls(line)).c_str(), stderr);
+  std::fflush(stderr);
+  bar_shown_ = true;
+}
 
 void TCliRunHost::OnLogLine(const std::string& line) {
   if (settings_.verbose) PrintError(Cp1251ToUtf8(line));
@@ -44,6 +84,7 @@ void TCliRunHost::OnProgress(const TProgress& progress) {
 }
 
 TAnswer TCliRunHost::OnQuestion(const TOperatorBox& question) {
+  ClearBar();
   if (auto answer = settings_.answers.Find(question.kind)) {
     if (!settings_.quiet) {
       PrintError(Cp1251ToUtf8(question.caption) + ": " + Cp1251ToUtf8(question.text) + " -> " +
@@ -63,6 +104,7 @@ void TCliRunHost::OnMessage(const TOperatorBox& message) {
 }
 
 void TCliRunHost::OnNotice(const TNotice& notice) {
+  ClearBar();
   if (notice.kind == TNoticeKind::kStopping) {
     PrintError("instkit: " + notice.text);
     return;

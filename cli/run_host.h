@@ -1,6 +1,10 @@
 // The command line as the host of a run (Engine/run_events.h): prints what
 // the operator should see and answers the questions.
 //
+// Unpacking shows a progress bar by bytes on stderr when stderr is a
+// terminal (and neither --quiet nor --json), redrawn at most ten times a
+// second and cleared when the archives are done.
+//
 // Questions are answered, in this order, by the answers book (--answers
 // for that kind, then --yes/--no), a Yes/No prompt when stdin and stderr
 // are a terminal, else No.  Messages with only an OK button go to stderr.
@@ -10,6 +14,8 @@
 #pragma once
 
 #include "Engine/answer_book.h"
+#include <cstdint>
+
 #include "Engine/run_events.h"
 
 namespace instkit::cli {
@@ -19,6 +25,7 @@ struct TCliRunSettings {
   bool quiet = false;
   bool json = false;
   bool interactive = false;  // prompt the operator
+  bool progress_bar = false; // stderr is a terminal
   TAnswerBook answers;
 };
 
@@ -32,13 +39,18 @@ class TCliRunHost : public TRunHost {
   TAnswer OnQuestion(const TOperatorBox& question) override;
   void OnMessage(const TOperatorBox& message) override;
   void OnNotice(const TNotice& notice) override;
+  void OnUnpackProgress(const TUnpackProgressEvent& progress) override;
 
   // What the run recorded and which links it made, kept for after the
   // summary.
   std::string deferred;
 
  private:
+  void ClearBar();
+
   const TCliRunSettings& settings_;
+  bool bar_shown_ = false;
+  int64_t bar_drawn_ms_ = 0;
 };
 
 }  // namespace instkit::cli

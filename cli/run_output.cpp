@@ -43,6 +43,12 @@ const char* StatusName(TRunStatus status) {
   return "?";
 }
 
+std::string Join(const std::vector<std::string>& cp1251) {
+  std::string out;
+  for (const std::string& t : cp1251) out += (out.empty() ? "" : ", ") + Cp1251ToUtf8(t);
+  return out;
+}
+
 size_t Width(const std::string& utf8) {
   size_t n = 0;
   for (unsigned char c : utf8) n += (c & 0xC0) != 0x80 ? 1 : 0;
@@ -88,7 +94,7 @@ void PrintRunSummary(const TRunReport& report) {
   }
   out += "phases:";
   for (const TPhaseReport& phase : report.phases) {
-    if (phase.phase == TRunPhase::kUnload) continue;
+    if (phase.phase == TRunPhase::kUnload || (phase.phase == TRunPhase::kUnpack && !phase.ran)) continue;
     out += std::string(phase.phase == TRunPhase::kLoad ? " " : ", ") + PhaseName(phase.phase) + " ";
     if (phase.phase == TRunPhase::kLoad) {
       out += phase.ran && phase.outcome == 1 ? "completed" : "stopped";
@@ -107,6 +113,24 @@ void PrintRunSummary(const TRunReport& report) {
              (q.answer.yes ? "Yes" : "No") + " (" + q.answer.source + ")\n";
     }
   }
+  for (const TArchiveReport& a : report.media.archives) {
+    out += "archive " + (a.name.empty() ? std::string("(empty name)") : Cp1251ToUtf8(a.name)) + ": ";
+    if (!a.error.empty()) {
+      out += a.error + "\n";
+    } else if (a.unpacked) {
+      out += Format("%llu files, %llu bytes, ", static_cast<unsigned long long>(a.files),
+                    static_cast<unsigned long long>(a.bytes)) +
+             (a.kept ? "unpacked" : "taken back") + "\n";
+    } else {
+      out += "not unpacked\n";
+    }
+  }
+  if (!report.media.removed_archives.empty()) {
+    out += "removed the files of " + Join(report.media.removed_archives) +
+           Format(": %llu files, %llu folders", static_cast<unsigned long long>(report.media.removed),
+                  static_cast<unsigned long long>(report.media.removed_folders)) + "\n";
+  }
+  for (const std::string& kept : report.media.kept_changed) out += "kept (changed since unpacked): " + kept + "\n";
   PrintUtf8(out);
 }
 
@@ -176,6 +200,30 @@ void PrintRunJson(const char* command, const TRunReport& report) {
   json.Member("attempted", report.links.attempted);
   json.Member("made", report.links.made);
   json.Member("removed", report.links.removed);
+  json.EndObject();
+  json.Key("media");
+  json.BeginObject();
+  StringOrNull(json, "folder", report.media.folder);
+  json.Key("archives");
+  json.BeginArray();
+  for (const TArchiveReport& a : report.media.archives) {
+    json.BeginObject();
+    json.Member("name", Cp1251ToUtf8(a.name));
+    StringOrNull(json, "file", a.file);
+    json.Member("size", static_cast<int64_t>(a.size));
+    json.Member("unpacked", a.unpacked);
+    json.Member("kept", a.kept);
+    json.Member("files", static_cast<int64_t>(a.files));
+    json.Member("bytes", static_cast<int64_t>(a.bytes));
+    StringOrNull(json, "error", a.error);
+    json.EndObject();
+  }
+  json.EndArray();
+  StringOrNull(json, "recovered", report.media.recovered);
+  json.Member("removed_archives", Utf8Texts(report.media.removed_archives));
+  json.Member("removed_files", static_cast<int64_t>(report.media.removed));
+  json.Member("removed_folders", static_cast<int64_t>(report.media.removed_folders));
+  json.Member("kept_changed", report.media.kept_changed);
   json.EndObject();
   json.EndObject();
   PrintUtf8(json.Text() + "\n");

@@ -23,6 +23,12 @@ set(INSTKIT_LIBPQ_PARTS
 set(INSTKIT_ZSTD_PARTS
   host/compress/compressor.cpp host/compress/read_ahead_decoder.cpp Didf/*.cpp
   tests/Didf/*.cpp tests/host/compressor_test.cpp)
+# Parts that need libarchive and xxHash: unpacking and packing installation
+# media and the content hash of unpacked files, with their tests.  Without
+# them, Media/no_libarchive/ stands in: every archive fails to unpack with a
+# sentence saying why, and nothing can be packed or hashed.
+set(INSTKIT_LIBARCHIVE_PARTS
+  Media/unpacker.cpp Media/media_pack.cpp Media/content_hash.cpp tests/Media/*.cpp)
 # The registry object is a SQLite store on POSIX (host/platform/posix/) and
 # the system registry on Windows (host/platform/windows/); one contract test
 # runs on both.
@@ -57,6 +63,12 @@ if(NOT ZSTD_FOUND OR NOT ZLIB_FOUND)
   message(STATUS "instkit: zstd or zlib not found for this target: the stream compressor, the data "
                  "files (Didf) and their tests are left out of this build")
   list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_ZSTD_PARTS})
+endif()
+if(NOT LIBARCHIVE_FOUND OR NOT XXHASH_FOUND)
+  message(STATUS "instkit: libarchive or xxHash not found for this target: archives cannot be "
+                 "unpacked or packed in this build; the media tests are left out")
+  list(APPEND INSTKIT_EXCLUDED_SOURCES ${INSTKIT_LIBARCHIVE_PARTS})
+  list(APPEND INSTKIT_STAND_IN_SOURCES ${PROJECT_SOURCE_DIR}/Media/no_libarchive/media_unavailable.cpp)
 endif()
 list(REMOVE_DUPLICATES INSTKIT_EXCLUDED_SOURCES)
 

@@ -3,11 +3,14 @@
 # example subsystem libraries, shows the summary, the installed files and the
 # log, then uninstalls it again.
 set -euo pipefail
-# scripts/demo.sh INSTKIT DEMO_DIR [LIBRARY_DIR]: the example subsystem
-# libraries are taken from LIBRARY_DIR, else from the build of INSTKIT.
+# scripts/demo.sh INSTKIT DEMO_DIR [LIBRARY_DIR [MEDIA_DIR]]: the example
+# subsystem libraries are taken from LIBRARY_DIR, else from the build of
+# INSTKIT; the archives (packed at build time, examples/demo/CMakeLists.txt)
+# from MEDIA_DIR, else from beside LIBRARY_DIR.
 instkit=$1
 demo=$2
 libs=${3:-$(cd "$(dirname "$instkit")/.." && pwd)/examples/lib}
+media=${4:-$(dirname "$libs")/demo/media}
 work=$(mktemp -d "${TMPDIR:-/tmp}/instkit-demo.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -19,8 +22,8 @@ echo "== instkit catalogue $demo/setup.idf"
 "$instkit" catalogue "$demo/setup.idf"
 
 echo
-echo "== instkit check $demo/setup.idf"
-"$instkit" check "$demo/setup.idf"
+echo "== instkit check $demo/setup.idf --media $media"
+"$instkit" check "$demo/setup.idf" --media "$media"
 
 # The registry and the menu/desktop links stay inside the work folder.
 keep=(--registry "$work/registry.db" --links-root "$work/links")
@@ -30,8 +33,8 @@ echo "== instkit plan $demo/setup.idf --deselect 11"
 "$instkit" plan "$demo/setup.idf" --deselect 11
 
 echo
-echo "== instkit install $demo/setup.idf --path $work/target --no --deselect 11"
-"$instkit" install "$demo/setup.idf" --path "$work/target" --no \
+echo "== instkit install $demo/setup.idf --media $media --path $work/target --no --deselect 11"
+"$instkit" install "$demo/setup.idf" --media "$media" --path "$work/target" --no \
   --library-path "$libs" --log "$work/install.log" --session demo --client 1 "${keep[@]}" --deselect 11
 
 echo
@@ -41,6 +44,10 @@ echo "== instkit status"
 echo
 echo "== installed files"
 (cd "$work/target" && find . -type f | sort | sed 's|^\./|  |')
+
+echo
+echo "== instkit verify (the unpacked files against the manifest)"
+"$instkit" verify --registry "$work/registry.db"
 
 echo
 echo "== install log (Windows-1251 shown as UTF-8)"

@@ -99,6 +99,11 @@ void TRunScreen::OnLibraryOutput(const std::string& line) {
 void TRunScreen::OnPhaseStarted(TRunPhase phase) {
   std::lock_guard<std::mutex> lock(mutex_);
   TPhaseRow& row = Row(phase);
+  // A phase the run passed over (no archives to unpack) never starts.
+  for (TPhaseRow& earlier : phases_) {
+    if (&earlier == &row) break;
+    if (earlier.state == TPhaseRow::kWaiting) earlier.state = TPhaseRow::kSkipped;
+  }
   row.state = TPhaseRow::kRunning;
   row.finished = 0;
   current_.clear();
@@ -182,6 +187,7 @@ void TRunScreen::Draw(TScreen& screen) {
     TStyle style = TStyle::kNormal;
     switch (p.state) {
       case TPhaseRow::kWaiting: state = "waiting"; style = TStyle::kDim; break;
+      case TPhaseRow::kSkipped: state = "not needed"; style = TStyle::kDim; break;
       case TPhaseRow::kRunning:
         percent = (std::min(p.finished, total) * 100 + (current_.empty() ? 0 : percent_)) / total;
         state = std::to_string(std::min(p.finished, total)) + " of " + std::to_string(total);

@@ -66,7 +66,7 @@ class TRunScreen : public TRunHost {
   struct TPhaseRow {
     TRunPhase phase;
     std::string name;
-    enum { kWaiting, kRunning, kEnded } state = kWaiting;
+    enum { kWaiting, kRunning, kEnded, kSkipped } state = kWaiting;
     uint8_t outcome = 0;
     int finished = 0;  // subsystems whose turn ended
   };

@@ -40,7 +40,10 @@ TRun RunCli(const std::string& args) {
 }
 
 TEST(CatalogueCliTest, CheckExitStatusFollowsTheWorstFinding) {
-  EXPECT_EQ(RunCli("check " + kDemo).status, 0);
+  EXPECT_EQ(RunCli("check " + kDemo + " --media " + INSTKIT_DEMO_MEDIA).status, 0);
+  const TRun no_media = RunCli("check " + kDemo);
+  EXPECT_EQ(no_media.status, 2);
+  EXPECT_NE(no_media.out.find("error: archive core.tar.zst ("), std::string::npos) << no_media.out;
   const TRun problems = RunCli("check " + kProblems);
   EXPECT_EQ(problems.status, 2);
   EXPECT_NE(problems.out.find("error: [SubSystems] Twin:"), std::string::npos);

@@ -10,6 +10,11 @@ if(TARGET instkit_cli)
       INSTKIT_TEST_SUBSYSTEM="$<TARGET_FILE:instkit_test_subsystem>"
       INSTKIT_EXAMPLE_LIB_DIR="$<TARGET_FILE_DIR:instkit_example_files>")
   endif()
+  # The demo's archives, packed at build time, go beside its description.
+  if(TARGET instkit_demo_media)
+    add_dependencies(${test_target} instkit_demo_media)
+    target_compile_definitions(${test_target} PRIVATE INSTKIT_DEMO_MEDIA_DIR="${CMAKE_BINARY_DIR}/examples/demo/media")
+  endif()
 endif()
 # The screens' text measure is tried on its own too.
 if(TARGET instkit_setup_screens)

@@ -67,6 +67,9 @@ class TScenario {
     root_ = root;
     socket_ = root_ + "/tmux.sock";
     fs::copy(fs::path(INSTKIT_SOURCE_DIR) / "examples/demo", fs::path(root_) / "demo", fs::copy_options::recursive);
+#ifdef INSTKIT_DEMO_MEDIA_DIR
+    fs::copy(INSTKIT_DEMO_MEDIA_DIR, fs::path(root_) / "demo", fs::copy_options::recursive);
+#endif
     for (const char* idf : {"question.idf", "abort.idf"}) {
       fs::copy_file(fs::path(INSTKIT_TEST_DATA_DIR) / "setup" / idf, fs::path(root_) / idf);
     }
