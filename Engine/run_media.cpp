@@ -291,10 +291,6 @@ std::string TRunMedia::RemoveFiles(const std::string& previous, const std::set<s
     report_.media.kept_changed.push_back(kept.path + ": " + kept.what);
     host.OnNotice({TNoticeKind::kMedia, 0, "", "kept " + kept.path + " (" + kept.what + ", changed since it was unpacked)"});
   }
-  host.OnNotice({TNoticeKind::kMedia, 0, "",
-                 Format("files: %llu removed, %llu folder(s) removed, %llu kept",
-                        static_cast<unsigned long long>(result.removed), static_cast<unsigned long long>(result.folders),
-                        static_cast<unsigned long long>(result.kept.size()))});
   return manifest.Empty() ? std::string() : ManifestText(manifest);
 }
 

@@ -73,8 +73,8 @@ int Pack(const std::string& file, const std::string& from, const std::string& me
       status = 1;
       continue;
     }
-    PrintUtf8(Format("packed %s (%s): %llu files, %s from %s\n", name.c_str(), formats[i].format.c_str(),
-                     static_cast<unsigned long long>(result.files), Megabytes(result.bytes).c_str(), source.c_str()));
+    PrintUtf8(Format("packed %s (%s): %s, %s from %s\n", name.c_str(), formats[i].format.c_str(),
+                     Counted(result.files, "file", "files").c_str(), Megabytes(result.bytes).c_str(), source.c_str()));
   }
   return status;
 }

@@ -118,8 +118,7 @@ void PrintRunSummary(const TRunReport& report) {
     if (!a.error.empty()) {
       out += a.error + "\n";
     } else if (a.unpacked) {
-      out += Format("%llu files, %llu bytes, ", static_cast<unsigned long long>(a.files),
-                    static_cast<unsigned long long>(a.bytes)) +
+      out += Counted(a.files, "file", "files") + ", " + Counted(a.bytes, "byte", "bytes") + ", " +
              (a.kept ? "unpacked" : "taken back") + "\n";
     } else {
       out += "not unpacked\n";
@@ -127,8 +126,8 @@ void PrintRunSummary(const TRunReport& report) {
   }
   if (!report.media.removed_archives.empty()) {
     out += "removed the files of " + Join(report.media.removed_archives) +
-           Format(": %llu files, %llu folders", static_cast<unsigned long long>(report.media.removed),
-                  static_cast<unsigned long long>(report.media.removed_folders)) + "\n";
+           ": " + Counted(report.media.removed, "file", "files") + ", " +
+           Counted(report.media.removed_folders, "folder", "folders") + "\n";
   }
   for (const std::string& kept : report.media.kept_changed) out += "kept (changed since unpacked): " + kept + "\n";
   PrintUtf8(out);

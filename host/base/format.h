@@ -8,4 +8,10 @@ namespace instkit {
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// A count with its noun: Counted(1, "file", "files") is "1 file", 2 gives
+// "2 files".
+inline std::string Counted(unsigned long long count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace instkit

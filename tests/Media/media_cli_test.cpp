@@ -98,7 +98,7 @@ class MediaCliTest : public ::testing::Test {
 
 TEST_F(MediaCliTest, PackedInEveryFormatInstalledVerifiedAndRemovedArchiveByArchive) {
   ASSERT_EQ(Run("pack " + description_ + " --from " + work_.Path("src") + " -o " + work_.Path("media")), 0) << err_;
-  EXPECT_NE(out_.find("packed plain (tar.zst): 1 files"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("packed plain (tar.zst): 1 file,"), std::string::npos) << out_;
   EXPECT_EQ(Run("check " + description_ + " --media " + work_.Path("media")), 0) << out_;
 
   ASSERT_EQ(Run(Install()), 0) << err_ << out_;
