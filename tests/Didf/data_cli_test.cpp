@@ -135,7 +135,9 @@ TEST_F(DataCli, KillAndCtrlCLoseNothing) {
     ::kill(pid, SIGINT);
     const int status = Wait(pid);
     cancelled += status == 2;
-    if (status == 2) EXPECT_EQ(TempDir::Read(file), old_file);
+    if (status == 2) {
+      EXPECT_EQ(TempDir::Read(file), old_file);
+    }
   }
   EXPECT_GT(cancelled, 0);
   EXPECT_FALSE(temporary_left());
