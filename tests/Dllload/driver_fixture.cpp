@@ -111,7 +111,9 @@ void DriverTest::ExpectLog(const std::string& name) const {
       {(temp_ / "x").string().substr(0, temp_.string().size() + 1), "$TMP/"},
       {INSTKIT_TEST_LIBRARY_SUFFIX, ".so"}};
   std::string got;
-  for (std::string line : Log()) {
+  Lines lines = Log();
+  if (!Recorder().boxes.empty()) lines = lines + Lines{"-- message boxes (caption|text|style):"} + Recorder().boxes;
+  for (std::string line : lines) {
     for (const auto& [from, to] : names) {
       for (size_t at = line.find(from); at != std::string::npos; at = line.find(from, at + to.size()))
         line.replace(at, from.size(), to);
