@@ -89,6 +89,8 @@ TEST(FieldConversion, ValuesMoveBetweenKinds) {
   integer.SetAsFloat(2.0);
   EXPECT_EQ(integer.GetAsInteger(), 2);
   EXPECT_THROW(integer.SetAsFloat(1e20), EConvertError);
+  integer.SetAsFloat(-2147483648.0);  // the ends of the range convert
+  EXPECT_EQ(integer.GetAsInteger(), std::numeric_limits<int32_t>::min());
 
   TField text("T", ftString);
   text.SetAsBoolean(true);

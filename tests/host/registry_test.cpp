@@ -178,6 +178,8 @@ TEST_F(RegistryTest, DefaultPathLiesInTheStateFolder) {
   const std::string saved = old ? old : "";
   setenv("XDG_STATE_HOME", dir_.c_str(), 1);
   EXPECT_EQ(TRegistry::DefaultPath(), (dir_ / "instkit" / "registry.db").string());
+  setenv("XDG_STATE_HOME", "/", 1);
+  EXPECT_FALSE(TRegistry::DefaultPath().empty());  // the root is a state folder too
   setenv("XDG_STATE_HOME", "relative/ignored", 1);  // not absolute: $HOME/.local/state
   const std::string fallback = TRegistry::DefaultPath();
   if (!fallback.empty()) {
