@@ -4,11 +4,13 @@
 // that ended with status N other than 0.  The commands of a transcript run
 // one after another through /bin/sh in a fresh folder, with instkit (the
 // program under test), $TMP (that folder), $DEMO (examples/demo), $DATA
-// (tests/data/cli), $LIBS (the example libraries) and $TESTLIB (the scripted
-// test library of tests/Dllload/scripted_subsystem.cpp) set.  What they print
+// (tests/data/cli), $LIBS (the example libraries), $MEDIA (the demo's packed
+// archives) and $TESTLIB (the scripted test library of
+// tests/Dllload/scripted_subsystem.cpp) set.  What they print
 // must match byte for byte, with those paths written back as the names.
 // INSTKIT_UPDATE_GOLDEN=1 rewrites the transcripts from what is printed.
-#if defined(INSTKIT_CLI_BINARY) && defined(INSTKIT_EXAMPLE_LIB_DIR) && defined(INSTKIT_TEST_SUBSYSTEM)
+#if defined(INSTKIT_CLI_BINARY) && defined(INSTKIT_EXAMPLE_LIB_DIR) && defined(INSTKIT_TEST_SUBSYSTEM) && \
+    defined(INSTKIT_DEMO_MEDIA_DIR)
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -40,7 +42,8 @@ std::string Transcript(const std::string& golden) {
                                                        {kData, "$DATA"},
                                                        {std::string(INSTKIT_SOURCE_DIR) + "/examples/demo", "$DEMO"},
                                                        {INSTKIT_EXAMPLE_LIB_DIR, "$LIBS"},
-                                                       {INSTKIT_TEST_SUBSYSTEM, "$TESTLIB"}};
+                                                       {INSTKIT_TEST_SUBSYSTEM, "$TESTLIB"},
+                                                       {INSTKIT_DEMO_MEDIA_DIR, "$MEDIA"}};
   std::string prefix = "cd '" + tmp + "' && instkit() { '" INSTKIT_CLI_BINARY "' \"$@\"; }";
   for (const auto& [path, name] : names) {
     if (name[0] == '$') prefix += " && " + name.substr(1) + "='" + path + "'";
