@@ -19,7 +19,7 @@
 //   an empty image.
 // - The compressor runs with its checksum option on, and with one zstd
 //   worker thread while compressing (joined before the call returns).
-//   Decompression is capped at TCompressor::GetDefaultMaxOutputSize() (1 GiB
+//   Decompression is capped at Settings().MaxDecompressedSize() (1 GiB
 //   unless the host lowers it); a larger image fails with the compressor's
 //   message.  Files end with the check record of Didf/check_record.h.
 // - When GetRowCount says 0 while rows still come, progress reports 100.
@@ -63,6 +63,8 @@
 #include <vector>
 
 #include "host/base/exception.h"
+#include "host/base/export.h"
+#include "host/base/settings.h"
 #include "host/base/record.h"
 
 namespace instkit {
@@ -105,7 +107,7 @@ struct TDataFileReadEnd {
 };
 
 // The record structure of a data file.
-class TDIDFRecord : public TRecord {
+class INSTKIT_API TDIDFRecord : public TRecord {
  public:
   // The data file that owns this record; null for a record on its own.
   TIDFDataFile* DataFile = nullptr;
@@ -120,7 +122,7 @@ class TDIDFRecord : public TRecord {
   using TRecord::DeleteField;
 };
 
-class TIDFDataFile {
+class INSTKIT_API TIDFDataFile {
  public:
   // One record: a value per field of the structure it was made with.
   using TDataRecord = std::vector<TVariant>;
@@ -163,8 +165,9 @@ class TIDFDataFile {
   // fails with "The records read exceed the memory limit of N bytes at
   // record R", keeping the records before.  Streaming reads (FromFileToTable,
   // ReadFileRecords) keep one record at a time and have no such limit.
-  uint64_t RecordMemoryLimit = kDefaultRecordMemoryLimit;
-  static constexpr uint64_t kDefaultRecordMemoryLimit = uint64_t{1} << 30;
+  // Starts as Settings().RecordMemoryLimit() (host/base/settings.h).
+  uint64_t RecordMemoryLimit = Settings().RecordMemoryLimit();
+  static constexpr uint64_t kDefaultRecordMemoryLimit = ::instkit::kDefaultRecordMemoryLimit;
   // The most fields a data file's header may name (LoadHeader fails past it).
   static constexpr int32_t kMaxFieldCount = 32767;
 

@@ -9,6 +9,7 @@
 #include "Didf/data_file_percent.h"
 #include "Didf/plain_image_reader.h"
 #include "Didf/record_layout.h"
+#include "host/base/settings.h"
 #include "host/db/application_manager.h"
 #include "host/compress/compressor.h"
 #include "host/platform/file_stream.h"
@@ -219,7 +220,7 @@ bool TIDFDataFile::FromFileToTable(bool) {
     // (files written here do), else by decompressing it whole (the zstd
     // checksum is verified at the end of the frame).
     {
-      if (!VerifyCheckRecord(*file, TCompressor::GetDefaultMaxOutputSize())) {
+      if (!VerifyCheckRecord(*file, Settings().MaxDecompressedSize())) {
         class TDiscard final : public TStream {
          public:
           size_t Read(void*, size_t) override { return 0; }

@@ -30,6 +30,7 @@
 
 #include "Dllload/hndl_rec.h"
 #include "Dllload/subsystem_api.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -44,7 +45,7 @@ enum class TLoaderPhase : uint8_t { kLoad, kSetup, kQuestions, kPerform, kUnload
 // wrong.  Not part of the drivers' log or messages: a loader without an
 // observer behaves exactly the same.  Called on the thread that runs the
 // loop; the calls must not throw.
-class TLoaderObserver {
+class INSTKIT_API TLoaderObserver {
  public:
   virtual ~TLoaderObserver() = default;
   // A loop came to record `index` (LoadDLLs: to top-level node `index`)...
@@ -59,7 +60,7 @@ class TLoaderObserver {
   virtual void Asking(bool open) = 0;
 };
 
-class TCustomDLLLoader {
+class INSTKIT_API TCustomDLLLoader {
  public:
   TCustomDLLLoader();
   virtual ~TCustomDLLLoader();

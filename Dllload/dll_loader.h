@@ -16,10 +16,11 @@
 #include <vector>
 
 #include "Dllload/custom_dll_loader.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
-class TDllLoader : public TCustomDLLLoader {
+class INSTKIT_API TDllLoader : public TCustomDLLLoader {
  public:
   // One flat tree image, exactly Node.GetSize bytes, owned.
   struct TImageBlock {

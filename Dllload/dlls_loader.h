@@ -18,12 +18,13 @@
 #include <memory>
 
 #include "Dllload/custom_dll_loader.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
 class TSysTree;
 
-class TDllsLoader : public TCustomDLLLoader {
+class INSTKIT_API TDllsLoader : public TCustomDLLLoader {
  public:
   TDllsLoader();
   ~TDllsLoader() override;

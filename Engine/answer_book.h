@@ -12,10 +12,11 @@
 #include <string>
 
 #include "Engine/run_events.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
-class TAnswerBook {
+class INSTKIT_API TAnswerBook {
  public:
   // Reads an answers file.  False, with one UTF-8 sentence naming the file
   // and the line, when it cannot be read or a line is not "kind=yes|no".

@@ -6,6 +6,7 @@
 #include "Syslist/node_walk.h"
 #include "Syslist/sys_tree.h"
 #include "host/base/codepage.h"
+#include "host/base/tree_indent.h"
 
 namespace instkit {
 
@@ -57,11 +58,6 @@ std::string ReasonText(const TPlanChoice& c, bool with_origin) {
   return text;
 }
 
-std::string DepthIndent(int depth, int levels) {
-  if (depth <= levels) return std::string(static_cast<size_t>(depth) * 2, ' ');
-  return std::string(static_cast<size_t>(levels) * 2, ' ') + "(level " + std::to_string(depth) + ") ";
-}
-
 size_t TPlan::SelectedCount() const {
   return static_cast<size_t>(std::count_if(choices.begin(), choices.end(), [](const TPlanChoice& c) { return c.selected; }));
 }
@@ -100,14 +96,14 @@ void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& wr
   size_t number_width = 0;
   for (const TPlanChoice& c : plan.choices) {
     number_width = std::max(number_width, std::to_string(c.sys_index).size());
-    name_width = std::max(name_width, Width(DepthIndent(c.depth)) + Width(Cp1251ToUtf8(c.short_name)));
+    name_width = std::max(name_width, Width(TreeLinePrefix(static_cast<size_t>(c.depth))) + Width(Cp1251ToUtf8(c.short_name)));
   }
   write("plan " + plan.file + ": " + std::to_string(plan.SelectedCount()) + " of " +
         std::to_string(plan.choices.size()) + " subsystems selected (start: " + (plan.request.none ? "none" : "all") +
         " ticked)\n");
   std::string lines;
   for (const TPlanChoice& c : plan.choices) {
-    const std::string name = DepthIndent(c.depth) + Cp1251ToUtf8(c.short_name);
+    const std::string name = TreeLinePrefix(static_cast<size_t>(c.depth)) + Cp1251ToUtf8(c.short_name);
     const std::string number = std::to_string(c.sys_index);
     lines += std::string("  [") + (c.selected ? "x" : " ") + "] " + std::string(number_width - number.size(), ' ') +
              number + "  " + name + std::string(name_width - Width(name) + 2, ' ') + ReasonText(c) + "\n";

@@ -11,6 +11,7 @@
 
 #include "Engine/run_options.h"
 #include "Viewlist/system_view.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -41,10 +42,10 @@ struct TPlanChoice {
 // its parent 10 Accounting", "dropped: needs 11 Ledger".  With `origin`, the
 // operator's step is added when it is not the cause itself ("... (after
 // ticking 12 Reports)").
-std::string ReasonText(const TPlanChoice& choice, bool with_origin = false);
+INSTKIT_API std::string ReasonText(const TPlanChoice& choice, bool with_origin = false);
 // "parent", "child", "needed by", "needs", "" for kCall: what the cause is
 // to the subsystem, as --json spells it.
-const char* TickViaName(TTickVia via);
+INSTKIT_API const char* TickViaName(TTickVia via);
 
 struct TPlanArchive {
   std::string name;                     // as first met, Windows-1251
@@ -52,7 +53,7 @@ struct TPlanArchive {
   std::vector<std::string> short_names;
 };
 
-struct TPlan {
+struct INSTKIT_API TPlan {
   std::string file;     // the description, as given
   std::string product;  // Windows-1251
   std::string registry_key;  // where an install records it, Windows-1251
@@ -70,23 +71,17 @@ struct TPlan {
 
 // The plan as text, UTF-8, handed to `write` in pieces (a catalogue of a
 // million subsystems is not built as one string).  Each subsystem is one
-// line: "[x]" when selected, its number, its name indented by its depth,
-// and the reason.  Indentation stops growing at kPlanIndentLevels levels;
-// deeper lines carry their level in front of the name ("(level 40) name"),
-// so a chain a million levels deep prints in linear time and space.  The
-// install set, sections, archives, links and the registry key follow.
-constexpr int kPlanIndentLevels = 32;
-// The indentation of a line at `depth` as PlanText draws it (two blanks per
-// level, the level in front beyond `levels`, kPlanIndentLevels unless a
-// narrower printer says less); for every printer of catalogue lines.
-std::string DepthIndent(int depth, int levels = kPlanIndentLevels);
+// line: "[x]" when selected, its number, its name indented by its depth
+// (TreeLinePrefix of host/base/tree_indent.h, so a chain a million levels
+// deep prints in linear time and space), and the reason.  The install set,
+// sections, archives, links and the registry key follow.
 
 class TSysTree;
 // Fills the plan's install set, sections, archives and links from the
 // selected catalogue (TSelection::selected).  Leaves every subsystem of
 // `selected` Checked.
-void GatherPlanMaterial(TSysTree& selected, TPlan& plan);
+INSTKIT_API void GatherPlanMaterial(TSysTree& selected, TPlan& plan);
 
-void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& write);
+INSTKIT_API void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& write);
 
 }  // namespace instkit

@@ -21,6 +21,7 @@
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
 #include "host/base/format.h"
+#include "host/base/settings.h"
 #include "host/platform/dynamic_library.h"
 #include "host/platform/interrupt.h"
 #include "host/platform/process_lock.h"
@@ -242,11 +243,11 @@ std::set<std::string> TRunEngine::TState::InstalledBefore() {
 void TRunEngine::TState::Drive(TRunHost& host, TRunLog& log, TDriveResult& result) {
   // Relative library names: the description's folder first, then the
   // extra folders.  The search list is process-wide: put it back after.
-  const std::vector<std::string> previous_folders = LibrarySearchFolders();
+  const std::vector<std::string> previous_folders = Settings().LibrarySearchFolders();
   std::vector<std::string> folders;
   if (options.product.empty()) folders.push_back(fs::path(Absolute(options.description_file)).parent_path().string());
   for (const std::string& extra : options.library_paths) folders.push_back(Absolute(extra));
-  SetLibrarySearchFolders(folders);
+  Settings().SetLibrarySearchFolders(folders);
   // The record keeps the description with the library files this run
   // resolves, while the search folders are set.
   if (options.mode == INSTKIT_MODE_INSTALL && options.record) description_copy = DescriptionCopy(description, catalogue);
@@ -269,7 +270,7 @@ void TRunEngine::TState::Drive(TRunHost& host, TRunLog& log, TDriveResult& resul
   if (options.watch_interrupts) interrupts.emplace(3);
   std::string error;
   if (!worker->Start([&job](TWorkerChannel& channel) { return RunWorker(channel, job); }, error)) {
-    SetLibrarySearchFolders(previous_folders);
+    Settings().SetLibrarySearchFolders(previous_folders);
     result.failure = "cannot start the worker process: " + error;
     return;
   }
@@ -289,10 +290,10 @@ void TRunEngine::TState::Drive(TRunHost& host, TRunLog& log, TDriveResult& resul
   try {
     result = DriveWorker(setup);
   } catch (...) {
-    SetLibrarySearchFolders(previous_folders);
+    Settings().SetLibrarySearchFolders(previous_folders);
     throw;
   }
-  SetLibrarySearchFolders(previous_folders);
+  Settings().SetLibrarySearchFolders(previous_folders);
 }
 
 void TRunEngine::TState::ApplyResults(const TDriveResult& result) {

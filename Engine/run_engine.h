@@ -66,12 +66,13 @@
 #include "Engine/run_events.h"
 #include "Engine/run_options.h"
 #include "Engine/run_report.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
 class TSysTree;
 
-class TRunEngine {
+class INSTKIT_API TRunEngine {
  public:
   explicit TRunEngine(TRunOptions options);
   ~TRunEngine();

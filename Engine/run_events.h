@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 // The phases of a run, in order.  `kLoad` loads one library per top-level
@@ -26,11 +28,11 @@ namespace instkit {
 // (TLoaderPhase, Dllload/custom_dll_loader.h), which the worker sends.
 enum class TRunPhase : uint8_t { kLoad, kSetup, kQuestions, kPerform, kUnload, kUnpack };
 // "load", "setup", "questions", "unpack", "perform", "unload".
-const char* PhaseName(TRunPhase phase);
+INSTKIT_API const char* PhaseName(TRunPhase phase);
 // What the libraries are doing in the phase, for sentences such as
 // "library core.so crashed in Perform": "loading", "setup",
 // "AskQuestions", "unpacking", "Perform", "unloading".
-const char* PhaseActivity(TRunPhase phase);
+INSTKIT_API const char* PhaseActivity(TRunPhase phase);
 
 // Why the operator is asked a Yes/No question.  The engine knows it from
 // where the driver is when it asks, never from the question's text: a
@@ -55,9 +57,9 @@ struct TQuestionKindInfo {
   const char* help;  // one line for --help
 };
 // Every kind, in the order above.
-const std::vector<TQuestionKindInfo>& QuestionKinds();
-const char* QuestionKindName(TQuestionKind kind);
-std::optional<TQuestionKind> QuestionKindFromName(const std::string& name);
+INSTKIT_API const std::vector<TQuestionKindInfo>& QuestionKinds();
+INSTKIT_API const char* QuestionKindName(TQuestionKind kind);
+INSTKIT_API std::optional<TQuestionKind> QuestionKindFromName(const std::string& name);
 
 // A top-level subsystem: the driver works on one record per top-level
 // subsystem, in catalogue order.
@@ -70,7 +72,7 @@ struct TSubsystemRef {
 
 // A message box the driver or a library shows: a question (Yes/No) or a
 // message (OK only).
-struct TOperatorBox {
+struct INSTKIT_API TOperatorBox {
   TQuestionKind kind = TQuestionKind::kOther;
   TRunPhase phase = TRunPhase::kLoad;
   // The subsystem whose turn it is; index -1 when the box comes between
@@ -123,7 +125,7 @@ struct TNotice {
   std::string text;        // one UTF-8 sentence
 };
 
-class TRunHost {
+class INSTKIT_API TRunHost {
  public:
   virtual ~TRunHost() = default;
 

@@ -54,7 +54,7 @@ bool HasControl(const std::string& value) {
 
 }  // namespace
 
-bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& error) {
+bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& error, TDescriptionFormat* format) {
   std::error_code code;
   const fs::file_status status = fs::status(fs::path(path), code);
   if (!fs::exists(status)) {
@@ -74,7 +74,7 @@ bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& e
     return false;
   }
   file.LastError.clear();
-  if (LoadDescription(file, path)) return true;
+  if (LoadDescription(file, path, format)) return true;
   const std::string last = Cp1251ToUtf8(file.LastError);
   error.detail = last;
   const std::string named = "File '" + path + "', ";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Dllload/subsystem_api.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -19,7 +20,7 @@ struct TSelectionStep {
   std::vector<int32_t> numbers;  // subsystem numbers
 };
 
-struct TSelectionRequest {
+struct INSTKIT_API TSelectionRequest {
   bool none = false;  // start with nothing ticked
   std::vector<TSelectionStep> steps;
   bool Empty() const { return !none && steps.empty(); }

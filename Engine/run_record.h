@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Engine/run_report.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -51,22 +52,22 @@ struct TProductRecord {
 // Every product the store records (installed subsystems or a record), by
 // name.  A store that does not exist records nothing; it is not created.
 // Raises the store's failure.
-std::vector<TProductRecord> ReadProducts(const std::string& registry_path);
+INSTKIT_API std::vector<TProductRecord> ReadProducts(const std::string& registry_path);
 // One product; false when the store has nothing on it.
-bool ReadProduct(const std::string& registry_path, const std::string& product, TProductRecord& record);
+INSTKIT_API bool ReadProduct(const std::string& registry_path, const std::string& product, TProductRecord& record);
 
 // Records the outcome of an install (mode 1) or uninstall (mode 2) of
 // `tree`, whose Checked flags say which subsystems were done, in one
 // transaction.  Fills `report` (written/removed, recorded); raises the
 // store's failure, leaving the store as it was.
-void RecordRun(TRegistry& registry, uint8_t mode, const TProductRecord& record, TSysTree& tree, TRecordReport& report);
+INSTKIT_API void RecordRun(TRegistry& registry, uint8_t mode, const TProductRecord& record, TSysTree& tree, TRecordReport& report);
 
 // The description as "Description copy" keeps it: `file` with the
 // "Library" of every subsystem of `catalogue` resolved as the run resolves
 // it (host/platform/dynamic_library.h).  Changes `file`.
-std::string DescriptionCopy(TIDFTextFile& file, const TSysTree& catalogue);
+INSTKIT_API std::string DescriptionCopy(TIDFTextFile& file, const TSysTree& catalogue);
 
 // The version recorded in "Version".
-const char* EngineVersion();
+INSTKIT_API const char* EngineVersion();
 
 }  // namespace instkit

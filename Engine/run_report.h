@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Engine/run_events.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -29,7 +30,7 @@ enum class TRunStatus : uint8_t {
   kBusy,         // nothing was run: another run holds the lock
   kInterrupted,  // stopped by the operator or the host
 };
-int RunExitStatus(TRunStatus status);
+INSTKIT_API int RunExitStatus(TRunStatus status);
 
 struct TPhaseReport {
   TRunPhase phase;
@@ -97,7 +98,7 @@ struct TMediaReport {
   std::vector<std::string> kept_changed;
 };
 
-struct TRunReport {
+struct INSTKIT_API TRunReport {
   TRunStatus status = TRunStatus::kBadInput;
   // One UTF-8 sentence for the operator when the status is not kDone or
   // kNotAllDone, or when recording failed; "" otherwise.

@@ -15,6 +15,7 @@
 #include "Engine/worker_protocol.h"
 #include "Syslist/flat_image.h"
 #include "Syslist/sys_tree.h"
+#include "host/base/settings.h"
 #include "host/platform/message_box.h"
 #include "host/platform/worker.h"
 
@@ -296,7 +297,7 @@ void TWorkerSide::BuildLoader() {
 
 int TWorkerSide::Run() {
   g_side = this;
-  const TMessageBoxHandler previous = SetMessageBoxHandler(
+  const TMessageBoxHandler previous = Settings().SetMessageBoxHandler(
       [this](uintptr_t, const std::string& text, const std::string& caption, uint32_t style) {
         return Box(text, caption, style);
       });
@@ -354,7 +355,7 @@ int TWorkerSide::Run() {
   }
   reader.join();
   loader_.reset();
-  SetMessageBoxHandler(previous);
+  Settings().SetMessageBoxHandler(previous);
   g_side = nullptr;
   return 0;
 }

@@ -32,6 +32,7 @@
 #include "Engine/run_options.h"
 #include "Viewlist/system_view.h"
 #include "Viewlist/tree_nodes.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -40,7 +41,7 @@ struct TSubsystemInfo;
 
 enum class TTickKind : uint8_t { kDefault, kRequested, kDeselected, kPulledIn, kDropped };
 // "default", "requested", "deselected", "pulled in", "dropped".
-const char* TickKindName(TTickKind kind);
+INSTKIT_API const char* TickKindName(TTickKind kind);
 
 struct TTickReason {
   TTickKind kind = TTickKind::kDefault;
@@ -49,7 +50,7 @@ struct TTickReason {
   const TSubsystemInfo* origin = nullptr;  // the subsystem the operator's step named
 };
 
-class TSelection : private TTickObserver {
+class INSTKIT_API TSelection : private TTickObserver {
  public:
   TSelection();
   ~TSelection() override;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Media/manifest.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -20,7 +21,7 @@ namespace instkit {
 // "missing", "changed", "size S, recorded R", "mode 640, recorded 644",
 // "not a regular file", "link to X, recorded Y", or the reason it cannot be
 // read.
-std::string EntryDifference(const std::string& root, const TManifestEntry& entry);
+INSTKIT_API std::string EntryDifference(const std::string& root, const TManifestEntry& entry);
 
 struct TDifference {
   std::string archive;  // Windows-1251
@@ -34,7 +35,7 @@ struct TVerifyResult {
   std::vector<TDifference> differences;
 };
 
-TVerifyResult VerifyManifest(const std::string& root, const TManifest& manifest);
+INSTKIT_API TVerifyResult VerifyManifest(const std::string& root, const TManifest& manifest);
 
 struct TRemoveResult {
   uint64_t removed = 0;            // files and links
@@ -47,7 +48,7 @@ struct TRemoveResult {
 // them out of the manifest.  A changed entry is kept and listed; a missing
 // one is already gone.  Never raises: what cannot be removed is kept and
 // listed with the reason.
-TRemoveResult RemoveArchiveFiles(const std::string& root, TManifest& manifest,
+INSTKIT_API TRemoveResult RemoveArchiveFiles(const std::string& root, TManifest& manifest,
                                  const std::vector<std::string>& archives);
 
 }  // namespace instkit

@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 struct TManifestEntry {
@@ -49,7 +51,7 @@ struct TManifestArchive {
   std::vector<TManifestEntry> entries;         // in unpacking order
 };
 
-struct TManifest {
+struct INSTKIT_API TManifest {
   std::string run_id;
   std::vector<TManifestArchive> archives;
   std::vector<std::string> folders;  // made by unpacking, outermost first
@@ -64,9 +66,9 @@ struct TManifest {
   void AddFolder(const std::string& path);
 };
 
-std::string ManifestText(const TManifest& manifest);
+INSTKIT_API std::string ManifestText(const TManifest& manifest);
 // False, with the line number and what is wrong in `error`, for a text that
 // is not a manifest.  An empty text is an empty manifest.
-bool ParseManifest(const std::string& text, TManifest& manifest, std::string& error);
+INSTKIT_API bool ParseManifest(const std::string& text, TManifest& manifest, std::string& error);
 
 }  // namespace instkit

@@ -6,12 +6,14 @@
 
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 // The path of the archive named `name` (Windows-1251, as the catalogue has
 // it) in `folder`: the exact spelling first, else the first entry of the
 // folder that matches.  "" when there is none (or it is not a regular file,
 // or the name is empty).
-std::string FindArchiveFile(const std::string& folder, const std::string& name);
+INSTKIT_API std::string FindArchiveFile(const std::string& folder, const std::string& name);
 
 }  // namespace instkit

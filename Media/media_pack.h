@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 struct TPackFormat {
@@ -30,7 +32,7 @@ struct TPackFormat {
 };
 
 // The format and source folder name for an archive name (UTF-8).
-TPackFormat PackFormatOf(const std::string& archive_name);
+INSTKIT_API TPackFormat PackFormatOf(const std::string& archive_name);
 
 struct TPackResult {
   bool ok = false;
@@ -40,6 +42,6 @@ struct TPackResult {
 };
 
 // Packs the contents of `folder` (not the folder itself) into `archive_path`.
-TPackResult PackFolder(const std::string& folder, const std::string& archive_path, const TPackFormat& format);
+INSTKIT_API TPackResult PackFolder(const std::string& folder, const std::string& archive_path, const TPackFormat& format);
 
 }  // namespace instkit

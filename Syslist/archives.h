@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 class TSubsystemInfo;
 
-class TArchive {
+class INSTKIT_API TArchive {
  public:
   std::string Name;  // as first met: later spellings differing in case join it
 
@@ -29,7 +31,7 @@ class TArchive {
   std::vector<TSubsystemInfo*> items_;
 };
 
-class TArchiveList {
+class INSTKIT_API TArchiveList {
  public:
   TArchiveList() = default;
   // Clear, then the list goes.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 class TIDFTextFile;
@@ -23,6 +25,6 @@ struct TCatalogueFinding {
 // Findings in catalogue order.  Errors are what makes the reader reject the
 // catalogue or drop subsystems through a failure; warnings are what it
 // ignores.  Never raises.
-std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file);
+INSTKIT_API std::vector<TCatalogueFinding> CheckCatalogue(const TIDFTextFile& file);
 
 }  // namespace instkit

@@ -47,6 +47,7 @@
 
 #include "Syslist/sys_tree.h"
 #include "host/base/exception.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -73,6 +74,6 @@ class EFlatImage : public Exception {
 // The size of the record at Block as its RestSize states it (RestSize + 4),
 // checked against Size; -1 when the block is too short or RestSize is
 // negative or points past the end.  Does not validate the record's contents.
-int64_t FlatImageRecordSize(const void* Block, size_t Size);
+INSTKIT_API int64_t FlatImageRecordSize(const void* Block, size_t Size);
 
 }  // namespace instkit

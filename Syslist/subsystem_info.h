@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
-class TSubsystemInfo {
+class INSTKIT_API TSubsystemInfo {
  public:
   // Copies Archive, Depend, FullName, Library, Parameter, Parent, SaveName,
   // ShortName, SysIndex and Links.  AllCheck, BackRef, Checked and IsInst are

@@ -39,6 +39,7 @@
 
 #include "Syslist/subsystem_info.h"
 #include "host/base/exception.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -62,7 +63,7 @@ class ECatalogueError : public Exception {
   explicit ECatalogueError(std::string message) : Exception("ECatalogueError", std::move(message)) {}
 };
 
-class TCustomSysNode {
+class INSTKIT_API TCustomSysNode {
  public:
   TCustomSysNode();
   // ClearNodes, then the list goes.
@@ -171,7 +172,7 @@ class TOwnedInfo {
   mutable TSubsystemInfo info_;
 };
 
-class TSysNode : public TCustomSysNode {
+class INSTKIT_API TSysNode : public TCustomSysNode {
  public:
   // Nodes live in a TNodeArena (Syslist/node_arena.h).
   static void* operator new(size_t size);
@@ -272,6 +273,6 @@ class TSysNode : public TCustomSysNode {
 // is empty, N is out of range or the item is not an integer.  Blanks around
 // an item are trimmed ("5, 7" gives 7 at position 2); host/base/number_list.h
 // cuts the list.
-int32_t GetNextRef(const std::string& S, int32_t N);
+INSTKIT_API int32_t GetNextRef(const std::string& S, int32_t N);
 
 }  // namespace instkit

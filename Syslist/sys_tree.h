@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "Syslist/sys_node.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
-class TSysTree : public TCustomSysNode {
+class INSTKIT_API TSysTree : public TCustomSysNode {
  public:
   // ---- Reading and writing an IDF file ----------------------------------
 

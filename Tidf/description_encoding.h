@@ -37,6 +37,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 class TIDFTextFile;
@@ -55,9 +57,9 @@ struct TDescriptionFormat {
 };
 
 // "ASCII", "Windows-1251", "UTF-8", "UTF-8 with byte-order mark".
-const char* TextEncodingName(TTextEncoding encoding);
+INSTKIT_API const char* TextEncodingName(TTextEncoding encoding);
 // The encoding's name, followed by ", LF line ends" when they were.
-std::string DescribeFormat(const TDescriptionFormat& format);
+INSTKIT_API std::string DescribeFormat(const TDescriptionFormat& format);
 
 // Where the bytes of a description cannot be read: 1-based line and column,
 // and the character that has no Windows-1251 form (0 for bytes that are not
@@ -72,7 +74,7 @@ struct TDecodeProblem {
 // reader takes (the rules above).  False, with *problem filled, when the
 // bytes are UTF-8 that cannot be converted; `text` and `format` are then
 // meaningless.
-bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFormat& format,
+INSTKIT_API bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFormat& format,
                        TDecodeProblem* problem);
 
 // Reads `file_name` (a path as the file system spells it) into `file` as
@@ -82,13 +84,13 @@ bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFo
 // ("File '...', line L, column C: the character U+XXXX has no Windows-1251
 // form"), or TIDFTextFile refuses the text (LastError then as LoadFromFile
 // leaves it, possibly unchanged).
-bool LoadDescription(TIDFTextFile& file, const std::string& file_name, TDescriptionFormat* format = nullptr);
+INSTKIT_API bool LoadDescription(TIDFTextFile& file, const std::string& file_name, TDescriptionFormat* format = nullptr);
 
 // Writes `file` to `file_name` in Windows-1251 (exactly SaveToFile) or, for
 // either UTF-8 encoding, converted to UTF-8 (with the byte-order mark only
 // for kUtf8WithBom).  kAscii means Windows-1251.  The target is replaced
 // atomically: it holds the old content or the complete new one.  False with
 // file.LastError set on failure.
-bool SaveDescription(TIDFTextFile& file, const std::string& file_name, TTextEncoding encoding);
+INSTKIT_API bool SaveDescription(TIDFTextFile& file, const std::string& file_name, TTextEncoding encoding);
 
 }  // namespace instkit

@@ -5,11 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "host/base/export.h"
 #include "host/base/record.h"
 
 namespace instkit {
 
-class TIDFSection : public TRecord {
+class INSTKIT_API TIDFSection : public TRecord {
  public:
   explicit TIDFSection(std::string name = {}) : SectionName(std::move(name)) {}
 

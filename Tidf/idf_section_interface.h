@@ -2,13 +2,14 @@
 // read-only property "SectionName".
 #pragma once
 
+#include "host/base/export.h"
 #include "host/base/record_interface.h"
 
 namespace instkit {
 
 class TIDFSection;
 
-class TIDFSectionInterface : public TRecordInterface {
+class INSTKIT_API TIDFSectionInterface : public TRecordInterface {
  public:
   explicit TIDFSectionInterface(TRecord* object) : TRecordInterface(object) {}
 

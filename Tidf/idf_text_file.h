@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "Tidf/idf_section.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -48,7 +49,7 @@ class TTextSource;
 class TAtomicFileWriter;
 class TDSPFormManager;
 
-class TIDFTextFile {
+class INSTKIT_API TIDFTextFile {
  public:
   TIDFTextFile();
   ~TIDFTextFile();

@@ -36,6 +36,7 @@
 
 #include "Viewlist/view_list.h"
 #include "Viewlist/tree_nodes.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -48,7 +49,7 @@ enum class TTickVia : uint8_t {
   kNeeds,     // an unticked subsystem that it names in Depend (its BackRef)
 };
 
-class TTickObserver {
+class INSTKIT_API TTickObserver {
  public:
   virtual ~TTickObserver() = default;
   // Node's Checked has just become `ticked`.  `cause` is the item whose
@@ -57,7 +58,7 @@ class TTickObserver {
   virtual void OnTickChanged(TTreeNode* Node, bool ticked, TTreeNode* cause, TTickVia via) = 0;
 };
 
-class TSystemView {
+class INSTKIT_API TSystemView {
  public:
   // Creates the table and, when Nodes is given, loads it from Nodes.
   explicit TSystemView(TTreeNodes* Nodes = nullptr);

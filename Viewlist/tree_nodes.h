@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 // Handle of a tree-view item.  Valid handles are positive; -1 means none.
@@ -22,7 +24,7 @@ constexpr TItemHandle kNoItem = -1;
 
 class TTreeNodes;
 
-class TTreeNode {
+class INSTKIT_API TTreeNode {
   TTreeNode() = default;  // only the item list creates items
 
  public:
@@ -64,7 +66,7 @@ class TTreeNode {
   int32_t child_count_ = 0;
 };
 
-class TTreeNodes {
+class INSTKIT_API TTreeNodes {
  public:
   TTreeNodes() = default;
   ~TTreeNodes() = default;

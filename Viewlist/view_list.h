@@ -11,6 +11,7 @@
 #include <deque>
 #include <vector>
 
+#include "host/base/export.h"
 #include "host/base/int_hash_map.h"
 #include "Viewlist/tree_nodes.h"
 
@@ -21,7 +22,7 @@ struct TViewRecord {
   TItemHandle ItemId = kNoItem;
 };
 
-class TViewList {
+class INSTKIT_API TViewList {
  public:
   TViewList() = default;
   // Clears, so every record is freed.

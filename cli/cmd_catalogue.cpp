@@ -18,12 +18,13 @@
 #include "cli/description_file.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
-#include "cli/tree_indent.h"
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
 #include "host/base/number_list.h"
+#include "host/base/tree_indent.h"
 #include "host/platform/message_box.h"
 
 namespace instkit::cli {
@@ -36,7 +37,7 @@ std::unique_ptr<TSysTree> LoadCatalogue(const std::string& path, const TIDFTextF
   auto tree = std::make_unique<TSysTree>();
   std::string shown;
   const TMessageBoxHandler previous =
-      SetMessageBoxHandler([&shown](uintptr_t, const std::string& text, const std::string&, uint32_t) {
+      Settings().SetMessageBoxHandler([&shown](uintptr_t, const std::string& text, const std::string&, uint32_t) {
         shown = text;
         return kIdOk;
       });
@@ -45,12 +46,11 @@ std::unique_ptr<TSysTree> LoadCatalogue(const std::string& path, const TIDFTextF
   try {
     ok = tree->LoadFromIDFFile(&file);
   } catch (...) {
-    const CaughtFailure caught = DescribeCurrentException();
-    failure = caught.class_name + ": " + caught.message;
+    failure = "the subsystem catalogue cannot be read: " + DescribeCurrentException().message;
   }
-  SetMessageBoxHandler(previous);
+  Settings().SetMessageBoxHandler(previous);
   if (ok) return tree;
-  if (failure.empty()) failure = shown.empty() ? "the catalogue could not be read" : shown;
+  if (failure.empty()) failure = shown.empty() ? "the subsystem catalogue cannot be read" : shown;
   PrintError("instkit: " + path + ": " + Cp1251ToUtf8(failure));
   return nullptr;
 }

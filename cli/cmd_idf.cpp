@@ -9,6 +9,7 @@
 #include "cli/terminal.h"
 #include "host/base/binary_text.h"
 #include "host/base/codepage.h"
+#include "host/base/settings.h"
 #include "host/platform/process_args.h"
 
 namespace instkit::cli {
@@ -113,11 +114,11 @@ int Fmt(const std::string& path, const std::string& out, bool cps, bool fps, boo
   if (!file) return 1;
   // The header line follows the argument count; a command line always has
   // arguments, so FPS unless --cps asks otherwise.
-  OverrideProcessArgumentCount(cps ? 0 : 1);
+  Settings().SetArgumentCountOverride(cps ? 0 : 1);
   (void)fps;
   const std::string target = out.empty() ? path : out;
   const bool saved = SaveDescription(*file, target, utf8 ? TTextEncoding::kUtf8 : TTextEncoding::kWindows1251);
-  ResetProcessArgumentCount();
+  Settings().SetArgumentCountOverride(std::nullopt);
   if (!saved) {
     PrintError("instkit: " + target + ": " + Cp1251ToUtf8(file->LastError));
     return 1;

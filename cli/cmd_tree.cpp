@@ -17,10 +17,12 @@
 #include "Tidf/idf_text_file.h"
 #include "Tidf/tree_file_format.h"
 #include "cli/command.h"
+#include "cli/description_file.h"
 #include "cli/json_writer.h"
 #include "cli/terminal.h"
 #include "host/base/binary_text.h"
 #include "host/base/codepage.h"
+#include "host/base/settings.h"
 #include "host/forms/dsp_node.h"
 #include "host/base/exception.h"
 #include "host/platform/file.h"
@@ -160,7 +162,7 @@ int Show(const std::string& path, bool as_json) {
     DecodeBranch(bytes.substr(kTreeFileHeaderBytes), &root);
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(path + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(path + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   if (as_json) {
@@ -174,7 +176,7 @@ int Show(const std::string& path, bool as_json) {
 }
 
 int Save(const TFormOptions& form, const std::string& out) {
-  SetDefaultFormDatabase(Utf8ToCp1251(form.db));
+  Settings().SetDefaultFormDatabase(Utf8ToCp1251(form.db));
   TIDFTextFile file;
   form.Configure(file);
   if (!file.SaveTree(form.form, Utf8ToCp1251(form.name), Utf8ToCp1251(out))) {
@@ -186,7 +188,7 @@ int Save(const TFormOptions& form, const std::string& out) {
 }
 
 int Load(const TFormOptions& form, const std::string& path) {
-  SetDefaultFormDatabase(Utf8ToCp1251(form.db));
+  Settings().SetDefaultFormDatabase(Utf8ToCp1251(form.db));
   TIDFTextFile file;
   form.Configure(file);
   if (!file.LoadTree(form.form, Utf8ToCp1251(form.name), Utf8ToCp1251(path))) {
@@ -230,7 +232,7 @@ int ToIdf(const TFormOptions& form, const std::string& idf_path, const std::stri
     }
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(form.db + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(form.db + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   // The section is replaced: every older section of that name goes, and the
@@ -257,11 +259,9 @@ int ToIdf(const TFormOptions& form, const std::string& idf_path, const std::stri
 }
 
 int FromIdf(const TFormOptions& form, const std::string& idf_path, const std::string& section_name, bool merge) {
-  TIDFTextFile file;
-  if (!file.LoadFromFile(Utf8ToCp1251(idf_path))) {
-    Fail(idf_path + ": " + (file.LastError.empty() ? "not a valid IDF text file" : Cp1251ToUtf8(file.LastError)));
-    return 1;
-  }
+  const std::unique_ptr<TIDFTextFile> loaded = LoadDescriptionOrReport(idf_path);
+  if (!loaded) return 1;
+  TIDFTextFile& file = *loaded;
   TIDFSection* section = file.GetSectionByName(Utf8ToCp1251(section_name));
   if (section == nullptr) {
     Fail(idf_path + ": no section [" + section_name + "]");
@@ -282,7 +282,7 @@ int FromIdf(const TFormOptions& form, const std::string& idf_path, const std::st
     }
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(form.db + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(form.db + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   PrintUtf8("stored section [" + section_name + "] of " + idf_path + " as " + form.Describe() + " in " + form.db +
@@ -326,7 +326,7 @@ int List(const std::string& db, bool as_json) {
     }
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(db + ": " + failure.class_name + ": " + Cp1251ToUtf8(failure.message));
+    Fail(db + ": " + Cp1251ToUtf8(failure.message));
     return 1;
   }
   return 0;

@@ -1,15 +1,15 @@
 #include "cli/description_file.h"
 
+#include "Engine/run_input.h"
 #include "cli/terminal.h"
-#include "host/base/codepage.h"
 
 namespace instkit::cli {
 
 std::unique_ptr<TIDFTextFile> LoadDescriptionOrReport(const std::string& path, TDescriptionFormat* format) {
   auto file = std::make_unique<TIDFTextFile>();
-  if (!LoadDescription(*file, path, format)) {
-    const std::string reason = file->LastError.empty() ? "not a valid IDF text file" : file->LastError;
-    PrintError("instkit: " + path + ": " + Cp1251ToUtf8(reason));
+  TInputError error;
+  if (!ReadDescription(path, *file, error, format)) {
+    PrintError("instkit: " + error.sentence);
     return nullptr;
   }
   return file;

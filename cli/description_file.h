@@ -12,7 +12,9 @@
 namespace instkit::cli {
 
 // The loaded file, and how it was read in *format (when not null).  On
-// failure prints "instkit: PATH: reason" to stderr and gives null.
+// failure prints "instkit: " and the sentence of ReadDescription
+// (Engine/run_input.h) to stderr, such as "instkit: cannot read PATH: no
+// such file", and gives null.
 std::unique_ptr<TIDFTextFile> LoadDescriptionOrReport(const std::string& path, TDescriptionFormat* format = nullptr);
 
 }  // namespace instkit::cli

@@ -9,6 +9,7 @@
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
 #include "host/base/format.h"
+#include "host/base/tree_indent.h"
 
 namespace instkit::cli {
 
@@ -75,7 +76,7 @@ void PrintRunSummary(const TRunReport& report) {
   std::vector<std::array<std::string, 3>> rows;
   rows.push_back({"Subsystem", "Library", "Result"});
   for (const TSubsystemReport& s : report.subsystems) {
-    rows.push_back({DepthIndent(s.depth) + Cp1251ToUtf8(s.short_name),
+    rows.push_back({TreeLinePrefix(static_cast<size_t>(s.depth)) + Cp1251ToUtf8(s.short_name),
                     s.library.empty() ? "-" : Cp1251ToUtf8(s.library),
                     s.done ? "done" : (s.loaded ? "not done" : "not loaded")});
   }

@@ -1,23 +1,21 @@
 #include "cli/selection_options.h"
 
-#include "host/base/text.h"
+#include "host/base/number_list.h"
 
 namespace instkit::cli {
 
 namespace {
 
-// "3,5 ,7" -> {3, 5, 7}; false on an empty or non-numeric piece.
+// "3,5 ,7" -> {3, 5, 7}; false for an empty text or an item that is not a
+// number (an operator who names no subsystem has made a mistake).
 bool ParseNumbers(const std::string& text, std::vector<int32_t>& out) {
-  size_t pos = 0;
-  while (true) {
-    const size_t comma = text.find(',', pos);
-    const auto number =
-        ParseInt32(Trim(std::string_view(text).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos)));
-    if (!number) return false;
-    out.push_back(*number);
-    if (comma == std::string::npos) return true;
-    pos = comma + 1;
+  if (text.empty()) return false;
+  TNumberList list(text, TListBlanks::kTrimItems);
+  for (TNumberItem item; list.Next(item);) {
+    if (!item.number) return false;
+    out.push_back(*item.number);
   }
+  return true;
 }
 
 void AddStepOption(CLI::App& sub, const std::shared_ptr<TSelectionOptions>& options, const char* name, bool select,

@@ -13,6 +13,7 @@
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "host/platform/message_box.h"
 
 using namespace instkit;
@@ -85,7 +86,7 @@ void Same(const TCustomSysNode& a, const TCustomSysNode& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = [] {
-    SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&, uint32_t) { return kIdOk; });
+    Settings().SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&, uint32_t) { return kIdOk; });
     return TempPath();
   }();
   if (size > 20000) return 0;

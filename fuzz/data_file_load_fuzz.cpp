@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Didf/data_file.h"
+#include "host/base/settings.h"
 #include "host/compress/compressor.h"
 #include "host/base/memory_stream.h"
 
@@ -33,7 +34,7 @@ void WriteFile(const std::string& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace instkit;
-  TCompressor::SetDefaultMaxOutputSize(32u << 20);
+  Settings().SetMaxDecompressedSize(32u << 20);
   std::string bytes(reinterpret_cast<const char*>(data), size);
   if (size > 0 && (data[0] & 1) != 0) {
     TMemoryStream plain(bytes.substr(1));

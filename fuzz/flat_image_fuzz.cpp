@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "Syslist/syslist.h"
+#include "host/base/settings.h"
 #include "host/platform/message_box.h"
 
 using namespace instkit;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool quiet = [] {
-    SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&, uint32_t) { return kIdOk; });
+    Settings().SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&, uint32_t) { return kIdOk; });
     return true;
   }();
   (void)quiet;

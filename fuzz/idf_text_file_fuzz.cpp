@@ -11,6 +11,7 @@
 #include "Tidf/description_encoding.h"
 #include "Tidf/idf_text_file.h"
 #include "host/base/codepage.h"
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 
 namespace {
@@ -24,7 +25,7 @@ std::string TempPath(const char* suffix) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string in = TempPath(".in.idf");
   static const std::string out = TempPath(".out.idf");
-  static const bool once = (instkit::SetDurableWrites(false), true);
+  static const bool once = (instkit::Settings().SetDurableWrites(false), true);
   (void)once;
   const std::string input(reinterpret_cast<const char*>(data), size);
   instkit::WriteWholeFileAtomically(in, input);

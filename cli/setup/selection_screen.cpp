@@ -7,6 +7,7 @@
 #include "Viewlist/tree_walk.h"
 #include "host/base/codepage.h"
 #include "host/base/text.h"
+#include "host/base/tree_indent.h"
 
 namespace instkit::cli::setup {
 
@@ -36,7 +37,7 @@ void TSelectionScreen::DrawRow(TScreen& screen, int row, size_t at, int levels) 
   const std::string number = std::to_string(record->SysIndex);
   const std::string text = std::string(cursor ? ">" : " ") + fold + box +
                            std::string(static_cast<size_t>(number_width_) - number.size(), ' ') + number + "  " +
-                           DepthIndent(rows_.Depth(item), levels) + Cp1251ToUtf8(record->ShortName);
+                           TreeLinePrefix(static_cast<size_t>(rows_.Depth(item)), static_cast<size_t>(levels)) + Cp1251ToUtf8(record->ShortName);
   const TStyle style = cursor ? TStyle::kCursor : (record->Checked ? TStyle::kNormal : TStyle::kDim);
   screen.Put(row, 0, FitWidth(text, screen.Cols()), style, screen.Cols(), cursor);
 }

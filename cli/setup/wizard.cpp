@@ -21,6 +21,7 @@
 #include "cli/terminal.h"
 #include "host/base/codepage.h"
 #include "host/base/exception.h"
+#include "host/base/tree_indent.h"
 #include "host/platform/registry.h"
 #include "host/platform/user_dirs.h"
 
@@ -344,7 +345,7 @@ void TWizard::GoFinish() {
   for (const TSubsystemReport& s : report.subsystems) {
     const std::string state = s.done ? "done      " : (s.loaded ? "not done  " : "not loaded");
     const std::string number = std::to_string(s.sys_index);
-    add("  " + state + "  " + std::string(number_width - number.size(), ' ') + number + "  " + DepthIndent(s.depth, 8) +
+    add("  " + state + "  " + std::string(number_width - number.size(), ' ') + number + "  " + TreeLinePrefix(static_cast<size_t>(s.depth), 8) +
             Cp1251ToUtf8(s.short_name),
         s.done ? TStyle::kNormal : TStyle::kBad);
   }

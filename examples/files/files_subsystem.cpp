@@ -37,7 +37,7 @@
 #include "Dllload/subsystem_api.h"
 #include "common/record_queue.h"
 #include "host/base/codepage.h"
-#include "host/platform/dynamic_library.h"
+#include "host/base/settings.h"
 #include "host/base/exception.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
@@ -66,7 +66,7 @@ void Log(const std::string& text) {
 fs::path FindPayload() {
   const fs::path payload(instkit::Cp1251ToUtf8(g_current.payload));
   if (payload.is_absolute()) return payload;
-  for (const std::string& folder : instkit::LibrarySearchFolders()) {
+  for (const std::string& folder : instkit::Settings().LibrarySearchFolders()) {
     std::error_code ec;
     if (fs::is_directory(fs::path(folder) / payload, ec)) return fs::path(folder) / payload;
   }

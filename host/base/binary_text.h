@@ -7,17 +7,19 @@
 #include <cstdint>
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 constexpr int32_t kBase64Format = 4196;
 
 // Raises Exception("EFormatError") for an unknown format code.
-std::string StrToFormat(const char* data, int32_t length, int32_t format);
+INSTKIT_API std::string StrToFormat(const char* data, int32_t length, int32_t format);
 // Raises Exception("EFormatError") for an unknown format code or a text that
 // is not valid base64 (wrong length, bad character, misplaced padding).
-std::string FormatToStr(const char* text, int32_t length, int32_t format);
+INSTKIT_API std::string FormatToStr(const char* text, int32_t length, int32_t format);
 
 // Plain base64 helpers, used by the JSON output as well.
-std::string Base64Encode(const void* data, size_t length);
+INSTKIT_API std::string Base64Encode(const void* data, size_t length);
 
 }  // namespace instkit

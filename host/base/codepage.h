@@ -9,15 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
-std::string Cp1251ToUtf8(std::string_view text);
+INSTKIT_API std::string Cp1251ToUtf8(std::string_view text);
 // Characters without a Windows-1251 byte become '?'; invalid UTF-8 sequences
 // are taken byte by byte as '?'.
-std::string Utf8ToCp1251(std::string_view text);
+INSTKIT_API std::string Utf8ToCp1251(std::string_view text);
 
 // The one UTF-8 encoder: appends the code point (up to U+10FFFF) to `out`.
-void AppendUtf8(std::string& out, uint32_t code_point);
+INSTKIT_API void AppendUtf8(std::string& out, uint32_t code_point);
 
 // The one UTF-8 decoder.  Strict: a character is the shortest encoding of a
 // code point up to U+10FFFF that is not a surrogate.  Decodes the character
@@ -52,7 +54,7 @@ inline size_t DecodeUtf8(std::string_view text, size_t pos, uint32_t* code_point
 
 // The Windows-1251 byte of a code point outside ASCII and the block
 // U+0410..U+044F; none for code points the code page cannot hold.
-std::optional<char> Cp1251ByteOfOther(uint32_t code_point);
+INSTKIT_API std::optional<char> Cp1251ByteOfOther(uint32_t code_point);
 
 // The Windows-1251 byte of a code point; none for code points the code page
 // cannot hold.  ASCII maps to itself.

@@ -18,11 +18,13 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 // The value of an ISO-8601 text; nothing when the text is not one of the
 // forms above (or names a day that does not exist).
-std::optional<double> ParseIsoDateTime(std::string_view text);
+INSTKIT_API std::optional<double> ParseIsoDateTime(std::string_view text);
 
 // Which form a value is written in.
 enum class TIsoForm {
@@ -33,6 +35,6 @@ enum class TIsoForm {
 
 // The ISO-8601 text of a value, milliseconds added (".fff") when not zero.
 // Raises EConvertError for a value outside the years 0001 to 9999 (or NaN).
-std::string FormatIsoDateTime(double value, TIsoForm form);
+INSTKIT_API std::string FormatIsoDateTime(double value, TIsoForm form);
 
 }  // namespace instkit

@@ -8,9 +8,11 @@
 #include <exception>
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
-class Exception : public std::exception {
+class INSTKIT_API Exception : public std::exception {
  public:
   Exception(std::string class_name, std::string message)
       : class_name_(std::move(class_name)), message_(std::move(message)) {}
@@ -47,6 +49,6 @@ struct CaughtFailure {
   std::string class_name;
   std::string message;
 };
-CaughtFailure DescribeCurrentException();
+INSTKIT_API CaughtFailure DescribeCurrentException();
 
 }  // namespace instkit

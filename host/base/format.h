@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+INSTKIT_API std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // A count with its noun: Counted(1, "file", "files") is "1 file", 2 gives
 // "2 files".

@@ -35,6 +35,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
 #include "host/base/text.h"
 #include "host/base/variant.h"
 
@@ -42,7 +43,7 @@ namespace instkit {
 
 enum class TListBlanks : uint8_t { kTrimItems, kTrimRest };
 
-struct TNumberItem {
+struct INSTKIT_API TNumberItem {
   std::string_view text;          // the item as cut, inside the list's text
   std::optional<int32_t> number;  // nullopt when the item is not a number
 
@@ -54,7 +55,7 @@ struct TNumberItem {
 // Reads the items of a list one after the other.  The text must outlive the
 // reader and the items it gives.  Copyable: a copy goes on from where the
 // original is.
-class TNumberList {
+class INSTKIT_API TNumberList {
  public:
   TNumberList() = default;
   explicit TNumberList(std::string_view text, TListBlanks blanks = TListBlanks::kTrimItems)

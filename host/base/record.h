@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/base/export.h"
 #include "host/base/field_types.h"
 #include "host/base/variant.h"
 
@@ -28,7 +29,7 @@ namespace instkit {
 
 class TRecordInterface;
 
-class TField {
+class INSTKIT_API TField {
  public:
   TField(std::string name, uint8_t field_type, int32_t size = 0);
 
@@ -97,7 +98,7 @@ class TField {
   TVariant value_;
 };
 
-class TRecord {
+class INSTKIT_API TRecord {
  public:
   TRecord() = default;
   TRecord(const TRecord&) = delete;

@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
 #include "host/base/variant.h"
 
 namespace instkit {
 
 class TRecord;
 
-class TRecordInterface {
+class INSTKIT_API TRecordInterface {
  public:
   // Wraps `object`, which must outlive the interface.
   explicit TRecordInterface(TRecord* object) : the_object_(object) {}

@@ -8,6 +8,7 @@
 
 #include "host/base/exception.h"
 #include "host/base/format.h"
+#include "host/base/settings.h"
 #include "host/compress/read_ahead_decoder.h"
 
 namespace instkit {
@@ -16,8 +17,6 @@ namespace {
 
 // The most memory reserved up front for a frame's declared plain size.
 constexpr unsigned long long kMaxSizeHint = 64ull << 20;
-
-std::atomic<uint64_t> g_default_max_output{TCompressor::kDefaultMaxOutputSize};
 
 [[noreturn]] void Fail(const std::string& message) { throw Exception("ECompressorError", message); }
 
@@ -39,12 +38,10 @@ struct TCompressor::Encoder {
   std::vector<char> out;
 };
 
-TCompressor::TCompressor() : max_output_(g_default_max_output.load()) {}
+TCompressor::TCompressor() : max_output_(Settings().MaxDecompressedSize()) {}
 TCompressor::~TCompressor() = default;
 
 
-void TCompressor::SetDefaultMaxOutputSize(uint64_t bytes) { g_default_max_output.store(bytes); }
-uint64_t TCompressor::GetDefaultMaxOutputSize() { return g_default_max_output.load(); }
 
 void TCompressor::CheckStreams() const {
   if (source_ == nullptr || destination_ == nullptr) Fail("Source or destination stream not set");

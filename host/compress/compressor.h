@@ -15,10 +15,10 @@
 // - Level: zstd's compression level, 3 unless set; MinMatch: zstd's minimum
 //   match length, the level's own unless set.
 // - MaxOutputSize: Decompress() stops with an error once the plain output
-//   would exceed this many bytes (default kDefaultMaxOutputSize, 1 GiB, or
-//   what SetDefaultMaxOutputSize made the process-wide default), so a small
-//   file cannot exhaust memory.  zstd's own window limit (128 MiB) bounds the
-//   decoder's working memory.
+//   would exceed this many bytes (what Settings().MaxDecompressedSize() was
+//   when the compressor was made, 1 GiB by default; host/base/settings.h),
+//   so a small file cannot exhaust memory.  zstd's own window limit
+//   (128 MiB) bounds the decoder's working memory.
 //
 // Failures raise Exception("ECompressorError", message); failures of the
 // streams propagate as they are (EInOutError).  An empty source decompresses
@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/base/settings.h"
 #include "host/base/stream.h"
 
 namespace instkit {
@@ -38,7 +39,7 @@ class TReadAheadDecoder;
 
 class TCompressor {
  public:
-  static constexpr uint64_t kDefaultMaxOutputSize = uint64_t{1} << 30;
+  static constexpr uint64_t kDefaultMaxOutputSize = kDefaultMaxDecompressedSize;
 
   TCompressor();
   ~TCompressor();
@@ -99,11 +100,6 @@ class TCompressor {
   // without an error (for reading a header).  Damage met before that point
   // still raises.
   void DecompressPrefix(uint64_t bytes);
-
-  // The cap that new compressors start with; for hosts (and fuzzers) that
-  // must keep memory tighter than the default.
-  static void SetDefaultMaxOutputSize(uint64_t bytes);
-  static uint64_t GetDefaultMaxOutputSize();
 
  private:
   void CheckStreams() const;

@@ -9,11 +9,12 @@
 
 #include <string>
 
+#include "host/base/export.h"
 #include "host/db/table.h"
 
 namespace instkit {
 
-class TApplicationManager {
+class INSTKIT_API TApplicationManager {
  public:
   virtual ~TApplicationManager();
 
@@ -44,6 +45,6 @@ class TApplicationManager {
 };
 
 // The process's manager; null until the host sets it.  Not owned.
-extern TApplicationManager* BaseMng;
+extern INSTKIT_API TApplicationManager* BaseMng;
 
 }  // namespace instkit

@@ -20,21 +20,23 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 // The libpq connection string of a server address (a URI as it is, or the
 // text after "pg:"); nothing for an SQLite file path.
-std::optional<std::string> ServerConnectionString(std::string_view address);
+INSTKIT_API std::optional<std::string> ServerConnectionString(std::string_view address);
 
 // The address with every password in it replaced by "***": the password of
 // a URI's user information, a URI's "password" parameter, and the
 // "password" keyword of a keyword=value string (quoted or not).  Other text
 // is kept byte for byte; a text that is not a server address is returned
 // unchanged.
-std::string MaskPassword(std::string_view address);
+INSTKIT_API std::string MaskPassword(std::string_view address);
 
 // `message` with every occurrence of the password of `address` replaced by
 // "***": for messages that quote what the server or libpq said.
-std::string MaskPasswordIn(std::string_view message, std::string_view address);
+INSTKIT_API std::string MaskPasswordIn(std::string_view message, std::string_view address);
 
 }  // namespace instkit

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "host/base/export.h"
 #include "host/db/application_manager.h"
 
 namespace instkit {
@@ -12,6 +13,6 @@ namespace instkit {
 // Opens the database; `create` makes a missing SQLite file (a server
 // database must exist).  Raises the engine's Exception (ESQLiteError,
 // EPostgresError) with a message naming the database, its password masked.
-std::unique_ptr<TApplicationManager> OpenApplicationManager(const std::string& address, bool create);
+INSTKIT_API std::unique_ptr<TApplicationManager> OpenApplicationManager(const std::string& address, bool create);
 
 }  // namespace instkit

@@ -23,6 +23,7 @@
 #include <string>
 
 #include "host/base/exception.h"
+#include "host/base/export.h"
 #include "host/base/record.h"
 
 namespace instkit {
@@ -38,7 +39,7 @@ class ETableAborted : public Exception {
       : Exception(std::move(class_name), std::move(message)) {}
 };
 
-class TTable {
+class INSTKIT_API TTable {
  public:
   TTable() = default;
   virtual ~TTable();

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/base/export.h"
 #include "host/base/variant.h"
 
 namespace instkit {
@@ -43,9 +44,9 @@ enum TDSPValueKind : uint8_t {
 constexpr uint8_t kDSPLastValueKind = dvkBinary;
 
 // Lower-case name of a kind ("text", "integer", ...; "kind N" above 6).
-std::string DSPValueKindName(uint8_t kind);
+INSTKIT_API std::string DSPValueKindName(uint8_t kind);
 
-class TDSPNode {
+class INSTKIT_API TDSPNode {
  public:
   explicit TDSPNode(std::string name = {}) : name_(std::move(name)) {}
   TDSPNode(const TDSPNode&) = delete;
@@ -99,6 +100,6 @@ class TDSPNode {
 
 // True when both branches have the same names, kinds, values (doubles
 // compared bit for bit) and children in the same order.
-bool SameBranch(const TDSPNode& a, const TDSPNode& b);
+INSTKIT_API bool SameBranch(const TDSPNode& a, const TDSPNode& b);
 
 }  // namespace instkit

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <vector>
 
+#include "host/base/settings.h"
 #include "host/forms/branch_stream_format.h"
 #include "host/platform/file.h"
 #include "host/forms/form_util.h"
@@ -11,15 +12,6 @@
 namespace instkit {
 
 namespace {
-
-std::mutex& DefaultDatabaseMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-std::string& DefaultDatabase() {
-  static std::string path;
-  return path;
-}
 
 // The names of a dotted path; false for an empty path, an empty name or too
 // many names.
@@ -74,7 +66,7 @@ void TDSPManager::SetBinaryParam(std::string_view path, std::string value) {
 bool TDSPManager::Fetch() { return false; }
 bool TDSPManager::Store() { return false; }
 
-TDSPFormManager::TDSPFormManager() : DatabasePath(DefaultFormDatabase()) {}
+TDSPFormManager::TDSPFormManager() : DatabasePath(Settings().DefaultFormDatabase()) {}
 
 bool TDSPFormManager::Fetch() {
   if (DatabasePath.empty() || !FileExists(DatabasePath)) return false;
@@ -93,16 +85,6 @@ bool TDSPFormManager::Store() {
   TFormStore store(DatabasePath, /*create=*/true);
   store.Write(Key(), tree);
   return true;
-}
-
-void SetDefaultFormDatabase(std::string path) {
-  std::lock_guard<std::mutex> lock(DefaultDatabaseMutex());
-  DefaultDatabase() = std::move(path);
-}
-
-std::string DefaultFormDatabase() {
-  std::lock_guard<std::mutex> lock(DefaultDatabaseMutex());
-  return DefaultDatabase();
 }
 
 }  // namespace instkit

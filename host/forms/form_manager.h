@@ -18,7 +18,7 @@
 //
 // Database: a TDSPFormManager reads and writes the form store in the SQLite
 // file named by its DatabasePath, which starts as the process-wide default
-// (SetDefaultFormDatabase, set by the host or the command line).  Fetch
+// (Settings().DefaultFormDatabase(), set by the host or the command line).  Fetch
 // answers false when the path is empty, the file does not exist or holds no
 // form under the key; Store answers false when the path is empty.  Database
 // and format failures raise (ESQLiteError, EFormStoreError,
@@ -33,6 +33,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
 #include "host/forms/dsp_node.h"
 #include "host/base/exception.h"
 #include "host/forms/form_store.h"
@@ -45,7 +46,7 @@ class EDSPError : public Exception {
   explicit EDSPError(std::string message) : Exception("EDSPError", std::move(message)) {}
 };
 
-class TDSPManager {
+class INSTKIT_API TDSPManager {
  public:
   TDSPManager();
   virtual ~TDSPManager();
@@ -84,7 +85,7 @@ class TDSPManager {
   std::unique_ptr<TDSPNode> root_;
 };
 
-class TDSPFormManager : public TDSPManager {
+class INSTKIT_API TDSPFormManager : public TDSPManager {
  public:
   TDSPFormManager();
 
@@ -95,10 +96,5 @@ class TDSPFormManager : public TDSPManager {
 
   std::string DatabasePath;  // the form store; starts as the default
 };
-
-// The process-wide default form store for managers made afterwards ("" for
-// none).
-void SetDefaultFormDatabase(std::string path);
-std::string DefaultFormDatabase();
 
 }  // namespace instkit

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "host/base/exception.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -46,7 +47,7 @@ struct TFormStoreEntry {
   int64_t TreeBytes = 0;
 };
 
-class TFormStore {
+class INSTKIT_API TFormStore {
  public:
   // Opens the database; with `create` a missing file is created with the
   // table.  Raises when the file cannot be opened or is not a form store.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/base/exception.h"
+#include "host/base/export.h"
 
 namespace instkit {
 
@@ -19,7 +20,7 @@ class EBranchStreamError : public Exception {
   explicit EBranchStreamError(std::string message) : Exception("EBranchStreamError", std::move(message)) {}
 };
 
-class TFormUtil {
+class INSTKIT_API TFormUtil {
  public:
   // Writes `node` (name, value, children) to the stream at its position.
   // Raises EBranchStreamError for a tree deeper than kMaxBranchDepth, and
@@ -34,7 +35,7 @@ class TFormUtil {
 
 // The branch stream of a node as bytes, and a node from such bytes; the
 // second raises EBranchStreamError also for bytes left after the branch.
-std::string EncodeBranch(const TDSPNode& node);
-void DecodeBranch(const std::string& bytes, TDSPNode* node);
+INSTKIT_API std::string EncodeBranch(const TDSPNode& node);
+INSTKIT_API void DecodeBranch(const std::string& bytes, TDSPNode* node);
 
 }  // namespace instkit

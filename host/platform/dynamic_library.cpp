@@ -2,32 +2,16 @@
 // layer (host/<os>/dynamic_library_<os>.cpp) loads, looks up and releases.
 #include "host/platform/dynamic_library.h"
 
-#include <mutex>
-
+#include "host/base/settings.h"
 #include "host/platform/dynamic_library_os.h"
 
 namespace instkit {
-
-namespace {
-std::mutex g_mutex;
-std::vector<std::string> g_folders;
-}  // namespace
-
-void SetLibrarySearchFolders(std::vector<std::string> folders) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_folders = std::move(folders);
-}
-
-std::vector<std::string> LibrarySearchFolders() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_folders;
-}
 
 std::string ResolveLibraryName(const std::string& name) {
   if (name.empty() || IsRootedLibraryName(name)) return name;
   std::vector<std::string> candidates{name};
   if (!LibraryNameHasExtension(name)) candidates.push_back(name + LibraryFileSuffix());
-  for (const std::string& folder : LibrarySearchFolders()) {
+  for (const std::string& folder : Settings().LibrarySearchFolders()) {
     for (const std::string& candidate : candidates) {
       const std::string path = JoinLibraryPath(folder, candidate);
       if (IsRegularFileForLibrary(path)) return path;

@@ -4,7 +4,7 @@
 // How a file name is found (decided here, once, for every driver and every
 // library that drives other libraries in the same process):
 //   - an absolute name is loaded as given;
-//   - otherwise each folder set by SetLibrarySearchFolders is tried in order
+//   - otherwise each folder of Settings().LibrarySearchFolders() is tried in order
 //     (the command line sets the folder of the installation description
 //     first, then its --library-path folders), and the first existing file
 //     wins;
@@ -21,30 +21,27 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 using TLibraryHandle = void*;
 
-// Replaces the process-wide list of folders searched for relative names.
-// Thread-safe.
-void SetLibrarySearchFolders(std::vector<std::string> folders);
-std::vector<std::string> LibrarySearchFolders();
-
 // The file the loader would try first for `name` (the resolution above, up to
 // the system search path, which is not simulated: then `name` itself).
-std::string ResolveLibraryName(const std::string& name);
+INSTKIT_API std::string ResolveLibraryName(const std::string& name);
 
 // Loads the library; null on failure.  Each successful call must be paired
 // with one FreeDynamicLibrary (the system counts references).
-TLibraryHandle LoadDynamicLibrary(const std::string& name);
+INSTKIT_API TLibraryHandle LoadDynamicLibrary(const std::string& name);
 // The reason of the last failed load or release on this thread.
-std::string LastDynamicLibraryError();
+INSTKIT_API std::string LastDynamicLibraryError();
 
 // The exported symbol `name` (case-sensitive), or null.  A null handle gives null.
-void* FindLibrarySymbol(TLibraryHandle handle, const char* name);
+INSTKIT_API void* FindLibrarySymbol(TLibraryHandle handle, const char* name);
 
 // Releases one reference; false (with LastDynamicLibraryError) on failure.
 // A null handle is a no-op that succeeds.
-bool FreeDynamicLibrary(TLibraryHandle handle);
+INSTKIT_API bool FreeDynamicLibrary(TLibraryHandle handle);
 
 }  // namespace instkit

@@ -3,24 +3,13 @@
 #include "host/platform/file.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 namespace instkit {
 
-namespace {
-std::atomic<bool> g_durable{true};
-std::atomic<TFileFaultHook> g_fault_hook{nullptr};
-}  // namespace
-
-void SetDurableWrites(bool durable) { g_durable.store(durable); }
-
-void SetFileFaultHook(TFileFaultHook hook) { g_fault_hook.store(hook); }
-
 void CheckFileFault(TFileStep step, const std::string& path) {
-  if (const TFileFaultHook hook = g_fault_hook.load(std::memory_order_relaxed)) hook(step, path);
+  if (const TFileFaultHook hook = Settings().FileFaultHook()) hook(step, path);
 }
-bool DurableWrites() { return g_durable.load(); }
 
 int TInputFile::ReadUntil(char delimiter, std::string& out) {
   bool any = false;

@@ -14,19 +14,22 @@
 #include <string>
 #include <string_view>
 
+#include "host/base/export.h"
+#include "host/base/settings.h"
+
 namespace instkit {
 
-bool FileExists(const std::string& path);
-bool DeleteFileAt(const std::string& path);
+INSTKIT_API bool FileExists(const std::string& path);
+INSTKIT_API bool DeleteFileAt(const std::string& path);
 // The folder part of a path ("" for a bare name).
-std::string DirectoryOf(const std::string& path);
-bool IsAbsolutePath(const std::string& path);
+INSTKIT_API std::string DirectoryOf(const std::string& path);
+INSTKIT_API bool IsAbsolutePath(const std::string& path);
 
 // A file open for reading, buffered: bytes come from a 256 KiB buffer, never
 // one system call per byte.  The buffering lives in host/platform/file.cpp;
 // opening, reading a block and closing are the OS layer's
 // (host/platform/<os>/file_<os>.cpp).
-class TInputFile {
+class INSTKIT_API TInputFile {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
 
@@ -64,7 +67,7 @@ class TInputFile {
   size_t end_ = 0;
 };
 
-class TAtomicFileWriter {
+class INSTKIT_API TAtomicFileWriter {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
 
@@ -92,29 +95,15 @@ class TAtomicFileWriter {
   bool committed_ = false;
 };
 
-// Commit() syncs the file to disk before the rename (the default).  Tools that
-// write throw-away files at a high rate (fuzzers) may turn the sync off.
-void SetDurableWrites(bool durable);
-bool DurableWrites();
-
-// Fault injection, for tests that show a writer keeps the old file or the
-// complete new one whatever fails: when a hook is set, TAtomicFileWriter
-// calls it before each write, sync and replace of its temporary file, and
-// the hook may raise the EInOutError that the system would give there (a
-// full disk, an I/O error).  Null, the default, costs one load per step.
-// Process-wide; set it only while no other thread writes files.  kSyncFolder
-// follows the replace of a durable write on POSIX systems, where the rename
-// reaches the disk only with a sync of the folder (on Windows the replace
-// itself writes through); a failure there leaves the new file in place and
-// raises, since it may not survive a power cut.
-enum class TFileStep { kWrite, kSync, kReplace, kSyncFolder };
-using TFileFaultHook = void (*)(TFileStep step, const std::string& path);
-void SetFileFaultHook(TFileFaultHook hook);
-// Calls the hook, if any (for the OS layer's writers).
-void CheckFileFault(TFileStep step, const std::string& path);
+// Commit() syncs the file to disk before the rename unless
+// Settings().DurableWrites() is off, and every write, sync and replace of
+// the temporary file first calls Settings().FileFaultHook() when one is set
+// (fault injection for tests; host/base/settings.h).
+// Calls the fault hook, if any (for the OS layer's writers).
+INSTKIT_API void CheckFileFault(TFileStep step, const std::string& path);
 
 // Whole-file helpers.
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFileAtomically(const std::string& path, std::string_view data);
+INSTKIT_API std::string ReadWholeFile(const std::string& path);
+INSTKIT_API void WriteWholeFileAtomically(const std::string& path, std::string_view data);
 
 }  // namespace instkit

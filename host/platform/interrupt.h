@@ -12,9 +12,11 @@
 // prompt gives up instead of waiting on.
 #pragma once
 
+#include "host/base/export.h"
+
 namespace instkit {
 
-class TInterruptWatch {
+class INSTKIT_API TInterruptWatch {
  public:
   // 0: no interrupt ends the process.
   explicit TInterruptWatch(int exit_at = 0);

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
+
+#include "host/base/export.h"
+#include "host/base/settings.h"
 
 namespace instkit {
 
@@ -31,18 +33,13 @@ constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
-// Texts and captions are Windows-1251 bytes.
-using TMessageBoxHandler =
-    std::function<int(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style)>;
+INSTKIT_API int MessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
 
-int MessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
-
-// Installs a handler for the whole process (an empty one restores the
-// default) and returns the previous handler.  Thread-safe.
-TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler);
-
+// Texts and captions are Windows-1251 bytes.  The handler that answers is
+// Settings().MessageBoxHandler() (host/base/settings.h); an empty one, the
+// default, gives DefaultMessageBox.
 // The default behaviour described above.
-int DefaultMessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
+INSTKIT_API int DefaultMessageBox(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style);
 
 // For a host that wants the operating system's own message boxes: installs
 // them as the process-wide handler and returns true.  On Windows this is
@@ -50,6 +47,6 @@ int DefaultMessageBox(uintptr_t owner, const std::string& text, const std::strin
 // Windows values).  Where the system has none (POSIX) nothing changes and
 // the result is false.  Tests never call this: a real box would wait for a
 // click.
-bool UseSystemMessageBoxes();
+INSTKIT_API bool UseSystemMessageBoxes();
 
 }  // namespace instkit

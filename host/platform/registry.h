@@ -34,12 +34,14 @@
 #include <string>
 #include <vector>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 class TSqliteDb;
 struct TRegistryStatements;
 
-class TRegistry {
+class INSTKIT_API TRegistry {
  public:
   // Opens, creating when missing, the store at `path` and its folder.
   explicit TRegistry(const std::string& path);
@@ -111,6 +113,6 @@ class TRegistry {
 
 // Normalised form of a key path (see above); "" for a path of no names.
 // One implementation for every store: host/platform/registry_key.cpp.
-std::string NormaliseRegistryKey(const std::string& key);
+INSTKIT_API std::string NormaliseRegistryKey(const std::string& key);
 
 }  // namespace instkit

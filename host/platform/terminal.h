@@ -3,11 +3,13 @@
 // draws full-screen.
 #pragma once
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 enum class TStandardStream { kInput, kOutput, kError };
 
 // True when the stream is attached to a terminal (a console on Windows).
-bool IsTerminal(TStandardStream stream);
+INSTKIT_API bool IsTerminal(TStandardStream stream);
 
 }  // namespace instkit

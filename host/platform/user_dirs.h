@@ -5,17 +5,19 @@
 
 #include <string>
 
+#include "host/base/export.h"
+
 namespace instkit {
 
 // $XDG_STATE_HOME, else $HOME/.local/state.
-std::string UserStateDirectory();
+INSTKIT_API std::string UserStateDirectory();
 // $XDG_DATA_HOME, else $HOME/.local/share.
-std::string UserDataDirectory();
+INSTKIT_API std::string UserDataDirectory();
 // $XDG_DESKTOP_DIR, else $HOME/Desktop.
-std::string UserDesktopDirectory();
+INSTKIT_API std::string UserDesktopDirectory();
 
 // Creates `path` and any missing parent folders; an existing folder is fine.
 // Raises EInOutError naming the folder and the reason.
-void EnsureDirectory(const std::string& path);
+INSTKIT_API void EnsureDirectory(const std::string& path);
 
 }  // namespace instkit

@@ -10,6 +10,7 @@
 
 #include "Didf/data_file.h"
 #include "data_file_test_util.h"
+#include "host/base/settings.h"
 #include "host/db/sql_identifier.h"
 #include "host/db/sqlite_table.h"
 #include "support/fault_vfs.h"
@@ -126,7 +127,7 @@ TEST(DataFaults, FileWritersKeepTheOldFileOrWriteTheWholeNewOne) {
   const std::pair<const char*, TOperation> operations[] = {
       {"SaveToFile", [](TIDFDataFile& data) { return FillNewRows(data), data.SaveToFile(); }},
       {"FromTableToFile", [](TIDFDataFile& data) { return data.TableName = "T", data.FromTableToFile(); }}};
-  SetFileFaultHook([](TFileStep step, const std::string& path) {
+  Settings().SetFileFaultHook([](TFileStep step, const std::string& path) {
     if (++g_file_steps != g_fail_at) return;
     g_failed_step = step;
     throw EInOutError("Cannot write file '" + path + "': No space left on device");
@@ -163,7 +164,7 @@ TEST(DataFaults, FileWritersKeepTheOldFileOrWriteTheWholeNewOne) {
     check.FileName = target;
     EXPECT_TRUE(check.LoadFromFile() && check.GetRecordCount() == kNew);
   }
-  SetFileFaultHook(nullptr);
+  Settings().SetFileFaultHook(nullptr);
   BaseMng = nullptr;
 }
 

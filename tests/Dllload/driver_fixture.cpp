@@ -4,6 +4,7 @@
 #include <random>
 
 #include "host/base/format.h"
+#include "host/base/settings.h"
 
 namespace instkit::testing {
 
@@ -50,7 +51,7 @@ void DriverTest::SetUp() {
   r.answers.clear();
   r.progress.clear();
   r.progress_answers.clear();
-  previous_handler_ = SetMessageBoxHandler([](uintptr_t, const std::string& text, const std::string& caption,
+  previous_handler_ = Settings().SetMessageBoxHandler([](uintptr_t, const std::string& text, const std::string& caption,
                                               uint32_t style) {
     std::lock_guard<std::mutex> lock(Recorder().mutex);
     TRecorder& rec = Recorder();
@@ -65,7 +66,7 @@ void DriverTest::SetUp() {
 
 void DriverTest::TearDown() {
   loader_.reset();
-  SetMessageBoxHandler(previous_handler_);
+  Settings().SetMessageBoxHandler(previous_handler_);
   dir_.reset();
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "driver_fixture.h"
+#include "host/base/settings.h"
 #include "host/platform/dynamic_library.h"
 #include "host/platform/file.h"
 
@@ -17,15 +18,15 @@ class ExampleLibrariesTest : public DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
-    previous_folders_ = LibrarySearchFolders();
-    SetLibrarySearchFolders({temp_.string()});  // relative payloads are found here
+    previous_folders_ = Settings().LibrarySearchFolders();
+    Settings().SetLibrarySearchFolders({temp_.string()});  // relative payloads are found here
     Write("payload/one/a.txt", "A");
     Write("payload/one/sub/b.txt", "BB");
     Write("payload/two/c.txt", "CCC");
     target_ = temp_ / "target";  // the run's Path
   }
   void TearDown() override {
-    SetLibrarySearchFolders(previous_folders_);
+    Settings().SetLibrarySearchFolders(previous_folders_);
     DriverTest::TearDown();
   }
   void Write(const std::string& relative, const std::string& content) {

@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "driver_fixture.h"
+#include "host/base/settings.h"
 #include "host/platform/dynamic_library.h"
 #include "host/base/exception.h"
 
@@ -55,8 +56,8 @@ TEST_F(LoaderCoreTest, WithoutLogCallbackNothingIsLogged) {
 
 TEST_F(LoaderCoreTest, LibraryNamesAreResolvedAgainstTheSearchFolders) {
   const std::string copy = Library("found");
-  const auto previous = LibrarySearchFolders();
-  SetLibrarySearchFolders({(temp_ / "nowhere").string(), temp_.string()});
+  const auto previous = Settings().LibrarySearchFolders();
+  Settings().SetLibrarySearchFolders({(temp_ / "nowhere").string(), temp_.string()});
   EXPECT_EQ(ResolveLibraryName(std::string("found") + INSTKIT_TEST_LIBRARY_SUFFIX), copy);
   EXPECT_EQ(ResolveLibraryName("found"), copy);  // the platform suffix is tried
   EXPECT_EQ(ResolveLibraryName("/abs/lib.so"), "/abs/lib.so");
@@ -68,7 +69,7 @@ TEST_F(LoaderCoreTest, LibraryNamesAreResolvedAgainstTheSearchFolders) {
   EXPECT_EQ(FindLibrarySymbol(handle, "SetUIGRegim"), nullptr);
   EXPECT_NE(FindLibrarySymbol(handle, "SetIUGRegim"), nullptr);
   EXPECT_TRUE(FreeDynamicLibrary(handle));
-  SetLibrarySearchFolders(previous);
+  Settings().SetLibrarySearchFolders(previous);
 
   EXPECT_EQ(LoadDynamicLibrary((temp_ / "absent.so").string()), nullptr);
   EXPECT_NE(LastDynamicLibraryError().find("absent.so"), std::string::npos);

@@ -11,6 +11,7 @@
 #include "Syslist/sys_tree.h"
 #include "Tidf/idf_text_file.h"
 #include "host/base/codepage.h"
+#include "host/base/tree_indent.h"
 #include "support/temp_dir.h"
 
 namespace instkit::testing {
@@ -128,9 +129,10 @@ TEST(RunInputTest, PlanTextOfTheDemoAndOfADeepChain) {
   ASSERT_TRUE(deep.Prepare()) << deep.Report().failure;
   text.clear();
   PlanText(deep.Plan(), [&text](std::string_view piece) { text += piece; });
-  const std::string indent(2 * kPlanIndentLevels, ' ');
-  EXPECT_NE(text.find("  [x] 33  " + indent + "S33 "), std::string::npos) << text;
-  EXPECT_NE(text.find("  [x] 40  " + indent + "(level 39) S40  default\n"), std::string::npos) << text;
+  const std::string indent(2 * kDrawnTreeLevels, ' ');
+  EXPECT_NE(text.find("  [x] 32  " + std::string(2 * 31, ' ') + "S32 "), std::string::npos) << text;
+  EXPECT_NE(text.find("  [x] 33  " + indent + "(level 33) S33 "), std::string::npos) << text;
+  EXPECT_NE(text.find("  [x] 40  " + indent + "(level 40) S40  default\n"), std::string::npos) << text;
 }
 
 }  // namespace

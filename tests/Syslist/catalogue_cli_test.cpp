@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
+#include "Engine/run_input.h"
 #include "host/platform/file.h"
+#include "host/platform/registry.h"
 #include "support/catalogue_generator.h"
 #include "support/temp_dir.h"
 
@@ -26,8 +29,9 @@ struct TRun {
   std::string out;
 };
 
-TRun RunCli(const std::string& args) {
-  const std::string command = std::string(INSTKIT_CLI_PATH) + " " + args + " 2>/dev/null";
+// Standard output, or with `errors` standard error alone.
+TRun RunCli(const std::string& args, bool errors = false) {
+  const std::string command = std::string(INSTKIT_CLI_PATH) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
   TRun run{-1, {}};
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -37,6 +41,36 @@ TRun RunCli(const std::string& args) {
   const int status = ::pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+// Every command that reads a description says in one sentence why it could
+// not, the same sentence for each, and never names an exception class.
+TEST(CatalogueCliTest, UnreadableDescriptionsGetTheSameSentenceFromEveryCommand) {
+  const testing::TempDir dir;
+  const std::string folder = dir.Path("folder.idf");
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  const std::string notes = dir.Write("notes.txt", "just some text\r\n");
+  const std::string bad = dir.Write("bad.idf", "IDF-CPS-text\r\n\r\n[SubSystems]\r\nA=x\r\n[A]\r\nParent=0\r\n");
+  const std::string missing = dir.Path("missing.idf");
+  const std::pair<std::string, std::string> files[] = {
+      {missing, "cannot read " + missing + ": no such file"},
+      {folder, "cannot read " + folder + ": it is a folder, not an IDF text file"},
+      {notes, notes + " is not an IDF text file: its first line is not \"IDF-CPS-text\" or \"IDF-FPS-text\""},
+  };
+  const std::string commands[] = {"catalogue $F", "check $F", "image $F 1", "idf show $F",
+                                  "tree from-idf --idf $F --section S --db " + dir.Path("f.db") + " --form 1 --name n"};
+  for (const auto& [file, sentence] : files) {
+    for (std::string command : commands) {
+      command.replace(command.find("$F"), 2, file);
+      SCOPED_TRACE(command);
+      const TRun run = RunCli(command, true);
+      EXPECT_NE(run.status, 0);
+      EXPECT_EQ(run.out, "instkit: " + sentence + "\n");
+    }
+  }
+  const TRun catalogue = RunCli("catalogue " + bad, true);
+  EXPECT_EQ(catalogue.status, 1);
+  EXPECT_EQ(catalogue.out, "instkit: " + bad + ": the subsystem catalogue cannot be read: 'x' is not a valid integer value\n");
 }
 
 TEST(CatalogueCliTest, CheckExitStatusFollowsTheWorstFinding) {
@@ -79,7 +113,7 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Every command that reads a catalogue, on one 200,000 levels deep and on
+// Every command that reads or runs a catalogue, on one 200,000 levels deep and on
 // one 200,000 wide (kLargeCatalogue; one subsystem with every other below
 // it): no crash, and output that grows with the catalogue only.  The
 // library test also runs a catalogue wide at the top level.
@@ -94,7 +128,7 @@ TEST(CatalogueCliTest, DeepAndWideCataloguesRunThroughEveryCommand) {
     ASSERT_EQ(text.status, 0);
     EXPECT_EQ(Count(text.out, "  [S"), static_cast<size_t>(kCount));
     // Indentation stops growing; the level is written instead.
-    const std::string deepest = "[level " + std::to_string(kCount) + "] " + std::to_string(kCount) + " N";
+    const std::string deepest = "(level " + std::to_string(kCount) + ") " + std::to_string(kCount) + " N";
     EXPECT_EQ(text.out.find(deepest) != std::string::npos, shape == testing::TCatalogueShape::kChain);
     EXPECT_LT(text.out.size(), static_cast<size_t>(kCount) * 400);
 
@@ -119,6 +153,19 @@ TEST(CatalogueCliTest, DeepAndWideCataloguesRunThroughEveryCommand) {
     EXPECT_EQ(ReadWholeFile(dir.Path("image.bin")).size(), image_size);
 
     EXPECT_EQ(RunCli("idf show " + file).status, 0);
+
+    // The run commands: every subsystem planned (the deepest with its
+    // level), installed and recorded.
+    const TRun plan = RunCli("plan " + file);
+    ASSERT_EQ(plan.status, 0);
+    EXPECT_EQ(Count(plan.out, "  default\n"), static_cast<size_t>(kCount));
+    const std::string last = shape == testing::TCatalogueShape::kChain ? "(level " + std::to_string(kCount) + ") N" : " N";
+    EXPECT_NE(plan.out.find(last + std::to_string(kCount) + "  default\n"), std::string::npos);
+    const std::string store = dir.Path("registry.db");
+    ASSERT_EQ(RunCli("install " + file + " --path " + dir.Path("target") + " --registry " + store + " -q").status, 0);
+    TRegistry registry(store);
+    ASSERT_TRUE(registry.OpenKey(InstalledKeyFor("catalogue"), false));
+    EXPECT_EQ(registry.GetValueNames().size(), static_cast<size_t>(kCount));
   }
 }
 

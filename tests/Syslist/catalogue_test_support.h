@@ -13,6 +13,7 @@
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
 #include "host/base/codepage.h"
+#include "host/base/settings.h"
 #include "host/platform/message_box.h"
 
 namespace instkit::testing {
@@ -29,13 +30,13 @@ struct TShownBox {
 class TMessageBoxRecorder {
  public:
   TMessageBoxRecorder() {
-    previous_ = SetMessageBoxHandler([this](uintptr_t, const std::string& text, const std::string& caption,
+    previous_ = Settings().SetMessageBoxHandler([this](uintptr_t, const std::string& text, const std::string& caption,
                                             uint32_t style) {
       shown.push_back({text, caption, style});
       return kIdOk;
     });
   }
-  ~TMessageBoxRecorder() { SetMessageBoxHandler(previous_); }
+  ~TMessageBoxRecorder() { Settings().SetMessageBoxHandler(previous_); }
   std::vector<TShownBox> shown;
 
  private:

@@ -9,6 +9,7 @@
 
 #include "Tidf/idf_text_file.h"
 #include "host/base/codepage.h"
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/platform/process_args.h"
 #include "support/temp_dir.h"
@@ -122,8 +123,8 @@ TEST(DescriptionEncoding, TextOperationsMatchTheFileOperations) {
                                 "\xDF=\xE4",     "\n",           "\r",          std::string("b=\0QUJD", 7)};
   const char* ends[] = {"\r\n", "\r", "\n", ""};
   std::mt19937 rng(5);
-  OverrideProcessArgumentCount(1);
-  SetDurableWrites(false);
+  Settings().SetArgumentCountOverride(1);
+  Settings().SetDurableWrites(false);
   for (int round = 0; round < 80; ++round) {
     std::string bytes;
     for (int n = static_cast<int>(rng() % 8); n >= 0; --n) {
@@ -139,8 +140,8 @@ TEST(DescriptionEncoding, TextOperationsMatchTheFileOperations) {
     ASSERT_TRUE(from_file.SaveToFile(dir.Path("out.idf")));
     EXPECT_EQ(saved, TempDir::Read(dir.Path("out.idf"))) << bytes;
   }
-  SetDurableWrites(true);
-  ResetProcessArgumentCount();
+  Settings().SetDurableWrites(true);
+  Settings().SetArgumentCountOverride(std::nullopt);
 }
 
 TEST(DescriptionEncoding, SavedUtf8ReadsBackToTheSameFile) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Tidf/idf_section_interface.h"
+#include "host/base/settings.h"
 #include "host/forms/dsp_node.h"
 #include "host/base/exception.h"
 #include "host/forms/form_manager.h"
@@ -49,7 +50,7 @@ using instkit::testing::TempDir;
 
 class IdfTextFileTest : public ::testing::Test {
  protected:
-  ~IdfTextFileTest() override { ResetProcessArgumentCount(); }
+  ~IdfTextFileTest() override { Settings().SetArgumentCountOverride(std::nullopt); }
 
   // Loads `bytes` as a file; returns the load result.
   bool Load(const std::string& bytes) { return file_.LoadFromFile(dir_.Write("f.idf", bytes)); }
@@ -166,14 +167,14 @@ TEST_F(IdfTextFileTest, SaveWritesTheExactLayout) {
   t->AddParam("b", ftBoolean)->SetAsBoolean(false);
   t->AddParam("bin", ftBinary)->SetAsString("ab");
 
-  OverrideProcessArgumentCount(0);
+  Settings().SetArgumentCountOverride(0);
   const std::string path = dir_.Path("out.idf");
   ASSERT_TRUE(file_.SaveToFile(path));
   static const char kExpected[] = "IDF-CPS-text\r\n\r\nH=v\r\n[Ord]\r\ni=5\r\nb=TRUE\r\np=3\r\nbin=\0AP8=\r\n"
                                              "[Tr]-tree\r\ns=STRING=x\r\ni=INTEGER=-1\r\nd=DOUBLE=0.5\r\n"
                                              "b=BOOLEAN=FALSE\r\nbin=BINARY=YWI=\r\n";
   EXPECT_EQ(TempDir::Read(path), std::string(kExpected, sizeof kExpected - 1));
-  OverrideProcessArgumentCount(2);
+  Settings().SetArgumentCountOverride(2);
   ASSERT_TRUE(file_.SaveToFile(path));
   EXPECT_EQ(TempDir::Read(path).substr(0, 16), "IDF-FPS-text\r\n\r\n");
 }

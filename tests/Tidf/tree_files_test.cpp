@@ -9,6 +9,7 @@
 
 #include "Tidf/idf_text_file.h"
 #include "Tidf/tree_file_format.h"
+#include "host/base/settings.h"
 #include "host/forms/dsp_node.h"
 #include "host/platform/file.h"
 #include "host/forms/form_manager.h"
@@ -21,8 +22,8 @@ namespace {
 
 class TreeFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetDefaultFormDatabase(db_); }
-  void TearDown() override { SetDefaultFormDatabase(""); }
+  void SetUp() override { Settings().SetDefaultFormDatabase(db_); }
+  void TearDown() override { Settings().SetDefaultFormDatabase(""); }
 
   // Stores a small form under (index, name, group, owner).
   void StoreForm(int32_t index, const std::string& name, const std::string& group = "",
@@ -139,7 +140,7 @@ TEST_F(TreeFileTest, LoadAcceptanceAndRefusals) {
   }
 
   // No form store: the store answers false.
-  SetDefaultFormDatabase("");
+  Settings().SetDefaultFormDatabase("");
   EXPECT_FALSE(file.LoadTree(1, "X", Path("good.tree")));
   EXPECT_EQ(file.LastError, "Can't save structure");
 

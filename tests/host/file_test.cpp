@@ -13,6 +13,7 @@
 
 #include "Tidf/line_reader.h"
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "support/temp_dir.h"
 
 namespace instkit {
@@ -81,9 +82,9 @@ TEST(FileTest, AtomicWriteReplacesOnlyOnCommitAndLeavesNoTemporaryFile) {
   EXPECT_EQ(std::filesystem::status(target).permissions(),
             perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
 #endif
-  SetDurableWrites(false);
+  Settings().SetDurableWrites(false);
   WriteWholeFileAtomically(target, std::string(300 * 1024, 'z'));
-  SetDurableWrites(true);
+  Settings().SetDurableWrites(true);
   EXPECT_EQ(TempDir::Read(target), std::string(300 * 1024, 'z'));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 1);  // no temporary file left
 }
@@ -163,7 +164,7 @@ TFileStep g_fail_step;
 TEST(FileTest, DurableWritesSyncTheFileThenReplaceThenSyncTheFolder) {
   TempDir dir;
   const std::string path = dir.Path("out.idf");
-  SetFileFaultHook([](TFileStep step, const std::string&) {
+  Settings().SetFileFaultHook([](TFileStep step, const std::string&) {
     g_steps.push_back(step);
     if (step == g_fail_step) throw EInOutError("injected");
   });
@@ -177,16 +178,16 @@ TEST(FileTest, DurableWritesSyncTheFileThenReplaceThenSyncTheFolder) {
   WriteWholeFileAtomically(path, "old");
   EXPECT_EQ(g_steps, durable);
   g_steps.clear();
-  SetDurableWrites(false);
+  Settings().SetDurableWrites(false);
   WriteWholeFileAtomically(path, "new");
-  SetDurableWrites(true);
+  Settings().SetDurableWrites(true);
   EXPECT_EQ(g_steps, (std::vector<TFileStep>{kWrite, kReplace}));
   if (durable.back() == kSyncFolder) {
     g_fail_step = kSyncFolder;
     EXPECT_THROW(WriteWholeFileAtomically(path, "newer"), EInOutError);
     EXPECT_EQ(ReadWholeFile(path), "newer");
   }
-  SetFileFaultHook(nullptr);
+  Settings().SetFileFaultHook(nullptr);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 1);  // no temporary left
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "host/base/settings.h"
 #include "host/forms/dsp_node.h"
 #include "host/base/exception.h"
 #include "host/platform/file.h"
@@ -65,7 +66,7 @@ TEST_F(FormStoreTest, StoreReplacesTheForm) {
 }
 
 TEST_F(FormStoreTest, WithoutAStoreFetchAndStoreAnswerFalse) {
-  SetDefaultFormDatabase("");
+  Settings().SetDefaultFormDatabase("");
   TDSPFormManager none;
   EXPECT_TRUE(none.DatabasePath.empty());
   EXPECT_FALSE(none.Fetch());
@@ -76,9 +77,9 @@ TEST_F(FormStoreTest, WithoutAStoreFetchAndStoreAnswerFalse) {
   EXPECT_FALSE(missing.Fetch());
   EXPECT_FALSE(FileExists(missing.DatabasePath));  // fetch creates nothing
 
-  SetDefaultFormDatabase(db_);
+  Settings().SetDefaultFormDatabase(db_);
   EXPECT_EQ(TDSPFormManager().DatabasePath, db_);
-  SetDefaultFormDatabase("");
+  Settings().SetDefaultFormDatabase("");
 }
 
 TEST_F(FormStoreTest, ForeignFilesAndBadTreesRaise) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "host/base/settings.h"
 #include "host/platform/dynamic_library.h"
 #include "support/temp_dir.h"
 
@@ -16,15 +17,15 @@ using instkit::testing::TempDir;
 TEST(WindowsLibraries, NamesResolveAgainstTheSearchFolders) {
   TempDir dir;
   const std::string found = dir.Write("found.dll", "not loaded here");
-  const auto previous = LibrarySearchFolders();
-  SetLibrarySearchFolders({dir.Path("nowhere"), dir.Root().string()});
+  const auto previous = Settings().LibrarySearchFolders();
+  Settings().SetLibrarySearchFolders({dir.Path("nowhere"), dir.Root().string()});
   EXPECT_EQ(ResolveLibraryName("found.dll"), found);
   EXPECT_EQ(ResolveLibraryName("found"), found);  // ".dll" is tried
   EXPECT_EQ(ResolveLibraryName("C:\\abs\\lib.dll"), "C:\\abs\\lib.dll");  // rooted: as given
   EXPECT_EQ(ResolveLibraryName("\\\\server\\share\\lib.dll"), "\\\\server\\share\\lib.dll");
   EXPECT_EQ(ResolveLibraryName("sub/lib"), "sub/lib");  // left to the system
   EXPECT_EQ(ResolveLibraryName("kernel32"), "kernel32");
-  SetLibrarySearchFolders(previous);
+  Settings().SetLibrarySearchFolders(previous);
 }
 
 TEST(WindowsLibraries, SystemLibrariesLoadByBareNameAndLookupIsCaseSensitive) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/platform/message_box.h"
 #include "host/platform/process_args.h"
@@ -42,9 +43,9 @@ TEST(WindowsProcess, ArgumentCountComesFromTheCommandLine) {
   // CTest; without arguments the count is 0.  Either way it is what the C
   // runtime saw.
   EXPECT_EQ(ProcessArgumentCount(), __argc - 1);
-  OverrideProcessArgumentCount(5);
+  Settings().SetArgumentCountOverride(5);
   EXPECT_EQ(ProcessArgumentCount(), 5);
-  ResetProcessArgumentCount();
+  Settings().SetArgumentCountOverride(std::nullopt);
   EXPECT_EQ(ProcessArgumentCount(), __argc - 1);
 }
 
@@ -53,9 +54,9 @@ TEST(WindowsMessageBoxes, SystemBoxesAreAvailableButNotTheDefault) {
   // installed when a host asks.  Install them and take them straight back
   // out without showing anything.
   EXPECT_EQ(MessageBox(0, "text", "caption", kStyleQuestion), kIdNo);
-  const TMessageBoxHandler before = SetMessageBoxHandler(nullptr);
+  const TMessageBoxHandler before = Settings().SetMessageBoxHandler(nullptr);
   EXPECT_TRUE(UseSystemMessageBoxes());
-  const TMessageBoxHandler system = SetMessageBoxHandler(before);
+  const TMessageBoxHandler system = Settings().SetMessageBoxHandler(before);
   EXPECT_TRUE(static_cast<bool>(system));
 }
 

@@ -15,7 +15,7 @@
 
 #include "Dllload/subsystem_api.h"
 #include "host/base/codepage.h"
-#include "host/platform/dynamic_library.h"
+#include "host/base/settings.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +36,7 @@ void Log(const std::string& text) {
 fs::path PayloadFolder() {
   const fs::path payload(instkit::Cp1251ToUtf8(g_payload));
   if (payload.is_absolute()) return payload;
-  for (const std::string& folder : instkit::LibrarySearchFolders()) {
+  for (const std::string& folder : instkit::Settings().LibrarySearchFolders()) {
     std::error_code ec;
     if (fs::is_directory(fs::path(folder) / payload, ec)) return fs::path(folder) / payload;
   }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
 
@@ -144,15 +145,15 @@ void TAtomicFileWriter::Flush() {
 
 void TAtomicFileWriter::Commit() {
   Flush();
-  if (DurableWrites()) CheckFileFault(TFileStep::kSync, path_);
-  if (DurableWrites() && ::fsync(static_cast<int>(handle_)) != 0) Fail("Cannot write file", path_, errno);
+  if (Settings().DurableWrites()) CheckFileFault(TFileStep::kSync, path_);
+  if (Settings().DurableWrites() && ::fsync(static_cast<int>(handle_)) != 0) Fail("Cannot write file", path_, errno);
   const int fd = static_cast<int>(handle_);
   handle_ = -1;
   if (::close(fd) != 0) Fail("Cannot write file", path_, errno);
   CheckFileFault(TFileStep::kReplace, path_);
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0) Fail("Cannot replace file", path_, errno);
   committed_ = true;
-  if (DurableWrites()) SyncFolder(path_);
+  if (Settings().DurableWrites()) SyncFolder(path_);
   RemoveStaleTemporaries(path_);
 }
 

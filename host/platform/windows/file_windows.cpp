@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "host/base/exception.h"
+#include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
 #include "host/platform/windows/win_error.h"
@@ -176,7 +177,7 @@ void TAtomicFileWriter::Flush() {
 
 void TAtomicFileWriter::Commit() {
   Flush();
-  const bool durable = DurableWrites();
+  const bool durable = Settings().DurableWrites();
   if (durable) CheckFileFault(TFileStep::kSync, path_);
   if (durable && !::FlushFileBuffers(AsHandle(handle_))) Fail("Cannot write file", path_, ::GetLastError());
   HANDLE h = AsHandle(handle_);

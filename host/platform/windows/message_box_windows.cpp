@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "host/base/settings.h"
 #include "host/platform/message_box.h"
 
 namespace instkit {
@@ -39,7 +40,7 @@ int SystemMessageBox(uintptr_t owner, const std::string& text, const std::string
 }  // namespace
 
 bool UseSystemMessageBoxes() {
-  SetMessageBoxHandler(&SystemMessageBox);
+  Settings().SetMessageBoxHandler(&SystemMessageBox);
   return true;
 }
 
