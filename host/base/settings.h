@@ -70,8 +70,12 @@ namespace instkit {
 using TMessageBoxHandler =
     std::function<int(uintptr_t owner, const std::string& text, const std::string& caption, uint32_t style)>;
 
-// The steps of an atomic file writer that a fault hook sees.
-enum class TFileStep { kWrite, kSync, kReplace };
+// The steps of an atomic file writer that a fault hook sees.  kSyncFolder
+// follows the replace of a durable write on POSIX systems, where the rename
+// reaches the disk only with a sync of the folder (on Windows the replace
+// itself writes through); a failure there leaves the new file in place and
+// raises, since it may not survive a power cut.
+enum class TFileStep { kWrite, kSync, kReplace, kSyncFolder };
 using TFileFaultHook = void (*)(TFileStep step, const std::string& path);
 
 constexpr uint64_t kDefaultMaxDecompressedSize = uint64_t{1} << 30;

@@ -80,7 +80,8 @@ class INSTKIT_API TAtomicFileWriter {
 
   void Write(const void* data, size_t n);
   void Write(std::string_view data) { Write(data.data(), data.size()); }
-  // Flushes, syncs and renames the temporary file over the target.
+  // Flushes, syncs and renames the temporary file over the target, and
+  // syncs the folder (see TFileStep).
   void Commit();
   const std::string& Path() const { return path_; }
 

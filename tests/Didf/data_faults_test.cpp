@@ -110,6 +110,7 @@ TEST(DataFaults, TableTransfersEndWithAllRowsOrNone) {
 
 int g_file_steps = 0;
 int g_fail_at = 0;
+TFileStep g_failed_step = TFileStep::kWrite;
 
 TEST(DataFaults, FileWritersKeepTheOldFileOrWriteTheWholeNewOne) {
   TempDir dir;
@@ -126,14 +127,16 @@ TEST(DataFaults, FileWritersKeepTheOldFileOrWriteTheWholeNewOne) {
   const std::pair<const char*, TOperation> operations[] = {
       {"SaveToFile", [](TIDFDataFile& data) { return FillNewRows(data), data.SaveToFile(); }},
       {"FromTableToFile", [](TIDFDataFile& data) { return data.TableName = "T", data.FromTableToFile(); }}};
-  Settings().SetFileFaultHook([](TFileStep, const std::string& path) {
-    if (++g_file_steps == g_fail_at) throw EInOutError("Cannot write file '" + path + "': No space left on device");
+  Settings().SetFileFaultHook([](TFileStep step, const std::string& path) {
+    if (++g_file_steps != g_fail_at) return;
+    g_failed_step = step;
+    throw EInOutError("Cannot write file '" + path + "': No space left on device");
   });
   for (const auto& [name, operation] : operations) {
     g_fail_at = 0;
     testing::WriteDataFile(target, "IDF-DS\r\n\r\nTableName=OLD\r\nA\r\nBOOLEAN\r\n\x01");
     const std::string old_bytes = TempDir::Read(target);
-    TIDFDataFile counting;  // a clean run counts the writes, the sync and the replace
+    TIDFDataFile counting;  // a clean run counts the writes, the syncs and the replace
     counting.FileName = dir.Path("count.idf");
     g_file_steps = g_fail_at = 0;
     ASSERT_TRUE(operation(counting));
@@ -146,8 +149,12 @@ TEST(DataFaults, FileWritersKeepTheOldFileOrWriteTheWholeNewOne) {
       data.FileName = target;
       const bool done = operation(data);
       EXPECT_EQ(done, n > steps) << data.ErrorMessage;
-      if (!done) {
+      if (!done && g_failed_step != TFileStep::kSyncFolder) {
         EXPECT_EQ(TempDir::Read(target), old_bytes);
+      } else if (!done) {  // the folder sync follows the replace: the whole new file stands
+        TIDFDataFile replaced;
+        replaced.FileName = target;
+        EXPECT_TRUE(replaced.LoadFromFile() && replaced.GetRecordCount() == kNew);
       }
       for (const auto& entry : std::filesystem::directory_iterator(dir.Root())) {
         EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();

@@ -128,63 +128,50 @@ class DataFileRecords : public ::testing::Test {
   TIDFDataFile data;
 };
 
-TEST_F(DataFileRecords, InsertAppendsAndMakesCurrent) {
-  EXPECT_EQ(data.GetRecordCount(), 3);
-  EXPECT_EQ(data.GetRecordIndex(), 2);
-  ASSERT_TRUE(data.FirstRecord());
-  Insert(9, "nine");
-  EXPECT_EQ(data.GetRecordIndex(), 3);  // appended, whatever the current index
-  EXPECT_EQ(std::get<int32_t>((*data.GetRecord(3))[0]), 9);
-  EXPECT_EQ(data.GetRecord(4), nullptr);
-  EXPECT_EQ(data.GetRecord(-1), nullptr);
-}
-
-TEST_F(DataFileRecords, NavigationMovesOnlyToExistingRecords) {
-  ASSERT_TRUE(data.FirstRecord());
-  EXPECT_EQ(CurrentId(), 0);
-  EXPECT_FALSE(data.PriorRecord());
-  EXPECT_EQ(data.GetRecordIndex(), 0);
-  ASSERT_TRUE(data.NextRecord());
-  EXPECT_EQ(CurrentId(), 1);
-  ASSERT_TRUE(data.LastRecord());
-  EXPECT_FALSE(data.NextRecord());
-  EXPECT_EQ(data.GetRecordIndex(), 2);
-  EXPECT_EQ(CurrentId(), 2);
-
-  data.SetRecordIndex(7);
-  EXPECT_EQ(data.GetRecordIndex(), 2);
-  ASSERT_TRUE(data.LoadRecord(0));  // loads without moving
-  EXPECT_EQ(CurrentId(), 0);
-  EXPECT_EQ(data.GetRecordIndex(), 2);
-  EXPECT_FALSE(data.LoadRecord(3));
-
-  data.SetRecordIndex(1);
-  data.Structure->GetFields(1)->SetAsString("changed");
-  ASSERT_TRUE(data.UpdateRecord());
-  data.SetRecordIndex(0);
-  data.SetRecordIndex(1);
-  EXPECT_EQ(data.Structure->GetFields(1)->GetAsString(), "changed");
-}
-
-TEST_F(DataFileRecords, DeletingPullsTheIndexBackOnlyPastTheEnd) {
-  // Current index 2 (the last): it moves to the new last record, loaded.
-  ASSERT_TRUE(data.DeleteRecord());
-  EXPECT_EQ(data.GetRecordIndex(), 1);
-  EXPECT_EQ(CurrentId(), 1);
-
-  // Current index 0: it stays, naming the follower; the values stay.
-  ASSERT_TRUE(data.FirstRecord());
-  ASSERT_TRUE(data.DeleteRecord());
-  EXPECT_EQ(data.GetRecordIndex(), 0);
-  EXPECT_EQ(CurrentId(), 0);
-  EXPECT_EQ(std::get<int32_t>((*data.GetRecord(0))[0]), 1);
-
-  EXPECT_FALSE(data.DeleteRecordInternal(1));
-  EXPECT_FALSE(data.DeleteRecordInternal(-1));
-  ASSERT_TRUE(data.DeleteRecord());
+// Navigation, loading, updating, inserting and deleting from records 0, 1, 2
+// (ID = the record's first value; index 2 current): each step's result, the
+// current index after it and the ID in the structure.
+TEST_F(DataFileRecords, NavigationAndEditingAsOneTable) {
+  struct Step {
+    const char* operation;
+    int32_t argument;
+    bool result;
+    int32_t index;
+    int id;
+  };
+  const Step steps[] = {
+      {"first", 0, true, 0, 0},     {"prior", 0, false, 0, 0},   {"next", 0, true, 1, 1},
+      {"last", 0, true, 2, 2},      {"next", 0, false, 2, 2},    {"set", 7, true, 2, 2},  // out of range: no move
+      {"load", 0, true, 2, 0},      {"load", 3, false, 2, 0},    {"set", 1, true, 1, 1},
+      {"update", 11, true, 1, 11},  {"set", 0, true, 0, 0},      {"set", 1, true, 1, 11},  // the update stayed
+      {"insert", 9, true, 3, 9},    {"set", -1, true, 3, 9},     {"delete", 0, true, 2, 2},  // past the end: back, loaded
+      {"first", 0, true, 0, 0},     {"delete", 0, true, 0, 0},   {"load", 0, true, 0, 11},  // stays, names the follower
+      {"delete-at", 5, false, 0, 11}, {"delete-at", -1, false, 0, 11}, {"delete", 0, true, 0, 11},
+      {"delete", 0, true, 0, 11},   {"delete", 0, false, 0, 11}, {"update", 1, false, 0, 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::string(step.operation) + " " + std::to_string(step.argument));
+    const std::string op = step.operation;
+    bool result = true;
+    if (op == "first") result = data.FirstRecord();
+    if (op == "prior") result = data.PriorRecord();
+    if (op == "next") result = data.NextRecord();
+    if (op == "last") result = data.LastRecord();
+    if (op == "set") data.SetRecordIndex(step.argument);
+    if (op == "load") result = data.LoadRecord(step.argument);
+    if (op == "update") {
+      data.Structure->GetFields(0)->SetAsInteger(step.argument);
+      result = data.UpdateRecord();
+    }
+    if (op == "insert") Insert(step.argument, "inserted");
+    if (op == "delete") result = data.DeleteRecord();
+    if (op == "delete-at") result = data.DeleteRecordInternal(step.argument);
+    EXPECT_EQ(result, step.result);
+    EXPECT_EQ(data.GetRecordIndex(), step.index);
+    EXPECT_EQ(CurrentId(), step.id);
+  }
   EXPECT_EQ(data.GetRecordCount(), 0);
-  EXPECT_FALSE(data.DeleteRecord());
-  EXPECT_FALSE(data.UpdateRecord());
+  EXPECT_EQ(data.GetRecord(0), nullptr);
 }
 
 TEST_F(DataFileRecords, OlderRecordsKeepTheirWidth) {

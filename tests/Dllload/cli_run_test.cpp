@@ -1,6 +1,8 @@
-// instkit install|uninstall|generate, run as a process: the log file byte
-// for byte, the summary, unattended answers, the exit status, the --json
-// object, locks, usage errors, repeat runs and the embedding example.
+// instkit install|uninstall|generate, run as a process with the scripted test
+// library: Ctrl-C, locks and the embedding example.  The log file, answers,
+// unloadable libraries, nested runs, --json, stores that cannot be written,
+// usage errors, repeat runs and Cyrillic folders: the transcripts of
+// tests/data/cli/ (tests/cli/commands_test.cpp).
 // Every run records into the test's own registry and link folders.
 #ifdef INSTKIT_CLI_BINARY
 #include <fcntl.h>
@@ -13,7 +15,6 @@
 #include <thread>
 
 #include "driver_fixture.h"
-#include "host/db/sqlite_db.h"
 #include "host/platform/file.h"
 
 namespace instkit::testing {
@@ -90,84 +91,6 @@ class CliRunTest : public DriverTest {
   }
 };
 
-TEST_F(CliRunTest, LogFileHoldsTheDriversLinesExactly) {
-  const std::string a = Library("a");
-  const std::string file = Description({{{"Ядро", a, Param("A"), "0"}}, {{"Пусто", "", "", "0"}}});
-  const std::string log = (temp_ / "run.log").string();
-  ASSERT_EQ(Run("install " + file + " --path " + (temp_ / "target").string() + " --log " + log +
-                " --log-prefix setup --session S1 --client 42 --questions-level 3" + Store()),
-            0)
-      << Err();
-  std::string expected;
-  for (const std::string& line :
-       Logged({"IN function LoadDlls"}) + Lines{" library " + a + " loaded successful"} +
-           Logged({"OUT function LoadDlls", "IN function SETALL"}) + GoodSetup("Ядро") +
-           Logged({"OUT function SETALL", "IN procedure ASKALL", "before calling AskQuestions :Ядро",
-                   "AskQuestions = TRUE  :Ядро", "OUT procedure ASKALL", "IN procedure PERFORMALL",
-                   "before calling Perform :Ядро", "Perform = TRUE  :Ядро", "OUT procedure PERFORMALL",
-                   "IN function UNLOADDLLS", "OUT function UNLOADDLLS"})) {
-    expected += " setup: " + line.substr(1) + "\n";
-  }
-  EXPECT_EQ(ReadWholeFile(log), expected);
-  const std::string out = Out();
-  EXPECT_NE(out.find("Ядро  "), std::string::npos) << out;
-  EXPECT_NE(out.find("questions: none"), std::string::npos) << out;
-  const Lines calls = Calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetClientNumber 42"), 1);
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetQuestionsLevel 3"), 1);
-}
-
-TEST_F(CliRunTest, QuestionsAreAnsweredPerKindThenByFlagThenNo) {
-  const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}},
-                                        {{"B", Library("b"), Param("B", "ask=0"), "0"}}});
-  const std::string answers = (temp_ / "answers.txt").string();
-  WriteWholeFileAtomically(answers, "# unattended\nperform-failed = yes\n");
-  // questions-failed falls back to the default No (no terminal, no flag).
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + Store()), 1) << Err();
-  std::string out = Out();
-  EXPECT_NE(out.find("[questions-failed] Система B не была установлена. Прервать инсталляцию?  -> No (default)"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("[perform-failed] Система A не была установлена. Прервать инсталляцию?  -> Yes (answers file)"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("perform aborted"), std::string::npos) << out;
-  // --yes answers the kinds the file does not list.
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + " --yes" + Store()), 1);
-  out = Out();
-  EXPECT_NE(out.find("-> Yes (--yes)"), std::string::npos) << out;
-  EXPECT_NE(out.find("questions aborted"), std::string::npos) << out;  // the run stopped there
-  // An unknown kind is refused before anything runs.
-  WriteWholeFileAtomically(answers, "everything=yes\n");
-  EXPECT_EQ(Run("install " + file + " --path " + temp_.string() + " --answers " + answers + Store()), 2);
-  EXPECT_NE(Err().find("setup-failed"), std::string::npos);
-}
-
-TEST_F(CliRunTest, UnloadableLibraryEndsTheRunWithTheSystemsReason) {
-  const std::string file = Description({{{"A", "missing-library", "", "0"}}, {{"B", Library("b"), Param("B"), "0"}}});
-  EXPECT_EQ(Run("uninstall " + file + " --path " + temp_.string() + " --flat" + Store()), 1);
-  const std::string out = Out();
-  EXPECT_NE(out.find("not loaded"), std::string::npos) << out;
-  EXPECT_NE(out.find("load failure: cannot load missing-library: "), std::string::npos) << out;
-  EXPECT_NE(Err().find("Не удалось загрузить missing-library. Денсталляция будет прервана."), std::string::npos)
-      << Err();
-  EXPECT_TRUE(Calls().empty());  // B was never loaded
-}
-
-TEST_F(CliRunTest, NestedChildrenResultsReachTheSummaryInBothDrivers) {
-  const std::string file = Description({{{"P", Library("p"), Param("P", "nested=1"), "0"}},
-                                        {{"C1", Library("c1"), Param("C1"), "1"}},
-                                        {{"C2", Library("c2"), Param("C2", "perform=3"), "1"}}});
-  for (const char* flat : {"", " --flat"}) {
-    SCOPED_TRACE(flat);
-    EXPECT_EQ(Run("generate " + file + " --path " + temp_.string() + flat + Store()), 1);
-    const std::string out = Out();
-    EXPECT_NE(out.find("  C1  "), std::string::npos) << out;
-    EXPECT_NE(out.find("c1.so  done"), std::string::npos) << out;
-    EXPECT_NE(out.find("c2.so  not done"), std::string::npos) << out;
-  }
-}
-
 // The run's first Ctrl-C reaches every library's UserAbort once, the
 // progress callback then says stop, and nothing unreached is recorded.
 TEST_F(CliRunTest, CtrlCStopsTheRunAndRecordsNothingUnreached) {
@@ -210,113 +133,6 @@ TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
   EXPECT_EQ(Wait(first), 130);
   EXPECT_EQ(Run("install " + (temp_ / "other/other.idf").string() + " --path " + (temp_ / "t").string() + Store()), 0)
       << Err();
-}
-
-TEST_F(CliRunTest, UsageErrorsSayWhatIsWrongAndExitTwo) {
-  const std::string file = Description({{{"A", "", "", "0"}}});
-  const std::pair<std::string, std::string> cases[] = {
-      {"frobnicate", "instkit: unknown command 'frobnicate'"},
-      {"--frobnicate", "instkit: unknown option '--frobnicate'"},
-      {"install " + file + " --path x --bogus", "instkit install: unknown option '--bogus'"},
-      {"install " + file + " --path x --client many", "instkit install: could not convert: --client = many"},
-      {"install " + file, "instkit install: --path is required"},
-      {"install " + file + " --path x --select 1,x", "instkit install: --select 1,x: not a list of numbers"},
-      {"install " + file + " --path x --deselect 1,", "instkit install: --deselect 1,: not a list of numbers"},
-      {"plan " + file + " --select ''", "instkit plan: --select : not a list of numbers"},
-      {"install " + file + " --path x --select 99" + Store(), "no subsystem has the number 99"},
-      {"uninstall --path x", "instkit uninstall: give a description FILE or --product NAME"},
-      {"plan", "instkit plan: FILE is required"},
-  };
-  for (const auto& [args, message] : cases) {
-    SCOPED_TRACE(args);
-    EXPECT_EQ(Run(args), 2);
-    const std::string err = Err();
-    EXPECT_EQ(err.rfind("instkit", 0), 0u) << err;
-    EXPECT_NE(err.find(message), std::string::npos) << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-  }
-}
-
-// A registry, link folder or log that cannot be written fails the run,
-// which says so and claims nothing it did not record.
-TEST_F(CliRunTest, RegistryLinksOrLogThatCannotBeWrittenFailTheRun) {
-  const std::string file = Description({{{"A", "", "", "0"}}});
-  const std::string blocker = (temp_ / "blocker").string();
-  WriteWholeFileAtomically(blocker, "");
-  const std::string links = " --links-root " + (temp_ / "links").string();
-  const std::pair<std::string, std::string> cases[] = {
-      {" --registry " + temp_.string() + links, "nothing was recorded: the registry " + temp_.string() + " cannot be written"},
-      {" --registry " + (temp_ / "reg.db").string() + " --links-root " + blocker, "links: "},
-      {Store() + " --log /dev/full", "the log file /dev/full could not be written completely"},
-  };
-  WriteWholeFileAtomically(file, ReadWholeFile(file) + "MenuLink1=A\r\n");
-  for (const auto& [store, failure] : cases) {
-    SCOPED_TRACE(store);
-    EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "t").string() + store), 1);
-    EXPECT_NE(Err().find("instkit: " + failure), std::string::npos) << Err();
-    EXPECT_EQ(Out().find("registry: recorded") == std::string::npos, failure.rfind("nothing", 0) == 0) << Out();
-  }
-}
-
-// The --json object, compared whole with the test's folder as $TMP.
-TEST_F(CliRunTest, JsonReportHoldsPhasesResultsQuestionsRecordAndLinks) {
-  const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}},
-                                        {{"B", Library("b"), Param("B"), "0"}},
-                                        {{"C", "", "", "0"}}});
-  WriteWholeFileAtomically((temp_ / "answers.txt").string(), "perform-failed=no\n");
-  EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "t").string() + " --json --answers " +
-                (temp_ / "answers.txt").string() + Store()),
-            1);
-  std::string json = Out();
-  for (size_t at = json.find(temp_.string()); at != std::string::npos; at = json.find(temp_.string()))
-    json.replace(at, temp_.string().size(), "$TMP");
-  EXPECT_EQ(json, ReadWholeFile(std::string(INSTKIT_TEST_DATA_DIR) + "/engine/install_report.json"));
-}
-
-// A second install says what is already installed; status shows the
-// product's record; uninstall --product needs no description; a second
-// uninstall finds nothing.
-TEST_F(CliRunTest, RepeatRunsStatusAndUninstallByProduct) {
-  const std::string file = Description({{{"A", Library("a"), Param("A"), "0"}}, {{"A1", "", "", "1"}}});
-  const std::string target = (temp_ / "t").string();
-  const std::string status = "status --registry " + (temp_ / "reg.db").string();
-  ASSERT_EQ(Run("install " + file + " --path " + target + Store()), 0) << Err();
-  EXPECT_EQ(Run("install " + file + " --path " + target + Store()), 0) << Err();
-  EXPECT_EQ(Out().find("A is already installed\nA1 is already installed\n"), 0u) << Out();
-  EXPECT_EQ(Run(status), 0);
-  EXPECT_NE(Out().find("setup\n  installed in " + target + " at "), std::string::npos) << Out();
-  EXPECT_NE(Out().find("  from " + file + " by instkit "), std::string::npos) << Out();
-  EXPECT_NE(Out().find("  A = Installed\n  A1 = Installed\n"), std::string::npos) << Out();
-  std::filesystem::remove(file);
-  EXPECT_EQ(Run("uninstall --product setup" + Store()), 0) << Err();
-  EXPECT_NE(Out().find("uninstall " + file + " (the copy recorded at install), path " + target), std::string::npos);
-  EXPECT_EQ(Run(status), 0);
-  EXPECT_NE(Out().find("nothing recorded"), std::string::npos) << Out();
-  EXPECT_EQ(Run("uninstall --product setup" + Store()), 2);
-  EXPECT_NE(Err().find("records no product \"setup\""), std::string::npos) << Err();
-}
-
-// Every command opens the paths it is given as the file system spells them,
-// here a description, its library and the target in folders with Cyrillic
-// names.
-TEST_F(CliRunTest, EveryCommandWorksInACyrillicFolder) {
-  const std::filesystem::path folder = temp_ / "Документы";
-  std::filesystem::create_directory(folder);
-  std::filesystem::copy_file(Library("a"), folder / "core.so");
-  const std::string file = (folder / "установка.idf").string();
-  WriteWholeFileAtomically(file, Utf8ToCp1251("IDF-FPS-text\r\n\r\n[SubSystems]\r\nЯдро=1\r\n[Ядро]\r\nParent=0\r\n"
-                                              "Library=core\r\nParameter=" + Param("A") + "\r\nShort name=Ядро\r\n"));
-  const std::string target = " --path " + (folder / "цель").string() + Store();
-  const std::string db = (folder / "данные.db").string();
-  TSqliteDb(db).Exec("CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(1)");
-  const std::string data = (folder / "выгрузка.idf").string();
-  for (const std::string& args :
-       {"idf show " + file, "catalogue " + file, "check " + file, "image " + file + " 1", "plan " + file,
-        "install " + file + target, "status --registry " + (temp_ / "reg.db").string(), "generate " + file + target,
-        "uninstall " + file + target, "data export --db " + db + " --table t -o " + data, "data show " + data}) {
-    SCOPED_TRACE(args);
-    EXPECT_EQ(Run(args), 0) << Err();
-  }
 }
 
 #ifdef INSTKIT_EMBED_BINARY

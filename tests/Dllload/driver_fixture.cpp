@@ -1,5 +1,6 @@
 #include "driver_fixture.h"
 
+#include <cstdlib>
 #include <random>
 
 #include "host/base/format.h"
@@ -103,6 +104,28 @@ Lines DriverTest::Log() const {
   Lines lines;
   for (const std::string& line : Recorder().log) lines.push_back(Cp1251ToUtf8(line));
   return lines;
+}
+
+void DriverTest::ExpectLog(const std::string& name) const {
+  // The same file on every system: "$TMP/a.so" stands for <temp>\a.dll too.
+  const std::pair<std::string, std::string> names[] = {
+      {(temp_ / "x").string().substr(0, temp_.string().size() + 1), "$TMP/"},
+      {INSTKIT_TEST_LIBRARY_SUFFIX, ".so"}};
+  std::string got;
+  Lines lines = Log();
+  if (!Recorder().boxes.empty()) lines = lines + Lines{"-- message boxes (caption|text|style):"} + Recorder().boxes;
+  for (std::string line : lines) {
+    for (const auto& [from, to] : names) {
+      for (size_t at = line.find(from); at != std::string::npos; at = line.find(from, at + to.size()))
+        line.replace(at, from.size(), to);
+    }
+    got += line + "\n";
+  }
+  const std::string golden = std::string(INSTKIT_TEST_DATA_DIR) + "/drivers/" + name + ".log";
+  if (const char* update = std::getenv("INSTKIT_UPDATE_GOLDEN"); update != nullptr && *update == '1') {
+    std::ofstream(golden, std::ios::binary) << got;
+  }
+  EXPECT_EQ(got, TempDir::Read(golden)) << golden;
 }
 
 void DriverTest::Configure(TCustomDLLLoader& loader, uint8_t mode) {

@@ -78,6 +78,11 @@ class DriverTest : public ::testing::Test {
   Lines Log() const;
   // From the line `from` to the end of the log.
   static Lines LogFrom(const std::string& from);
+  // Compares the whole log, then the message boxes shown, byte for byte with
+  // tests/data/drivers/<name>.log (held in UTF-8, the test's folder written
+  // as $TMP, libraries as .so).  With INSTKIT_UPDATE_GOLDEN=1 in the
+  // environment the file is written instead.
+  void ExpectLog(const std::string& name) const;
 
   // Fills the run fields every test uses.
   void Configure(TCustomDLLLoader& loader, uint8_t mode);

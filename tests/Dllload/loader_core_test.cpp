@@ -11,21 +11,8 @@ namespace {
 
 class LoaderCoreTest : public DriverTest {};
 
-TEST_F(LoaderCoreTest, HandleListAndRegim) {
+TEST_F(LoaderCoreTest, GenerationModeKeepsTheQuestionBeforeIt) {
   TDllLoader loader;
-  TSysNode node;
-  loader.AddHndl(nullptr, &node);
-  loader.AddHndl(nullptr, &node);
-  EXPECT_EQ(loader.GetCount(), 2);
-  EXPECT_EQ(loader.GetItem(-1), nullptr);
-  EXPECT_EQ(loader.GetItem(2), nullptr);
-  loader.DeleteHndl(5);
-  EXPECT_EQ(loader.GetCount(), 2);
-  loader.DeleteHndl(0);
-  EXPECT_EQ(loader.GetCount(), 1);
-  loader.ClearHndls();
-  EXPECT_EQ(loader.GetCount(), 0);
-
   // Mode 3 keeps whatever question was there before.
   loader.SetRegim(3);
   EXPECT_EQ(loader.AbortQuestion, "");

@@ -47,6 +47,7 @@ TEST(CatalogueCheckTest, FindsEveryKindOfProblem) {
       {Severity::Warning, "Links", "Desktop Link4", "not read as a link"},
       {Severity::Error, "BadParent", "Parent", "'one' is not an integer"},
       {Severity::Warning, "App", "", "section appears 2 times"},
+      {Severity::Warning, "SubSystems", "", "appears more than once; only the first is read"},
   };
   for (const auto& e : expected) {
     EXPECT_TRUE(Has(findings, e.severity, e.section, e.key, e.fragment)) << e.section << " " << e.key << ": " << e.fragment;

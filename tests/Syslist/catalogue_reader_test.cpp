@@ -10,8 +10,6 @@ namespace instkit {
 namespace {
 
 using testing::AddTextSection;
-using testing::TMessageBoxRecorder;
-using testing::TParams;
 using testing::AddSys;
 using testing::AllChecks;
 using testing::Shape;
@@ -61,67 +59,6 @@ TEST(CatalogueReaderTest, NullFileMissingCatalogueAndEmptyCatalogue) {
   AddTextSection(no_sections, "SubSystems", {{"A", "1"}, {"B", "2"}});
   EXPECT_TRUE(tree.LoadFromIDFFile(&no_sections));
   EXPECT_EQ(tree.Count, 0);
-}
-
-TEST(CatalogueReaderTest, DuplicateNumbersOrANonIntegerValueRejectTheWholeCatalogue) {
-  const testing::TShownBox box{Utf8ToCp1251("Найдены системы с одинаковыми номерами"), Utf8ToCp1251("Ошибка"),
-                               kStyleError};
-  struct Case {
-    const char* name;
-    TParams catalogue;
-    bool raises;  // EConvertError; otherwise false and the box
-  };
-  const Case cases[] = {
-      {"duplicate of an unloaded entry", {{"A", "1"}, {"Missing", "7"}, {"Gone", "7"}}, false},
-      {"two zero entries", {{"A", "1"}, {"Z1", "0"}, {"Z2", "0"}}, false},
-      {"duplicate of the first", {{"A", "1"}, {"B", "1"}}, false},
-      {"non-integer value", {{"A", "1"}, {"B", "x"}}, true},
-      {"non-integer first value", {{"B", "x"}}, true},
-      {"duplicate found before the bad value", {{"A", "1"}, {"B", "1"}, {"C", "x"}}, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TIDFTextFile file;
-    AddTextSection(file, "SubSystems", c.catalogue);
-    AddTextSection(file, "A", {{"Parent", "0"}});
-    TMessageBoxRecorder boxes;
-    TSysTree tree;
-    if (c.raises) {
-      EXPECT_THROW(tree.LoadFromIDFFile(&file), EConvertError);
-      EXPECT_TRUE(boxes.shown.empty());
-    } else {
-      EXPECT_FALSE(tree.LoadFromIDFFile(&file));
-      EXPECT_EQ(boxes.shown, std::vector{box});
-    }
-    EXPECT_EQ(tree.Count, 0);
-  }
-}
-
-TEST(CatalogueReaderTest, FailureDropsOnlyThatSubtree) {
-  TIDFTextFile file;
-  AddTextSection(file, "SubSystems", {{"A", "1"}, {"A1", "11"}, {"A2", "12"}, {"B", "2"}, {"B1", "21"}});
-  AddTextSection(file, "A", {{"Parent", "0"}});
-  AddTextSection(file, "A1", {{"Parent", "1"}});
-  AddTextSection(file, "A2", {{"Parent", "1"}, {"Depend", "1;2"}});  // does not convert
-  AddTextSection(file, "B", {{"Parent", "0"}});
-  AddTextSection(file, "B1", {{"Parent", "2"}});
-  TSysTree tree;
-  ASSERT_TRUE(tree.LoadFromIDFFile(&file));
-  // Every back-reference scan for a number not named before the bad item
-  // fails, so A fails right away and B too: no subsystem loads.
-  EXPECT_EQ(tree.Count, 0);
-
-  // A bad "Parent" ends each subtree scan where the scan reaches it.
-  TIDFTextFile file2;
-  AddTextSection(file2, "SubSystems", {{"A", "1"}, {"A1", "11"}, {"Bad", "9"}, {"A2", "12"}, {"B", "2"}});
-  AddTextSection(file2, "A", {{"Parent", "0"}});
-  AddTextSection(file2, "A1", {{"Parent", "1"}});
-  AddTextSection(file2, "Bad", {{"Parent", "one"}});
-  AddTextSection(file2, "A2", {{"Parent", "1"}});
-  AddTextSection(file2, "B", {{"Parent", "0"}});
-  TSysTree tree2;
-  ASSERT_TRUE(tree2.LoadFromIDFFile(&file2));
-  EXPECT_EQ(Shape(tree2), "-1(-11) -2");  // A1 came before the bad section, A2 after it
 }
 
 TEST(CatalogueReaderTest, LoadChildNodesOnACycleRaisesInsteadOfLooping) {

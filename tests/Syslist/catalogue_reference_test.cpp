@@ -3,11 +3,13 @@
 // generated catalogues full of awkward cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <random>
 #include <tuple>
 
+#include "Syslist/catalogue_check.h"
 #include "catalogue_test_support.h"
 #include "host/base/exception.h"
 
@@ -80,6 +82,10 @@ struct TGenOptions {
   double bad_depend = 0;   // a Depend item that does not convert
   double bad_parent = 0;   // a Parent that does not convert
   double repeat_name = 0.04;  // a catalogue name repeats an earlier one
+  // Scales the other oddities: missing, repeated and case-differing
+  // sections, foreign links, numbers naming nothing.  At 0 every Parent and
+  // Depend names an earlier subsystem: no cycles.
+  double noise = 1;
 };
 
 std::unique_ptr<TIDFTextFile> Generate(uint32_t seed, int n, const TGenOptions& opt) {
@@ -100,29 +106,30 @@ std::unique_ptr<TIDFTextFile> Generate(uint32_t seed, int n, const TGenOptions& 
   auto file = std::make_unique<TIDFTextFile>();
   if (chance(0.1)) AddTextSection(*file, "Other", {{"x", "1"}});
   AddTextSection(*file, "SubSystems", catalogue);
-  if (chance(0.1)) AddTextSection(*file, "SubSystems", {{"S0", "500"}});  // second catalogue: never read
+  if (chance(0.1 * opt.noise)) AddTextSection(*file, "SubSystems", {{"S0", "500"}});  // second catalogue: never read
 
-  auto some_number = [&]() { return std::to_string(1 + pick(n + 2)); };  // sometimes names nothing
   std::vector<int> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
   std::shuffle(order.begin(), order.end(), rng);  // sections in any order
   for (int i : order) {
-    if (chance(0.08)) continue;  // no section
+    if (chance(0.08 * opt.noise)) continue;  // no section
     std::string section_name = "S" + std::to_string(i);
-    if (chance(0.05)) section_name = "s" + std::to_string(i);  // differs in case only
-    const int copies = chance(0.05) ? 2 : 1;                  // repeated section
+    if (chance(0.05 * opt.noise)) section_name = "s" + std::to_string(i);  // differs in case only
+    const int copies = chance(0.05 * opt.noise) ? 2 : 1;                  // repeated section
+    // Numbers for Parent and Depend: any (sometimes naming nothing) or, without noise, an earlier one.
+    auto some_number = [&]() { return std::to_string(1 + (opt.noise > 0 ? pick(n + 2) : pick(std::max(i, 1)))); };
     for (int copy = 0; copy < copies; ++copy) {
       TParams params;
-      const int kind = pick(10);
+      const int kind = opt.noise > 0 || i > 0 ? pick(10) : 0;
       if (kind < 3) {
         params.emplace_back("Parent", kind == 0 ? "0" : "");
       } else if (kind < 9) {
-        params.emplace_back("Parent", chance(0.05) ? "999999" : some_number());
+        params.emplace_back("Parent", chance(0.05 * opt.noise) ? "999999" : some_number());
       }
       if (chance(opt.bad_parent)) params.emplace_back(chance(0.5) ? "Parent" : "parent", "p");
       if (params.size() == 2) std::swap(params[0], params[1]);
       std::string depend;
-      const int items = pick(4);
+      const int items = opt.noise > 0 || i > 0 ? pick(4) : 0;
       for (int k = 0; k < items; ++k) {
         // ", " is harmless only before the last item; " ," never converts.
         if (k > 0) depend += chance(opt.bad_depend) ? " ," : (k == items - 1 && chance(0.3)) ? ", " : ",";
@@ -134,7 +141,7 @@ std::unique_ptr<TIDFTextFile> Generate(uint32_t seed, int n, const TGenOptions& 
       if (chance(0.3)) params.emplace_back("Library", "lib" + std::to_string(i) + ".so");
       if (chance(0.3)) params.emplace_back("MenuLink" + std::to_string(pick(3)), "m" + std::to_string(i));
       if (chance(0.2)) params.emplace_back("DesktopLink1", "d" + std::to_string(i));
-      if (chance(0.05)) params.emplace_back(" MenuLink1", "not a link");
+      if (chance(0.05 * opt.noise)) params.emplace_back(" MenuLink1", "not a link");
       AddTextSection(*file, section_name, params);
     }
   }
@@ -213,6 +220,35 @@ TEST(CatalogueReferenceTest, PublicLoadChildNodesMatchesPlainScan) {
       if (fast_class != "ECatalogueError") testing::ExpectSameTree(fast, plain);
     }
   }
+}
+
+// The checker against the reader on the same generated catalogues: what the
+// reader rejects has an error finding, a catalogue without errors loads,
+// and one without any finding loads every entry (the reader dropped nothing).
+TEST(CatalogueReferenceTest, CheckerFindsWhatTheReaderRejectsOrDrops) {
+  int silent = 0, rejected = 0;
+  for (uint32_t seed = 0; seed < 400; ++seed) {
+    SCOPED_TRACE(seed);
+    const double p = seed % 2 == 0 ? 0 : 0.01;
+    auto file = Generate(seed * 13 + 5, 1 + static_cast<int>(seed % 60), {p, p, p / 2, p, p, p, p});
+    const auto findings = CheckCatalogue(*file);
+    const bool errors = std::any_of(findings.begin(), findings.end(),
+                                    [](const TCatalogueFinding& f) { return f.severity == TCatalogueFinding::Error; });
+    TSysTree tree;
+    const auto [loaded, raised, boxes] = instkit::Run([&] { return tree.LoadFromIDFFile(file.get()); });
+    if (!loaded || raised) {
+      ++rejected;
+      EXPECT_TRUE(errors);
+    } else if (findings.empty()) {
+      ++silent;
+      EXPECT_EQ(testing::CountNodes(tree), file->GetSectionByName("SubSystems")->GetFieldCount());
+    }
+    if (!errors) {
+      EXPECT_TRUE(loaded && !raised && boxes.empty());
+    }
+  }
+  EXPECT_GT(silent, 20);  // both sides of the property were reached
+  EXPECT_GT(rejected, 20);
 }
 
 }  // namespace

@@ -59,16 +59,8 @@ TEST(TreeNodesTest, HandlesFindItemsAndNeverComeBack) {
   EXPECT_EQ(nodes.Item(1), nullptr);
 }
 
-TEST(TreeNodesTest, UpdatesNestAndForeignParentsAreRefused) {
+TEST(TreeNodesTest, ForeignParentsAreRefused) {
   TTreeNodes nodes;
-  nodes.BeginUpdate();
-  nodes.BeginUpdate();
-  nodes.EndUpdate();
-  EXPECT_EQ(nodes.UpdateCount(), 1);
-  nodes.EndUpdate();
-  nodes.EndUpdate();  // unbalanced end is harmless
-  EXPECT_EQ(nodes.UpdateCount(), 0);
-
   TTreeNodes other;
   TTreeNode* foreign = other.AddChildObject(nullptr, "x", nullptr);
   EXPECT_THROW(nodes.AddChildObject(foreign, "y", nullptr), Exception);

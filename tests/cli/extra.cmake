@@ -1,5 +1,6 @@
 # The wizard is tried through the instkit binary in a terminal that tmux
-# provides; the scripted test library plays the subsystem library.
+# provides; the scripted test library plays the subsystem library.  The
+# command transcripts run the same binary with the example libraries.
 if(TARGET instkit_cli)
   add_dependencies(${test_target} instkit_cli)
   target_compile_definitions(${test_target} PRIVATE INSTKIT_CLI_BINARY="$<TARGET_FILE:instkit_cli>")

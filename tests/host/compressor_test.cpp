@@ -64,53 +64,6 @@ TEST(Compressor, RoundTripsAtAnySize) {
   EXPECT_EQ(Decompress(""), "");
 }
 
-TEST(Compressor, ChecksumCatchesDamageThatTheBlocksDoNot) {
-  const std::string plain = Noise(100000);
-  std::string packed = Compress(plain, true);
-  // The last four bytes are the checksum; flip one bit of it.
-  packed[packed.size() - 2] ^= 0x10;
-  EXPECT_EQ(ErrorOf([&] { Decompress(packed); }).rfind("ECompressorError: Compressed data are damaged: ", 0), 0u);
-}
-
-TEST(Compressor, TruncatedAndForeignInputRaise) {
-  const std::string packed = Compress(Noise(100000), true);
-  EXPECT_EQ(ErrorOf([&] { Decompress(packed.substr(0, packed.size() / 2)); }),
-            "ECompressorError: Compressed data end in the middle of a frame");
-  EXPECT_EQ(ErrorOf([&] { Decompress("IDF-DS\r\n\r\n"); }).rfind("ECompressorError: Compressed data are damaged", 0),
-            0u);
-  EXPECT_EQ(ErrorOf([&] { Decompress(packed + "junk"); }).rfind("ECompressorError: ", 0), 0u);
-}
-
-TEST(Compressor, OutputCapStopsDecompression) {
-  const std::string plain(5 << 20, 'a');  // compresses to a few hundred bytes
-  const std::string packed = Compress(plain, true);
-  ASSERT_LT(packed.size(), 1000u);
-  EXPECT_EQ(ErrorOf([&] { Decompress(packed, 1 << 20); }),
-            "ECompressorError: Decompressed data exceed the limit of 1048576 bytes");
-  EXPECT_EQ(Decompress(packed, plain.size()).size(), plain.size());
-
-  // A frame that does not declare its size is still stopped by the count.
-  TMemoryStream source(plain);
-  TCompressor streaming;
-  class Unsized final : public TStream {
-   public:
-    explicit Unsized(TMemoryStream& inner) : inner_(inner) {}
-    size_t Read(void* dst, size_t n) override { return inner_.Read(dst, n); }
-    void Write(const void*, size_t) override {}
-    int64_t GetPosition() const override { return 0; }
-    void SetPosition(int64_t) override {}
-    int64_t GetSize() const override { return -1; }
-   private:
-    TMemoryStream& inner_;
-  } unsized(source);
-  TMemoryStream packed_unsized;
-  streaming.SetSource(&unsized);
-  streaming.SetDestination(&packed_unsized);
-  streaming.Compress();
-  EXPECT_EQ(ErrorOf([&] { Decompress(packed_unsized.Data(), 1 << 20); }),
-            "ECompressorError: Decompressed data exceed the limit of 1048576 bytes");
-}
-
 // Incremental decompression as a windowed reader does it: small requests,
 // then EndDecompress.  Gives the bytes and the first failure, if any.
 std::pair<std::string, std::string> ReadIncrementally(const std::string& packed, bool read_ahead,
@@ -130,32 +83,70 @@ std::pair<std::string, std::string> ReadIncrementally(const std::string& packed,
   return {out.Data(), failure};
 }
 
-TEST(Compressor, ReadAheadGivesWhatThePlainDecoderGives) {
+// A frame compressed from a stream of unknown size declares no content size.
+std::string CompressUnsized(const std::string& plain) {
+  class Unsized final : public TStream {
+   public:
+    explicit Unsized(const std::string& data) : inner_(data) {}
+    size_t Read(void* dst, size_t n) override { return inner_.Read(dst, n); }
+    void Write(const void*, size_t) override {}
+    int64_t GetPosition() const override { return 0; }
+    void SetPosition(int64_t) override {}
+    int64_t GetSize() const override { return -1; }
+
+   private:
+    TMemoryStream inner_;
+  } source(plain);
+  TMemoryStream packed;
+  TCompressor compressor;
+  compressor.SetSource(&source);
+  compressor.SetDestination(&packed);
+  compressor.Compress();
+  return packed.Data();
+}
+
+// Damage, truncation, foreign input and the output cap, through the whole
+// decoder and the incremental one with and without reading ahead.
+TEST(Compressor, EveryDecoderRefusesTheSameInputsTheSameWay) {
   const std::string plain = Noise(3 << 20);
   const std::string packed = Compress(plain, true);
   std::string damaged = packed;
-  damaged[damaged.size() - 2] ^= 0x10;
+  damaged[damaged.size() - 2] ^= 0x10;  // the last four bytes are the checksum, which the blocks do not check
+  const std::string flat(5 << 20, 'a');  // compresses to a few hundred bytes
+  const std::string cap = "ECompressorError: Decompressed data exceed the limit of 1048576 bytes";
   const struct {
     const char* what;
     std::string packed;
     uint64_t cap;
+    std::string error;  // what the failure starts with; empty: none
   } cases[] = {
-      {"whole", packed, TCompressor::kDefaultMaxOutputSize},
-      {"empty", "", TCompressor::kDefaultMaxOutputSize},
-      {"damaged checksum", damaged, TCompressor::kDefaultMaxOutputSize},
-      {"cut short", packed.substr(0, packed.size() / 2), TCompressor::kDefaultMaxOutputSize},
-      {"not compressed", "IDF-DS\r\n\r\n", TCompressor::kDefaultMaxOutputSize},
-      {"over the cap", packed, 1 << 20},
+      {"whole", packed, TCompressor::kDefaultMaxOutputSize, ""},
+      {"empty", "", TCompressor::kDefaultMaxOutputSize, ""},
+      {"damaged checksum", damaged, TCompressor::kDefaultMaxOutputSize,
+       "ECompressorError: Compressed data are damaged: "},
+      {"cut short", packed.substr(0, packed.size() / 2), TCompressor::kDefaultMaxOutputSize,
+       "ECompressorError: Compressed data end in the middle of a frame"},
+      {"not compressed", "IDF-DS\r\n\r\n", TCompressor::kDefaultMaxOutputSize,
+       "ECompressorError: Compressed data are damaged"},
+      {"junk after the frame", packed + "junk", TCompressor::kDefaultMaxOutputSize, "ECompressorError: "},
+      {"over the cap", packed, 1 << 20, cap},
+      {"small frame over the cap", Compress(flat, true), 1 << 20, cap},
+      {"frame without its size over the cap", CompressUnsized(flat), 1 << 20, cap},
+      {"exactly the cap", Compress(flat, true), flat.size(), ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    const std::string whole = ErrorOf([&] { Decompress(c.packed, c.cap); });
+    EXPECT_EQ(whole.substr(0, c.error.size()), c.error) << whole;
+    EXPECT_EQ(whole.empty(), c.error.empty()) << whole;
     const auto plain_reader = ReadIncrementally(c.packed, false, c.cap);
     const auto ahead_reader = ReadIncrementally(c.packed, true, c.cap);
-    EXPECT_EQ(ahead_reader.second, plain_reader.second);
+    EXPECT_EQ(plain_reader.second, whole);
+    EXPECT_EQ(ahead_reader.second, whole);
     // Both pass on everything decoded before a failure; the read-ahead
     // decoder in whole pieces, so it may have passed on less.
     EXPECT_TRUE(plain_reader.first.starts_with(ahead_reader.first));
-    if (plain_reader.second.empty()) {
+    if (whole.empty()) {
       EXPECT_TRUE(ahead_reader.first == plain_reader.first);
     }
   }

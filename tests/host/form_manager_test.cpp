@@ -66,44 +66,5 @@ TEST(FormManagerPathTest, SetBinaryParamCreatesABinaryLeaf) {
   EXPECT_EQ(manager.FindSection("c")->GetValueKind(), dvkBinary);
 }
 
-TEST(DSPNodeTest, GettersConvertBetweenKinds) {
-  TDSPNode node;
-  EXPECT_EQ(node.GetAsString(), "");
-  EXPECT_EQ(node.GetAsInteger(), 0);
-  EXPECT_FALSE(node.GetAsBoolean());
-  node.SetAsString("42");
-  EXPECT_EQ(node.GetAsInteger(), 42);
-  EXPECT_DOUBLE_EQ(node.GetAsDouble(), 42.0);
-  node.SetAsInteger(-5);
-  EXPECT_EQ(node.GetAsString(), "-5");
-  EXPECT_TRUE(node.GetAsBoolean());
-  node.SetAsBoolean(true);
-  EXPECT_EQ(node.GetAsString(), "TRUE");
-  EXPECT_EQ(node.GetAsInteger(), 1);
-  node.SetAsDouble(2.5);
-  EXPECT_EQ(node.GetAsString(), "2.5");
-  node.SetAsDateTime(1.25);
-  EXPECT_EQ(node.GetValueKind(), dvkDateTime);
-  EXPECT_DOUBLE_EQ(node.GetAsDouble(), 1.25);
-  node.SetAsString("abc");
-  EXPECT_THROW(node.GetAsInteger(), EConvertError);
-  EXPECT_THROW(node.GetAsBoolean(), EConvertError);
-  node.ClearValue();
-  EXPECT_EQ(node.GetValueKind(), dvkNone);
-}
-
-TEST(DSPNodeTest, ChildrenByIndex) {
-  TDSPNode node;
-  node.AddChild("a");
-  node.AddChild("b");
-  node.AddChild("c");
-  EXPECT_EQ(node.GetNodes(-1), nullptr);
-  EXPECT_EQ(node.GetNodes(3), nullptr);
-  node.DeleteChild(1);
-  node.DeleteChild(5);
-  ASSERT_EQ(node.GetCount(), 2);
-  EXPECT_EQ(node.GetNodes(1)->GetName(), "c");
-}
-
 }  // namespace
 }  // namespace instkit

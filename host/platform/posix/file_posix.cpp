@@ -22,6 +22,21 @@ namespace {
   throw EInOutError(Format("%s '%s': %s", what, path.c_str(), std::strerror(err)));
 }
 
+// Syncs the folder that holds `path`, so that a rename into it survives a
+// power cut.  A file system that cannot sync a folder (EINVAL) is taken as
+// it is.
+void SyncFolder(const std::string& path) {
+  CheckFileFault(TFileStep::kSyncFolder, path);
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) Fail("Cannot write file", path, errno);
+  const int synced = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (synced != 0 && err != EINVAL) Fail("Cannot write file", path, err);
+}
+
 // Temporaries are named <target>.tmp-<pid>-XXXXXX and locked (flock) by
 // their writer for as long as it lives.
 std::string TemporaryPrefix(const std::string& path) { return path + ".tmp-"; }
@@ -138,6 +153,7 @@ void TAtomicFileWriter::Commit() {
   CheckFileFault(TFileStep::kReplace, path_);
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0) Fail("Cannot replace file", path_, errno);
   committed_ = true;
+  if (Settings().DurableWrites()) SyncFolder(path_);
   RemoveStaleTemporaries(path_);
 }
 
