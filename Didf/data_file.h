@@ -133,14 +133,14 @@ class INSTKIT_API TIDFDataFile {
   TIDFDataFile& operator=(const TIDFDataFile&) = delete;
 
   // ---- Properties the host sets ----
-  std::string TableQualifier;   // second argument of GetUserTable
-  int32_t FailedRecords = 0;    // rows whose insertion into a table failed
+  std::string TableQualifier;  // second argument of GetUserTable
+  int32_t FailedRecords = 0;   // rows whose insertion into a table failed
   std::string FileName;
-  std::string SpareText;        // for the host; never read or written here
+  std::string SpareText;  // for the host; never read or written here
   std::string TableName;
-  std::string Filter;           // handed to ApplyFilter when not empty
-  std::string ErrorMessage;     // set on failure only, never cleared
-  intptr_t CallBack = 0;        // a TDataFileProgress, or 0
+  std::string Filter;        // handed to ApplyFilter when not empty
+  std::string ErrorMessage;  // set on failure only, never cleared
+  intptr_t CallBack = 0;     // a TDataFileProgress, or 0
   std::string ProgressText;
 
   // ---- Beyond the classic contract ----

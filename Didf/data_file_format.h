@@ -47,16 +47,14 @@ inline constexpr int kLastNamedFieldType = 17;
 
 // The type name written for each field-type code 0..17.
 inline constexpr const char* kFieldTypeNames[kLastNamedFieldType + 1] = {
-    "STRING",   "SMALLINT", "INTEGER", "FLOAT",    "DATETIME", "DATETIME",
-    "CURRENCY", "STRING",   "STRING",  "STRING",   "INTEGER",  "INTEGER",
-    "DATETIME", "DATETIME", "INTEGER", "STRING",   "BOOLEAN",  "SMALLINT"};
+    "STRING", "SMALLINT", "INTEGER", "FLOAT",    "DATETIME", "DATETIME", "CURRENCY", "STRING",  "STRING",
+    "STRING", "INTEGER",  "INTEGER", "DATETIME", "DATETIME", "INTEGER",  "STRING",   "BOOLEAN", "SMALLINT"};
 
 // The code a type name reads back as: the canonical code of each code 0..17.
 // Only 0, 1, 2, 3, 5, 6 and 16 occur; each has one value encoding.
 inline constexpr uint8_t kCanonicalFieldType[kLastNamedFieldType + 1] = {
-    ftString,   ftSmallInt, ftInteger, ftFloat,   ftDateTime, ftDateTime,
-    ftCurrency, ftString,   ftString,  ftString,  ftInteger,  ftInteger,
-    ftDateTime, ftDateTime, ftInteger, ftString,  ftBoolean,  ftSmallInt};
+    ftString, ftSmallInt, ftInteger, ftFloat,    ftDateTime, ftDateTime, ftCurrency, ftString,  ftString,
+    ftString, ftInteger,  ftInteger, ftDateTime, ftDateTime, ftInteger,  ftString,   ftBoolean, ftSmallInt};
 
 // Names accepted when reading (after trimming and upper-casing).  "WORD" is
 // read as SMALLINT and never written.
@@ -65,8 +63,8 @@ struct TFieldTypeName {
   uint8_t code;
 };
 inline constexpr TFieldTypeName kReadableFieldTypes[] = {
-    {"STRING", ftString}, {"SMALLINT", ftSmallInt}, {"INTEGER", ftInteger}, {"WORD", ftSmallInt},
-    {"BOOLEAN", ftBoolean}, {"FLOAT", ftFloat}, {"CURRENCY", ftCurrency}, {"DATETIME", ftDateTime}};
+    {"STRING", ftString},   {"SMALLINT", ftSmallInt}, {"INTEGER", ftInteger},   {"WORD", ftSmallInt},
+    {"BOOLEAN", ftBoolean}, {"FLOAT", ftFloat},       {"CURRENCY", ftCurrency}, {"DATETIME", ftDateTime}};
 
 // How data files use the compressor: with the content checksum on (a damaged
 // file fails instead of loading garbage), zstd level 3, and a minimum match

@@ -226,12 +226,13 @@ bool TIDFDataFile::ReadFileRecords(const std::function<bool()>& on_header,
 bool TIDFDataFile::LoadFromFile() {
   bool complete = true;
   uint64_t memory = 0;
-  const bool read = ReadFileRecords([] { return true; }, [&](uint8_t percent) {
-    ChargeRecordMemory(memory, LastRead.records);
-    InsertRecord();
-    complete = ShowProgress(percent);
-    return complete;
-  });
+  const bool read = ReadFileRecords([] { return true; },
+                                    [&](uint8_t percent) {
+                                      ChargeRecordMemory(memory, LastRead.records);
+                                      InsertRecord();
+                                      complete = ShowProgress(percent);
+                                      return complete;
+                                    });
   return read && complete;
 }
 

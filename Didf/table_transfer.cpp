@@ -60,8 +60,7 @@ std::string TableFailure(const char* format, const std::string& table_name) {
 
 std::string FileTableFailure(const char* format, const std::string& file_name, const std::string& table_name) {
   const CaughtFailure failure = DescribeCurrentException();
-  return Format(format, file_name.c_str(), table_name.c_str(), failure.class_name.c_str(),
-                failure.message.c_str());
+  return Format(format, file_name.c_str(), table_name.c_str(), failure.class_name.c_str(), failure.message.c_str());
 }
 
 // Opens the file of a file transfer; when that fails, leaves "Can't create
@@ -72,8 +71,8 @@ std::unique_ptr<TFileStream> OpenTransferFile(const std::string& name, std::stri
     return std::make_unique<TFileStream>(name);
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    error = Format("Can't create file '%s'\r\n%s: %s", name.c_str(), failure.class_name.c_str(),
-                   failure.message.c_str());
+    error =
+        Format("Can't create file '%s'\r\n%s: %s", name.c_str(), failure.class_name.c_str(), failure.message.c_str());
     return nullptr;
   }
 }
@@ -135,8 +134,8 @@ bool TIDFDataFile::StoreRow(TTable& table, bool through_current_record) {
   } catch (const ETableAborted&) {
     throw;  // not this row's failure: the transfer ends
   } catch (...) {
-    ErrorMessage = TableFailure("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s",
-                                TableName);
+    ErrorMessage =
+        TableFailure("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s", TableName);
     return false;
   }
 }
@@ -146,8 +145,8 @@ void TIDFDataFile::CountLateRowFailures(TTable& table) {
   const TTable::TRowFailures failures = table.TakeRowFailures();
   if (failures.count == 0) return;
   FailedRecords += failures.count;
-  ErrorMessage = Format("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s", TableName.c_str(),
-                        failures.class_name.c_str(), failures.message.c_str());
+  ErrorMessage = Format("An exception while inserting record to table\r\nTable name = '%s'\r\n%s: %s",
+                        TableName.c_str(), failures.class_name.c_str(), failures.message.c_str());
 }
 
 bool TIDFDataFile::SaveToTable(bool) {
@@ -205,8 +204,7 @@ bool TIDFDataFile::LoadFromTable() {
     table.Free();
     return true;
   } catch (...) {
-    ErrorMessage = TableFailure("An exception while loading data from table\r\nTable name = '%s'\r\n%s: %s",
-                                TableName);
+    ErrorMessage = TableFailure("An exception while loading data from table\r\nTable name = '%s'\r\n%s: %s", TableName);
     return false;
   }
 }
@@ -262,8 +260,8 @@ bool TIDFDataFile::FromFileToTable(bool) {
     return complete;
   } catch (...) {
     ErrorMessage = FileTableFailure(
-        "An exception while saving data from file to table\r\nFile name = '%s\r\nTable name = '%s'\r\n%s: %s",
-        FileName, TableName);
+        "An exception while saving data from file to table\r\nFile name = '%s\r\nTable name = '%s'\r\n%s: %s", FileName,
+        TableName);
     return false;
   }
 }
@@ -328,8 +326,8 @@ bool TIDFDataFile::FromTableToFile() {
     return obtained != nullptr;
   } catch (...) {
     ErrorMessage = FileTableFailure(
-        "An exception while saving data from table to file\r\nFile name = '%s\r\nTable name = '%s'\r\n%s: %s",
-        FileName, TableName);
+        "An exception while saving data from table to file\r\nFile name = '%s\r\nTable name = '%s'\r\n%s: %s", FileName,
+        TableName);
     return false;
   }
 }

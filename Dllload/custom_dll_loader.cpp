@@ -207,8 +207,7 @@ bool TCustomDLLLoader::SetParams(int32_t index) {
                      kStyleError);
           WriteLog("Invalid parameter. Subsystem " + info.SaveName + "does not installing");
         } else if (Regim == INSTKIT_MODE_UNINSTALL) {
-          MessageBox(OwnerWindow, InvalidParameter() + info.SaveName + WillNotBeRemoved(), CaptionError(),
-                     kStyleError);
+          MessageBox(OwnerWindow, InvalidParameter() + info.SaveName + WillNotBeRemoved(), CaptionError(), kStyleError);
           WriteLog("Invalid parameter. Subsystem " + info.SaveName + "does not uninstalling");
         }
         return false;
@@ -219,8 +218,8 @@ bool TCustomDLLLoader::SetParams(int32_t index) {
       if (ResultCode(SetIUGRegimProc(Regim)) == 0) {
         if (Regim == INSTKIT_MODE_INSTALL) {
           MessageBox(OwnerWindow,
-                     LibraryPrefix() + info.Library + NoInstallMode() + "\r\n" + SystemPrefix() + info.SaveName +
-                         " " + WillNotBeInstalled(),
+                     LibraryPrefix() + info.Library + NoInstallMode() + "\r\n" + SystemPrefix() + info.SaveName + " " +
+                         WillNotBeInstalled(),
                      CaptionAttention(), kStyleWarning);
           WriteLog("library " + info.Library + " do not have install regim.");
         } else if (Regim == INSTKIT_MODE_UNINSTALL) {
@@ -308,8 +307,7 @@ void TCustomDLLLoader::SuspendAll() {
     for (const auto& rec : Handles) {
       if (rec->Handle == nullptr) continue;
       WriteLog("before calling UserSuspendThread :" + rec->Node->Info->ShortName);
-      InstkitUserSuspendThreadProc proc =
-          Lookup<InstkitUserSuspendThreadProc>(*rec, INSTKIT_NAME_USER_SUSPEND_THREAD);
+      InstkitUserSuspendThreadProc proc = Lookup<InstkitUserSuspendThreadProc>(*rec, INSTKIT_NAME_USER_SUSPEND_THREAD);
       UserSuspendThreadProc.store(proc);
       if (proc != nullptr) proc();
     }

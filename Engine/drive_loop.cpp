@@ -36,13 +36,18 @@ class TDriveLoop {
       Steer();
       if (ended_) break;
       switch (s_.worker->Receive(data, kTickMs)) {
-        case TWorkerEvent::kMessage: Dispatch(data); break;
+        case TWorkerEvent::kMessage:
+          Dispatch(data);
+          break;
         case TWorkerEvent::kOutput:
           s_.log->Line("> " + data);
           s_.host->OnLibraryOutput(data);
           break;
-        case TWorkerEvent::kTimeout: break;
-        case TWorkerEvent::kEnded: Ended(); break;
+        case TWorkerEvent::kTimeout:
+          break;
+        case TWorkerEvent::kEnded:
+          Ended();
+          break;
       }
     }
     return std::move(result_);
@@ -180,8 +185,12 @@ class TDriveLoop {
         s_.host->OnProgress(progress);
         break;
       }
-      case wire::kProgressVisible: s_.host->OnProgressVisible(in.U8() != 0); break;
-      case wire::kBox: Box(in); break;
+      case wire::kProgressVisible:
+        s_.host->OnProgressVisible(in.U8() != 0);
+        break;
+      case wire::kBox:
+        Box(in);
+        break;
       case wire::kLoaded: {
         result_.loaded = in.I32();
         const std::string library = in.Str();
@@ -216,7 +225,8 @@ class TDriveLoop {
         result_.finished = true;
         Send(wire::TWriter(wire::kBye));
         break;
-      default: break;
+      default:
+        break;
     }
   }
 

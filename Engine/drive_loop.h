@@ -23,7 +23,7 @@ class TWorker;
 
 // The run's answer when the worker waits for the archives to be unpacked.
 struct TMediaDecision {
-  bool go = true;            // perform at all
+  bool go = true;             // perform at all
   std::vector<uint8_t> skip;  // per top-level record: leave it out (its archive failed)
 };
 
@@ -43,14 +43,14 @@ struct TDriveSetup {
 
 // What the worker said about each top-level record.
 struct TDriveResult {
-  int32_t loaded = 0;          // records LoadDLLs made
-  std::vector<char> reached;   // the perform loop came to the record
-  std::vector<char> done;      // ...and the driver's result says done
-  std::vector<std::string> images;  // the record's flat image as the library left it
+  int32_t loaded = 0;                 // records LoadDLLs made
+  std::vector<char> reached;          // the perform loop came to the record
+  std::vector<char> done;             // ...and the driver's result says done
+  std::vector<std::string> images;    // the record's flat image as the library left it
   std::vector<uint8_t> media_failed;  // the record was left out: an archive it needs failed
-  bool finished = false;       // the worker went through to its end
-  bool interrupted = false;    // Abort or Ctrl-C
-  std::string failure;         // why the worker did not finish (UTF-8)
+  bool finished = false;              // the worker went through to its end
+  bool interrupted = false;           // Abort or Ctrl-C
+  std::string failure;                // why the worker did not finish (UTF-8)
 };
 
 TDriveResult DriveWorker(const TDriveSetup& setup);

@@ -30,11 +30,16 @@ std::string Join(const std::vector<std::string>& texts) {
 
 const char* TickViaName(TTickVia via) {
   switch (via) {
-    case TTickVia::kParent: return "parent";
-    case TTickVia::kChild: return "child";
-    case TTickVia::kNeededBy: return "needed by";
-    case TTickVia::kNeeds: return "needs";
-    case TTickVia::kCall: break;
+    case TTickVia::kParent:
+      return "parent";
+    case TTickVia::kChild:
+      return "child";
+    case TTickVia::kNeededBy:
+      return "needed by";
+    case TTickVia::kNeeds:
+      return "needs";
+    case TTickVia::kCall:
+      break;
   }
   return "";
 }
@@ -44,11 +49,20 @@ std::string ReasonText(const TPlanChoice& c, bool with_origin) {
   if (c.cause != 0) {
     const std::string who = std::to_string(c.cause) + " " + Cp1251ToUtf8(c.cause_name);
     switch (c.via) {
-      case TTickVia::kParent: text += " with its parent " + who; break;
-      case TTickVia::kChild: text += " for its child " + who; break;
-      case TTickVia::kNeededBy: text += ": " + who + " needs it"; break;
-      case TTickVia::kNeeds: text += ": needs " + who; break;
-      case TTickVia::kCall: break;
+      case TTickVia::kParent:
+        text += " with its parent " + who;
+        break;
+      case TTickVia::kChild:
+        text += " for its child " + who;
+        break;
+      case TTickVia::kNeededBy:
+        text += ": " + who + " needs it";
+        break;
+      case TTickVia::kNeeds:
+        text += ": needs " + who;
+        break;
+      case TTickVia::kCall:
+        break;
     }
   }
   if (with_origin && c.origin != 0 && c.origin != c.cause && c.origin != c.sys_index) {
@@ -59,7 +73,8 @@ std::string ReasonText(const TPlanChoice& c, bool with_origin) {
 }
 
 size_t TPlan::SelectedCount() const {
-  return static_cast<size_t>(std::count_if(choices.begin(), choices.end(), [](const TPlanChoice& c) { return c.selected; }));
+  return static_cast<size_t>(
+      std::count_if(choices.begin(), choices.end(), [](const TPlanChoice& c) { return c.selected; }));
 }
 
 void GatherPlanMaterial(TSysTree& selected, TPlan& plan) {
@@ -96,7 +111,8 @@ void PlanText(const TPlan& plan, const std::function<void(std::string_view)>& wr
   size_t number_width = 0;
   for (const TPlanChoice& c : plan.choices) {
     number_width = std::max(number_width, std::to_string(c.sys_index).size());
-    name_width = std::max(name_width, Width(TreeLinePrefix(static_cast<size_t>(c.depth))) + Width(Cp1251ToUtf8(c.short_name)));
+    name_width =
+        std::max(name_width, Width(TreeLinePrefix(static_cast<size_t>(c.depth))) + Width(Cp1251ToUtf8(c.short_name)));
   }
   write("plan " + plan.file + ": " + std::to_string(plan.SelectedCount()) + " of " +
         std::to_string(plan.choices.size()) + " subsystems selected (start: " + (plan.request.none ? "none" : "all") +

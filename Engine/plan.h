@@ -48,14 +48,14 @@ INSTKIT_API std::string ReasonText(const TPlanChoice& choice, bool with_origin =
 INSTKIT_API const char* TickViaName(TTickVia via);
 
 struct TPlanArchive {
-  std::string name;                     // as first met, Windows-1251
-  std::vector<int32_t> numbers;         // the subsystems it holds
+  std::string name;              // as first met, Windows-1251
+  std::vector<int32_t> numbers;  // the subsystems it holds
   std::vector<std::string> short_names;
 };
 
 struct INSTKIT_API TPlan {
-  std::string file;     // the description, as given
-  std::string product;  // Windows-1251
+  std::string file;          // the description, as given
+  std::string product;       // Windows-1251
   std::string registry_key;  // where an install records it, Windows-1251
   TSelectionRequest request;
   std::vector<TPlanChoice> choices;

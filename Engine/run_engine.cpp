@@ -39,11 +39,11 @@ struct TRunEngine::TState {
   bool prepared = false;
   bool prepare_ok = false;
   TIDFTextFile description;
-  TSysTree catalogue;            // the whole catalogue
+  TSysTree catalogue;              // the whole catalogue
   std::unique_ptr<TSysTree> tree;  // the selected subsystems, driven
   TPlan plan;
   std::string registry_path;
-  std::string description_copy;  // for the product's record (install)
+  std::string description_copy;            // for the product's record (install)
   std::set<std::string> installed_before;  // short names the registry recorded before the run
   std::string previous_manifest;           // the product's manifest before the run
   std::unique_ptr<TRunMedia> media;        // the archives (Engine/run_media.h)
@@ -105,8 +105,8 @@ bool TRunEngine::TState::LoadRecordedCopy() {
   TProductRecord record;
   try {
     if (!ReadProduct(registry_path, options.product, record)) {
-      return Fail(TRunStatus::kBadInput, "the registry " + registry_path + " records no product \"" +
-                                             Cp1251ToUtf8(options.product) + "\"");
+      return Fail(TRunStatus::kBadInput,
+                  "the registry " + registry_path + " records no product \"" + Cp1251ToUtf8(options.product) + "\"");
     }
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
@@ -159,7 +159,8 @@ bool TRunEngine::TState::LoadInput() {
   if (!CheckNames(report.product, description, source, catalogue, error)) return Fail(error);
 
   TSelection selection;
-  if (!selection.Apply(catalogue, options.selection)) return Fail(TRunStatus::kBadInput, source + ": " + selection.error);
+  if (!selection.Apply(catalogue, options.selection))
+    return Fail(TRunStatus::kBadInput, source + ": " + selection.error);
   if (selection.selected->Count == 0) return Fail(TRunStatus::kBadInput, "no subsystem is selected");
   plan.file = source;
   plan.product = report.product;
@@ -214,11 +215,13 @@ bool TRunEngine::TState::TakeLocks(TProcessLock& product_lock, TProcessLock& tar
   for (const auto& [lock, file] : locks) {
     std::string error;
     switch (lock->Acquire(file, options.wait_for_lock, error)) {
-      case TProcessLock::TResult::kLocked: break;
+      case TProcessLock::TResult::kLocked:
+        break;
       case TProcessLock::TResult::kBusy:
         return Fail(TRunStatus::kBusy, "busy: another run is working on \"" + Cp1251ToUtf8(report.product) +
                                            "\" or in " + options.path + "; try again when it has finished");
-      case TProcessLock::TResult::kFailed: return Fail(TRunStatus::kFailed, "cannot take the run's lock: " + error);
+      case TProcessLock::TResult::kFailed:
+        return Fail(TRunStatus::kFailed, "cannot take the run's lock: " + error);
     }
   }
   return true;
@@ -250,7 +253,8 @@ void TRunEngine::TState::Drive(TRunHost& host, TRunLog& log, TDriveResult& resul
   Settings().SetLibrarySearchFolders(folders);
   // The record keeps the description with the library files this run
   // resolves, while the search folders are set.
-  if (options.mode == INSTKIT_MODE_INSTALL && options.record) description_copy = DescriptionCopy(description, catalogue);
+  if (options.mode == INSTKIT_MODE_INSTALL && options.record)
+    description_copy = DescriptionCopy(description, catalogue);
 
   TWorkerJob job;
   job.tree = tree.get();
@@ -383,8 +387,8 @@ void TRunEngine::TState::Record(TRunHost& host) {
     RecordRun(registry, mode, record, *tree, report.record);
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    Fail(TRunStatus::kFailed, "nothing was recorded: the registry " + registry_path + " cannot be written: " +
-                                  Cp1251ToUtf8(failure.message),
+    Fail(TRunStatus::kFailed,
+         "nothing was recorded: the registry " + registry_path + " cannot be written: " + Cp1251ToUtf8(failure.message),
          failure.class_name + ": " + Cp1251ToUtf8(failure.message));
     return;
   }
@@ -410,8 +414,9 @@ void TRunEngine::TState::Links(TRunHost& host) {
   const size_t changed = mode == INSTKIT_MODE_INSTALL ? report.links.made.size() : report.links.removed.size();
   if (changed > 0) {
     host.OnNotice({TNoticeKind::kLinks, 0, "",
-                   "links: " + std::to_string(changed) + (mode == INSTKIT_MODE_INSTALL ? " created in " : " removed from ") +
-                       report.links.applications + " and " + report.links.desktop});
+                   "links: " + std::to_string(changed) +
+                       (mode == INSTKIT_MODE_INSTALL ? " created in " : " removed from ") + report.links.applications +
+                       " and " + report.links.desktop});
   }
 }
 
@@ -452,8 +457,7 @@ void TRunEngine::TState::Conclude(const TDriveResult& result) {
     }
   }
   report.failure = std::to_string(not_done) + " of " + std::to_string(report.subsystems.size()) +
-                   " subsystems were not done" +
-                   (why.empty() ? std::string() : ": " + why);
+                   " subsystems were not done" + (why.empty() ? std::string() : ": " + why);
   report.failure_detail = report.failure;
 }
 
@@ -500,13 +504,15 @@ const TRunReport& TRunEngine::Run(TRunHost& host) {
       recovery.Recover(s.registry_path, host);
     } catch (...) {
       const CaughtFailure failure = DescribeCurrentException();
-      s.Fail(TRunStatus::kFailed, "cannot finish an interrupted earlier run in " + s.options.path + ": " +
-                                      failure.message, failure.class_name + ": " + failure.message);
+      s.Fail(TRunStatus::kFailed,
+             "cannot finish an interrupted earlier run in " + s.options.path + ": " + failure.message,
+             failure.class_name + ": " + failure.message);
       return s.report;
     }
   }
   if (s.options.mode == INSTKIT_MODE_INSTALL) {
-    if (s.options.media.empty()) s.options.media = fs::path(Absolute(s.options.description_file)).parent_path().string();
+    if (s.options.media.empty())
+      s.options.media = fs::path(Absolute(s.options.description_file)).parent_path().string();
     s.media = std::make_unique<TRunMedia>(s.options, s.report);
     s.media->Plan(*s.tree);
   }

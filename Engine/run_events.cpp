@@ -7,24 +7,36 @@ namespace instkit {
 
 const char* PhaseName(TRunPhase phase) {
   switch (phase) {
-    case TRunPhase::kLoad: return "load";
-    case TRunPhase::kSetup: return "setup";
-    case TRunPhase::kQuestions: return "questions";
-    case TRunPhase::kUnpack: return "unpack";
-    case TRunPhase::kPerform: return "perform";
-    case TRunPhase::kUnload: return "unload";
+    case TRunPhase::kLoad:
+      return "load";
+    case TRunPhase::kSetup:
+      return "setup";
+    case TRunPhase::kQuestions:
+      return "questions";
+    case TRunPhase::kUnpack:
+      return "unpack";
+    case TRunPhase::kPerform:
+      return "perform";
+    case TRunPhase::kUnload:
+      return "unload";
   }
   return "?";
 }
 
 const char* PhaseActivity(TRunPhase phase) {
   switch (phase) {
-    case TRunPhase::kLoad: return "loading";
-    case TRunPhase::kSetup: return "setup";
-    case TRunPhase::kQuestions: return "AskQuestions";
-    case TRunPhase::kUnpack: return "unpacking";
-    case TRunPhase::kPerform: return "Perform";
-    case TRunPhase::kUnload: return "unloading";
+    case TRunPhase::kLoad:
+      return "loading";
+    case TRunPhase::kSetup:
+      return "setup";
+    case TRunPhase::kQuestions:
+      return "AskQuestions";
+    case TRunPhase::kUnpack:
+      return "unpacking";
+    case TRunPhase::kPerform:
+      return "Perform";
+    case TRunPhase::kUnload:
+      return "unloading";
   }
   return "?";
 }
@@ -36,7 +48,8 @@ const std::vector<TQuestionKindInfo>& QuestionKinds() {
       {TQuestionKind::kQuestionsFailed, "questions-failed", "abort after a library's AskQuestions answered 0?"},
       {TQuestionKind::kPerformFailed, "perform-failed", "abort after a library's Perform answered 0?"},
       {TQuestionKind::kOther, "other", "any other Yes/No question"},
-      {TQuestionKind::kExtractFailed, "extract-failed", "abort before any library performs, after an archive could not be unpacked?"},
+      {TQuestionKind::kExtractFailed, "extract-failed",
+       "abort before any library performs, after an archive could not be unpacked?"},
   };
   return kinds;
 }
@@ -59,12 +72,18 @@ bool TOperatorBox::YesNo() const { return (style & kMbButtonMask) == kMbYesNo; }
 
 int RunExitStatus(TRunStatus status) {
   switch (status) {
-    case TRunStatus::kDone: return 0;
-    case TRunStatus::kNotAllDone: return 1;
-    case TRunStatus::kFailed: return 1;
-    case TRunStatus::kBadInput: return 2;
-    case TRunStatus::kBusy: return 75;
-    case TRunStatus::kInterrupted: return 130;
+    case TRunStatus::kDone:
+      return 0;
+    case TRunStatus::kNotAllDone:
+      return 1;
+    case TRunStatus::kFailed:
+      return 1;
+    case TRunStatus::kBadInput:
+      return 2;
+    case TRunStatus::kBusy:
+      return 75;
+    case TRunStatus::kInterrupted:
+      return 130;
   }
   return 1;
 }

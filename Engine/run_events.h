@@ -99,13 +99,13 @@ struct TProgress {
 
 // Unpacking progress, by bytes (TRunHost::OnUnpackProgress).
 struct TUnpackProgressEvent {
-  std::string archive;        // as the catalogue names it, Windows-1251
+  std::string archive;         // as the catalogue names it, Windows-1251
   int32_t archive_number = 0;  // from 1
   int32_t archive_count = 0;
-  uint64_t done = 0;          // bytes of all the archives' files read so far
-  uint64_t total = 0;         // the archives' total size
-  uint64_t unpacked = 0;      // bytes written into the target so far, all archives
-  std::string entry;          // the entry being unpacked, UTF-8
+  uint64_t done = 0;      // bytes of all the archives' files read so far
+  uint64_t total = 0;     // the archives' total size
+  uint64_t unpacked = 0;  // bytes written into the target so far, all archives
+  std::string entry;      // the entry being unpacked, UTF-8
 };
 
 // Something the engine itself has to say, besides the driver's log.

@@ -29,7 +29,7 @@ struct TInputError {
 // file was read in *format (when not null).  Every command that reads a
 // description says why it could not through these sentences.
 INSTKIT_API bool ReadDescription(const std::string& path, TIDFTextFile& file, TInputError& error,
-                     TDescriptionFormat* format = nullptr);
+                                 TDescriptionFormat* format = nullptr);
 
 // Builds the catalogue from a loaded description; every subsystem Checked.
 // A catalogue with no subsystem is refused too (there is nothing to run).
@@ -49,8 +49,8 @@ INSTKIT_API std::string ProductRecordKeyFor(const std::string& product);
 // and each subsystem's short name (a registry value name), library (a file
 // name) and links (file names and command lines).  The sentence names the
 // value, with the character shown as \xNN, and where it came from.
-INSTKIT_API bool CheckNames(const std::string& product, const TIDFTextFile& file, const std::string& path, const TSysTree& tree,
-                TInputError& error);
+INSTKIT_API bool CheckNames(const std::string& product, const TIDFTextFile& file, const std::string& path,
+                            const TSysTree& tree, TInputError& error);
 
 // The target folder must exist as a folder, or be creatable below its
 // deepest existing parent, and be writable there ("cannot create /x/f/t: a

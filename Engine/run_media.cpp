@@ -44,13 +44,16 @@ TRunMedia::~TRunMedia() = default;
 
 void TRunMedia::Recover(const std::string& registry_path, TRunHost& host) {
   std::string what;
-  const bool found = RecoverJournal(options_.path, [&registry_path](const std::string& product, const std::string& id) {
-    TProductRecord record;
-    TManifest manifest;
-    std::string error;
-    return !registry_path.empty() && ReadProduct(registry_path, product, record) &&
-           ParseManifest(record.manifest, manifest, error) && manifest.run_id == id;
-  }, what);
+  const bool found = RecoverJournal(
+      options_.path,
+      [&registry_path](const std::string& product, const std::string& id) {
+        TProductRecord record;
+        TManifest manifest;
+        std::string error;
+        return !registry_path.empty() && ReadProduct(registry_path, product, record) &&
+               ParseManifest(record.manifest, manifest, error) && manifest.run_id == id;
+      },
+      what);
   if (!found) return;
   report_.media.recovered = what;
   host.OnNotice({TNoticeKind::kMedia, 0, "", what});
@@ -136,8 +139,8 @@ TMediaDecision TRunMedia::Unpack(TRunHost& host, const std::function<bool()>& st
   std::string space_problem;
   const uint64_t free_before = FreeSpace(options_.path);
   if (event.total > free_before) {
-    space_problem = "the target folder has " + Bytes(free_before) + " free, the archives alone take " +
-                    Bytes(event.total);
+    space_problem =
+        "the target folder has " + Bytes(free_before) + " free, the archives alone take " + Bytes(event.total);
   }
 
   // Fails an archive: the records that need it are left out, the operator
@@ -172,8 +175,8 @@ TMediaDecision TRunMedia::Unpack(TRunHost& host, const std::function<bool()>& st
     }
     TUnpackLimits limits;
     limits.ratio = options_.unpack_ratio;
-    const uint64_t by_ratio =
-        entry.size > UINT64_MAX / std::max<uint64_t>(limits.ratio, 1) ? UINT64_MAX : entry.size * limits.ratio;
+    const uint64_t by_ratio = entry.size > UINT64_MAX / std::max<uint64_t>(limits.ratio, 1) ? UINT64_MAX
+                                                                                            : entry.size * limits.ratio;
     const uint64_t free_now = FreeSpace(options_.path);
     limits.max_bytes = std::min(by_ratio, free_now);
     limits.free_space = free_now < by_ratio;
@@ -289,7 +292,8 @@ std::string TRunMedia::RemoveFiles(const std::string& previous, const std::set<s
   report_.media.removed_folders = result.folders;
   for (const TDifference& kept : result.kept) {
     report_.media.kept_changed.push_back(kept.path + ": " + kept.what);
-    host.OnNotice({TNoticeKind::kMedia, 0, "", "kept " + kept.path + " (" + kept.what + ", changed since it was unpacked)"});
+    host.OnNotice(
+        {TNoticeKind::kMedia, 0, "", "kept " + kept.path + " (" + kept.what + ", changed since it was unpacked)"});
   }
   return manifest.Empty() ? std::string() : ManifestText(manifest);
 }

@@ -43,9 +43,9 @@ struct TProductRecord {
   std::string description;
   std::string version;
   std::string answers;
-  std::string description_copy;  // IDF text, Windows-1251
-  std::string manifest;          // Media/manifest.h text; "" for none
-  bool manifest_changed = false; // uninstall: write `manifest` into the record kept
+  std::string description_copy;        // IDF text, Windows-1251
+  std::string manifest;                // Media/manifest.h text; "" for none
+  bool manifest_changed = false;       // uninstall: write `manifest` into the record kept
   std::vector<std::string> installed;  // short names recorded as installed, in the order written
 };
 
@@ -60,7 +60,8 @@ INSTKIT_API bool ReadProduct(const std::string& registry_path, const std::string
 // `tree`, whose Checked flags say which subsystems were done, in one
 // transaction.  Fills `report` (written/removed, recorded); raises the
 // store's failure, leaving the store as it was.
-INSTKIT_API void RecordRun(TRegistry& registry, uint8_t mode, const TProductRecord& record, TSysTree& tree, TRecordReport& report);
+INSTKIT_API void RecordRun(TRegistry& registry, uint8_t mode, const TProductRecord& record, TSysTree& tree,
+                           TRecordReport& report);
 
 // The description as "Description copy" keeps it: `file` with the
 // "Library" of every subsystem of `catalogue` resolved as the run resolves

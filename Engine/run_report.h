@@ -58,9 +58,9 @@ struct TQuestionReport {
 
 struct TRecordReport {
   bool attempted = false;
-  bool recorded = false;  // the transaction was committed
-  std::string registry;   // the store's path
-  std::string key;        // Windows-1251
+  bool recorded = false;             // the transaction was committed
+  std::string registry;              // the store's path
+  std::string key;                   // Windows-1251
   std::vector<std::string> written;  // short names recorded as installed (Windows-1251)
   std::vector<std::string> removed;  // short names whose record was removed
 };
@@ -88,7 +88,7 @@ struct TArchiveReport {
 struct TMediaReport {
   std::string folder;                    // the media folder (install)
   std::vector<TArchiveReport> archives;  // install
-  std::string recovered;  // what was done about an interrupted earlier run, "" when none
+  std::string recovered;                 // what was done about an interrupted earlier run, "" when none
   // Uninstall: archives no installed subsystem needs any more, their files
   // and links removed, the folders removed, and the files kept because they
   // changed since they were unpacked ("path: what", UTF-8).

@@ -150,10 +150,17 @@ int TWorkerSide::Box(const std::string& text, const std::string& caption, uint32
   TQuestionKind kind = TQuestionKind::kOther;
   if (yes_no && asking_thread_.load() == std::this_thread::get_id()) {
     switch (phase_.load()) {
-      case TLoaderPhase::kSetup: kind = TQuestionKind::kSetupFailed; break;
-      case TLoaderPhase::kQuestions: kind = TQuestionKind::kQuestionsFailed; break;
-      case TLoaderPhase::kPerform: kind = TQuestionKind::kPerformFailed; break;
-      default: break;
+      case TLoaderPhase::kSetup:
+        kind = TQuestionKind::kSetupFailed;
+        break;
+      case TLoaderPhase::kQuestions:
+        kind = TQuestionKind::kQuestionsFailed;
+        break;
+      case TLoaderPhase::kPerform:
+        kind = TQuestionKind::kPerformFailed;
+        break;
+      default:
+        break;
     }
   }
   uint32_t id;
@@ -297,10 +304,9 @@ void TWorkerSide::BuildLoader() {
 
 int TWorkerSide::Run() {
   g_side = this;
-  const TMessageBoxHandler previous = Settings().SetMessageBoxHandler(
-      [this](uintptr_t, const std::string& text, const std::string& caption, uint32_t style) {
-        return Box(text, caption, style);
-      });
+  const TMessageBoxHandler previous =
+      Settings().SetMessageBoxHandler([this](uintptr_t, const std::string& text, const std::string& caption,
+                                             uint32_t style) { return Box(text, caption, style); });
   std::thread reader([this] { ReadHost(); });
   BuildLoader();
 
@@ -321,10 +327,11 @@ int TWorkerSide::Run() {
   // is stopping.
   auto next = [&](bool go) { return go && !stopping_.load(); };
   const uint8_t set = next(loaded) ? Phase(TRunPhase::kSetup, [&] { return loader_->SetAll(); }) : 0;
-  const uint8_t ask = next(set == INSTKIT_OUTCOME_COMPLETED) ? Phase(TRunPhase::kQuestions, [&] {
-    loader_->AskAll();
-    return loader_->AskState;
-  })
+  const uint8_t ask = next(set == INSTKIT_OUTCOME_COMPLETED) ? Phase(TRunPhase::kQuestions,
+                                                                     [&] {
+                                                                       loader_->AskAll();
+                                                                       return loader_->AskState;
+                                                                     })
                                                              : 0;
   bool perform = next(ask == INSTKIT_OUTCOME_COMPLETED);
   if (perform && job_.pause_for_media) perform = AwaitMedia() && !stopping_.load();
@@ -344,9 +351,8 @@ int TWorkerSide::Run() {
     std::lock_guard<std::mutex> gate(gate_);
     controllable_ = false;
   }
-  Phase(TRunPhase::kUnload, [&]() -> uint8_t {
-    return loader_->UnLoadDLLs() ? INSTKIT_OUTCOME_COMPLETED : INSTKIT_OUTCOME_FAILURE;
-  });
+  Phase(TRunPhase::kUnload,
+        [&]() -> uint8_t { return loader_->UnLoadDLLs() ? INSTKIT_OUTCOME_COMPLETED : INSTKIT_OUTCOME_FAILURE; });
   std::fflush(nullptr);
   Send(wire::TWriter(wire::kFinished));
   {

@@ -10,11 +10,16 @@ namespace instkit {
 
 const char* TickKindName(TTickKind kind) {
   switch (kind) {
-    case TTickKind::kDefault: return "default";
-    case TTickKind::kRequested: return "requested";
-    case TTickKind::kDeselected: return "deselected";
-    case TTickKind::kPulledIn: return "pulled in";
-    case TTickKind::kDropped: return "dropped";
+    case TTickKind::kDefault:
+      return "default";
+    case TTickKind::kRequested:
+      return "requested";
+    case TTickKind::kDeselected:
+      return "deselected";
+    case TTickKind::kPulledIn:
+      return "pulled in";
+    case TTickKind::kDropped:
+      return "dropped";
   }
   return "";
 }
@@ -84,7 +89,7 @@ bool TSelection::Step(TTreeNode* item, bool select) {
   origin_ = nullptr;
   // The operator named it: that is its reason, whether or not it changed.
   reasons_[static_cast<size_t>(items_.IndexOf(item))] = {select ? TTickKind::kRequested : TTickKind::kDeselected,
-                                                          TTickVia::kCall, nullptr, record};
+                                                         TTickVia::kCall, nullptr, record};
   return ok;
 }
 
@@ -128,11 +133,7 @@ std::vector<TPlanChoice> TSelection::Choices() const {
   // Pre-order with depth: one level deeper on entering an item's children.
   int depth = 0;
   WalkItems(
-      &items_,
-      [&](TTreeNode* item) {
-        out.push_back(Choice(item, depth++));
-      },
-      [&](TTreeNode*) { --depth; });
+      &items_, [&](TTreeNode* item) { out.push_back(Choice(item, depth++)); }, [&](TTreeNode*) { --depth; });
   return out;
 }
 

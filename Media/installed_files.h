@@ -38,9 +38,9 @@ struct TVerifyResult {
 INSTKIT_API TVerifyResult VerifyManifest(const std::string& root, const TManifest& manifest);
 
 struct TRemoveResult {
-  uint64_t removed = 0;            // files and links
-  uint64_t folders = 0;            // folders removed
-  std::vector<TDifference> kept;   // changed since unpacked, left in place
+  uint64_t removed = 0;           // files and links
+  uint64_t folders = 0;           // folders removed
+  std::vector<TDifference> kept;  // changed since unpacked, left in place
 };
 
 // Removes the unchanged files and links of the named archives, then the
@@ -49,6 +49,6 @@ struct TRemoveResult {
 // one is already gone.  Never raises: what cannot be removed is kept and
 // listed with the reason.
 INSTKIT_API TRemoveResult RemoveArchiveFiles(const std::string& root, TManifest& manifest,
-                                 const std::vector<std::string>& archives);
+                                             const std::vector<std::string>& archives);
 
 }  // namespace instkit

@@ -126,8 +126,8 @@ bool ParseManifest(const std::string& text, TManifest& manifest, std::string& er
         if (!Fields(rest, 2, f) || f[0].empty()) return bad("bad link");
         entry.target = std::string(f[0]);
       } else {
-        if (!Fields(rest, 4, f) || !ParseUnsigned(f[0], 10, size) || !ParseUnsigned(f[1], 8, mode) ||
-            mode > 07777 || f[2].size() != 32) {
+        if (!Fields(rest, 4, f) || !ParseUnsigned(f[0], 10, size) || !ParseUnsigned(f[1], 8, mode) || mode > 07777 ||
+            f[2].size() != 32) {
           return bad("bad file");
         }
         entry.size = size;

@@ -34,10 +34,10 @@ namespace instkit {
 struct TManifestEntry {
   bool link = false;
   std::string path;
-  uint64_t size = 0;    // files
-  uint32_t mode = 0;    // files
-  std::string hash;     // files
-  std::string target;   // links
+  uint64_t size = 0;   // files
+  uint32_t mode = 0;   // files
+  std::string hash;    // files
+  std::string target;  // links
 };
 
 struct TManifestSubsystem {
@@ -46,7 +46,7 @@ struct TManifestSubsystem {
 };
 
 struct TManifestArchive {
-  std::string name;  // Windows-1251, as the catalogue spells it
+  std::string name;                            // Windows-1251, as the catalogue spells it
   std::vector<TManifestSubsystem> subsystems;  // those that need it
   std::vector<TManifestEntry> entries;         // in unpacking order
 };

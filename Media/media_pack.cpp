@@ -28,11 +28,24 @@ struct TExtension {
 
 // Longer suffixes first, so ".tar.gz" wins over ".gz".
 const TExtension kExtensions[] = {
-    {".tar.gz", "tar.gz"},   {".tar.bz2", "tar.bz2"}, {".tar.xz", "tar.xz"}, {".tar.zst", "tar.zst"},
-    {".tar.lz4", "tar.lz4"}, {".tgz", "tar.gz"},      {".tbz2", "tar.bz2"},  {".txz", "tar.xz"},
-    {".tzst", "tar.zst"},    {".tar", "tar"},         {".zip", "zip"},       {".7z", "7z"},
-    {".cpio", "cpio"},       {".arj", ""},            {".rar", ""},          {".cab", ""},
-    {".lha", ""},            {".lzh", ""},
+    {".tar.gz", "tar.gz"},
+    {".tar.bz2", "tar.bz2"},
+    {".tar.xz", "tar.xz"},
+    {".tar.zst", "tar.zst"},
+    {".tar.lz4", "tar.lz4"},
+    {".tgz", "tar.gz"},
+    {".tbz2", "tar.bz2"},
+    {".txz", "tar.xz"},
+    {".tzst", "tar.zst"},
+    {".tar", "tar"},
+    {".zip", "zip"},
+    {".7z", "7z"},
+    {".cpio", "cpio"},
+    {".arj", ""},
+    {".rar", ""},
+    {".cab", ""},
+    {".lha", ""},
+    {".lzh", ""},
 };
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {

@@ -42,6 +42,7 @@ struct TPackResult {
 };
 
 // Packs the contents of `folder` (not the folder itself) into `archive_path`.
-INSTKIT_API TPackResult PackFolder(const std::string& folder, const std::string& archive_path, const TPackFormat& format);
+INSTKIT_API TPackResult PackFolder(const std::string& folder, const std::string& archive_path,
+                                   const TPackFormat& format);
 
 }  // namespace instkit

@@ -93,9 +93,15 @@ void TUnpackJournal::Record(const TChange& change) {
   }
   std::string line;
   switch (change.kind) {
-    case TChange::kNew: line = "new\t" + change.path + "\t" + change.temp + "\n"; break;
-    case TChange::kAside: line = "aside\t" + change.path + "\t" + change.temp + "\t" + change.aside + "\n"; break;
-    case TChange::kFolder: line = "folder\t" + change.path + "\n"; break;
+    case TChange::kNew:
+      line = "new\t" + change.path + "\t" + change.temp + "\n";
+      break;
+    case TChange::kAside:
+      line = "aside\t" + change.path + "\t" + change.temp + "\t" + change.aside + "\n";
+      break;
+    case TChange::kFolder:
+      line = "folder\t" + change.path + "\n";
+      break;
   }
   if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
     Raise("cannot write the journal", JournalPath(root_), std::error_code(errno, std::generic_category()));
@@ -195,7 +201,9 @@ void TUnpackJournal::Undo(const std::string& root, const TChange& change) {
         fs::rename(full(change.aside), full(change.path), code);
       }
       break;
-    case TChange::kFolder: fs::remove(full(change.path), code); break;  // only when empty
+    case TChange::kFolder:
+      fs::remove(full(change.path), code);
+      break;  // only when empty
   }
 }
 
@@ -232,7 +240,8 @@ void TUnpackJournal::Settle(size_t begin, size_t end, bool keep, std::set<std::s
       Undo(root_, change);
     }
   }
-  changes_.erase(changes_.begin() + static_cast<std::ptrdiff_t>(begin), changes_.begin() + static_cast<std::ptrdiff_t>(end));
+  changes_.erase(changes_.begin() + static_cast<std::ptrdiff_t>(begin),
+                 changes_.begin() + static_cast<std::ptrdiff_t>(end));
   changes_.insert(changes_.begin() + static_cast<std::ptrdiff_t>(begin), left.begin(), left.end());
   real_folders_.clear();
 }

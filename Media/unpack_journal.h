@@ -127,7 +127,7 @@ class TUnpackJournal {
   uint64_t counter_ = 0;
   std::vector<TChange> changes_;
   std::set<std::string> real_folders_;  // checked to be folders, not links
-  TChange pending_;  // the file between BeginFile and PlaceFile
+  TChange pending_;                     // the file between BeginFile and PlaceFile
   bool closed_ = false;
 };
 

@@ -108,7 +108,8 @@ void TUnpackRun::Count(uint64_t bytes) {
 void TUnpackRun::Report(bool force) {
   if (!progress_) return;
   status_.read = static_cast<uint64_t>(archive_filter_bytes(archive_, -1));
-  if (!force && status_.written - reported_bytes_ < kProgressBytes && status_.entries - reported_entries_ < kProgressEntries) {
+  if (!force && status_.written - reported_bytes_ < kProgressBytes &&
+      status_.entries - reported_entries_ < kProgressEntries) {
     return;
   }
   reported_bytes_ = status_.written;
@@ -149,8 +150,8 @@ void TUnpackRun::File(const std::string& path, archive_entry* entry) {
     }
     const uint64_t end = static_cast<uint64_t>(offset) + length;
     if (declared && end > static_cast<uint64_t>(declared_size)) {
-      throw TStop{"entry '" + shown_ + "' holds more bytes than its header declares (" +
-                  std::to_string(declared_size) + "): refused as a decompression bomb"};
+      throw TStop{"entry '" + shown_ + "' holds more bytes than its header declares (" + std::to_string(declared_size) +
+                  "): refused as a decompression bomb"};
     }
     Count(end - size);
     while (size < static_cast<uint64_t>(offset)) {  // a hole of a sparse file
@@ -167,7 +168,8 @@ void TUnpackRun::File(const std::string& path, archive_entry* entry) {
   if (declared && size < static_cast<uint64_t>(declared_size)) {
     // Trailing holes: a sparse file that ends in zeros.
     while (size < static_cast<uint64_t>(declared_size)) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(zeros.size(), static_cast<uint64_t>(declared_size) - size));
+      const size_t n =
+          static_cast<size_t>(std::min<uint64_t>(zeros.size(), static_cast<uint64_t>(declared_size) - size));
       out->Write(zeros.data(), n);
       hash.Update(zeros.data(), n);
       size += n;
@@ -206,7 +208,8 @@ void TUnpackRun::Entry(archive_entry* entry) {
     if (!to.ok) throw TStop{"entry '" + shown_ + "': hard link target: " + to.reason};
     auto it = placed_.find(to.path);
     if (it == placed_.end() || entries_[it->second].link) {
-      throw TStop{"entry '" + shown_ + "': hard link to '" + Shown(hardlink) + "', which this archive has not unpacked"};
+      throw TStop{"entry '" + shown_ + "': hard link to '" + Shown(hardlink) +
+                  "', which this archive has not unpacked"};
     }
     journal_.EnsureFolders(name.path, false, folders_);
     journal_.PlaceHardLink(name.path, to.path);
@@ -242,10 +245,14 @@ void TUnpackRun::Entry(archive_entry* entry) {
       return;
     }
     case AE_IFCHR:
-    case AE_IFBLK: throw TStop{"entry '" + shown_ + "': device files are refused"};
-    case AE_IFIFO: throw TStop{"entry '" + shown_ + "': FIFOs are refused"};
-    case AE_IFSOCK: throw TStop{"entry '" + shown_ + "': sockets are refused"};
-    default: throw TStop{"entry '" + shown_ + "': unknown kind of entry"};
+    case AE_IFBLK:
+      throw TStop{"entry '" + shown_ + "': device files are refused"};
+    case AE_IFIFO:
+      throw TStop{"entry '" + shown_ + "': FIFOs are refused"};
+    case AE_IFSOCK:
+      throw TStop{"entry '" + shown_ + "': sockets are refused"};
+    default:
+      throw TStop{"entry '" + shown_ + "': unknown kind of entry"};
   }
 }
 

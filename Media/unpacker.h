@@ -49,7 +49,7 @@ struct TUnpackStatus {
   uint64_t read = 0;     // bytes of the archive file read so far
   uint64_t written = 0;  // unpacked size so far (see above)
   uint32_t entries = 0;
-  std::string entry;     // the entry being unpacked, UTF-8
+  std::string entry;  // the entry being unpacked, UTF-8
 };
 // Called every few hundred KiB and every few dozen entries; false stops
 // the archive (the operator aborted).
@@ -57,8 +57,8 @@ using TUnpackProgress = std::function<bool(const TUnpackStatus&)>;
 
 struct TUnpackResult {
   bool ok = false;
-  bool stopped = false;   // the progress function said stop
-  std::string error;      // UTF-8 sentence without the archive's name
+  bool stopped = false;                 // the progress function said stop
+  std::string error;                    // UTF-8 sentence without the archive's name
   std::vector<TManifestEntry> entries;  // files and links placed, in order
   std::vector<std::string> folders;     // folders made, outermost first
   uint64_t bytes = 0;                   // file data written

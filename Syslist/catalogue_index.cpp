@@ -212,7 +212,8 @@ void TCatalogueIndex::NumberPrepared(const std::vector<int32_t>* join_to) {
     const int32_t parent = (*join_to)[i];
     if (parent < 0) continue;
     TSysNode* parent_node = nodes[static_cast<size_t>(parent)];
-    if (parent_node->Nodes.empty()) parent_node->Nodes.reserve(static_cast<size_t>(children[static_cast<size_t>(parent)]));
+    if (parent_node->Nodes.empty())
+      parent_node->Nodes.reserve(static_cast<size_t>(children[static_cast<size_t>(parent)]));
     parent_node->AddNode(std::move(e.prepared));
   }
 }
@@ -241,8 +242,8 @@ bool TCatalogueIndex::PlanJoin(std::vector<int32_t>& join_to) const {
     const TEntry& e = entries_[i];
     if (!e.prepared) continue;
     const int32_t number = number_of(e);
-    int32_t& carrier =
-        dense ? dense_carrier[static_cast<size_t>(number - low)] : sparse_carrier.try_emplace(number, -1).first->second;
+    int32_t& carrier = dense ? dense_carrier[static_cast<size_t>(number - low)]
+                             : sparse_carrier.try_emplace(number, -1).first->second;
     if (carrier >= 0) return false;  // two nodes of one number: the walk decides
     carrier = static_cast<int32_t>(i);
   }
@@ -323,8 +324,7 @@ void TGroupIndex::Finish() {
       std::vector<uint32_t> next(dense_.begin(), dense_.end() - 1);
       for (const auto& pair : pairs_) positions_[next[static_cast<size_t>(pair.first - low)]++] = pair.second;
     } else {
-      std::stable_sort(pairs_.begin(), pairs_.end(),
-                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
       for (size_t i = 0; i < pairs_.size(); ++i) positions_[i] = pairs_[i].second;
       ranges_.reserve(pairs_.size());
       for (size_t i = 0; i < pairs_.size(); ++i) {
@@ -346,8 +346,7 @@ std::span<const int32_t> TGroupIndex::Get(int32_t key) const {
   }
   auto found = ranges_.find(key);
   if (found == ranges_.end()) return {};
-  return std::span<const int32_t>(positions_).subspan(found->second.first,
-                                                      found->second.second - found->second.first);
+  return std::span<const int32_t>(positions_).subspan(found->second.first, found->second.second - found->second.first);
 }
 
 std::unique_ptr<TSysNode> TCatalogueIndex::TakeNode(const TEntry& entry) const {

@@ -63,7 +63,9 @@ class TNameTable {
   }
   // The value stored for the name (the existing one when the name is
   // already present) and whether it was added now.
-  std::pair<const V*, bool> Emplace(std::string_view name, V value) { return Emplace(name, Hash(name), std::move(value)); }
+  std::pair<const V*, bool> Emplace(std::string_view name, V value) {
+    return Emplace(name, Hash(name), std::move(value));
+  }
   std::pair<const V*, bool> Emplace(std::string_view name, size_t hash, V value) {
     if (2 * (items_.size() + 1) > slots_.size()) Rehash(items_.size() + 1);
     const uint64_t tag = Tag(hash);
@@ -140,8 +142,8 @@ class TCatalogueIndex {
   // Members ordered so that an entry takes 48 bytes: a large catalogue has
   // one per subsystem.
   struct TEntry {
-    const TField* field = nullptr;        // the catalogue parameter
-    const TIDFSection* section = nullptr; // first section of that name; null when none
+    const TField* field = nullptr;         // the catalogue parameter
+    const TIDFSection* section = nullptr;  // first section of that name; null when none
     // A node already filled from the section (GetData), made while the
     // sections are visited in file order; the first reader of the entry takes
     // it.  Building every record in one sequential pass keeps a large
@@ -149,13 +151,13 @@ class TCatalogueIndex {
     mutable std::unique_ptr<TSysNode> prepared;
     int32_t value = 0;
     int32_t parent = 0;
-    int32_t sys_index = 0;                // what GetSysIndex gives for the entry's name
+    int32_t sys_index = 0;  // what GetSysIndex gives for the entry's name
     // When prepared_numbered is set, the prepared node's SysIndex is
     // `numbered` and its BackRef is already BackRef(numbered), filled in file
     // order too.
     int32_t numbered = 0;
-    bool value_ok = false;                // its value converts to an integer
-    bool parent_ok = true;                // the section's "Parent" converts
+    bool value_ok = false;  // its value converts to an integer
+    bool parent_ok = true;  // the section's "Parent" converts
     bool sys_index_known = false;
     bool prepared_numbered = false;
   };
@@ -193,7 +195,7 @@ class TCatalogueIndex {
 
   // Back references.  For each entry whose "Depend" is not empty, the items
   // that convert before the first one that does not, and whether one failed.
-  TGroupIndex hits_;                                         // number -> entries naming it
+  TGroupIndex hits_;  // number -> entries naming it
   // Numbering and back references of the prepared nodes, done once, with
   // each node joined to the node at join_to[its entry] when that is given.
   void NumberPrepared(const std::vector<int32_t>* join_to);
@@ -210,7 +212,7 @@ class TCatalogueIndex {
   // visiting the entry).
   std::vector<int32_t> entry_value_;
   std::vector<bool> plain_number_;
-  std::unordered_map<int32_t, int32_t> failed_cover_;        // number -> failed entries that still answer it
+  std::unordered_map<int32_t, int32_t> failed_cover_;  // number -> failed entries that still answer it
   int32_t failed_count_ = 0;
   std::string depend_failure_message_;
   bool any_bad_value_ = false;

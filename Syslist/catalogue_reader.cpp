@@ -131,7 +131,8 @@ void TSysNode::GetData(const TIDFSection* Section) {
   info.Checked = false;
   info.AllCheck = false;
   info.Parent = 0;
-  if (found[kParent] != nullptr && !IsEmptyText(found[kParent]->GetValue())) info.Parent = found[kParent]->GetAsInteger();
+  if (found[kParent] != nullptr && !IsEmptyText(found[kParent]->GetValue()))
+    info.Parent = found[kParent]->GetAsInteger();
   info.Depend = text(kDepend);
   info.Library = text(kLibrary);
   info.Parameter = text(kParameter);

@@ -23,9 +23,7 @@ namespace instkit {
 namespace {
 
 // Bytes from p to the end of the address space: "no bound".
-size_t Unbounded(const void* p) {
-  return std::numeric_limits<uintptr_t>::max() - reinterpret_cast<uintptr_t>(p);
-}
+size_t Unbounded(const void* p) { return std::numeric_limits<uintptr_t>::max() - reinterpret_cast<uintptr_t>(p); }
 
 // Bounded access to a block.  Offsets are 64-bit so that no sum of 32-bit
 // lengths can wrap; every read checks its bytes against the size.
@@ -76,7 +74,8 @@ int32_t CheckedInt32(int64_t value, const char* what) {
 // Reads a counted string at offset; returns the offset after it.
 int64_t ReadCountedString(const TImageView& view, int64_t offset, std::string& s) {
   const int32_t length = view.Int32(offset, "string length");
-  if (length < 0) throw EFlatImage(Format("negative string length %d at offset %lld", length, static_cast<long long>(offset)));
+  if (length < 0)
+    throw EFlatImage(Format("negative string length %d at offset %lld", length, static_cast<long long>(offset)));
   view.Need(offset + 4, length, "string");
   s.assign(reinterpret_cast<const char*>(view.Data() + offset + 4), static_cast<size_t>(length));
   return offset + 4 + length;
@@ -136,9 +135,7 @@ int64_t FindChildRecord(const TImageView& view, int32_t index) {
   return offset;
 }
 
-void ShowPointerError() {
-  MessageBox(0, operator_texts::PointerError(), operator_texts::CaptionError(), kStylePlain);
-}
+void ShowPointerError() { MessageBox(0, operator_texts::PointerError(), operator_texts::CaptionError(), kStylePlain); }
 
 // What GetPointer gives for the child indexes 0, 1, 2, ... of the record at
 // a block, message box included, in constant time per child instead of
@@ -146,8 +143,7 @@ void ShowPointerError() {
 // the flags visit every child of a record that may have a million.
 class TChildPointers {
  public:
-  TChildPointers(const void* block, size_t size)
-      : block_(static_cast<const unsigned char*>(block)), size_(size) {}
+  TChildPointers(const void* block, size_t size) : block_(static_cast<const unsigned char*>(block)), size_(size) {}
 
   const unsigned char* Block() const { return block_; }
   size_t Size() const { return size_; }
@@ -181,8 +177,7 @@ int64_t DataSize64(const TSubsystemInfo& info) {
 
 int64_t RecordSize64(const TSysNode& node) {
   int64_t size = 0;
-  WalkNodes(&node,
-            [&size](const TSysNode* n) { size += kImageRecordOverhead + DataSize64(*n->Info); });
+  WalkNodes(&node, [&size](const TSysNode* n) { size += kImageRecordOverhead + DataSize64(*n->Info); });
   return size;
 }
 
@@ -235,7 +230,9 @@ int32_t TCustomSysNode::LoadString(const void* Block, size_t Size, int32_t Offse
   return CheckedInt32(ReadCountedString(view, Offset, S), "string end");
 }
 
-void* TCustomSysNode::GetPointer(int32_t Index, const void* Block) { return GetPointer(Index, Block, Unbounded(Block)); }
+void* TCustomSysNode::GetPointer(int32_t Index, const void* Block) {
+  return GetPointer(Index, Block, Unbounded(Block));
+}
 
 void* TCustomSysNode::GetPointer(int32_t Index, const void* Block, size_t Size) {
   if (Block == nullptr) return nullptr;
@@ -316,8 +313,8 @@ int64_t ReadRecordHead(TSysNode& node, const TImageView& view, int32_t& child_co
 int64_t ReadRecord(TSysNode& node, const TImageView& view) {
   struct Open {
     TSysNode* node;
-    int64_t start;           // of its record in the view
-    int64_t end;             // of what has been read of it so far
+    int64_t start;  // of its record in the view
+    int64_t end;    // of what has been read of it so far
     int32_t children_left;
   };
   std::vector<Open> open;

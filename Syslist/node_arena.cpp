@@ -22,15 +22,15 @@ namespace instkit {
 namespace {
 
 // Every node block has this size, rounded for alignment.
-constexpr size_t kBlock = (sizeof(TSysNode) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
-                          alignof(std::max_align_t);
+constexpr size_t kBlock =
+    (sizeof(TSysNode) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
 static_assert(kBlock <= TNodeArena::kSlabBytes);
 
 struct TArenaState {
   std::mutex mutex;
   std::vector<void*> slabs;
-  size_t slab = 0;      // the slab being handed out
-  size_t used = 0;      // bytes of it handed out
+  size_t slab = 0;        // the slab being handed out
+  size_t used = 0;        // bytes of it handed out
   void* freed = nullptr;  // freed blocks, each holding the next one's address
   size_t alive = 0;
 };

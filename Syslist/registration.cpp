@@ -22,7 +22,8 @@ void TSysNode::Registering(TRegistry* Registry, uint8_t Mode) {
     const TSubsystemInfo& info = *node->Info;
     if (Mode == 1) {
       // An existing value is never overwritten, whatever it holds.
-      if (info.Checked && !Registry->ValueExists(info.ShortName)) Registry->WriteString(info.ShortName, kInstalledValue);
+      if (info.Checked && !Registry->ValueExists(info.ShortName))
+        Registry->WriteString(info.ShortName, kInstalledValue);
     } else if (Mode == 2) {
       if (!info.IsInst && Registry->ValueExists(info.ShortName)) Registry->DeleteValue(info.ShortName);
     }

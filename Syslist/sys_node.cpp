@@ -19,10 +19,12 @@ namespace {
 // ClearNodes frees them.
 void FreeSubtree(std::unique_ptr<TSysNode> root) {
   if (!root || root->Nodes.empty()) return;
-  WalkNodes(root.get(), [](TSysNode*) {}, [](TSysNode* node) {
-    while (!node->Nodes.empty()) node->Nodes.pop_back();
-    node->Count = 0;
-  });
+  WalkNodes(
+      root.get(), [](TSysNode*) {},
+      [](TSysNode* node) {
+        while (!node->Nodes.empty()) node->Nodes.pop_back();
+        node->Count = 0;
+      });
 }
 
 }  // namespace

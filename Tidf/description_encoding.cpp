@@ -45,10 +45,14 @@ void ConvertLfLineEnds(std::string& text, TDescriptionFormat& format) {
 
 const char* TextEncodingName(TTextEncoding encoding) {
   switch (encoding) {
-    case TTextEncoding::kAscii: return "ASCII";
-    case TTextEncoding::kWindows1251: return "Windows-1251";
-    case TTextEncoding::kUtf8: return "UTF-8";
-    case TTextEncoding::kUtf8WithBom: return "UTF-8 with byte-order mark";
+    case TTextEncoding::kAscii:
+      return "ASCII";
+    case TTextEncoding::kWindows1251:
+      return "Windows-1251";
+    case TTextEncoding::kUtf8:
+      return "UTF-8";
+    case TTextEncoding::kUtf8WithBom:
+      return "UTF-8 with byte-order mark";
   }
   return "unknown";
 }
@@ -59,8 +63,7 @@ std::string DescribeFormat(const TDescriptionFormat& format) {
   return text;
 }
 
-bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFormat& format,
-                       TDecodeProblem* problem) {
+bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFormat& format, TDecodeProblem* problem) {
   format = TDescriptionFormat{};
   const bool bom = bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
   const std::string_view body = bom ? bytes.substr(kByteOrderMark.size()) : bytes;

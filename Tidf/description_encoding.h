@@ -44,9 +44,9 @@ namespace instkit {
 class TIDFTextFile;
 
 enum class TTextEncoding : uint8_t {
-  kAscii,        // 7-bit bytes only: the same text in either encoding
+  kAscii,  // 7-bit bytes only: the same text in either encoding
   kWindows1251,
-  kUtf8,         // valid UTF-8 with non-ASCII characters, no byte-order mark
+  kUtf8,  // valid UTF-8 with non-ASCII characters, no byte-order mark
   kUtf8WithBom,
 };
 
@@ -75,7 +75,7 @@ struct TDecodeProblem {
 // bytes are UTF-8 that cannot be converted; `text` and `format` are then
 // meaningless.
 INSTKIT_API bool DecodeDescription(std::string_view bytes, std::string& text, TDescriptionFormat& format,
-                       TDecodeProblem* problem);
+                                   TDecodeProblem* problem);
 
 // Reads `file_name` (a path as the file system spells it) into `file` as
 // TIDFTextFile::LoadFromFile would read the decoded text.  On success stores
@@ -84,7 +84,8 @@ INSTKIT_API bool DecodeDescription(std::string_view bytes, std::string& text, TD
 // ("File '...', line L, column C: the character U+XXXX has no Windows-1251
 // form"), or TIDFTextFile refuses the text (LastError then as LoadFromFile
 // leaves it, possibly unchanged).
-INSTKIT_API bool LoadDescription(TIDFTextFile& file, const std::string& file_name, TDescriptionFormat* format = nullptr);
+INSTKIT_API bool LoadDescription(TIDFTextFile& file, const std::string& file_name,
+                                 TDescriptionFormat* format = nullptr);
 
 // Writes `file` to `file_name` in Windows-1251 (exactly SaveToFile) or, for
 // either UTF-8 encoding, converted to UTF-8 (with the byte-order mark only

@@ -245,8 +245,8 @@ bool TIDFTextFile::SaveToText(std::string& content) {
     result = true;
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    LastError = Format("An exception during text save process.\r\n%s: %s", failure.class_name.c_str(),
-                       failure.message.c_str());
+    LastError =
+        Format("An exception during text save process.\r\n%s: %s", failure.class_name.c_str(), failure.message.c_str());
   }
   text_output_ = nullptr;
   return result;

@@ -98,11 +98,11 @@ class INSTKIT_API TIDFTextFile {
   bool SaveTree(int32_t form_index, const std::string& form_name, const std::string& file_name);
   bool LoadTree(int32_t form_index, const std::string& form_name, const std::string& file_name);
 
-  std::string TreeParam1;       // owner-assigned; read by SaveTree/LoadTree
-  std::string TreeParam2;       // owner-assigned; read by SaveTree/LoadTree
+  std::string TreeParam1;  // owner-assigned; read by SaveTree/LoadTree
+  std::string TreeParam2;  // owner-assigned; read by SaveTree/LoadTree
   // Parameters before the first section; never a tree section; only grows.
   const std::unique_ptr<TIDFSection> Header;
-  std::string LastError;        // last failure; only failures write it
+  std::string LastError;  // last failure; only failures write it
 
  private:
   // LoadFromFile and LoadFromText once their input is open.

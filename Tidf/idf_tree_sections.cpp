@@ -100,8 +100,8 @@ TIDFSection* TIDFTextFile::AddTreeSection(const std::string& name, TDSPFormManag
         break;
       }
     }
-    LastError = Format("An exception while adding tree section '%s' (%s: %s)", name.c_str(),
-                       failure.class_name.c_str(), failure.message.c_str());
+    LastError = Format("An exception while adding tree section '%s' (%s: %s)", name.c_str(), failure.class_name.c_str(),
+                       failure.message.c_str());
     return nullptr;
   }
 }
@@ -118,12 +118,23 @@ bool TIDFTextFile::GetSectionAsTree(TIDFSection* section, TDSPFormManager* manag
     try {
       if (node == nullptr) node = manager->CreateSection(field.Name());
       switch (field.FieldType()) {
-        case ftString: node->SetAsString(field.GetAsString()); break;
-        case ftInteger: node->SetAsInteger(field.GetAsInteger()); break;
-        case ftFloat: node->SetAsDouble(field.GetAsFloat()); break;
-        case ftBoolean: node->SetAsBoolean(field.GetAsBoolean()); break;
-        case ftBinary: manager->SetBinaryParam(field.Name(), field.GetAsString()); break;
-        default: break;  // the node exists now; other types carry no value
+        case ftString:
+          node->SetAsString(field.GetAsString());
+          break;
+        case ftInteger:
+          node->SetAsInteger(field.GetAsInteger());
+          break;
+        case ftFloat:
+          node->SetAsDouble(field.GetAsFloat());
+          break;
+        case ftBoolean:
+          node->SetAsBoolean(field.GetAsBoolean());
+          break;
+        case ftBinary:
+          manager->SetBinaryParam(field.Name(), field.GetAsString());
+          break;
+        default:
+          break;  // the node exists now; other types carry no value
       }
     } catch (...) {
       const CaughtFailure failure = DescribeCurrentException();
@@ -151,8 +162,8 @@ bool TIDFTextFile::SaveTree(int32_t form_index, const std::string& form_name, co
     result = true;
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    LastError = Format("An exception saving tree to file '%s' (%s: %s)", file_name.c_str(),
-                       failure.class_name.c_str(), failure.message.c_str());
+    LastError = Format("An exception saving tree to file '%s' (%s: %s)", file_name.c_str(), failure.class_name.c_str(),
+                       failure.message.c_str());
     result = false;
   }
   return result;
@@ -168,8 +179,8 @@ bool TIDFTextFile::LoadTree(int32_t form_index, const std::string& form_name, co
     stream = std::make_unique<TFileReadStream>(file_name);
   } catch (...) {
     const CaughtFailure failure = DescribeCurrentException();
-    LastError = Format("Can't open file '%s' (%s: %s)", file_name.c_str(), failure.class_name.c_str(),
-                       failure.message.c_str());
+    LastError =
+        Format("Can't open file '%s' (%s: %s)", file_name.c_str(), failure.class_name.c_str(), failure.message.c_str());
     return false;
   }
   bool result = false;

@@ -132,12 +132,22 @@ void TSystemView::Run(const Frame& start) {
         case Frame::kSelectNode:
           via = caller.phase == 1 ? TTickVia::kParent : (caller.phase == 3 ? TTickVia::kChild : TTickVia::kNeededBy);
           break;
-        case Frame::kUnselectNode: via = caller.phase == 1 ? TTickVia::kParent : TTickVia::kNeeds; break;
+        case Frame::kUnselectNode:
+          via = caller.phase == 1 ? TTickVia::kParent : TTickVia::kNeeds;
+          break;
         case Frame::kSelectChilds:
-        case Frame::kUnselectChilds: via = TTickVia::kParent; break;
-        case Frame::kSelectParent: via = TTickVia::kChild; break;
-        case Frame::kSelectRef: via = TTickVia::kNeededBy; break;
-        case Frame::kUnselectRef: via = TTickVia::kNeeds; break;
+        case Frame::kUnselectChilds:
+          via = TTickVia::kParent;
+          break;
+        case Frame::kSelectParent:
+          via = TTickVia::kChild;
+          break;
+        case Frame::kSelectRef:
+          via = TTickVia::kNeededBy;
+          break;
+        case Frame::kUnselectRef:
+          via = TTickVia::kNeeds;
+          break;
       }
     }
     Observer->OnTickChanged(node, ticked, cause, via);

@@ -117,8 +117,9 @@ class World {
     data_file = dir + "/bench.idf";
     data.reserve(static_cast<size_t>(rows));
     for (int64_t i = 0; i < rows; ++i) {
-      data.push_back({i, Format("item-%07lld-%06llx", static_cast<long long>(i),
-                                static_cast<unsigned long long>((i * 2654435761LL) & 0xFFFFFF)),
+      data.push_back({i,
+                      Format("item-%07lld-%06llx", static_cast<long long>(i),
+                             static_cast<unsigned long long>((i * 2654435761LL) & 0xFFFFFF)),
                       static_cast<double>(i) * 0.25 + 0.1, i % 3 == 0});
     }
     TSqliteDb db(source_db);

@@ -50,7 +50,8 @@ std::string WriteBenchFile(const char* name, const std::string& text) {
 }
 
 const std::string& DescriptionPath() {
-  static const std::string path = WriteBenchFile("large.idf", DescriptionText("=value number ", " of the description\r\n"));
+  static const std::string path =
+      WriteBenchFile("large.idf", DescriptionText("=value number ", " of the description\r\n"));
   return path;
 }
 

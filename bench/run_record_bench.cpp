@@ -55,8 +55,9 @@ void BM_RawInsertReference(benchmark::State& state) {
   for (auto _ : state) {
     TSqliteDb db(FreshStore(), true);
     db.Exec("PRAGMA synchronous = FULL");
-    db.Exec("CREATE TABLE v(key TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE, data TEXT NOT NULL,"
-            " PRIMARY KEY(key, name))");
+    db.Exec(
+        "CREATE TABLE v(key TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE, data TEXT NOT NULL,"
+        " PRIMARY KEY(key, name))");
     db.Exec("BEGIN IMMEDIATE");
     auto insert = db.Prepare("INSERT INTO v VALUES(?1, ?2, ?3)");
     for (int64_t i = 0; i < state.range(0); ++i) {

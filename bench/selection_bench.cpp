@@ -49,12 +49,14 @@ struct TCatalogue {
     }
     for (int32_t i = 0; i < kSubsystems; ++i) {
       const int32_t extra = static_cast<int32_t>(rng() % 3);
-      for (int32_t k = 0; k < extra; ++k) depend[static_cast<size_t>(i)].push_back(1 + static_cast<int32_t>(rng() % kSubsystems));
+      for (int32_t k = 0; k < extra; ++k)
+        depend[static_cast<size_t>(i)].push_back(1 + static_cast<int32_t>(rng() % kSubsystems));
     }
 
     TIDFTextFile file;
     TIDFSection* catalogue = file.AddSection("SubSystems");
-    for (int32_t i = 0; i < kSubsystems; ++i) catalogue->AddParam("S" + std::to_string(i + 1), ftInteger)->SetAsInteger(i + 1);
+    for (int32_t i = 0; i < kSubsystems; ++i)
+      catalogue->AddParam("S" + std::to_string(i + 1), ftInteger)->SetAsInteger(i + 1);
     for (int32_t i = 0; i < kSubsystems; ++i) {
       TIDFSection* section = file.AddSection("S" + std::to_string(i + 1));
       std::string d;

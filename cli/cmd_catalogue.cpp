@@ -328,17 +328,19 @@ const TCommandRegistrar kCatalogue(20, [](CLI::App& app, int* status) {
   auto* json_flag = cmd->add_flag("--json", *json, "Print one JSON object");
   auto* dot_flag = cmd->add_flag("--dot", *dot, "Print a Graphviz graph of the tree and its dependencies");
   json_flag->excludes(dot_flag);
-  cmd->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
+  cmd->add_flag_callback(
+      "--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   cmd->callback([=] { *status = ShowCatalogue(*file, *json, *dot); });
 });
 
 const TCommandRegistrar kCheck(21, [](CLI::App& app, int* status) {
-  auto* cmd = app.add_subcommand(
-      "check", "Validate the catalogue of a description (exit 0 clean, 1 warnings, 2 errors)");
+  auto* cmd =
+      app.add_subcommand("check", "Validate the catalogue of a description (exit 0 clean, 1 warnings, 2 errors)");
   auto file = std::make_shared<std::string>();
   auto media = std::make_shared<std::string>();
   cmd->add_option("FILE", *file, "IDF text file")->required();
-  cmd->add_option("--media", *media, "Folder that should hold the archives it names (default: the description's folder)")
+  cmd->add_option("--media", *media,
+                  "Folder that should hold the archives it names (default: the description's folder)")
       ->type_name("DIR");
   cmd->callback([=] { *status = Check(*file, *media); });
 });

@@ -167,8 +167,8 @@ int Export(const std::string& db, const std::string& table, const std::string& f
 void CreateTableIfMissing(TApplicationManager& manager, const std::string& file, const std::string& schema) {
   TIDFDataFile probe;
   probe.FileName = file;
-  if (!probe.ReadFileRecords([] { return false; }, [](uint8_t) { return false; }) ||
-      Trim(probe.TableName).empty() || probe.Structure->GetFieldCount() == 0) {
+  if (!probe.ReadFileRecords([] { return false; }, [](uint8_t) { return false; }) || Trim(probe.TableName).empty() ||
+      probe.Structure->GetFieldCount() == 0) {
     return;
   }
   manager.CreateTableIfMissing(probe.TableName, schema, *probe.Structure);
@@ -303,20 +303,28 @@ std::optional<int64_t> WholeNumber(const TField& field) {
 // The value of a field as shown: by its canonical encoding.
 std::string PlainValue(const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
-    case ftString: return TextForDisplay(field.GetAsString());
-    case ftBoolean: return field.GetAsBoolean() ? "true" : "false";
-    case ftDateTime: return DateForDisplay(field);
+    case ftString:
+      return TextForDisplay(field.GetAsString());
+    case ftBoolean:
+      return field.GetAsBoolean() ? "true" : "false";
+    case ftDateTime:
+      return DateForDisplay(field);
     case ftFloat:
       if (const std::optional<int64_t> whole = WholeNumber(field)) return IntToStr(*whole);
       return field.GetAsString();
-    default: return field.GetAsString();
+    default:
+      return field.GetAsString();
   }
 }
 
 void JsonValue(TJsonWriter& json, const TField& field) {
   switch (TIDFDataFile::StringToFieldType(TIDFDataFile::FieldTypeToString(field.FieldType()))) {
-    case ftString: json.String(TextForDisplay(field.GetAsString())); break;
-    case ftDateTime: json.String(DateForDisplay(field)); break;
+    case ftString:
+      json.String(TextForDisplay(field.GetAsString()));
+      break;
+    case ftDateTime:
+      json.String(DateForDisplay(field));
+      break;
     case ftFloat:
       if (const std::optional<int64_t> whole = WholeNumber(field)) {
         json.Int(*whole);
@@ -325,9 +333,15 @@ void JsonValue(TJsonWriter& json, const TField& field) {
       }
       break;
     case ftSmallInt:
-    case ftInteger: json.Int(field.GetAsInteger()); break;
-    case ftBoolean: json.Bool(field.GetAsBoolean()); break;
-    default: json.Double(field.GetAsFloat()); break;
+    case ftInteger:
+      json.Int(field.GetAsInteger());
+      break;
+    case ftBoolean:
+      json.Bool(field.GetAsBoolean());
+      break;
+    default:
+      json.Double(field.GetAsFloat());
+      break;
   }
 }
 
@@ -465,7 +479,8 @@ const TCommandRegistrar kRegistrar(60, [](CLI::App& app, int* status) {
   auto* csv_flag = show->add_flag("--csv", *csv, "Print CSV: a header row, then one row per record");
   json_flag->excludes(csv_flag);
   show->add_option("--limit", *limit, "Show at most N records")->check(CLI::NonNegativeNumber);
-  show->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
+  show->add_flag_callback(
+      "--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   show->callback([=] { *status = Show(*show_file, *json, *csv, *limit); });
 });
 

@@ -18,12 +18,18 @@ namespace {
 
 const char* TypeName(uint8_t code) {
   switch (code) {
-    case ftString: return "text";
-    case ftInteger: return "integer";
-    case ftFloat: return "double";
-    case ftBinary: return "binary";
-    case ftBoolean: return "boolean";
-    default: return "other";
+    case ftString:
+      return "text";
+    case ftInteger:
+      return "integer";
+    case ftFloat:
+      return "double";
+    case ftBinary:
+      return "binary";
+    case ftBoolean:
+      return "boolean";
+    default:
+      return "other";
   }
 }
 
@@ -35,16 +41,24 @@ void WriteParamJson(TJsonWriter& json, const TField& field) {
   json.Int(field.FieldType());
   json.Key("value");
   switch (field.FieldType()) {
-    case ftBoolean: json.Bool(field.GetAsBoolean()); break;
+    case ftBoolean:
+      json.Bool(field.GetAsBoolean());
+      break;
     case ftSmallInt:
-    case ftInteger: json.Int(field.GetAsInteger()); break;
-    case ftFloat: json.Double(field.GetAsFloat()); break;
+    case ftInteger:
+      json.Int(field.GetAsInteger());
+      break;
+    case ftFloat:
+      json.Double(field.GetAsFloat());
+      break;
     case ftBinary: {
       const std::string bytes = field.GetAsString();
       json.String(Base64Encode(bytes.data(), bytes.size()));
       break;
     }
-    default: json.String(Cp1251ToUtf8(field.GetAsString())); break;
+    default:
+      json.String(Cp1251ToUtf8(field.GetAsString()));
+      break;
   }
   json.EndObject();
 }
@@ -66,8 +80,8 @@ std::string ShownValue(const TField& field) {
 void PrintRecord(const TRecord& record) {
   for (int32_t i = 0; i < record.GetFieldCount(); ++i) {
     const TField& field = *record.GetFields(i);
-    PrintUtf8("  " + Cp1251ToUtf8(field.Name()) + " (" + TypeName(field.FieldType()) + ") = " +
-              ShownValue(field) + "\n");
+    PrintUtf8("  " + Cp1251ToUtf8(field.Name()) + " (" + TypeName(field.FieldType()) + ") = " + ShownValue(field) +
+              "\n");
   }
 }
 
@@ -135,7 +149,8 @@ const TCommandRegistrar kRegistrar(10, [](CLI::App& app, int* status) {
   auto json = std::make_shared<bool>(false);
   show->add_option("FILE", *file, "IDF text file")->required();
   show->add_flag("--json", *json, "Print one JSON object");
-  show->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
+  show->add_flag_callback(
+      "--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   show->callback([=] { *status = Show(*file, *json); });
 
   auto* fmt = idf->add_subcommand(

@@ -30,8 +30,7 @@ void WriteProject(const fs::path& staging) {
     const TEmbeddedFile& file = kInitTemplate[i];
     const fs::path target = staging / fs::path(file.path);
     fs::create_directories(target.parent_path());
-    WriteWholeFileAtomically(target.string(),
-                             std::string_view(reinterpret_cast<const char*>(file.bytes), file.size));
+    WriteWholeFileAtomically(target.string(), std::string_view(reinterpret_cast<const char*>(file.bytes), file.size));
   }
 }
 
@@ -74,8 +73,8 @@ int Init(const std::string& dir) {
 }
 
 const TCommandRegistrar kRegistrar(5, [](CLI::App& app, int* status) {
-  auto* cmd = app.add_subcommand(
-      "init", "Make a new installation project: a description, a subsystem library and its files");
+  auto* cmd =
+      app.add_subcommand("init", "Make a new installation project: a description, a subsystem library and its files");
   auto dir = std::make_shared<std::string>();
   cmd->add_option("DIR", *dir, "Folder to create (must not exist, or be empty)")->required();
   cmd->callback([=] { *status = Init(*dir); });

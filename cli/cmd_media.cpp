@@ -142,8 +142,7 @@ const TCommandRegistrar kVerify(43, [](CLI::App& app, int* status) {
   auto registry = std::make_shared<std::string>();
   auto product = std::make_shared<std::string>();
   cmd->add_option("--product", *product, "Only this product (see `instkit status`)");
-  cmd->add_option("--registry", *registry,
-                  "Registry file (default: $XDG_STATE_HOME/instkit/registry.db)");
+  cmd->add_option("--registry", *registry, "Registry file (default: $XDG_STATE_HOME/instkit/registry.db)");
   cmd->footer("Exit status: 0 every file present and unchanged, 1 some differ (listed), 2 bad input.");
   cmd->callback([=] { *status = Verify(*registry, *product); });
 });

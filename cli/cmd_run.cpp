@@ -117,10 +117,10 @@ void AddRunCommand(CLI::App& app, int* status, const TRunCommand& command) {
   auto a = std::make_shared<TArguments>();
   CLI::App* sub = app.add_subcommand(command.name, command.help);
   sub->add_option("FILE", a->options.description_file, "Installation description (IDF text file)");
-  sub->add_option("--path", a->options.path,
-                  "Target folder handed to the libraries; checked before anything is loaded" +
-                      std::string(command.mode == INSTKIT_MODE_UNINSTALL ? " (default with --product: the recorded one)"
-                                                                         : ""));
+  sub->add_option(
+      "--path", a->options.path,
+      "Target folder handed to the libraries; checked before anything is loaded" +
+          std::string(command.mode == INSTKIT_MODE_UNINSTALL ? " (default with --product: the recorded one)" : ""));
   if (command.mode == INSTKIT_MODE_UNINSTALL) {
     sub->add_option("--product", a->product,
                     "Uninstall a recorded product with the description copy the registry keeps (see `instkit status`)");

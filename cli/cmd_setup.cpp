@@ -47,8 +47,7 @@ const TCommandRegistrar kRegistrar(35, [](CLI::App& app, int* status) {
   sub->add_option("--library-path", a->options.library_paths,
                   "Folder searched for relative library names after the description's folder (repeatable)");
   sub->add_flag("--flat", a->options.flat, "Drive with the flat-image driver over an image of the whole catalogue");
-  sub->add_option("--log", a->options.log_file,
-                  "Log file (default: a new file in $XDG_STATE_HOME/instkit/logs)");
+  sub->add_option("--log", a->options.log_file, "Log file (default: a new file in $XDG_STATE_HOME/instkit/logs)");
   AddSelectionOptions(*sub, a->selection);
   sub->footer(
       "Screens: welcome, selection (Space ticks, / finds, a all, n none), folder, summary, installation, "

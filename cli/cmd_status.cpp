@@ -101,7 +101,8 @@ int Status(std::string path, bool as_json) {
         if (IsProductKey(key)) continue;
         registry.OpenKey(key, false);
         TKeyValues entry{key, {}};
-        for (const std::string& name : registry.GetValueNames()) entry.values.emplace_back(name, registry.ReadString(name));
+        for (const std::string& name : registry.GetValueNames())
+          entry.values.emplace_back(name, registry.ReadString(name));
         if (!entry.values.empty()) keys.push_back(std::move(entry));
       }
     } catch (...) {

@@ -98,12 +98,14 @@ std::string Escaped(const std::string& cp1251) {
 
 std::string ShownValue(const TDSPNode& node) {
   switch (node.GetValueKind()) {
-    case dvkString: return "\"" + Escaped(node.GetAsString()) + "\"";
+    case dvkString:
+      return "\"" + Escaped(node.GetAsString()) + "\"";
     case dvkBinary: {
       const std::string bytes = node.GetAsString();
       return std::to_string(bytes.size()) + " bytes: " + Base64Encode(bytes.data(), bytes.size());
     }
-    default: return node.GetAsString();
+    default:
+      return node.GetAsString();
   }
 }
 
@@ -130,16 +132,24 @@ void WriteBranchJson(TJsonWriter& json, const TDSPNode& node) {
   if (node.GetValueKind() != dvkNone) {
     json.Key("value");
     switch (node.GetValueKind()) {
-      case dvkInteger: json.Int(node.GetAsInteger()); break;
-      case dvkBoolean: json.Bool(node.GetAsBoolean()); break;
+      case dvkInteger:
+        json.Int(node.GetAsInteger());
+        break;
+      case dvkBoolean:
+        json.Bool(node.GetAsBoolean());
+        break;
       case dvkDouble:
-      case dvkDateTime: json.Double(node.GetAsDouble()); break;
+      case dvkDateTime:
+        json.Double(node.GetAsDouble());
+        break;
       case dvkBinary: {
         const std::string bytes = node.GetAsString();
         json.String(Base64Encode(bytes.data(), bytes.size()));
         break;
       }
-      default: json.String(Cp1251ToUtf8(node.GetAsString())); break;
+      default:
+        json.String(Cp1251ToUtf8(node.GetAsString()));
+        break;
     }
   }
   if (node.GetCount() > 0) {
@@ -355,7 +365,8 @@ const TCommandRegistrar kRegistrar(70, [](CLI::App& app, int* status) {
   auto show_json = std::make_shared<bool>(false);
   show->add_option("FILE", *show_file, "Tree file")->required();
   show->add_flag("--json", *show_json, "Print the tree as one JSON object");
-  show->add_flag_callback("--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
+  show->add_flag_callback(
+      "--raw", [] { SetRawOutput(true); }, kRawOutputHelp);
   show->callback([=] { *status = Show(*show_file, *show_json); });
 
   auto* to_idf = tree->add_subcommand("to-idf", "Write a stored form as a tree section of an IDF text file");

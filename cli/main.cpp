@@ -71,8 +71,7 @@ TCommandRegistrar::TCommandRegistrar(int order, TCommandSetup setup) {
 
 void SetupAllCommands(CLI::App& app, int* exit_status) {
   auto& registry = Registry();
-  std::stable_sort(registry.begin(), registry.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(registry.begin(), registry.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& [order, setup] : registry) setup(app, exit_status);
 }
 

@@ -56,13 +56,14 @@ void TCliRunHost::OnUnpackProgress(const TUnpackProgressEvent& progress) {
   if (bar_shown_ && now - bar_drawn_ms_ < 100) return;
   bar_drawn_ms_ = now;
   constexpr int kWidth = 30;
-  const double share = progress.total > 0 ? static_cast<double>(progress.done) / static_cast<double>(progress.total) : 0;
+  const double share = progress.total > 0 ? static_cast<double>(progress.done) / static_cast<double>(progress.total)
+                                          : 0;
   const int filled = static_cast<int>(share * kWidth);
-  const std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
-                     std::string(static_cast<size_t>(kWidth - filled), ' ') + "] " +
-                     Format("%3d%% ", static_cast<int>(share * 100)) + Megabytes(progress.done) + " of " +
-                     Megabytes(progress.total) + Format("  %d/%d ", progress.archive_number, progress.archive_count) +
-                     Cp1251ToUtf8(progress.archive);
+  const std::string line =
+      "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), ' ') +
+      "] " + Format("%3d%% ", static_cast<int>(share * 100)) + Megabytes(progress.done) + " of " +
+      Megabytes(progress.total) + Format("  %d/%d ", progress.archive_number, progress.archive_count) +
+      Cp1251ToUtf8(progress.archive);
   // Return and erase the line, then the bar; a name's own controls escaped.
   std::fputs(("\r\033[K" + EscapeControls(line)).c_str(), stderr);
   std::fflush(stderr);

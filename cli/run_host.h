@@ -24,8 +24,8 @@ struct TCliRunSettings {
   bool verbose = false;
   bool quiet = false;
   bool json = false;
-  bool interactive = false;  // prompt the operator
-  bool progress_bar = false; // stderr is a terminal
+  bool interactive = false;   // prompt the operator
+  bool progress_bar = false;  // stderr is a terminal
   TAnswerBook answers;
 };
 

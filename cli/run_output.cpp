@@ -17,29 +17,42 @@ namespace {
 
 const char* OutcomeName(uint8_t outcome) {
   switch (outcome) {
-    case 1: return "completed";
-    case 2: return "aborted";
-    default: return "failed";
+    case 1:
+      return "completed";
+    case 2:
+      return "aborted";
+    default:
+      return "failed";
   }
 }
 
 const char* ModeName(uint8_t mode) {
   switch (mode) {
-    case 1: return "install";
-    case 2: return "uninstall";
-    case 3: return "generate";
-    default: return "?";
+    case 1:
+      return "install";
+    case 2:
+      return "uninstall";
+    case 3:
+      return "generate";
+    default:
+      return "?";
   }
 }
 
 const char* StatusName(TRunStatus status) {
   switch (status) {
-    case TRunStatus::kDone: return "done";
-    case TRunStatus::kNotAllDone: return "not all done";
-    case TRunStatus::kFailed: return "failed";
-    case TRunStatus::kBadInput: return "bad input";
-    case TRunStatus::kBusy: return "busy";
-    case TRunStatus::kInterrupted: return "interrupted";
+    case TRunStatus::kDone:
+      return "done";
+    case TRunStatus::kNotAllDone:
+      return "not all done";
+    case TRunStatus::kFailed:
+      return "failed";
+    case TRunStatus::kBadInput:
+      return "bad input";
+    case TRunStatus::kBusy:
+      return "busy";
+    case TRunStatus::kInterrupted:
+      return "interrupted";
   }
   return "?";
 }
@@ -126,8 +139,8 @@ void PrintRunSummary(const TRunReport& report) {
     }
   }
   if (!report.media.removed_archives.empty()) {
-    out += "removed the files of " + Join(report.media.removed_archives) +
-           ": " + Counted(report.media.removed, "file", "files") + ", " +
+    out += "removed the files of " + Join(report.media.removed_archives) + ": " +
+           Counted(report.media.removed, "file", "files") + ", " +
            Counted(report.media.removed_folders, "folder", "folders") + "\n";
   }
   for (const std::string& kept : report.media.kept_changed) out += "kept (changed since unpacked): " + kept + "\n";

@@ -45,8 +45,8 @@ void AddSelectionOptions(CLI::App& sub, const std::shared_ptr<TSelectionOptions>
                 "Tick these subsystems (with their subtrees, parents and dependencies); repeatable");
   AddStepOption(sub, options, "--deselect", false,
                 "Untick these subsystems (with their subtrees and dependents); repeatable");
-  sub.add_flag_callback("--none", [options] { options->request.none = true; },
-                        "Start with no subsystem ticked instead of all");
+  sub.add_flag_callback(
+      "--none", [options] { options->request.none = true; }, "Start with no subsystem ticked instead of all");
 }
 
 std::string SelectionArguments(const TSelectionRequest& request) {

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   again.FileName = "fuzz";
   TMemoryStream header("IDF-DS\r\n\r\nTableName=\r\n" + file.GetFieldsString() + "\r\n" + file.GetFieldTypesString() +
                        "\r\n");
-  if (!again.LoadHeader(header)) return 0;  // names with CR cannot round-trip
+  if (!again.LoadHeader(header)) return 0;                                            // names with CR cannot round-trip
   if (again.Structure->GetFieldCount() != file.Structure->GetFieldCount()) return 0;  // names with commas
   first.SetPosition(0);
   TMemoryStream second;

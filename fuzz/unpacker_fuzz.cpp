@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::remove_all(work);
   fs::create_directories(work / "box" / "target");
   {
-    std::ofstream(work / "archive", std::ios::binary).write(reinterpret_cast<const char*>(data),
-                                                            static_cast<std::streamsize>(size));
+    std::ofstream(work / "archive", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     std::ofstream(work / "box" / "outside") << "outside";
   }
   const std::string target = (work / "box" / "target").string();

@@ -186,8 +186,14 @@ void TRunScreen::Draw(TScreen& screen) {
     std::string state;
     TStyle style = TStyle::kNormal;
     switch (p.state) {
-      case TPhaseRow::kWaiting: state = "waiting"; style = TStyle::kDim; break;
-      case TPhaseRow::kSkipped: state = "not needed"; style = TStyle::kDim; break;
+      case TPhaseRow::kWaiting:
+        state = "waiting";
+        style = TStyle::kDim;
+        break;
+      case TPhaseRow::kSkipped:
+        state = "not needed";
+        style = TStyle::kDim;
+        break;
       case TPhaseRow::kRunning:
         percent = (std::min(p.finished, total) * 100 + (current_.empty() ? 0 : percent_)) / total;
         state = std::to_string(std::min(p.finished, total)) + " of " + std::to_string(total);
@@ -267,7 +273,9 @@ void TRunScreen::Key(int key, const TScreen& screen) {
     case kKeyEscape:
     case kKeyInterrupt:
       if (!stopping_ && !Finished()) {
-        abort_dialog_.emplace("Abort?", "Abort the installation? The libraries are asked to stop; what is done so far is recorded, the rest is not.",
+        abort_dialog_.emplace("Abort?",
+                              "Abort the installation? The libraries are asked to stop; what is done so far is "
+                              "recorded, the rest is not.",
                               std::vector<std::string>{"Abort", "Go on"});
       }
       break;
@@ -281,7 +289,8 @@ void TRunScreen::Key(int key, const TScreen& screen) {
       log_back_ = log_back_ > page ? log_back_ - page : 0;
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 

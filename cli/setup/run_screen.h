@@ -70,7 +70,7 @@ class TRunScreen : public TRunHost {
     uint8_t outcome = 0;
     int finished = 0;  // subsystems whose turn ended
   };
-  TPhaseRow& Row(TRunPhase phase);  // under the lock
+  TPhaseRow& Row(TRunPhase phase);                             // under the lock
   void Log(std::string utf8, TStyle style = TStyle::kNormal);  // under the lock
   int Total(TRunPhase phase) const;
 

@@ -36,28 +36,43 @@ attr_t AttrOf(TStyle style, bool colour) {
     switch (style) {
       case TStyle::kTitle:
       case TStyle::kCursor:
-      case TStyle::kBar: return A_REVERSE;
-      case TStyle::kDim: return A_DIM;
+      case TStyle::kBar:
+        return A_REVERSE;
+      case TStyle::kDim:
+        return A_DIM;
       case TStyle::kGood:
       case TStyle::kWarn:
-      case TStyle::kKey: return A_BOLD;
-      case TStyle::kBad: return A_BOLD | A_UNDERLINE;
+      case TStyle::kKey:
+        return A_BOLD;
+      case TStyle::kBad:
+        return A_BOLD | A_UNDERLINE;
       case TStyle::kNormal:
-      case TStyle::kFrame: return A_NORMAL;
+      case TStyle::kFrame:
+        return A_NORMAL;
     }
     return A_NORMAL;
   }
   switch (style) {
-    case TStyle::kTitle: return COLOR_PAIR(kPairTitle) | A_BOLD;
-    case TStyle::kCursor: return COLOR_PAIR(kPairCursor);
-    case TStyle::kDim: return A_DIM;
-    case TStyle::kGood: return COLOR_PAIR(kPairGood);
-    case TStyle::kBad: return COLOR_PAIR(kPairBad) | A_BOLD;
-    case TStyle::kWarn: return COLOR_PAIR(kPairWarn) | A_BOLD;
-    case TStyle::kFrame: return COLOR_PAIR(kPairFrame);
-    case TStyle::kKey: return A_BOLD;
-    case TStyle::kBar: return COLOR_PAIR(kPairBar);
-    case TStyle::kNormal: return A_NORMAL;
+    case TStyle::kTitle:
+      return COLOR_PAIR(kPairTitle) | A_BOLD;
+    case TStyle::kCursor:
+      return COLOR_PAIR(kPairCursor);
+    case TStyle::kDim:
+      return A_DIM;
+    case TStyle::kGood:
+      return COLOR_PAIR(kPairGood);
+    case TStyle::kBad:
+      return COLOR_PAIR(kPairBad) | A_BOLD;
+    case TStyle::kWarn:
+      return COLOR_PAIR(kPairWarn) | A_BOLD;
+    case TStyle::kFrame:
+      return COLOR_PAIR(kPairFrame);
+    case TStyle::kKey:
+      return A_BOLD;
+    case TStyle::kBar:
+      return COLOR_PAIR(kPairBar);
+    case TStyle::kNormal:
+      return A_NORMAL;
   }
   return A_NORMAL;
 }
@@ -235,27 +250,42 @@ int TScreen::ReadKey(int timeout_ms) {
   if (kind == ERR) return kKeyNone;
   if (kind == KEY_CODE_YES) {
     switch (ch) {
-      case KEY_UP: return kKeyUp;
-      case KEY_DOWN: return kKeyDown;
-      case KEY_LEFT: return kKeyLeft;
-      case KEY_RIGHT: return kKeyRight;
-      case KEY_PPAGE: return kKeyPageUp;
-      case KEY_NPAGE: return kKeyPageDown;
+      case KEY_UP:
+        return kKeyUp;
+      case KEY_DOWN:
+        return kKeyDown;
+      case KEY_LEFT:
+        return kKeyLeft;
+      case KEY_RIGHT:
+        return kKeyRight;
+      case KEY_PPAGE:
+        return kKeyPageUp;
+      case KEY_NPAGE:
+        return kKeyPageDown;
       case KEY_HOME:
-      case KEY_FIND: return kKeyHome;
+      case KEY_FIND:
+        return kKeyHome;
       case KEY_END:
-      case KEY_SELECT: return kKeyEnd;
-      case KEY_ENTER: return kKeyEnter;
-      case KEY_BACKSPACE: return kKeyBackspace;
-      case KEY_DC: return kKeyDelete;
-      case KEY_BTAB: return kKeyBackTab;
-      case KEY_RESIZE: return kKeyResize;
-      default: return kKeyOther;
+      case KEY_SELECT:
+        return kKeyEnd;
+      case KEY_ENTER:
+        return kKeyEnter;
+      case KEY_BACKSPACE:
+        return kKeyBackspace;
+      case KEY_DC:
+        return kKeyDelete;
+      case KEY_BTAB:
+        return kKeyBackTab;
+      case KEY_RESIZE:
+        return kKeyResize;
+      default:
+        return kKeyOther;
     }
   }
   switch (ch) {
     case L'\r':
-    case L'\n': return kKeyEnter;
+    case L'\n':
+      return kKeyEnter;
     case 27: {
       // Esc alone, or the start of a sequence the terminal's description
       // does not name (an Alt chord, a key this terminal type lacks): the
@@ -270,11 +300,16 @@ int TScreen::ReadKey(int timeout_ms) {
       return kKeyOther;
     }
     case 127:
-    case 8: return kKeyBackspace;
-    case 3: return kKeyInterrupt;
-    case 21: return kKeyClearLine;
-    case L'\t': return kKeyTab;
-    default: break;
+    case 8:
+      return kKeyBackspace;
+    case 3:
+      return kKeyInterrupt;
+    case 21:
+      return kKeyClearLine;
+    case L'\t':
+      return kKeyTab;
+    default:
+      break;
   }
   if (ch < 0x20) return kKeyOther;
   return static_cast<int>(ch);

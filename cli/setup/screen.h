@@ -49,15 +49,15 @@ enum TKey : int {
 
 enum class TStyle {
   kNormal,
-  kTitle,    // the top bar
-  kCursor,   // the row under the cursor
-  kDim,      // help texts, unticked rows
-  kGood,     // done, ticked, a usable folder
-  kBad,      // failures
-  kWarn,     // warnings, paused
-  kFrame,    // dialog frames and pane rules
-  kKey,      // key names in the help line
-  kBar,      // the filled part of a progress bar
+  kTitle,   // the top bar
+  kCursor,  // the row under the cursor
+  kDim,     // help texts, unticked rows
+  kGood,    // done, ticked, a usable folder
+  kBad,     // failures
+  kWarn,    // warnings, paused
+  kFrame,   // dialog frames and pane rules
+  kKey,     // key names in the help line
+  kBar,     // the filled part of a progress bar
 };
 
 // Display columns of a UTF-8 text.

@@ -37,7 +37,8 @@ void TSelectionScreen::DrawRow(TScreen& screen, int row, size_t at, int levels) 
   const std::string number = std::to_string(record->SysIndex);
   const std::string text = std::string(cursor ? ">" : " ") + fold + box +
                            std::string(static_cast<size_t>(number_width_) - number.size(), ' ') + number + "  " +
-                           TreeLinePrefix(static_cast<size_t>(rows_.Depth(item)), static_cast<size_t>(levels)) + Cp1251ToUtf8(record->ShortName);
+                           TreeLinePrefix(static_cast<size_t>(rows_.Depth(item)), static_cast<size_t>(levels)) +
+                           Cp1251ToUtf8(record->ShortName);
   const TStyle style = cursor ? TStyle::kCursor : (record->Checked ? TStyle::kNormal : TStyle::kDim);
   screen.Put(row, 0, FitWidth(text, screen.Cols()), style, screen.Cols(), cursor);
 }
@@ -135,8 +136,14 @@ void TSelectionScreen::Draw(TScreen& screen) {
     return;
   }
   DrawHelp(screen,
-           {{"Space", "tick"}, {"←→", "fold"}, {"/", "find"}, {"a", "all"}, {"n", "none"}, {"Enter", "next"},
-            {"Esc", "back"}, {"q", "quit"}},
+           {{"Space", "tick"},
+            {"←→", "fold"},
+            {"/", "find"},
+            {"a", "all"},
+            {"n", "none"},
+            {"Enter", "next"},
+            {"Esc", "back"},
+            {"q", "quit"}},
            message_);
 }
 
@@ -163,7 +170,8 @@ void TSelectionScreen::Search(int key) {
         message_ = "no match";
       }
       return;
-    default: break;
+    default:
+      break;
   }
   if (pattern_.Key(key) && !pattern_.Text().empty()) {
     // Typing narrows the match from where the search began.
@@ -181,12 +189,24 @@ TScreenAction TSelectionScreen::Key(int key, const TScreen& screen) {
   const long page = std::max(Layout(screen).list_rows - 1, 1);
   TTreeNode* item = rows_.CursorItem();
   switch (key) {
-    case kKeyUp: rows_.MoveBy(-1); break;
-    case kKeyDown: rows_.MoveBy(1); break;
-    case kKeyPageUp: rows_.MoveBy(-page); break;
-    case kKeyPageDown: rows_.MoveBy(page); break;
-    case kKeyHome: rows_.MoveTo(0); break;
-    case kKeyEnd: rows_.MoveTo(rows_.Count()); break;
+    case kKeyUp:
+      rows_.MoveBy(-1);
+      break;
+    case kKeyDown:
+      rows_.MoveBy(1);
+      break;
+    case kKeyPageUp:
+      rows_.MoveBy(-page);
+      break;
+    case kKeyPageDown:
+      rows_.MoveBy(page);
+      break;
+    case kKeyHome:
+      rows_.MoveTo(0);
+      break;
+    case kKeyEnd:
+      rows_.MoveTo(rows_.Count());
+      break;
     case kKeyRight:
       if (!rows_.Unfold() && item != nullptr && item->HasChildren()) rows_.MoveBy(1);
       break;
@@ -199,18 +219,26 @@ TScreenAction TSelectionScreen::Key(int key, const TScreen& screen) {
         if (!ok) message_ = selection_.error;
       }
       break;
-    case 'a': selection_.All(); break;
-    case 'n': selection_.None(); break;
+    case 'a':
+      selection_.All();
+      break;
+    case 'n':
+      selection_.None();
+      break;
     case '/':
       searching_ = true;
       pattern_.Set("");
       search_from_ = item;
       break;
-    case kKeyEnter: return TScreenAction::kNext;
-    case kKeyEscape: return TScreenAction::kBack;
+    case kKeyEnter:
+      return TScreenAction::kNext;
+    case kKeyEscape:
+      return TScreenAction::kBack;
     case 'q':
-    case kKeyInterrupt: return TScreenAction::kQuit;
-    default: break;
+    case kKeyInterrupt:
+      return TScreenAction::kQuit;
+    default:
+      break;
   }
   return TScreenAction::kNone;
 }

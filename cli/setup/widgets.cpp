@@ -66,14 +66,27 @@ bool TPager::Key(int key, int rows) {
   const size_t last = shown_.size() > static_cast<size_t>(rows) ? shown_.size() - static_cast<size_t>(rows) : 0;
   const size_t before = top_;
   switch (key) {
-    case kKeyUp: top_ = top_ > 0 ? top_ - 1 : 0; break;
-    case kKeyDown: top_ = std::min(top_ + 1, last); break;
-    case kKeyPageUp: top_ = top_ > page ? top_ - page : 0; break;
+    case kKeyUp:
+      top_ = top_ > 0 ? top_ - 1 : 0;
+      break;
+    case kKeyDown:
+      top_ = std::min(top_ + 1, last);
+      break;
+    case kKeyPageUp:
+      top_ = top_ > page ? top_ - page : 0;
+      break;
     case kKeyPageDown:
-    case ' ': top_ = std::min(top_ + page, last); break;
-    case kKeyHome: top_ = 0; break;
-    case kKeyEnd: top_ = last; break;
-    default: return false;
+    case ' ':
+      top_ = std::min(top_ + page, last);
+      break;
+    case kKeyHome:
+      top_ = 0;
+      break;
+    case kKeyEnd:
+      top_ = last;
+      break;
+    default:
+      return false;
   }
   return top_ != before;
 }
@@ -99,10 +112,18 @@ std::string TLineField::Text() const {
 
 bool TLineField::Key(int key) {
   switch (key) {
-    case kKeyLeft: caret_ = caret_ > 0 ? caret_ - 1 : 0; return false;
-    case kKeyRight: caret_ = std::min(caret_ + 1, chars_.size()); return false;
-    case kKeyHome: caret_ = 0; return false;
-    case kKeyEnd: caret_ = chars_.size(); return false;
+    case kKeyLeft:
+      caret_ = caret_ > 0 ? caret_ - 1 : 0;
+      return false;
+    case kKeyRight:
+      caret_ = std::min(caret_ + 1, chars_.size());
+      return false;
+    case kKeyHome:
+      caret_ = 0;
+      return false;
+    case kKeyEnd:
+      caret_ = chars_.size();
+      return false;
     case kKeyBackspace:
       if (caret_ == 0) return false;
       chars_.erase(chars_.begin() + static_cast<long>(--caret_));
@@ -115,7 +136,8 @@ bool TLineField::Key(int key) {
       chars_.clear();
       caret_ = 0;
       return true;
-    default: break;
+    default:
+      break;
   }
   if (key < 0x20 || key >= kKeyFirst) return false;
   std::string c;
@@ -156,7 +178,8 @@ void TDialog::Draw(TScreen& screen) const {
   const int left = (screen.Cols() - cols) / 2;
   screen.Frame(top, left, rows, cols, caption_);
   for (int i = 0; i < rows - 4 && i < static_cast<int>(lines.size()); ++i) {
-    screen.Put(top + 1 + i, left + 2, lines[static_cast<size_t>(i)], alert_ ? TStyle::kWarn : TStyle::kNormal, cols - 4);
+    screen.Put(top + 1 + i, left + 2, lines[static_cast<size_t>(i)], alert_ ? TStyle::kWarn : TStyle::kNormal,
+               cols - 4);
   }
   int width = 0;
   for (const std::string& b : buttons_) width += TextWidth(b) + 4 + 3;
@@ -164,7 +187,8 @@ void TDialog::Draw(TScreen& screen) const {
   for (size_t i = 0; i < buttons_.size(); ++i) {
     const bool focused = i == focus_;
     col += screen.Put(top + rows - 2, col, (focused ? "[ " : "  ") + buttons_[i] + (focused ? " ]" : "  "),
-                      focused ? TStyle::kCursor : TStyle::kNormal) + 3;
+                      focused ? TStyle::kCursor : TStyle::kNormal) +
+           3;
   }
 }
 
@@ -173,14 +197,29 @@ std::optional<size_t> TDialog::Key(int key) {
   const size_t last = buttons_.size() - 1;
   switch (key) {
     case kKeyLeft:
-    case kKeyBackTab: focus_ = focus_ > 0 ? focus_ - 1 : last; return std::nullopt;
+    case kKeyBackTab:
+      focus_ = focus_ > 0 ? focus_ - 1 : last;
+      return std::nullopt;
     case kKeyRight:
-    case kKeyTab: focus_ = focus_ < last ? focus_ + 1 : 0; return std::nullopt;
-    case kKeyEnter: return focus_;
-    case kKeyEscape: return last;
-    case 'y': case 'Y': case U'д': case U'Д': return 0;
-    case 'n': case 'N': case U'н': case U'Н': return last;
-    default: return std::nullopt;
+    case kKeyTab:
+      focus_ = focus_ < last ? focus_ + 1 : 0;
+      return std::nullopt;
+    case kKeyEnter:
+      return focus_;
+    case kKeyEscape:
+      return last;
+    case 'y':
+    case 'Y':
+    case U'д':
+    case U'Д':
+      return 0;
+    case 'n':
+    case 'N':
+    case U'н':
+    case U'Н':
+      return last;
+    default:
+      return std::nullopt;
   }
 }
 

@@ -38,21 +38,28 @@ enum class TStep { kWelcome, kSelection, kTarget, kSummary, kRun, kFinish, kQuit
 
 const char* StepTitle(TStep step) {
   switch (step) {
-    case TStep::kWelcome: return "Step 1 of 6: Welcome";
-    case TStep::kSelection: return "Step 2 of 6: Selection";
-    case TStep::kTarget: return "Step 3 of 6: Folder";
-    case TStep::kSummary: return "Step 4 of 6: Summary";
-    case TStep::kRun: return "Step 5 of 6: Installing";
+    case TStep::kWelcome:
+      return "Step 1 of 6: Welcome";
+    case TStep::kSelection:
+      return "Step 2 of 6: Selection";
+    case TStep::kTarget:
+      return "Step 3 of 6: Folder";
+    case TStep::kSummary:
+      return "Step 4 of 6: Summary";
+    case TStep::kRun:
+      return "Step 5 of 6: Installing";
     case TStep::kFinish:
-    case TStep::kQuit: break;
+    case TStep::kQuit:
+      break;
   }
   return "Step 6 of 6: Finished";
 }
 
 // A word for the shell: as it is when it holds nothing the shell reads.
 std::string ShellWord(const std::string& text) {
-  if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=:,+@") ==
-                           std::string::npos) {
+  if (!text.empty() &&
+      text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=:,+@") ==
+          std::string::npos) {
     return text;
   }
   std::string out = "'";
@@ -194,16 +201,17 @@ bool TWizard::Begin() {
   try {
     TProductRecord record;
     if (!registry.empty() && ReadProduct(registry, plan.product, record)) {
-      welcome_.push_back("The registry " + registry + " records " + product_ + " already: " +
-                         std::to_string(record.installed.size()) + " subsystems installed in " + record.path +
-                         (record.installed_at.empty() ? "" : " at " + record.installed_at) +
+      welcome_.push_back("The registry " + registry + " records " + product_ +
+                         " already: " + std::to_string(record.installed.size()) + " subsystems installed in " +
+                         record.path + (record.installed_at.empty() ? "" : " at " + record.installed_at) +
                          ". Installing again runs their libraries again.");
     } else {
-      welcome_.push_back("The registry " + (registry.empty() ? std::string("(none)") : registry) +
-                         " does not record " + product_ + " yet.");
+      welcome_.push_back("The registry " + (registry.empty() ? std::string("(none)") : registry) + " does not record " +
+                         product_ + " yet.");
     }
   } catch (...) {
-    welcome_.push_back("The registry " + registry + " cannot be read: " + Cp1251ToUtf8(DescribeCurrentException().message));
+    welcome_.push_back("The registry " + registry +
+                       " cannot be read: " + Cp1251ToUtf8(DescribeCurrentException().message));
   }
   std::string folder = options_.path;
   if (folder.empty() && !UserDataDirectory().empty()) {
@@ -233,12 +241,14 @@ void TWizard::DrawTarget() {
   folder_.Draw(screen_, 4, 2, cols - 4);
   int row = 6;
   for (const std::string& line : WrapText(folder_check_.sentence, cols - 6)) {
-    screen_.Put(row, 2, row == 6 ? (folder_check_.ok ? "ok" : "no") : "", folder_check_.ok ? TStyle::kGood : TStyle::kBad);
+    screen_.Put(row, 2, row == 6 ? (folder_check_.ok ? "ok" : "no") : "",
+                folder_check_.ok ? TStyle::kGood : TStyle::kBad);
     screen_.Put(row++, 6, line, folder_check_.ok ? TStyle::kGood : TStyle::kBad);
   }
-  for (const std::string& line :
-       WrapText(std::to_string(selection_.SelectedCount()) + " subsystems are selected. The folder is handed to their "
-                "libraries; it is checked again before anything is loaded.", cols - 4)) {
+  for (const std::string& line : WrapText(std::to_string(selection_.SelectedCount()) +
+                                              " subsystems are selected. The folder is handed to their "
+                                              "libraries; it is checked again before anything is loaded.",
+                                          cols - 4)) {
     screen_.Put(++row, 2, line, TStyle::kDim);
   }
   DrawHelp(screen_, {{"Enter", "summary"}, {"Esc", "back"}, {"Ctrl-U", "clear"}}, message_);
@@ -274,11 +284,20 @@ void TWizard::Draw() {
     screen_.Caret(false);
     DrawTitle(screen_, title_, StepTitle(step_));
     switch (step_) {
-      case TStep::kWelcome: DrawWelcome(); break;
-      case TStep::kTarget: DrawTarget(); break;
-      case TStep::kSummary: DrawPager({{"Enter", "install"}, {"Esc", "back"}, {"↑↓ PgUp PgDn", "scroll"}, {"q", "quit"}}); break;
-      case TStep::kFinish: DrawPager({{"Enter", "exit"}, {"↑↓ PgUp PgDn", "scroll"}}); break;
-      default: break;
+      case TStep::kWelcome:
+        DrawWelcome();
+        break;
+      case TStep::kTarget:
+        DrawTarget();
+        break;
+      case TStep::kSummary:
+        DrawPager({{"Enter", "install"}, {"Esc", "back"}, {"↑↓ PgUp PgDn", "scroll"}, {"q", "quit"}});
+        break;
+      case TStep::kFinish:
+        DrawPager({{"Enter", "exit"}, {"↑↓ PgUp PgDn", "scroll"}});
+        break;
+      default:
+        break;
     }
   }
   if (quit_dialog_) quit_dialog_->Draw(screen_);
@@ -330,14 +349,15 @@ void TWizard::GoFinish() {
   pager_ = TPager();
   auto add = [this](std::string line, TStyle style = TStyle::kNormal) { pager_.Add(std::move(line), style); };
   size_t number_width = 1;
-  for (const TSubsystemReport& s : report.subsystems) number_width = std::max(number_width, std::to_string(s.sys_index).size());
+  for (const TSubsystemReport& s : report.subsystems)
+    number_width = std::max(number_width, std::to_string(s.sys_index).size());
   const std::string crash = run_->Crash();
   if (report.status == TRunStatus::kDone) {
     add("Installed: all " + std::to_string(report.subsystems.size()) + " subsystems are done.", TStyle::kGood);
   } else {
-    add(report.failure.empty() ? std::to_string(done) + " of " + std::to_string(report.subsystems.size()) +
-                                     " subsystems were done."
-                               : report.failure,
+    add(report.failure.empty()
+            ? std::to_string(done) + " of " + std::to_string(report.subsystems.size()) + " subsystems were done."
+            : report.failure,
         TStyle::kBad);
     if (!crash.empty()) add(crash, TStyle::kBad);
   }
@@ -345,8 +365,8 @@ void TWizard::GoFinish() {
   for (const TSubsystemReport& s : report.subsystems) {
     const std::string state = s.done ? "done      " : (s.loaded ? "not done  " : "not loaded");
     const std::string number = std::to_string(s.sys_index);
-    add("  " + state + "  " + std::string(number_width - number.size(), ' ') + number + "  " + TreeLinePrefix(static_cast<size_t>(s.depth), 8) +
-            Cp1251ToUtf8(s.short_name),
+    add("  " + state + "  " + std::string(number_width - number.size(), ' ') + number + "  " +
+            TreeLinePrefix(static_cast<size_t>(s.depth), 8) + Cp1251ToUtf8(s.short_name),
         s.done ? TStyle::kNormal : TStyle::kBad);
   }
   add("");
@@ -399,11 +419,15 @@ void TWizard::Key(int key) {
             step_ = TStep::kTarget;
           }
           break;
-        case TScreenAction::kBack: step_ = TStep::kWelcome; break;
-        case TScreenAction::kQuit:
-          quit_dialog_.emplace("Quit?", "Quit setup? Nothing has been installed.", std::vector<std::string>{"Quit", "Stay"});
+        case TScreenAction::kBack:
+          step_ = TStep::kWelcome;
           break;
-        case TScreenAction::kNone: break;
+        case TScreenAction::kQuit:
+          quit_dialog_.emplace("Quit?", "Quit setup? Nothing has been installed.",
+                               std::vector<std::string>{"Quit", "Stay"});
+          break;
+        case TScreenAction::kNone:
+          break;
       }
       break;
     case TStep::kTarget:
@@ -425,7 +449,9 @@ void TWizard::Key(int key) {
         pager_.Key(key, screen_.Rows() - 3);
       }
       break;
-    case TStep::kRun: run_->Key(key, screen_); break;
+    case TStep::kRun:
+      run_->Key(key, screen_);
+      break;
     case TStep::kFinish:
       if (key == kKeyEnter || key == 'q' || key == kKeyEscape) {
         step_ = TStep::kQuit;
@@ -433,7 +459,8 @@ void TWizard::Key(int key) {
         pager_.Key(key, screen_.Rows() - 3);
       }
       break;
-    case TStep::kQuit: break;
+    case TStep::kQuit:
+      break;
   }
 }
 

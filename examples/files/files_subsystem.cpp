@@ -316,10 +316,14 @@ int32_t Check() {
 int32_t Work() {
   try {
     switch (g_current.mode) {
-      case INSTKIT_MODE_INSTALL: return Install();
-      case INSTKIT_MODE_UNINSTALL: return Uninstall();
-      case INSTKIT_MODE_GENERATE: return Generate();
-      default: return INSTKIT_RESULT_FAILED;
+      case INSTKIT_MODE_INSTALL:
+        return Install();
+      case INSTKIT_MODE_UNINSTALL:
+        return Uninstall();
+      case INSTKIT_MODE_GENERATE:
+        return Generate();
+      default:
+        return INSTKIT_RESULT_FAILED;
     }
   } catch (const std::exception& e) {
     Log(std::string("failed: ") + e.what());

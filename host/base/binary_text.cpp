@@ -25,9 +25,7 @@ void CheckFormat(int32_t format) {
   }
 }
 
-[[noreturn]] void BadText(const char* why) {
-  throw Exception("EFormatError", Format("Invalid base64 text: %s", why));
-}
+[[noreturn]] void BadText(const char* why) { throw Exception("EFormatError", Format("Invalid base64 text: %s", why)); }
 }  // namespace
 
 std::string Base64Encode(const void* data, size_t length) {

@@ -37,8 +37,8 @@ inline uint16_t DecodeFixed16(const void* src) {
 
 inline uint32_t DecodeFixed32(const void* src) {
   const auto* p = static_cast<const unsigned char*>(src);
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 inline uint64_t DecodeFixed64(const void* src) {
@@ -116,8 +116,7 @@ inline uint64_t DecodeBig64(const void* src) {
 // answers false, consuming nothing, when too few remain.
 class ByteReader {
  public:
-  ByteReader(const void* data, size_t size)
-      : p_(static_cast<const unsigned char*>(data)), end_(p_ + size) {}
+  ByteReader(const void* data, size_t size) : p_(static_cast<const unsigned char*>(data)), end_(p_ + size) {}
 
   size_t Remaining() const { return static_cast<size_t>(end_ - p_); }
   const unsigned char* Position() const { return p_; }

@@ -7,24 +7,24 @@
 namespace instkit {
 
 enum TFieldTypeCode : uint8_t {
-  ftString = 0,      // text
-  ftSmallInt = 1,    // 16-bit integer
-  ftInteger = 2,     // 32-bit integer
-  ftFloat = 3,       // double
-  ftDate = 4,        // date, held as a double
-  ftDateTime = 5,    // date and time, held as a double
-  ftCurrency = 6,    // currency, held as a double
-  ftMemo = 7,        // long text
-  ftFixedChar = 8,   // fixed-width text
-  ftBinary = 9,      // bytes held as text
-  ftParameter = 10,  // a parameter that keeps whatever value it is given
-  ftLargeInt = 11,   // integer (held in 32 bits here)
-  ftTime = 12,       // time, held as a double
-  ftTimeStamp = 13,  // time stamp, held as a double
-  ftAutoInc = 14,    // integer
-  ftWideString = 15, // text
-  ftBoolean = 16,    // Boolean
-  ftWord = 17,       // unsigned 16-bit integer
+  ftString = 0,       // text
+  ftSmallInt = 1,     // 16-bit integer
+  ftInteger = 2,      // 32-bit integer
+  ftFloat = 3,        // double
+  ftDate = 4,         // date, held as a double
+  ftDateTime = 5,     // date and time, held as a double
+  ftCurrency = 6,     // currency, held as a double
+  ftMemo = 7,         // long text
+  ftFixedChar = 8,    // fixed-width text
+  ftBinary = 9,       // bytes held as text
+  ftParameter = 10,   // a parameter that keeps whatever value it is given
+  ftLargeInt = 11,    // integer (held in 32 bits here)
+  ftTime = 12,        // time, held as a double
+  ftTimeStamp = 13,   // time stamp, held as a double
+  ftAutoInc = 14,     // integer
+  ftWideString = 15,  // text
+  ftBoolean = 16,     // Boolean
+  ftWord = 17,        // unsigned 16-bit integer
 };
 
 // How a field of a type code holds its value.
@@ -38,11 +38,24 @@ enum class TValueClass : uint8_t {
 
 constexpr TValueClass ValueClassOf(uint8_t code) {
   switch (code) {
-    case ftString: case ftMemo: case ftFixedChar: case ftBinary: case ftWideString:
+    case ftString:
+    case ftMemo:
+    case ftFixedChar:
+    case ftBinary:
+    case ftWideString:
       return TValueClass::Text;
-    case ftSmallInt: case ftInteger: case ftLargeInt: case ftAutoInc: case ftWord:
+    case ftSmallInt:
+    case ftInteger:
+    case ftLargeInt:
+    case ftAutoInc:
+    case ftWord:
       return TValueClass::Integer;
-    case ftFloat: case ftDate: case ftDateTime: case ftCurrency: case ftTime: case ftTimeStamp:
+    case ftFloat:
+    case ftDate:
+    case ftDateTime:
+    case ftCurrency:
+    case ftTime:
+    case ftTimeStamp:
       return TValueClass::Float;
     case ftBoolean:
       return TValueClass::Boolean;

@@ -51,7 +51,8 @@ class TInt32HashMap {
     const size_t mask = slots_.size() - 1;
     // Fibonacci hashing: the top bits of the product spread consecutive
     // numbers evenly over the table.
-    size_t slot = static_cast<size_t>((static_cast<uint64_t>(static_cast<uint32_t>(key)) * 0x9E3779B97F4A7C15ull) >> shift_);
+    size_t slot =
+        static_cast<size_t>((static_cast<uint64_t>(static_cast<uint32_t>(key)) * 0x9E3779B97F4A7C15ull) >> shift_);
     while (slots_[slot].used && slots_[slot].key != key) slot = (slot + 1) & mask;
     return slot;
   }

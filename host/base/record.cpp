@@ -75,9 +75,7 @@ void TField::ConvertAndSet(const TVariant& value) {
 
 TRecord::~TRecord() = default;
 
-std::unique_ptr<TRecordInterface> TRecord::CreateInterface() {
-  return std::make_unique<TRecordInterface>(this);
-}
+std::unique_ptr<TRecordInterface> TRecord::CreateInterface() { return std::make_unique<TRecordInterface>(this); }
 
 uint64_t TRecord::NextLayoutVersion() {
   static std::atomic<uint64_t> last{0};

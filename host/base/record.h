@@ -42,7 +42,8 @@ class INSTKIT_API TField {
   // SetAsString from a view: a text field already holding a text takes the
   // bytes into its own buffer, without a temporary string.
   void SetAsText(std::string_view value) {
-    if (auto* mine = std::get_if<std::string>(&value_); mine != nullptr && ValueClassOf(field_type_) == TValueClass::Text) {
+    if (auto* mine = std::get_if<std::string>(&value_);
+        mine != nullptr && ValueClassOf(field_type_) == TValueClass::Text) {
       mine->assign(value.data(), value.size());
     } else {
       SetAsString(std::string(value));

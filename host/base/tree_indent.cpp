@@ -4,7 +4,9 @@
 
 namespace instkit {
 
-std::string TreeIndent(size_t depth, size_t unit, size_t levels) { return std::string(std::min(depth, levels) * unit, ' '); }
+std::string TreeIndent(size_t depth, size_t unit, size_t levels) {
+  return std::string(std::min(depth, levels) * unit, ' ');
+}
 
 std::string TreeLevelMark(size_t depth, size_t levels) {
   if (depth < levels) return {};

@@ -42,7 +42,6 @@ TCompressor::TCompressor() : max_output_(Settings().MaxDecompressedSize()) {}
 TCompressor::~TCompressor() = default;
 
 
-
 void TCompressor::CheckStreams() const {
   if (source_ == nullptr || destination_ == nullptr) Fail("Source or destination stream not set");
 }

@@ -59,7 +59,7 @@ class TReadAheadDecoder {
   std::condition_variable changed_;
   std::deque<std::string> queued_;
   std::vector<std::string> spare_;  // taken pieces, returned for reuse
-  bool done_ = false;  // the worker will queue nothing more
+  bool done_ = false;               // the worker will queue nothing more
   bool stop_ = false;
   std::exception_ptr failure_;      // raised by More once the queue is empty
   std::exception_ptr end_failure_;  // raised by End

@@ -107,7 +107,8 @@ std::string DecodedPassword(std::string_view raw, bool uri) {
     }
     return out;
   }
-  if (!raw.empty() && raw.front() == '\'') raw = raw.substr(1, raw.size() >= 2 && raw.back() == '\'' ? raw.size() - 2 : raw.size() - 1);
+  if (!raw.empty() && raw.front() == '\'')
+    raw = raw.substr(1, raw.size() >= 2 && raw.back() == '\'' ? raw.size() - 2 : raw.size() - 1);
   for (size_t i = 0; i < raw.size(); ++i) {
     if (raw[i] == '\\' && i + 1 < raw.size()) ++i;
     out += raw[i];
@@ -119,7 +120,8 @@ std::string DecodedPassword(std::string_view raw, bool uri) {
 // would match ordinary words of the message.
 void ReplaceAll(std::string& text, std::string_view what) {
   if (what.size() < 4) return;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 3)) text.replace(p, what.size(), "***");
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 3))
+    text.replace(p, what.size(), "***");
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ TPgConnection::TPgConnection(const std::string& conninfo, std::string shown)
   }
   // The server's notices ("table does not exist, skipping") are not the
   // operator's business: libpq would print them on stderr.
-  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
 }
 
 TPgConnection::~TPgConnection() { PQfinish(conn_); }
@@ -57,8 +58,8 @@ TPgResult TPgConnection::Query(const std::string& sql, const std::vector<std::st
   std::vector<const char*> values;
   values.reserve(params.size());
   for (const std::string& p : params) values.push_back(p.c_str());
-  TPgResult result(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                                nullptr, 0));
+  TPgResult result(
+      PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw Error(result.get(), StatementForMessage(sql));
   return result;

@@ -46,7 +46,9 @@ float Float4Of(std::string_view b) {
 }
 
 void NeedBytes(std::string_view b, size_t n) {
-  if (b.size() != n) throw EConvertError(Format("a value of %u bytes where %u were expected", static_cast<unsigned>(b.size()), static_cast<unsigned>(n)));
+  if (b.size() != n)
+    throw EConvertError(Format("a value of %u bytes where %u were expected", static_cast<unsigned>(b.size()),
+                               static_cast<unsigned>(n)));
 }
 
 // Appends the numeric binary form of a finite double, or NaN.
@@ -141,42 +143,66 @@ void PutShortest(std::string& dst, double v) {
 
 TPgKind TPgColumn::Kind() const {
   switch (oid) {
-    case pg_oid::kBool: return TPgKind::kBool;
-    case pg_oid::kInt2: return TPgKind::kInt2;
-    case pg_oid::kInt4: return TPgKind::kInt4;
-    case pg_oid::kInt8: return TPgKind::kInt8;
-    case pg_oid::kFloat4: return TPgKind::kFloat4;
-    case pg_oid::kFloat8: return TPgKind::kFloat8;
-    case pg_oid::kNumeric: return TPgKind::kNumeric;
-    case pg_oid::kDate: return TPgKind::kDate;
-    case pg_oid::kTime: return TPgKind::kTime;
+    case pg_oid::kBool:
+      return TPgKind::kBool;
+    case pg_oid::kInt2:
+      return TPgKind::kInt2;
+    case pg_oid::kInt4:
+      return TPgKind::kInt4;
+    case pg_oid::kInt8:
+      return TPgKind::kInt8;
+    case pg_oid::kFloat4:
+      return TPgKind::kFloat4;
+    case pg_oid::kFloat8:
+      return TPgKind::kFloat8;
+    case pg_oid::kNumeric:
+      return TPgKind::kNumeric;
+    case pg_oid::kDate:
+      return TPgKind::kDate;
+    case pg_oid::kTime:
+      return TPgKind::kTime;
     case pg_oid::kTimestamp:
-    case pg_oid::kTimestamptz: return TPgKind::kTimestamp;
+    case pg_oid::kTimestamptz:
+      return TPgKind::kTimestamp;
     case pg_oid::kText:
     case pg_oid::kVarchar:
     case pg_oid::kBpchar:
     case pg_oid::kName:
-    case pg_oid::kChar: return TPgKind::kText;
-    case pg_oid::kBytea: return TPgKind::kBytea;
-    default: return TPgKind::kOther;
+    case pg_oid::kChar:
+      return TPgKind::kText;
+    case pg_oid::kBytea:
+      return TPgKind::kBytea;
+    default:
+      return TPgKind::kOther;
   }
 }
 
 uint8_t TPgColumn::FieldType() const {
   switch (Kind()) {
-    case TPgKind::kBool: return ftBoolean;
-    case TPgKind::kInt2: return ftSmallInt;
-    case TPgKind::kInt4: return ftInteger;
+    case TPgKind::kBool:
+      return ftBoolean;
+    case TPgKind::kInt2:
+      return ftSmallInt;
+    case TPgKind::kInt4:
+      return ftInteger;
     case TPgKind::kInt8:
     case TPgKind::kFloat4:
-    case TPgKind::kFloat8: return ftFloat;
-    case TPgKind::kNumeric: return NumericScale(typmod) == 0 ? ftFloat : ftCurrency;
-    case TPgKind::kDate: return ftDate;
-    case TPgKind::kTime: return ftTime;
-    case TPgKind::kTimestamp: return ftDateTime;
-    case TPgKind::kBytea: return ftBinary;
-    case TPgKind::kText: return ftString;
-    case TPgKind::kOther: return oid == pg_oid::kMoney ? ftCurrency : ftString;
+    case TPgKind::kFloat8:
+      return ftFloat;
+    case TPgKind::kNumeric:
+      return NumericScale(typmod) == 0 ? ftFloat : ftCurrency;
+    case TPgKind::kDate:
+      return ftDate;
+    case TPgKind::kTime:
+      return ftTime;
+    case TPgKind::kTimestamp:
+      return ftDateTime;
+    case TPgKind::kBytea:
+      return ftBinary;
+    case TPgKind::kText:
+      return ftString;
+    case TPgKind::kOther:
+      return oid == pg_oid::kMoney ? ftCurrency : ftString;
   }
   return ftString;
 }
@@ -231,7 +257,8 @@ void ReadPgValue(TPgKind kind, std::string_view b, TField& field) {
       NeedBytes(b, 8);
       const auto v = static_cast<int64_t>(DecodeBig64(b.data()));
       if (v > kExactDoubleLimit || v < -kExactDoubleLimit) {
-        throw EConvertError(Format("%lld is beyond 2^53 and cannot be carried exactly as FLOAT", static_cast<long long>(v)));
+        throw EConvertError(
+            Format("%lld is beyond 2^53 and cannot be carried exactly as FLOAT", static_cast<long long>(v)));
       }
       field.SetAsFloat(static_cast<double>(v));
       return;
@@ -255,7 +282,8 @@ void ReadPgValue(TPgKind kind, std::string_view b, TField& field) {
     }
     case TPgKind::kTime:
       NeedBytes(b, 8);
-      field.SetAsFloat(static_cast<double>(static_cast<int64_t>(DecodeBig64(b.data()))) / static_cast<double>(kDayMicros));
+      field.SetAsFloat(static_cast<double>(static_cast<int64_t>(DecodeBig64(b.data()))) /
+                       static_cast<double>(kDayMicros));
       return;
     case TPgKind::kTimestamp: {
       NeedBytes(b, 8);
@@ -324,7 +352,8 @@ void PutPgBinaryValue(std::string& dst, TPgKind kind, const TVariant& value) {
       return;
     case TPgKind::kDate: {
       const double v = VariantToFloat(value);
-      if (!std::isfinite(v) || std::fabs(v) > kDayLimit) throw EConvertError(Format("%s is not a date", DoubleToStr(v).c_str()));
+      if (!std::isfinite(v) || std::fabs(v) > kDayLimit)
+        throw EConvertError(Format("%s is not a date", DoubleToStr(v).c_str()));
       put(4, static_cast<uint32_t>(static_cast<int32_t>(std::trunc(v)) - static_cast<int32_t>(kPgEpochDays)));
       return;
     }
@@ -363,20 +392,31 @@ void PutPgTextValue(std::string& dst, TPgKind kind, const TVariant& value) {
   }
   std::string text;
   switch (kind) {
-    case TPgKind::kBool: text = VariantToBoolean(value) ? "t" : "f"; break;
+    case TPgKind::kBool:
+      text = VariantToBoolean(value) ? "t" : "f";
+      break;
     case TPgKind::kInt2:
-    case TPgKind::kInt4: text = IntToStr(VariantToInteger(value)); break;
+    case TPgKind::kInt4:
+      text = IntToStr(VariantToInteger(value));
+      break;
     case TPgKind::kInt8:
-      text = std::holds_alternative<int32_t>(value) ? IntToStr(std::get<int32_t>(value)) : IntToStr(WholeInt64(VariantToFloat(value)));
+      text = std::holds_alternative<int32_t>(value) ? IntToStr(std::get<int32_t>(value))
+                                                    : IntToStr(WholeInt64(VariantToFloat(value)));
       break;
     case TPgKind::kFloat4:
     case TPgKind::kFloat8:
-    case TPgKind::kNumeric: PutShortest(text, VariantToFloat(value)); break;
-    case TPgKind::kDate: text = IsoTextOfPgMicros(PgMicrosOfDateTime(std::trunc(VariantToFloat(value))), TIsoForm::kDate); break;
+    case TPgKind::kNumeric:
+      PutShortest(text, VariantToFloat(value));
+      break;
+    case TPgKind::kDate:
+      text = IsoTextOfPgMicros(PgMicrosOfDateTime(std::trunc(VariantToFloat(value))), TIsoForm::kDate);
+      break;
     case TPgKind::kTime:
       text = IsoTextOfPgMicros(PgMicrosOfDateTime(std::fabs(std::fmod(VariantToFloat(value), 1.0))), TIsoForm::kTime);
       break;
-    case TPgKind::kTimestamp: text = IsoTextOfPgMicros(PgMicrosOfDateTime(VariantToFloat(value)), TIsoForm::kDateTime); break;
+    case TPgKind::kTimestamp:
+      text = IsoTextOfPgMicros(PgMicrosOfDateTime(VariantToFloat(value)), TIsoForm::kDateTime);
+      break;
     case TPgKind::kBytea: {
       static const char kHex[] = "0123456789abcdef";
       text = "\\x";
@@ -384,15 +424,26 @@ void PutPgTextValue(std::string& dst, TPgKind kind, const TVariant& value) {
       break;
     }
     case TPgKind::kText:
-    case TPgKind::kOther: text = VariantToString(value); break;
+    case TPgKind::kOther:
+      text = VariantToString(value);
+      break;
   }
   for (char c : text) {
     switch (c) {
-      case '\\': dst += "\\\\"; break;
-      case '\t': dst += "\\t"; break;
-      case '\n': dst += "\\n"; break;
-      case '\r': dst += "\\r"; break;
-      default: dst += c;
+      case '\\':
+        dst += "\\\\";
+        break;
+      case '\t':
+        dst += "\\t";
+        break;
+      case '\n':
+        dst += "\\n";
+        break;
+      case '\r':
+        dst += "\\r";
+        break;
+      default:
+        dst += c;
     }
   }
 }

@@ -33,16 +33,29 @@ class TField;
 
 // Type OIDs of the built-in types (frozen by PostgreSQL).
 namespace pg_oid {
-constexpr uint32_t kBool = 16, kBytea = 17, kChar = 18, kName = 19, kInt8 = 20, kInt2 = 21, kInt4 = 23,
-                   kText = 25, kFloat4 = 700, kFloat8 = 701, kMoney = 790, kBpchar = 1042, kVarchar = 1043,
-                   kDate = 1082, kTime = 1083, kTimestamp = 1114, kTimestamptz = 1184, kNumeric = 1700;
+constexpr uint32_t kBool = 16, kBytea = 17, kChar = 18, kName = 19, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25,
+                   kFloat4 = 700, kFloat8 = 701, kMoney = 790, kBpchar = 1042, kVarchar = 1043, kDate = 1082,
+                   kTime = 1083, kTimestamp = 1114, kTimestamptz = 1184, kNumeric = 1700;
 }
 
 // How a column's values travel on the wire.  Values of kOther columns are
 // read through a cast to text, and written in COPY's text format (the
 // server parses them), since their binary forms are the type's own.
-enum class TPgKind : uint8_t { kBool, kInt2, kInt4, kInt8, kFloat4, kFloat8, kNumeric, kDate, kTime, kTimestamp,
-                               kText, kBytea, kOther };
+enum class TPgKind : uint8_t {
+  kBool,
+  kInt2,
+  kInt4,
+  kInt8,
+  kFloat4,
+  kFloat8,
+  kNumeric,
+  kDate,
+  kTime,
+  kTimestamp,
+  kText,
+  kBytea,
+  kOther
+};
 
 struct TPgColumn {
   std::string name;

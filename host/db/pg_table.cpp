@@ -54,7 +54,9 @@ int64_t FailedLine(const pg_result* result) {
   return n;
 }
 
-bool IsDateCode(uint8_t code) { return ValueClassOf(code) == TValueClass::Float && code != ftFloat && code != ftCurrency; }
+bool IsDateCode(uint8_t code) {
+  return ValueClassOf(code) == TValueClass::Float && code != ftFloat && code != ftCurrency;
+}
 
 void DrainResults(pg_conn* conn) {
   while (PGresult* r = PQgetResult(conn)) PQclear(r);
@@ -126,7 +128,8 @@ class TPgTable final : public TTable {
 
   void InsertRow() override {
     AddRow([&] {
-      for (size_t i = 0; i < columns_.size(); ++i) Encode(i, CurrentRecord.GetFields(static_cast<int32_t>(i))->GetValue());
+      for (size_t i = 0; i < columns_.size(); ++i)
+        Encode(i, CurrentRecord.GetFields(static_cast<int32_t>(i))->GetValue());
     });
   }
 
@@ -194,7 +197,8 @@ class TPgTable final : public TTable {
     const auto shared = std::min(static_cast<int32_t>(columns_.size()), values.GetFieldCount());
     for (int32_t i = 0; i < shared; ++i) {
       TField* field = values.GetFields(i);
-      values_.push_back({field, ValueClassOf(field->FieldType()) == ValueClassOf(CurrentRecord.GetFields(i)->FieldType())});
+      values_.push_back(
+          {field, ValueClassOf(field->FieldType()) == ValueClassOf(CurrentRecord.GetFields(i)->FieldType())});
     }
     values_version_ = values.LayoutVersion();
     columns_version_ = CurrentRecord.LayoutVersion();
@@ -461,7 +465,8 @@ class TPgTable final : public TTable {
       if (!conn_.Lost()) PQclear(PQexec(conn_.Handle(), "ROLLBACK"));
       own_transaction_ = false;
     }
-    const std::string message = e.SqlState() == "55P03" ? std::string(kLocked) + " (table '" + name_ + "')" : e.Message();
+    const std::string message = e.SqlState() == "55P03" ? std::string(kLocked) + " (table '" + name_ + "')"
+                                                        : e.Message();
     throw ETableAborted("EPostgresError", message + "; the rows stored before were undone");
   }
 
@@ -490,9 +495,9 @@ class TPgTable final : public TTable {
   bool own_transaction_ = false;
   bool copying_ = false;
   std::string copy_sql_;
-  std::string batch_;           // the encoded rows of the open batch
-  std::vector<size_t> offsets_; // where each of them starts
-  size_t sent_ = 0;             // bytes of batch_ handed to libpq
+  std::string batch_;            // the encoded rows of the open batch
+  std::vector<size_t> offsets_;  // where each of them starts
+  size_t sent_ = 0;              // bytes of batch_ handed to libpq
   TRowFailures failures_;
 };
 
@@ -553,7 +558,8 @@ void TPgApplicationManager::FreeTable(TTable* table) {
 namespace {
 void ExecWrite(TPgConnection& connection, const char* sql, const char* expected_status) {
   const TPgResult result(PQexec(connection.Handle(), sql));
-  if (PQresultStatus(result.get()) == PGRES_COMMAND_OK && std::strcmp(PQcmdStatus(result.get()), expected_status) == 0) {
+  if (PQresultStatus(result.get()) == PGRES_COMMAND_OK &&
+      std::strcmp(PQcmdStatus(result.get()), expected_status) == 0) {
     return;
   }
   const EPostgresError e = connection.Error(result.get(), std::string("database ") + connection.Shown() + ", " + sql);
@@ -577,7 +583,8 @@ void TPgApplicationManager::CreateTableIfMissing(const std::string& name, const 
   try {
     connection_->Query("SELECT pg_advisory_xact_lock(hashtext($1))", {"instkit create " + AsciiLower(target)});
   } catch (const EPostgresError& e) {
-    if (e.SqlState() == "55P03") throw ETableAborted("EPostgresError", std::string(kLocked) + " (creating " + target + ")");
+    if (e.SqlState() == "55P03")
+      throw ETableAborted("EPostgresError", std::string(kLocked) + " (creating " + target + ")");
     throw;
   }
   if (Lookup(name, qualifier, schema, found)) return;
@@ -592,16 +599,20 @@ void TPgApplicationManager::CreateTableIfMissing(const std::string& name, const 
 
 const char* PgDeclaredTypeOfFieldType(uint8_t code) {
   switch (ValueClassOf(code)) {
-    case TValueClass::Boolean: return "boolean";
-    case TValueClass::Integer: return code == ftSmallInt || code == ftWord ? "smallint" : "integer";
+    case TValueClass::Boolean:
+      return "boolean";
+    case TValueClass::Integer:
+      return code == ftSmallInt || code == ftWord ? "smallint" : "integer";
     case TValueClass::Float:
       if (code == ftCurrency) return "numeric";
       if (code == ftFloat) return "double precision";
       if (code == ftDate) return "date";
       if (code == ftTime) return "time";
       return "timestamp";
-    case TValueClass::Text: return code == ftBinary ? "bytea" : "text";
-    case TValueClass::Any: return "text";
+    case TValueClass::Text:
+      return code == ftBinary ? "bytea" : "text";
+    case TValueClass::Any:
+      return "text";
   }
   return "text";
 }

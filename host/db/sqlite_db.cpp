@@ -10,7 +10,8 @@ namespace instkit {
 
 namespace {
 [[noreturn]] void Fail(sqlite3* db, const std::string& context) {
-  throw Exception("ESQLiteError", Format("%s (%s)", db ? sqlite3_errmsg(db) : "out of memory", StatementForMessage(context).c_str()));
+  throw Exception("ESQLiteError",
+                  Format("%s (%s)", db ? sqlite3_errmsg(db) : "out of memory", StatementForMessage(context).c_str()));
 }
 }  // namespace
 

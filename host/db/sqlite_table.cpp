@@ -74,13 +74,18 @@ constexpr int64_t kExactDoubleLimit = int64_t{1} << 53;
 
 TIsoForm IsoFormOf(uint8_t code) {
   switch (code) {
-    case ftDate: return TIsoForm::kDate;
-    case ftTime: return TIsoForm::kTime;
-    default: return TIsoForm::kDateTime;
+    case ftDate:
+      return TIsoForm::kDate;
+    case ftTime:
+      return TIsoForm::kTime;
+    default:
+      return TIsoForm::kDateTime;
   }
 }
 
-bool IsDateCode(uint8_t code) { return ValueClassOf(code) == TValueClass::Float && code != ftFloat && code != ftCurrency; }
+bool IsDateCode(uint8_t code) {
+  return ValueClassOf(code) == TValueClass::Float && code != ftFloat && code != ftCurrency;
+}
 
 }  // namespace
 
@@ -179,7 +184,8 @@ class TSqliteTable final : public TTable {
         rc = Bind(s, i, value, code);
       } else if (into_text && IsDateCode(source.FieldType())) {
         rc = BindIso(s, i, *real, TIsoForm::kDate);
-      } else if (into_text && std::trunc(*real) == *real && std::fabs(*real) <= static_cast<double>(kExactDoubleLimit)) {
+      } else if (into_text && std::trunc(*real) == *real &&
+                 std::fabs(*real) <= static_cast<double>(kExactDoubleLimit)) {
         rc = sqlite3_bind_int64(s, i + 1, static_cast<int64_t>(*real));
       } else {
         column.SetValue(value);
@@ -207,14 +213,13 @@ class TSqliteTable final : public TTable {
   }
 
  private:
-  std::string WhereClause() const {
-    return Trim(filter_).empty() ? std::string() : " WHERE (" + filter_ + "\n)";
-  }
+  std::string WhereClause() const { return Trim(filter_).empty() ? std::string() : " WHERE (" + filter_ + "\n)"; }
 
   // The column that is the table's rowid (declared INTEGER PRIMARY KEY), or
   // "" (views and tables without one).
   std::string RowIdAlias() const {
-    StatementPtr info = PrepareOne(db_, "PRAGMA " + QuoteIdentifier(schema_) + ".table_info(" + QuoteIdentifier(name_) + ")", name_);
+    StatementPtr info =
+        PrepareOne(db_, "PRAGMA " + QuoteIdentifier(schema_) + ".table_info(" + QuoteIdentifier(name_) + ")", name_);
     std::string key;
     int keys = 0;
     while (sqlite3_step(info.get()) == SQLITE_ROW) {
@@ -245,8 +250,8 @@ class TSqliteTable final : public TTable {
             return;
           case TValueClass::Float:
             if (v > kExactDoubleLimit || v < -kExactDoubleLimit) {
-              throw EConvertError(Format("%lld is beyond 2^53 and cannot be carried exactly as FLOAT",
-                                         static_cast<long long>(v)));
+              throw EConvertError(
+                  Format("%lld is beyond 2^53 and cannot be carried exactly as FLOAT", static_cast<long long>(v)));
             }
             field.SetAsFloat(static_cast<double>(v));
             return;
@@ -433,9 +438,9 @@ TTable* TSqliteApplicationManager::GetUserTable(const std::string& name, const s
   const std::string schema = SchemaOf(qualifier);
   std::string found;
   try {
-    TSqliteStatement lookup = db_->Prepare(
-        "SELECT name FROM " + QuoteIdentifier(schema) +
-        ".sqlite_master WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE");
+    TSqliteStatement lookup =
+        db_->Prepare("SELECT name FROM " + QuoteIdentifier(schema) +
+                     ".sqlite_master WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE");
     lookup.BindText(1, name);
     if (!lookup.Step()) return nullptr;
     found = lookup.ColumnText(0);
@@ -475,16 +480,20 @@ uint8_t FieldTypeOfDeclaredType(const std::string& declared_type) {
 
 const char* DeclaredTypeOfFieldType(uint8_t code) {
   switch (ValueClassOf(code)) {
-    case TValueClass::Boolean: return "BOOLEAN";
-    case TValueClass::Integer: return code == ftSmallInt || code == ftWord ? "SMALLINT" : "INTEGER";
+    case TValueClass::Boolean:
+      return "BOOLEAN";
+    case TValueClass::Integer:
+      return code == ftSmallInt || code == ftWord ? "SMALLINT" : "INTEGER";
     case TValueClass::Float:
       if (code == ftCurrency) return "CURRENCY";
       if (code == ftFloat) return "REAL";
       if (code == ftDate) return "DATE";
       if (code == ftTime) return "TIME";
       return "DATETIME";
-    case TValueClass::Text: return code == ftBinary ? "BLOB" : "TEXT";
-    case TValueClass::Any: return "";
+    case TValueClass::Text:
+      return code == ftBinary ? "BLOB" : "TEXT";
+    case TValueClass::Any:
+      return "";
   }
   return "";
 }

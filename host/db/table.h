@@ -35,8 +35,7 @@ namespace instkit {
 // The class name is still the engine's.
 class ETableAborted : public Exception {
  public:
-  ETableAborted(std::string class_name, std::string message)
-      : Exception(std::move(class_name), std::move(message)) {}
+  ETableAborted(std::string class_name, std::string message) : Exception(std::move(class_name), std::move(message)) {}
 };
 
 class INSTKIT_API TTable {

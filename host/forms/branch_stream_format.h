@@ -37,8 +37,8 @@ namespace instkit {
 
 constexpr char kBranchMagic[4] = {'D', 'S', 'P', 'B'};
 constexpr uint16_t kBranchVersion = 1;
-constexpr size_t kBranchHeaderBytes = 8;           // magic, version, flags
-constexpr size_t kMinNodeBytes = 4 + 1 + 4;        // empty name, kind 0, no children
-constexpr int32_t kMaxBranchDepth = 256;            // levels below the branch's node
+constexpr size_t kBranchHeaderBytes = 8;     // magic, version, flags
+constexpr size_t kMinNodeBytes = 4 + 1 + 4;  // empty name, kind 0, no children
+constexpr int32_t kMaxBranchDepth = 256;     // levels below the branch's node
 
 }  // namespace instkit

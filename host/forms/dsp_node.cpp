@@ -7,14 +7,22 @@ namespace instkit {
 
 std::string DSPValueKindName(uint8_t kind) {
   switch (kind) {
-    case dvkNone: return "none";
-    case dvkString: return "text";
-    case dvkInteger: return "integer";
-    case dvkBoolean: return "boolean";
-    case dvkDouble: return "double";
-    case dvkDateTime: return "date-time";
-    case dvkBinary: return "binary";
-    default: return "kind " + std::to_string(kind);
+    case dvkNone:
+      return "none";
+    case dvkString:
+      return "text";
+    case dvkInteger:
+      return "integer";
+    case dvkBoolean:
+      return "boolean";
+    case dvkDouble:
+      return "double";
+    case dvkDateTime:
+      return "date-time";
+    case dvkBinary:
+      return "binary";
+    default:
+      return "kind " + std::to_string(kind);
   }
 }
 
@@ -56,15 +64,19 @@ void TDSPNode::TakeContentFrom(TDSPNode& other) {
 namespace {
 bool SameValue(const TDSPNode& a, const TDSPNode& b) {
   switch (a.GetValueKind()) {
-    case dvkNone: return true;
-    case dvkInteger: return a.GetAsInteger() == b.GetAsInteger();
-    case dvkBoolean: return a.GetAsBoolean() == b.GetAsBoolean();
+    case dvkNone:
+      return true;
+    case dvkInteger:
+      return a.GetAsInteger() == b.GetAsInteger();
+    case dvkBoolean:
+      return a.GetAsBoolean() == b.GetAsBoolean();
     case dvkDouble:
     case dvkDateTime: {
       // The same bits: a NaN equals itself, -0 differs from 0.
       return std::bit_cast<uint64_t>(a.GetAsDouble()) == std::bit_cast<uint64_t>(b.GetAsDouble());
     }
-    default: return a.GetAsString() == b.GetAsString();
+    default:
+      return a.GetAsString() == b.GetAsString();
   }
 }
 }  // namespace

@@ -26,8 +26,8 @@ int64_t BytesLeft(const TStream& stream) {
 // Depth-first encoder.  Refuses the depth the reader would refuse.
 void EncodeNode(const TDSPNode& node, int32_t depth, std::string& out) {
   if (depth > kMaxBranchDepth) {
-    throw EBranchStreamError(Format("Branch is deeper than %d levels (at node '%s')", kMaxBranchDepth,
-                                    node.GetName().c_str()));
+    throw EBranchStreamError(
+        Format("Branch is deeper than %d levels (at node '%s')", kMaxBranchDepth, node.GetName().c_str()));
   }
   PutFixed32(out, static_cast<uint32_t>(node.GetName().size()));
   out += node.GetName();
@@ -66,9 +66,8 @@ class TBranchReader {
   void Need(uint64_t n, const char* what) {
     const int64_t left = BytesLeft(stream_);
     if (n > static_cast<uint64_t>(left)) {
-      Corrupt(stream_.GetPosition(),
-              Format("%s needs %llu bytes, only %lld left", what, static_cast<unsigned long long>(n),
-                     static_cast<long long>(left)));
+      Corrupt(stream_.GetPosition(), Format("%s needs %llu bytes, only %lld left", what,
+                                            static_cast<unsigned long long>(n), static_cast<long long>(left)));
     }
   }
   void Raw(void* dst, size_t n, const char* what) {

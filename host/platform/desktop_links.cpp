@@ -37,10 +37,18 @@ std::string EntryValue(const std::string& utf8) {
   std::string out;
   for (char c : utf8) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) >= 0x20) out += c;
     }
@@ -86,7 +94,8 @@ std::string TDesktopLinks::EntryPath(const std::string& value, bool desktop) con
   if (folder.empty()) throw EInOutError("No folder for " + std::string(desktop ? "desktop" : "menu") + " links");
   const std::string title = value.substr(0, value.find('|'));
   const uint32_t hash = Fnv1a(product_ + (desktop ? "\x01" : "\x02") + value);
-  return folder + "/" + Format("instkit-%s-%s-%08x.desktop", Sanitised(product_).c_str(), Sanitised(title).c_str(), hash);
+  return folder + "/" +
+         Format("instkit-%s-%s-%08x.desktop", Sanitised(product_).c_str(), Sanitised(title).c_str(), hash);
 }
 
 std::string TDesktopLinks::EntryText(const std::string& value, const std::string& comment) const {
@@ -114,10 +123,10 @@ std::string TDesktopLinks::Create(const std::string& value, bool desktop, const 
   WriteWholeFileAtomically(path, EntryText(value, comment));
   if (desktop) {
     std::error_code error;
-    std::filesystem::permissions(path,
-                                 std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |
-                                     std::filesystem::perms::others_exec,
-                                 std::filesystem::perm_options::add, error);
+    std::filesystem::permissions(
+        path,
+        std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec | std::filesystem::perms::others_exec,
+        std::filesystem::perm_options::add, error);
     if (error) throw EInOutError(Format("Cannot make '%s' executable: %s", path.c_str(), error.message().c_str()));
   }
   return path;

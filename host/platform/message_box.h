@@ -23,10 +23,10 @@ constexpr uint32_t kMbTaskModal = 0x2000;
 constexpr uint32_t kMbButtonMask = 0x000F;
 
 // The styles the library uses.
-constexpr uint32_t kStylePlain = kMbTaskModal | kMbOk;                      // 0x2000
-constexpr uint32_t kStyleError = kMbTaskModal | kMbIconError | kMbOk;       // 0x2010
+constexpr uint32_t kStylePlain = kMbTaskModal | kMbOk;                          // 0x2000
+constexpr uint32_t kStyleError = kMbTaskModal | kMbIconError | kMbOk;           // 0x2010
 constexpr uint32_t kStyleQuestion = kMbTaskModal | kMbIconQuestion | kMbYesNo;  // 0x2024
-constexpr uint32_t kStyleWarning = kMbTaskModal | kMbIconWarning | kMbOk;   // 0x2030
+constexpr uint32_t kStyleWarning = kMbTaskModal | kMbIconWarning | kMbOk;       // 0x2030
 
 // Answers, with their Windows values.
 constexpr int kIdOk = 1;

@@ -60,9 +60,10 @@ class DataCli : public ::testing::Test {
 };
 
 void MakeTable(const std::string& path, int rows) {
-  TSqliteDb(path).Exec("CREATE TABLE P (id INTEGER, name TEXT, score REAL, ok BOOLEAN); WITH RECURSIVE c(x) AS "
-                       "(SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " + std::to_string(rows) +
-                       ") INSERT INTO P SELECT x, 'name ' || x, x * 0.5, x % 2 FROM c");
+  TSqliteDb(path).Exec(
+      "CREATE TABLE P (id INTEGER, name TEXT, score REAL, ok BOOLEAN); WITH RECURSIVE c(x) AS "
+      "(SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+      std::to_string(rows) + ") INSERT INTO P SELECT x, 'name ' || x, x * 0.5, x % 2 FROM c");
 }
 
 // Rows of P when the database is sound, -1 otherwise.

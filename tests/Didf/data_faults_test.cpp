@@ -25,8 +25,9 @@ constexpr int kNew = 400;
 
 void MakeDatabase(const std::string& path) {
   std::filesystem::remove(path);
-  TSqliteDb(path).Exec("BEGIN; CREATE TABLE T (N INTEGER, S TEXT); WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
-                       "SELECT x + 1 FROM c WHERE x < 5) INSERT INTO T SELECT -x, 'old' FROM c; COMMIT");
+  TSqliteDb(path).Exec(
+      "BEGIN; CREATE TABLE T (N INTEGER, S TEXT); WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+      "SELECT x + 1 FROM c WHERE x < 5) INSERT INTO T SELECT -x, 'old' FROM c; COMMIT");
 }
 
 void FillNewRows(TIDFDataFile& data) {
@@ -82,8 +83,9 @@ TEST(DataFaults, TableTransfersEndWithAllRowsOrNone) {
           TSqliteApplicationManager manager(db_path);
           // Each wait for a lock starts with a call numbered 0; it gives up
           // after three calls instead of waiting out the busy timeout.
-          sqlite3_busy_handler(manager.Db().Handle(), [](void* w, int k) -> int { return *static_cast<int*>(w) += k == 0, k < 3; },
-                               &waits);
+          sqlite3_busy_handler(
+              manager.Db().Handle(), [](void* w, int k) -> int { return *static_cast<int*>(w) += k == 0, k < 3; },
+              &waits);
           BaseMng = &manager;
           TIDFDataFile data;
           vfs.Arm(fault.kind == 0 ? n : 0, fault.kind == 1 ? n : 0, fault.rc, fault.persistent);
@@ -193,10 +195,13 @@ TEST(DataFaults, CraftedFilesAreRefusedOrReported) {
       {head + std::string("\x02\0\0\0\x01\0\xa0\0", 8), true, 0, "",
        "record 1 at byte 44: a text length of 10485761 is over the limit of 10485760 bytes"},
       {head + one + std::string("\x02\0", 2), true, 1, "", "record 2 at byte 54: the data end inside the record"},
-      {"IDF-DS\r\n\r\nTableName=T\r\nN,S\r\nINTEGER\r\n" + one, true, 1, "", "the header names 2 field(s) but 1 type(s)"},
-      {"IDF-DS\r\n\r\nTableName=T\r\n\r\n\r\nxyz", true, 0, "", "byte 27: the header names no fields, but records follow"},
+      {"IDF-DS\r\n\r\nTableName=T\r\nN,S\r\nINTEGER\r\n" + one, true, 1, "",
+       "the header names 2 field(s) but 1 type(s)"},
+      {"IDF-DS\r\n\r\nTableName=T\r\n\r\n\r\nxyz", true, 0, "",
+       "byte 27: the header names no fields, but records follow"},
       {"IDF-DS\r\n\r\nTableName=T\r\n" + list(32767, "F", true) + "\r\n" + list(32767, "BOOLEAN", false) + "\r\n" +
-           std::string(32767, '\1'), true, 1, "", ""},
+           std::string(32767, '\1'),
+       true, 1, "", ""},
       {"IDF-DS\r\n\r\nTableName=T\r\n" + list(32768, "F", true) + "\r\n\r\n", false, 0,
        "EIDFDataFile: The header names more than 32767 fields", ""},
       {"IDF-DS\r\n\r\nTableName=T\r\nB\r\nBOOLEAN\r\n" + std::string(100000, '\1'), false, 1250,
@@ -227,13 +232,17 @@ TEST(DataFaults, WideIntegersAndDatesComeBackUnchanged) {
     for (TSqliteStatement s = db.Prepare("SELECT * FROM " + QuoteIdentifier(table)); s.Step();) {
       for (int i = 0; i < s.ColumnCount(); ++i) {
         const int type = s.ColumnType(i);
-        text += (type == SQLITE_NULL ? "NULL" : type == SQLITE_TEXT ? "'" + s.ColumnText(i) + "'" : s.ColumnText(i)) + "|";
+        text += (type == SQLITE_NULL   ? "NULL"
+                 : type == SQLITE_TEXT ? "'" + s.ColumnText(i) + "'"
+                                       : s.ColumnText(i)) +
+                "|";
       }
     }
     return text;
   };
   TSqliteApplicationManager source(dir.Path("source.db"), true);
-  source.Db().Exec(std::string(kSchema) + "; INSERT INTO ev VALUES (5000000000, 1733400000001, '2024-01-15', "
+  source.Db().Exec(std::string(kSchema) +
+                   "; INSERT INTO ev VALUES (5000000000, 1733400000001, '2024-01-15', "
                    "'2024-01-15 10:30:00', '08:15:00', 'a'), (1, -9007199254740992, '1899-12-29', "
                    "'2024-02-29 23:59:59.500', '23:59:59', NULL)");
   BaseMng = &source;
@@ -254,15 +263,18 @@ TEST(DataFaults, WideIntegersAndDatesComeBackUnchanged) {
   EXPECT_EQ(dump(target.Db(), "ev"), expected);
   in.TableName = "txt";  // into text columns, dates as ISO-8601 text too
   ASSERT_TRUE(in.LoadFromFile() && (in.TableName = "txt", in.SaveToTable())) << in.ErrorMessage;
-  EXPECT_EQ(dump(target.Db(), "txt"), "'1'|'-9007199254740992'|'1899-12-29'|'2024-02-29 23:59:59.500'|"
-                                      "'1899-12-30 23:59:59'|''|'5000000000'|'1733400000001'|'2024-01-15'|"
-                                      "'2024-01-15 10:30:00'|'1899-12-30 08:15:00'|'a'|");
+  EXPECT_EQ(dump(target.Db(), "txt"),
+            "'1'|'-9007199254740992'|'1899-12-29'|'2024-02-29 23:59:59.500'|"
+            "'1899-12-30 23:59:59'|''|'5000000000'|'1733400000001'|'2024-01-15'|"
+            "'2024-01-15 10:30:00'|'1899-12-30 08:15:00'|'a'|");
 
   const std::pair<const char*, std::string> refused[] = {
-      {"INTEGER", "EConvertError: 1733400000001 needs more than 32 bits: declare the column BIGINT to carry it as FLOAT "
-                  "(table 'b', row 2, column 'v')"},
-      {"BIGINT", "EConvertError: 9007199254740993 is beyond 2^53 and cannot be carried exactly as FLOAT (table 'b', "
-                 "row 2, column 'v')"},
+      {"INTEGER",
+       "EConvertError: 1733400000001 needs more than 32 bits: declare the column BIGINT to carry it as FLOAT "
+       "(table 'b', row 2, column 'v')"},
+      {"BIGINT",
+       "EConvertError: 9007199254740993 is beyond 2^53 and cannot be carried exactly as FLOAT (table 'b', "
+       "row 2, column 'v')"},
       {"DATE", "EConvertError: 'yesterday' is not an ISO-8601 date and time (table 'b', row 2, column 'v')"},
       {"TEXT", "EIDFDataFile: Row 2, column 'v' is NULL, which a data file cannot hold"}};
   const std::map<std::string, std::string> values = {

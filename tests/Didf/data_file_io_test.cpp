@@ -89,8 +89,8 @@ TEST_F(DataFileIo, EveryTypeHasItsEncoding) {
 
 TEST_F(DataFileIo, RoundTripKeepsValuesAndCanonicalTypes) {
   data.TableName = "  Mixed  ";
-  const int codes[] = {ftString, ftSmallInt, ftInteger, ftFloat, ftDate, ftCurrency, ftMemo, ftLargeInt, ftBoolean,
-                       ftWord};
+  const int codes[] = {ftString,   ftSmallInt, ftInteger,  ftFloat,   ftDate,
+                       ftCurrency, ftMemo,     ftLargeInt, ftBoolean, ftWord};
   for (int code : codes) data.Structure->AddParam("f" + std::to_string(code), code);
   const std::string binary("\0\r\n\xFF\xE0 text", 10);
   struct Row {

@@ -140,14 +140,19 @@ TEST_F(DataFileRecords, NavigationAndEditingAsOneTable) {
     int id;
   };
   const Step steps[] = {
-      {"first", 0, true, 0, 0},     {"prior", 0, false, 0, 0},   {"next", 0, true, 1, 1},
-      {"last", 0, true, 2, 2},      {"next", 0, false, 2, 2},    {"set", 7, true, 2, 2},  // out of range: no move
-      {"load", 0, true, 2, 0},      {"load", 3, false, 2, 0},    {"set", 1, true, 1, 1},
-      {"update", 11, true, 1, 11},  {"set", 0, true, 0, 0},      {"set", 1, true, 1, 11},  // the update stayed
-      {"insert", 9, true, 3, 9},    {"set", -1, true, 3, 9},     {"delete", 0, true, 2, 2},  // past the end: back, loaded
-      {"first", 0, true, 0, 0},     {"delete", 0, true, 0, 0},   {"load", 0, true, 0, 11},  // stays, names the follower
-      {"delete-at", 5, false, 0, 11}, {"delete-at", -1, false, 0, 11}, {"delete", 0, true, 0, 11},
-      {"delete", 0, true, 0, 11},   {"delete", 0, false, 0, 11}, {"update", 1, false, 0, 1},
+      {"first", 0, true, 0, 0},       {"prior", 0, false, 0, 0},
+      {"next", 0, true, 1, 1},        {"last", 0, true, 2, 2},
+      {"next", 0, false, 2, 2},       {"set", 7, true, 2, 2},  // out of range: no move
+      {"load", 0, true, 2, 0},        {"load", 3, false, 2, 0},
+      {"set", 1, true, 1, 1},         {"update", 11, true, 1, 11},
+      {"set", 0, true, 0, 0},         {"set", 1, true, 1, 11},  // the update stayed
+      {"insert", 9, true, 3, 9},      {"set", -1, true, 3, 9},
+      {"delete", 0, true, 2, 2},  // past the end: back, loaded
+      {"first", 0, true, 0, 0},       {"delete", 0, true, 0, 0},
+      {"load", 0, true, 0, 11},  // stays, names the follower
+      {"delete-at", 5, false, 0, 11}, {"delete-at", -1, false, 0, 11},
+      {"delete", 0, true, 0, 11},     {"delete", 0, true, 0, 11},
+      {"delete", 0, false, 0, 11},    {"update", 1, false, 0, 1},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(std::string(step.operation) + " " + std::to_string(step.argument));

@@ -59,7 +59,8 @@ TEST_F(PgEngine, TableLockedByAnotherSessionIsWaitedForOnce) {
   TIDFDataFile data;
   data.FileName = dir.Path("t.idf");
   EXPECT_FALSE(data.FromFileToTable());
-  EXPECT_NE(data.ErrorMessage.find("EPostgresError: database is locked by another process (table 't')"), std::string::npos)
+  EXPECT_NE(data.ErrorMessage.find("EPostgresError: database is locked by another process (table 't')"),
+            std::string::npos)
       << data.ErrorMessage;
   EXPECT_EQ(data.FailedRecords, 0);
   other.Exec("COMMIT");
@@ -161,10 +162,18 @@ TEST_F(PgEngine, FailingRowsInLargeBatchesAreFoundWithFewCopies) {
       std::string v = "r" + std::to_string(r);
       if (static_cast<int>(random() % 1000) < c.bad_per_mille) {
         switch (random() % 4) {
-          case 0: id = *std::next(keys.begin(), static_cast<long>(random() % keys.size())); break;
-          case 1: v.clear(); break;  // NULL
-          case 2: small = 40000; break;  // refused before it is sent
-          default: v = "veto"; break;
+          case 0:
+            id = *std::next(keys.begin(), static_cast<long>(random() % keys.size()));
+            break;
+          case 1:
+            v.clear();
+            break;  // NULL
+          case 2:
+            small = 40000;
+            break;  // refused before it is sent
+          default:
+            v = "veto";
+            break;
         }
       } else {
         while (keys.count(id) != 0) id = id % 100000 + 1;
@@ -192,7 +201,8 @@ TEST_F(PgEngine, FailingRowsInLargeBatchesAreFoundWithFewCopies) {
     // Rows stored that the model lacks, and rows of the model not stored.
     std::map<int, std::string> stored;
     const TPgResult rows = own.Query("SELECT id, v FROM k WHERE v <> 'old'");
-    for (int i = 0; i < PQntuples(rows.get()); ++i) stored[std::atoi(PQgetvalue(rows.get(), i, 0))] = PQgetvalue(rows.get(), i, 1);
+    for (int i = 0; i < PQntuples(rows.get()); ++i)
+      stored[std::atoi(PQgetvalue(rows.get(), i, 0))] = PQgetvalue(rows.get(), i, 1);
     std::string wrong;
     for (const auto& [id, v] : stored) {
       if (added.count(id) == 0 || added[id] != v) wrong += " +" + std::to_string(id) + "|" + v;
@@ -214,13 +224,22 @@ TEST_F(PgEngine, EveryBinaryKindReadsBackAsTheServerSeesIt) {
   INSTKIT_REQUIRE_PG_SERVER(server);
   testing::TPgScratchDatabase db(server);
   TPgConnection own(db.Conninfo(), "own");
-  own.Exec("CREATE TABLE k (b BOOLEAN, s SMALLINT, i INTEGER, l BIGINT, f REAL, d DOUBLE PRECISION, day DATE, t TIME, "
-           "at TIMESTAMP, x BYTEA)");
+  own.Exec(
+      "CREATE TABLE k (b BOOLEAN, s SMALLINT, i INTEGER, l BIGINT, f REAL, d DOUBLE PRECISION, day DATE, t TIME, "
+      "at TIMESTAMP, x BYTEA)");
   TPgApplicationManager manager(db.Address());
   TTable* table = manager.GetUserTable("k", "", false);
   ASSERT_NE(table, nullptr);
   table->Open();
-  const TVariant row[] = {true, -2, -70000, 1.0e15 + 3, -0.375, 1.0 / 3, 45306.0, 0.75, 45306.25 + 0.001 / 86400,
+  const TVariant row[] = {true,
+                          -2,
+                          -70000,
+                          1.0e15 + 3,
+                          -0.375,
+                          1.0 / 3,
+                          45306.0,
+                          0.75,
+                          45306.25 + 0.001 / 86400,
                           std::string("\x01\xff", 2)};
   for (int32_t i = 0; i < 10; ++i) table->CurrentRecord.GetFields(i)->SetValue(row[i]);
   table->InsertRow();
@@ -244,8 +263,16 @@ TEST_F(PgEngine, EncodedValuesReadBackAsTheServerSeesThem) {
   own.Exec("CREATE TABLE t (x NUMERIC, at TIMESTAMP, s TEXT, m MONEY)");
   std::mt19937_64 random(19);
   std::vector<double> numbers = {0.0, -0.0, 1.0, -1.5, 0.1, 1e-20, 123456789.125, -9007199254740992.0, 1e300, 5e-324};
-  std::vector<int64_t> micros = {0, 1, -1, 86400000000LL, -3155673600000000LL, 252455615999999999LL, 999999, -999999,
-                                 -86400000001LL, 43200000000LL};
+  std::vector<int64_t> micros = {0,
+                                 1,
+                                 -1,
+                                 86400000000LL,
+                                 -3155673600000000LL,
+                                 252455615999999999LL,
+                                 999999,
+                                 -999999,
+                                 -86400000001LL,
+                                 43200000000LL};
   for (int i = 0; i < 200; ++i) {
     numbers.push_back(std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random),
                                  std::uniform_int_distribution<int>(-60, 60)(random)));
@@ -261,15 +288,17 @@ TEST_F(PgEngine, EncodedValuesReadBackAsTheServerSeesThem) {
       t->CurrentRecord.GetFields(0)->SetAsFloat(numbers[i]);
       t->CurrentRecord.GetFields(1)->SetAsFloat(DateTimeOfPgMicros(micros[i]));
       t->CurrentRecord.GetFields(2)->SetAsString("tab\t\\ new\nline " + std::to_string(i));
-      if (t->CurrentRecord.GetFieldCount() > 3) t->CurrentRecord.GetFields(3)->SetAsFloat(static_cast<double>(i) * 0.25);
+      if (t->CurrentRecord.GetFieldCount() > 3)
+        t->CurrentRecord.GetFields(3)->SetAsFloat(static_cast<double>(i) * 0.25);
       t->InsertRow();
     }
     manager.FreeTable(t);
   }
   for (const char* table : {"b", "t"}) {
     SCOPED_TRACE(table);
-    const TPgResult rows = own.Query(std::string("SELECT x::float8::text, (extract(epoch from at) * 1000000)::int8 - ") +
-                                     "946684800000000, s FROM " + table + " ORDER BY ctid");
+    const TPgResult rows =
+        own.Query(std::string("SELECT x::float8::text, (extract(epoch from at) * 1000000)::int8 - ") +
+                  "946684800000000, s FROM " + table + " ORDER BY ctid");
     ASSERT_EQ(PQntuples(rows.get()), static_cast<int>(numbers.size()));
     for (size_t i = 0; i < numbers.size(); ++i) {
       EXPECT_EQ(std::strtod(PQgetvalue(rows.get(), static_cast<int>(i), 0), nullptr), numbers[i]) << i;

@@ -66,8 +66,8 @@ class TSqliteDatabase final : public TEngineDatabase {
 
 class TPostgresDatabase final : public TEngineDatabase {
  public:
-  explicit TPostgresDatabase(const std::string& server) : database_(server), manager_(database_.Address()),
-        own_(database_.Conninfo(), "test") {}
+  explicit TPostgresDatabase(const std::string& server)
+      : database_(server), manager_(database_.Address()), own_(database_.Conninfo(), "test") {}
   TApplicationManager& Manager() override { return manager_; }
   void Exec(const std::string& sql) override { own_.Simple(sql, PGRES_COMMAND_OK); }
   std::string Rows(const std::string& query) override {
@@ -75,7 +75,8 @@ class TPostgresDatabase final : public TEngineDatabase {
     std::string text;
     for (int r = 0; r < PQntuples(result.get()); ++r) {
       for (int i = 0; i < PQnfields(result.get()); ++i) {
-        text += (i > 0 ? "|" : "") + (PQgetisnull(result.get(), r, i) ? std::string("~") : PQgetvalue(result.get(), r, i));
+        text +=
+            (i > 0 ? "|" : "") + (PQgetisnull(result.get(), r, i) ? std::string("~") : PQgetvalue(result.get(), r, i));
       }
       text += "\n";
     }
@@ -136,9 +137,10 @@ TEST_P(TableEngine, TableSurvivesExportAndImport) {
   auto source = NewDatabase("source");
   source->Exec("CREATE TABLE \"odd name\" (id INTEGER, \"na\"\"me\" TEXT, score " + source->Type("REAL") +
                ", ok BOOLEAN, small SMALLINT, big BIGINT, day DATE, at TIMESTAMP)");
-  source->Exec("INSERT INTO \"odd name\" VALUES (1, 'Анна', 1.5, TRUE, -7, 1733400000001, '2024-01-15', "
-               "'2024-02-29 23:59:59.250'), (2, '', -0.25, FALSE, 32767, -9007199254740992, '1899-12-29', "
-               "'1900-03-01 00:00:00'), (-2147483648, 'x''y\ttab', 1e300, TRUE, 0, 0, '9999-12-31', '2000-01-01 12:00:00')");
+  source->Exec(
+      "INSERT INTO \"odd name\" VALUES (1, 'Анна', 1.5, TRUE, -7, 1733400000001, '2024-01-15', "
+      "'2024-02-29 23:59:59.250'), (2, '', -0.25, FALSE, 32767, -9007199254740992, '1899-12-29', "
+      "'1900-03-01 00:00:00'), (-2147483648, 'x''y\ttab', 1e300, TRUE, 0, 0, '9999-12-31', '2000-01-01 12:00:00')");
   TIDFDataFile out;
   out.TableName = "ODD NAME";  // found ignoring case
   out.FileName = dir.Path("odd.idf");
@@ -230,7 +232,8 @@ TEST_P(TableEngine, FailingRowsAreUndoneAloneAndCounted) {
   EXPECT_TRUE(With(*db, [&] { return data.SaveToTable(); })) << data.ErrorMessage;
   EXPECT_EQ(data.FailedRecords, 4);
   EXPECT_NE(AsciiUpper(data.ErrorMessage).find("UNIQUE"), std::string::npos) << data.ErrorMessage;
-  EXPECT_EQ(db->Rows("SELECT id, v FROM k ORDER BY id"), "1|new\n2|old\n3|new\n5|new\n6|old\n7|old\n8|new\n9|new\n10|new\n");
+  EXPECT_EQ(db->Rows("SELECT id, v FROM k ORDER BY id"),
+            "1|new\n2|old\n3|new\n5|new\n6|old\n7|old\n8|new\n9|new\n10|new\n");
 }
 
 // A cancel keeps the rows stored so far in the library's own transaction,
@@ -282,7 +285,8 @@ TEST_P(TableEngine, ColumnTypesMapToFileTypes) {
       {"sp", "SMALLINT", "-32768", "SMALLINT", "-32768"},
       {"sp", "INTEGER", "2147483647", "INTEGER", "2147483647"},
       {"sp", "BIGINT", "9007199254740992", "FLOAT", "9007199254740992"},
-      {"sp", "BIGINT", "9007199254740993", "", "9007199254740993 is beyond 2^53 and cannot be carried exactly as FLOAT (table 'v', row 1, column 'x')"},
+      {"sp", "BIGINT", "9007199254740993", "",
+       "9007199254740993 is beyond 2^53 and cannot be carried exactly as FLOAT (table 'v', row 1, column 'x')"},
       {"sp", "REAL", "0.1", "FLOAT", "0.1"},
       {"sp", "NUMERIC(10,2)", "12.5", "CURRENCY", "12.5"},
       {"sp", "DATE", "'2024-01-15'", "DATETIME", "45306"},
@@ -291,7 +295,9 @@ TEST_P(TableEngine, ColumnTypesMapToFileTypes) {
       {"sp", "TEXT", "'Анна'", "STRING", "Анна"},
       {"sp", "VARCHAR(20)", "'v'", "STRING", "v"},
       {"sp", "BLOB", "NULL", "STRING", ""},
-      {"s", "INTEGER", "4294967296", "", "4294967296 needs more than 32 bits: declare the column BIGINT to carry it as FLOAT (table 'v', row 1, column 'x')"},
+      {"s", "INTEGER", "4294967296", "",
+       "4294967296 needs more than 32 bits: declare the column BIGINT to carry it as FLOAT (table 'v', row 1, column "
+       "'x')"},
       {"p", "INTEGER", "NULL", "INTEGER", "0"},
       {"p", "REAL", "'NaN'", "FLOAT", "NAN"},
       {"p", "NUMERIC(20,0)", "123456789012", "FLOAT", "123456789012"},

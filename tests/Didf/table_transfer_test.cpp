@@ -107,7 +107,8 @@ TEST_F(TableTransfer, SaveToTableReportsAfterEachStoredRowAndCountsFailures) {
   EXPECT_EQ(manager.table.inserted.size(), 3u);
   EXPECT_EQ(data.FailedRecords, 1);
   EXPECT_EQ(ProgressLog::percents, (std::vector<int>{0, 25, 75}));
-  EXPECT_EQ(data.ErrorMessage, "An exception while inserting record to table\r\nTable name = 'FAKE'\r\nEFake: negative");
+  EXPECT_EQ(data.ErrorMessage,
+            "An exception while inserting record to table\r\nTable name = 'FAKE'\r\nEFake: negative");
   EXPECT_EQ(manager.frees, 1);
 
   FillRecords({1, 2, 3, 4});
@@ -256,9 +257,9 @@ TEST_F(TableTransfer, FromFileToTableUsesTheTableNamedInTheFile) {
 
   manager.table.extra_fields = 1;
   EXPECT_FALSE(loader.FromFileToTable());
-  EXPECT_EQ(loader.ErrorMessage,
-            "An exception while saving data from file to table\r\nFile name = '" + loader.FileName +
-                "\r\nTable name = 'FROMFILE'\r\nEIDFDataFile: Structures not equal!");
+  EXPECT_EQ(loader.ErrorMessage, "An exception while saving data from file to table\r\nFile name = '" +
+                                     loader.FileName +
+                                     "\r\nTable name = 'FROMFILE'\r\nEIDFDataFile: Structures not equal!");
   EXPECT_EQ(manager.frees, 2);
 
   loader.FileName = dir.Path("absent.idf");

@@ -38,8 +38,8 @@ class CliRunTest : public DriverTest {
   // Runs instkit with stdin from /dev/null; returns the exit status.
   int Run(const std::string& args) { return RunProgram(std::string(INSTKIT_CLI_BINARY) + " " + args); }
   int RunProgram(const std::string& command_line) {
-    const std::string command = command_line + " </dev/null >" + (temp_ / "out.txt").string() + " 2>" +
-                                (temp_ / "err.txt").string();
+    const std::string command =
+        command_line + " </dev/null >" + (temp_ / "out.txt").string() + " 2>" + (temp_ / "err.txt").string();
     const int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
@@ -123,7 +123,8 @@ TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
   const pid_t first = Spawn("install " + file + " --path " + (temp_ / "t").string() + " -v" + Store());
   ASSERT_TRUE(WaitFor(" worker started"));
   std::filesystem::create_directories(temp_ / "other");
-  WriteWholeFileAtomically((temp_ / "other/other.idf").string(), "IDF-FPS-text\r\n\r\n[SubSystems]\r\nO=1\r\n[O]\r\nShort name=O\r\n");
+  WriteWholeFileAtomically((temp_ / "other/other.idf").string(),
+                           "IDF-FPS-text\r\n\r\n[SubSystems]\r\nO=1\r\n[O]\r\nShort name=O\r\n");
   const std::string busy = "busy: another run is working on";
   EXPECT_EQ(Run("install " + file + " --path " + (temp_ / "elsewhere").string() + Store()), 75);
   EXPECT_NE(Err().find(busy), std::string::npos) << Err();
@@ -139,7 +140,8 @@ TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
 // The reproduction, and a clean install, give the same outcome from
 // C++ (examples/embed) as from the command line.
 TEST_F(CliRunTest, EmbeddedEngineGivesTheCommandLinesOutcome) {
-  const std::string file = Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}}, {{"B", Library("b"), Param("B"), "0"}}});
+  const std::string file =
+      Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}}, {{"B", Library("b"), Param("B"), "0"}}});
   WriteWholeFileAtomically((temp_ / "file").string(), "");
   WriteWholeFileAtomically((temp_ / "answers.txt").string(), "perform-failed=yes\n");
   const std::string answers = (temp_ / "answers.txt").string();
@@ -148,14 +150,15 @@ TEST_F(CliRunTest, EmbeddedEngineGivesTheCommandLinesOutcome) {
     std::string outcomes[2];
     for (int embedded = 0; embedded < 2; ++embedded) {
       std::filesystem::remove_all(temp_ / "reg.db");
-      const int code = embedded ? RunProgram(std::string(INSTKIT_EMBED_BINARY) + " " + file + " " + target + " . " +
-                                             (temp_ / "reg.db").string() + " " + (temp_ / "links").string() + " " + answers)
-                                : Run("install " + file + " --path " + target + " --answers " + answers + Store());
+      const int code = embedded
+                           ? RunProgram(std::string(INSTKIT_EMBED_BINARY) + " " + file + " " + target + " . " +
+                                        (temp_ / "reg.db").string() + " " + (temp_ / "links").string() + " " + answers)
+                           : Run("install " + file + " --path " + target + " --answers " + answers + Store());
       std::string err = Err();
       err = err.substr(err.rfind('\n', err.size() - 2) + 1);  // the last line: the failure
       if (err.rfind("instkit: ", 0) == 0) err.erase(0, 9);
-      outcomes[embedded] = std::to_string(code) + " [" + err + "] " +
-                           (std::filesystem::exists(temp_ / "reg.db") ? "store" : "no store");
+      outcomes[embedded] =
+          std::to_string(code) + " [" + err + "] " + (std::filesystem::exists(temp_ / "reg.db") ? "store" : "no store");
     }
     EXPECT_EQ(outcomes[1], outcomes[0]);
   }

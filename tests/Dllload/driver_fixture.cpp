@@ -35,11 +35,10 @@ Lines Logged(const Lines& texts) {
 }
 
 Lines GoodSetup(const std::string& name) {
-  return Logged({"get functions addesses : " + name, "set all : " + name, "call SETLOGCALLBACK",
-                 "call SETTREEPOINTER", "IN function SETPARAMS", "call SETEXTERNALPARAMETER", "call SETUIGREGIM",
-                 "call SETQUESTIONSLEVEL", "call SETPATH", "call SETCLIENTNUMBER", "call SETPROGRESSCALLBACK",
-                 "call SETSESSIONNAME", "call SETHIDEPROGRESSCALLBACK", "call SETSHOWPROGRESSCALLBACK",
-                 "OUT function SETPARAMS"});
+  return Logged({"get functions addesses : " + name, "set all : " + name, "call SETLOGCALLBACK", "call SETTREEPOINTER",
+                 "IN function SETPARAMS", "call SETEXTERNALPARAMETER", "call SETUIGREGIM", "call SETQUESTIONSLEVEL",
+                 "call SETPATH", "call SETCLIENTNUMBER", "call SETPROGRESSCALLBACK", "call SETSESSIONNAME",
+                 "call SETHIDEPROGRESSCALLBACK", "call SETSHOWPROGRESSCALLBACK", "OUT function SETPARAMS"});
 }
 
 void DriverTest::SetUp() {
@@ -51,17 +50,17 @@ void DriverTest::SetUp() {
   r.answers.clear();
   r.progress.clear();
   r.progress_answers.clear();
-  previous_handler_ = Settings().SetMessageBoxHandler([](uintptr_t, const std::string& text, const std::string& caption,
-                                              uint32_t style) {
-    std::lock_guard<std::mutex> lock(Recorder().mutex);
-    TRecorder& rec = Recorder();
-    rec.boxes.push_back(Cp1251ToUtf8(caption) + "|" + Cp1251ToUtf8(text) + "|" + Format("0x%04X", style));
-    if ((style & kMbButtonMask) != kMbYesNo) return kIdOk;
-    if (rec.answers.empty()) return kIdNo;
-    const int answer = rec.answers.front();
-    rec.answers.pop_front();
-    return answer;
-  });
+  previous_handler_ = Settings().SetMessageBoxHandler(
+      [](uintptr_t, const std::string& text, const std::string& caption, uint32_t style) {
+        std::lock_guard<std::mutex> lock(Recorder().mutex);
+        TRecorder& rec = Recorder();
+        rec.boxes.push_back(Cp1251ToUtf8(caption) + "|" + Cp1251ToUtf8(text) + "|" + Format("0x%04X", style));
+        if ((style & kMbButtonMask) != kMbYesNo) return kIdOk;
+        if (rec.answers.empty()) return kIdNo;
+        const int answer = rec.answers.front();
+        rec.answers.pop_front();
+        return answer;
+      });
 }
 
 void DriverTest::TearDown() {
@@ -109,8 +108,7 @@ Lines DriverTest::Log() const {
 void DriverTest::ExpectLog(const std::string& name) const {
   // The same file on every system: "$TMP/a.so" stands for <temp>\a.dll too.
   const std::pair<std::string, std::string> names[] = {
-      {(temp_ / "x").string().substr(0, temp_.string().size() + 1), "$TMP/"},
-      {INSTKIT_TEST_LIBRARY_SUFFIX, ".so"}};
+      {(temp_ / "x").string().substr(0, temp_.string().size() + 1), "$TMP/"}, {INSTKIT_TEST_LIBRARY_SUFFIX, ".so"}};
   std::string got;
   Lines lines = Log();
   if (!Recorder().boxes.empty()) lines = lines + Lines{"-- message boxes (caption|text|style):"} + Recorder().boxes;

@@ -32,9 +32,9 @@ using Lines = std::vector<std::string>;
 struct TRecorder {
   std::mutex mutex;
   Lines log;
-  Lines boxes;                 // "caption|text|style" in UTF-8
-  std::deque<int> answers;     // answers to Yes/No questions; No when empty
-  Lines progress;              // "percent|text|extra"
+  Lines boxes;                       // "caption|text|style" in UTF-8
+  std::deque<int> answers;           // answers to Yes/No questions; No when empty
+  Lines progress;                    // "percent|text|extra"
   std::deque<int> progress_answers;  // TRUE when empty
 };
 TRecorder& Recorder();

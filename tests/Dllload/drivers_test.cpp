@@ -36,10 +36,16 @@ TEST_F(DriversTest, InstallRunLogsEveryStepAndMarksDoneSubsystems) {
     EXPECT_EQ(Recorder().progress, Lines(flat ? 2 : 4, "100||0"));
     auto setup = [&](const std::string& id, const std::string& tree, const std::string& script) {
       const std::string x = id + " ";
-      return Lines{x + "SetLogCallBack set", x + "SetTreePointer " + tree,
-                   x + "SetExternalParameter id=" + id + ";record=" + calls_file_ + script, x + "SetIUGRegim 1",
-                   x + "SetQuestionsLevel 3", x + "SetPath " + (temp_ / "target").string(), x + "SetClientNumber 42",
-                   x + "SetProgressCallBack set", x + "SetSessionName S1", x + "SetHideProgressCallBack null",
+      return Lines{x + "SetLogCallBack set",
+                   x + "SetTreePointer " + tree,
+                   x + "SetExternalParameter id=" + id + ";record=" + calls_file_ + script,
+                   x + "SetIUGRegim 1",
+                   x + "SetQuestionsLevel 3",
+                   x + "SetPath " + (temp_ / "target").string(),
+                   x + "SetClientNumber 42",
+                   x + "SetProgressCallBack set",
+                   x + "SetSessionName S1",
+                   x + "SetHideProgressCallBack null",
                    x + "SetShowProgressCallBack null"};
     };
     const Lines phases = {"A AskQuestions", "B AskQuestions", "A Perform", "B Perform"};

@@ -105,7 +105,8 @@ class RunOutcomeTest : public DriverTest {
   }
   static std::string DoneFlags(const TRunReport& report) {
     std::string flags;
-    for (const TSubsystemReport& s : report.subsystems) flags += (flags.empty() ? "" : " ") + s.short_name + (s.done ? "+" : "-");
+    for (const TSubsystemReport& s : report.subsystems)
+      flags += (flags.empty() ? "" : " ") + s.short_name + (s.done ? "+" : "-");
     return flags;
   }
   static std::string Questions(const TRunReport& report) {
@@ -139,8 +140,8 @@ TEST_F(RunOutcomeTest, StopCasesRecordAndLinkExactlyWhatWasDone) {
        "B C", 2},
       {"questions fail, abort", "ask=0", "questions-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-",
        "questions-failed:yes", "", 0},
-      {"setup fails, abort", "param=0", "setup-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-",
-       "setup-failed:yes", "", 0},
+      {"setup fails, abort", "param=0", "setup-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-", "setup-failed:yes",
+       "", 0},
       {"Perform returns 2 (install counts it)", "perform=2", "", TRunStatus::kDone, "A+ A1+ B+ C+", "", "A A1 B C", 4},
       {"second library does not load", "missing", "", TRunStatus::kNotAllDone, "A- A1- B- C-", "", "", 0},
       {"abort while the first library performs", "worker=1", "", TRunStatus::kInterrupted, "A- A1- B- C-", "", "", 0},
@@ -181,7 +182,9 @@ TEST_F(RunOutcomeTest, StopCasesRecordAndLinkExactlyWhatWasDone) {
 // A question the driver asks itself has its phase's kind; one asked by a
 // driver that a library runs for its children is "other".
 TEST_F(RunOutcomeTest, QuestionKindsComeFromWhereTheDriverIs) {
-  Describe({{"P", Library("p"), "nested=1", ""}, {"C1", Library("c1"), "perform=0", "P"}, {"Q", Library("q"), "perform=0", ""}});
+  Describe({{"P", Library("p"), "nested=1", ""},
+            {"C1", Library("c1"), "perform=0", "P"},
+            {"Q", Library("q"), "perform=0", ""}});
   TRunEngine engine(Options(false));
   TTestHost host;
   const TRunReport& report = engine.Run(host);
@@ -213,11 +216,13 @@ TEST_F(RunOutcomeTest, CrashExitAndHangAreContained) {
   };
   // AddressSanitizer catches SIGSEGV itself and exits.
   const Case cases[] = {
-      {"crash=Perform", UnderAddressSanitizer() ? "ended the run in Perform with exit status" : "crashed in Perform: SIGSEGV"},
+      {"crash=Perform",
+       UnderAddressSanitizer() ? "ended the run in Perform with exit status" : "crashed in Perform: SIGSEGV"},
       {"abort=Perform", "crashed in Perform: SIGABRT"},
       {"exit=Perform", "ended the run in Perform with exit status 3"},
       {"hang=Perform", "did not finish Perform within 1 s; it was stopped"},
-      {"crash=AskQuestions", UnderAddressSanitizer() ? "ended the run in AskQuestions" : "crashed in AskQuestions: SIGSEGV"},
+      {"crash=AskQuestions",
+       UnderAddressSanitizer() ? "ended the run in AskQuestions" : "crashed in AskQuestions: SIGSEGV"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.b_script);
@@ -240,7 +245,8 @@ TEST_F(RunOutcomeTest, CrashExitAndHangAreContained) {
       EXPECT_EQ(host.output.empty() ? "" : host.output[0], "hello from A");
     }
     const std::string log = ReadWholeFile((temp_ / "run.log").string());
-    const std::string tail = asked ? " before calling AskQuestions :B\n" : "> hello from A\n Perform = TRUE  :A\n before calling Perform :B\n";
+    const std::string tail = asked ? " before calling AskQuestions :B\n"
+                                   : "> hello from A\n Perform = TRUE  :A\n before calling Perform :B\n";
     EXPECT_LT(log.find(tail), log.find("# instkit: library " + b + " " + c.failure)) << log;
     EXPECT_EQ(log.find("# instkit"), log.rfind("# instkit"));
   }

@@ -61,9 +61,9 @@ TEST_F(ThreadedAbortTest, BroadcastsReachTheWorkerInBothDrivers) {
       EXPECT_EQ(std::count(calls.begin(), calls.end(), call), 1) << call;
     }
     const Lines& log = Recorder().log;
-    for (const char* line : {" IN procedure SUSPENDALL", " before calling UserSuspendThread :W",
-                             " OUT procedure SUSPENDALL", " IN procedure RESUMEALL", " OUT procedure RESUMEALL",
-                             " IN procedure ABORT", " OUT procedure ABORT"}) {
+    for (const char* line :
+         {" IN procedure SUSPENDALL", " before calling UserSuspendThread :W", " OUT procedure SUSPENDALL",
+          " IN procedure RESUMEALL", " OUT procedure RESUMEALL", " IN procedure ABORT", " OUT procedure ABORT"}) {
       EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line;
     }
   }

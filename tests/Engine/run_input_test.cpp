@@ -47,8 +47,10 @@ TEST(RunInputTest, UnusableDescriptionsAndNamesAreRefusedWithTheirReason) {
        "$F: line 6, column 14: the character U+1F600 has no Windows-1251 form"},
       {"missing.idf", "", "cannot read $F: no such file"},
       {"folder.idf", "", "cannot read $F: it is a folder, not an IDF text file"},
-      {"notes.txt", "just some text\r\n", "$F is not an IDF text file: its first line is not \"IDF-CPS-text\" or \"IDF-FPS-text\""},
-      {"noblank.idf", "IDF-FPS-text\r\n[SubSystems]\r\n", "$F is not an IDF text file: the header line is not followed by an empty line"},
+      {"notes.txt", "just some text\r\n",
+       "$F is not an IDF text file: its first line is not \"IDF-CPS-text\" or \"IDF-FPS-text\""},
+      {"noblank.idf", "IDF-FPS-text\r\n[SubSystems]\r\n",
+       "$F is not an IDF text file: the header line is not followed by an empty line"},
       {"empty.idf", "IDF-FPS-text\r\n\r\n", "$F lists no subsystems: there is nothing to run"},
       {"twice.idf", "IDF-FPS-text\r\n\r\n[SubSystems]\r\nA=1\r\nB=1\r\n",
        "$F: the subsystem catalogue cannot be read (two subsystems carry the same number)"},
@@ -97,7 +99,8 @@ TEST(RunInputTest, TargetFolderMustBeCreatableAndWritable) {
     fs::permissions(dir.Root() / "there", fs::perms::owner_read | fs::perms::owner_exec);
     TInputError error;
     EXPECT_FALSE(CheckTargetFolder(dir.Path("there/t"), error));
-    EXPECT_EQ(error.sentence, "cannot create " + dir.Path("there/t") + ": permission denied (" + dir.Path("there") + ")");
+    EXPECT_EQ(error.sentence,
+              "cannot create " + dir.Path("there/t") + ": permission denied (" + dir.Path("there") + ")");
     fs::permissions(dir.Root() / "there", fs::perms::owner_all);
   }
 }
@@ -121,7 +124,8 @@ TEST(RunInputTest, PlanTextOfTheDemoAndOfADeepChain) {
   std::string chain = "IDF-FPS-text\r\n\r\n[SubSystems]\r\n";
   for (int i = 1; i <= 40; ++i) chain += "S" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
   for (int i = 1; i <= 40; ++i) {
-    chain += "[S" + std::to_string(i) + "]\r\nParent=" + std::to_string(i - 1) + "\r\nShort name=S" + std::to_string(i) + "\r\n";
+    chain += "[S" + std::to_string(i) + "]\r\nParent=" + std::to_string(i - 1) + "\r\nShort name=S" +
+             std::to_string(i) + "\r\n";
   }
   options.description_file = dir.Write("chain.idf", chain);
   options.selection = {};

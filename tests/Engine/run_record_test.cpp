@@ -107,7 +107,7 @@ TEST(RunRecordTest, TheProductsRecordStaysWhileSomethingIsInstalled) {
   };
   const Step steps[] = {
       {INSTKIT_MODE_INSTALL, "+-+", "S0 S2", 2, true},
-      {INSTKIT_MODE_INSTALL, "+++", "S1", 3, true},   // existing values stay as they are
+      {INSTKIT_MODE_INSTALL, "+++", "S1", 3, true},    // existing values stay as they are
       {INSTKIT_MODE_UNINSTALL, "+--", "S0", 2, true},  // what was not removed stays recorded
       {INSTKIT_MODE_UNINSTALL, "-++", "S1 S2", 0, false},
   };

@@ -97,11 +97,21 @@ TEST(SelectionReasonsTest, EveryChangeNamesARealCauseThatLeadsBackToTheStep) {
         EXPECT_EQ(why.cause->Checked, select) << r->SysIndex;
         const TTreeNode* cause = selection.ItemOf(why.cause->SysIndex);
         switch (why.via) {
-          case TTickVia::kParent: EXPECT_EQ(item->Parent(), cause); break;
-          case TTickVia::kChild: EXPECT_EQ(cause->Parent(), item); break;
-          case TTickVia::kNeededBy: EXPECT_TRUE(select && Lists(why.cause->Depend, r->SysIndex)); break;
-          case TTickVia::kNeeds: EXPECT_TRUE(!select && Lists(r->Depend, why.cause->SysIndex)); break;
-          case TTickVia::kCall: ADD_FAILURE() << "no relation for " << r->SysIndex; break;
+          case TTickVia::kParent:
+            EXPECT_EQ(item->Parent(), cause);
+            break;
+          case TTickVia::kChild:
+            EXPECT_EQ(cause->Parent(), item);
+            break;
+          case TTickVia::kNeededBy:
+            EXPECT_TRUE(select && Lists(why.cause->Depend, r->SysIndex));
+            break;
+          case TTickVia::kNeeds:
+            EXPECT_TRUE(!select && Lists(r->Depend, why.cause->SysIndex));
+            break;
+          case TTickVia::kCall:
+            ADD_FAILURE() << "no relation for " << r->SysIndex;
+            break;
         }
         // The causes of this step lead back to the named subsystem.
         std::set<const TSubsystemInfo*> seen;

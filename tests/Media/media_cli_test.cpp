@@ -36,16 +36,11 @@ class MediaCliTest : public ::testing::Test {
         "[C]\r\nParent=0\r\nShort name=C\r\nArchive=c.7z,d.cpio,e.tar.xz,f.tar.bz2,g.tar,h.tar.lz4,plain\r\n";
     description_ = work_.Write("setup.idf", Utf8ToCp1251(text));
     const std::map<std::string, std::string> files = {
-        {"shared/x.txt", "x"},
-        {"shared/sub/deeper/y.txt", std::string(3000, 'y')},
-        {"A/a.txt", "a"},
-        {"b/bin/tool", "#!/bin/sh\n"},
-        {"c/c.dat", Noise(5000)},
-        {"d/d.txt", "d"},
-        {"e/e.txt", "e"},
-        {"f/f.txt", "f"},
-        {"g/g.txt", "g"},
-        {"h/h.txt", "h"},
+        {"shared/x.txt", "x"},    {"shared/sub/deeper/y.txt", std::string(3000, 'y')},
+        {"A/a.txt", "a"},         {"b/bin/tool", "#!/bin/sh\n"},
+        {"c/c.dat", Noise(5000)}, {"d/d.txt", "d"},
+        {"e/e.txt", "e"},         {"f/f.txt", "f"},
+        {"g/g.txt", "g"},         {"h/h.txt", "h"},
         {"plain/p.txt", "p"},
     };
     for (const auto& [name, data] : files) {
@@ -64,8 +59,8 @@ class MediaCliTest : public ::testing::Test {
   }
 
   int Run(const std::string& args) {
-    const std::string command = std::string(INSTKIT_CLI_PATH) + " " + args + " </dev/null >" + work_.Path("out") +
-                                " 2>" + work_.Path("err");
+    const std::string command =
+        std::string(INSTKIT_CLI_PATH) + " " + args + " </dev/null >" + work_.Path("out") + " 2>" + work_.Path("err");
     const int raw = std::system(command.c_str());
     out_ = testing::TempDir::Read(work_.Path("out"));
     err_ = testing::TempDir::Read(work_.Path("err"));
@@ -177,8 +172,9 @@ TEST_F(MediaCliTest, InstallKilledWhileUnpackingIsTakenBackByTheNextRun) {
 }
 
 TEST_F(MediaCliTest, PackRefusesFormatsItCannotWriteAndEscapingLinks) {
-  const std::string arj = work_.Write("arj.idf", "IDF-FPS-text\r\n\r\n[SubSystems]\r\nA=1\r\n[A]\r\nParent=0\r\n"
-                                                 "Short name=A\r\nArchive=core.arj\r\n");
+  const std::string arj = work_.Write("arj.idf",
+                                      "IDF-FPS-text\r\n\r\n[SubSystems]\r\nA=1\r\n[A]\r\nParent=0\r\n"
+                                      "Short name=A\r\nArchive=core.arj\r\n");
   fs::create_directories(work_.Path("src/core"));
   EXPECT_EQ(Run("pack " + arj + " --from " + work_.Path("src") + " -o " + work_.Path("media")), 2);
   EXPECT_NE(err_.find("cannot write them"), std::string::npos) << err_;

@@ -70,10 +70,14 @@ TEST_F(UnpackerTest, HostileArchivesChangeNothingAnywhere) {
       {"dot-dot inside", "zip", {File("sub/../../outside/evil", "x")}, "\"..\" in the name"},
       {"absolute link", "tar", {Symlink("l", "/etc")}, "link to an absolute path"},
       {"escaping link", "tar", {Symlink("sub/l", "../../outside")}, "outside the target"},
-      {"write through a link", "tar", {Folder("d"), Symlink("l", "d"), File("l/x", "evil")},
+      {"write through a link",
+       "tar",
+       {Folder("d"), Symlink("l", "d"), File("l/x", "evil")},
        "symbolic link is in the way at l"},
       {"write through an old link", "tar", {Symlink("sub", "x")}, "folder is in the way"},
-      {"link chain climbing out", "tar", {Folder("d"), Symlink("d/up", ".."), Symlink("x", "d/up/../..")},
+      {"link chain climbing out",
+       "tar",
+       {Folder("d"), Symlink("d/up", ".."), Symlink("x", "d/up/../..")},
        "\"..\" after a folder name"},
       {"hard link outside", "tar", {File("f", "x"), Hardlink("h", "../outside/secret.txt")}, "hard link target"},
       {"hard link to a file it did not unpack", "tar", {Hardlink("h", "keep.txt")}, "has not unpacked"},
@@ -82,7 +86,9 @@ TEST_F(UnpackerTest, HostileArchivesChangeNothingAnywhere) {
       {"control character", "tar", {File("bad\x01name", "x")}, "control character"},
       {"backslash", "tar", {File("a\\b", "x")}, "backslash"},
       {"not UTF-8", "tar", {File("\xff\xfe", "x")}, "not valid UTF-8"},
-      {"replaces, then refused", "tar", {File("a.txt", "new a"), File("sub/new", "n"), File("../x", "x")},
+      {"replaces, then refused",
+       "tar",
+       {File("a.txt", "new a"), File("sub/new", "n"), File("../x", "x")},
        "\"..\" in the name"},
       {"a file in the way of a folder", "tar", {File("keep.txt/x", "x")}, "a file is in the way at keep.txt"},
       {"file named like the target", "tar", {File(".", "x")}, "target folder itself"},
@@ -129,9 +135,12 @@ TEST_F(UnpackerTest, DamagedArchivesChangeNothing) {
 TEST_F(UnpackerTest, EveryFormatUnpacksExactlyAndRollsBack) {
   using testing::File;
   const std::vector<TArchiveItem> items = {
-      testing::Folder("bin"),           File("bin/tool", "#!/bin/sh\n", 04755),
-      File("a.txt", "new a"),           File("docs/deep/readme", std::string(200000, 'r')),
-      testing::Symlink("docs/up", "../a.txt"), testing::Hardlink("bin/tool2", "bin/tool"),
+      testing::Folder("bin"),
+      File("bin/tool", "#!/bin/sh\n", 04755),
+      File("a.txt", "new a"),
+      File("docs/deep/readme", std::string(200000, 'r')),
+      testing::Symlink("docs/up", "../a.txt"),
+      testing::Hardlink("bin/tool2", "bin/tool"),
   };
   const auto before = Snapshot(work_.Root());
   for (const char* format : {"tar", "tar.gz", "tar.zst", "tar.xz", "zip", "7z", "cpio"}) {
@@ -190,10 +199,13 @@ TEST_F(UnpackerTest, KilledRunIsRecoveredEitherWay) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_EQ(WEXITSTATUS(status), 0);
     std::string asked, what;
-    const bool found = RecoverJournal(Target(), [&](const std::string& product, const std::string& id) {
-      asked = product + "/" + id;
-      return recorded;
-    }, what);
+    const bool found = RecoverJournal(
+        Target(),
+        [&](const std::string& product, const std::string& id) {
+          asked = product + "/" + id;
+          return recorded;
+        },
+        what);
     EXPECT_TRUE(found);
     EXPECT_EQ(asked, "Product/" + run_id);
     auto after = Snapshot(work_.Root());
@@ -204,7 +216,8 @@ TEST_F(UnpackerTest, KilledRunIsRecoveredEitherWay) {
       work_.Write("target/a.txt", "old a");
     }
     EXPECT_EQ(Snapshot(work_.Root()), before);
-    EXPECT_FALSE(RecoverJournal(Target(), [](const std::string&, const std::string&) { return true; }, what));
+    EXPECT_FALSE(RecoverJournal(
+        Target(), [](const std::string&, const std::string&) { return true; }, what));
   }
 }
 

@@ -137,10 +137,10 @@ TEST_F(CatalogueQueryTest, LinksByKind) {
       {"x?menu*y?desktop", false, {"x"}},
       {"x?menu*y?desktop", true, {"y"}},
       {"a?menu*b?menu", false, {"a", "b"}},
-      {"z", true, {""}},                    // no marker: a desktop link cut by 8
+      {"z", true, {""}},  // no marker: a desktop link cut by 8
       {"12345678z", true, {"1"}},
       {"?menu", false, {""}},
-      {"abcd?MENU", true, {"a"}},           // the marker is case-sensitive
+      {"abcd?MENU", true, {"a"}},  // the marker is case-sensitive
       {"", true, {}},
       {"a?menu**b?desktop", true, {"", "b"}},  // an empty item counts as desktop
   };

@@ -50,7 +50,8 @@ TEST(CatalogueCheckTest, FindsEveryKindOfProblem) {
       {Severity::Warning, "SubSystems", "", "appears more than once; only the first is read"},
   };
   for (const auto& e : expected) {
-    EXPECT_TRUE(Has(findings, e.severity, e.section, e.key, e.fragment)) << e.section << " " << e.key << ": " << e.fragment;
+    EXPECT_TRUE(Has(findings, e.severity, e.section, e.key, e.fragment))
+        << e.section << " " << e.key << ": " << e.fragment;
   }
   EXPECT_FALSE(Has(findings, Severity::Warning, "Links", "MenuLink1", ""));
   EXPECT_FALSE(Has(findings, Severity::Warning, "App", "Parent", ""));  // reached through Base

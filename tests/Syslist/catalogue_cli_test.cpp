@@ -31,7 +31,8 @@ struct TRun {
 
 // Standard output, or with `errors` standard error alone.
 TRun RunCli(const std::string& args, bool errors = false) {
-  const std::string command = std::string(INSTKIT_CLI_PATH) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
+  const std::string command =
+      std::string(INSTKIT_CLI_PATH) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
   TRun run{-1, {}};
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -70,7 +71,8 @@ TEST(CatalogueCliTest, UnreadableDescriptionsGetTheSameSentenceFromEveryCommand)
   }
   const TRun catalogue = RunCli("catalogue " + bad, true);
   EXPECT_EQ(catalogue.status, 1);
-  EXPECT_EQ(catalogue.out, "instkit: " + bad + ": the subsystem catalogue cannot be read: 'x' is not a valid integer value\n");
+  EXPECT_EQ(catalogue.out,
+            "instkit: " + bad + ": the subsystem catalogue cannot be read: 'x' is not a valid integer value\n");
 }
 
 TEST(CatalogueCliTest, CheckExitStatusFollowsTheWorstFinding) {
@@ -166,7 +168,8 @@ TEST(CatalogueCliTest, DeepAndWideCataloguesRunThroughEveryCommand) {
     const TRun plan = RunCli("plan " + file);
     ASSERT_EQ(plan.status, 0);
     EXPECT_EQ(Count(plan.out, "  default\n"), static_cast<size_t>(kCount));
-    const std::string last = shape == testing::TCatalogueShape::kChain ? "(level " + std::to_string(kCount) + ") N" : " N";
+    const std::string last = shape == testing::TCatalogueShape::kChain ? "(level " + std::to_string(kCount) + ") N"
+                                                                       : " N";
     EXPECT_NE(plan.out.find(last + std::to_string(kCount) + "  default\n"), std::string::npos);
     const std::string store = dir.Path("registry.db");
     ASSERT_EQ(RunCli("install " + file + " --path " + dir.Path("target") + " --registry " + store + " -q").status, 0);

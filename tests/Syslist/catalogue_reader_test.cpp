@@ -9,8 +9,8 @@
 namespace instkit {
 namespace {
 
-using testing::AddTextSection;
 using testing::AddSys;
+using testing::AddTextSection;
 using testing::AllChecks;
 using testing::Shape;
 
@@ -18,10 +18,15 @@ using testing::Shape;
 // the branches and links.
 void FillSample(TIDFTextFile& file) {
   AddTextSection(file, "SubSystems", {{"Core", "1"}, {"Tools", "2"}, {"Editor", "3"}, {"Help", "4"}, {"Viewer", "5"}});
-  AddTextSection(file, "Core", {{"Parent", "0"}, {"Library", "core.so"}, {"Short name", "Core"}, {"Archive", "core.arj"}});
+  AddTextSection(file, "Core",
+                 {{"Parent", "0"}, {"Library", "core.so"}, {"Short name", "Core"}, {"Archive", "core.arj"}});
   AddTextSection(file, "Tools", {{"Parent", ""}, {"Depend", "1"}, {"Short name", "Tools"}});
-  AddTextSection(file, "Editor", {{"Parent", "2"}, {"Depend", "1,5"}, {"Full name", "The editor"},
-                                  {"MenuLink1", "ed.lnk"}, {"DesktopLink2", "ed-desk.lnk"}});
+  AddTextSection(file, "Editor",
+                 {{"Parent", "2"},
+                  {"Depend", "1,5"},
+                  {"Full name", "The editor"},
+                  {"MenuLink1", "ed.lnk"},
+                  {"DesktopLink2", "ed-desk.lnk"}});
   AddTextSection(file, "Help", {{"Parent", "1"}, {"Depend", "3"}});
   AddTextSection(file, "Viewer", {{"Parent", "2"}});
 }
@@ -91,15 +96,10 @@ TEST(CatalogueReaderTest, BackRefDependScanTrimmingRules) {
     const char* for99;
   };
   const Case cases[] = {
-      {"12,15", "30", "30", ""},
-      {"12, 15", "30", "30", ""},    // blank before the last item is harmless
-      {"12,15 ", "30", "30", ""},
-      {" 12,15", "!", "!", "!"},     // the "," is cut into the first item
-      {"12, 15,18", "30", "!", "!"},
-      {"12 ,15", "!", "!", "!"},
-      {"15", "", "30", ""},
-      {"12,,15", "30", "!", "!"},
-      {"12,", "30", "!", "!"},
+      {"12,15", "30", "30", ""},     {"12, 15", "30", "30", ""},  // blank before the last item is harmless
+      {"12,15 ", "30", "30", ""},    {" 12,15", "!", "!", "!"},   // the "," is cut into the first item
+      {"12, 15,18", "30", "!", "!"}, {"12 ,15", "!", "!", "!"},  {"15", "", "30", ""},
+      {"12,,15", "30", "!", "!"},    {"12,", "30", "!", "!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.depend);
@@ -148,15 +148,15 @@ TEST(CatalogueReaderTest, LinkKeysAreRecognisedByTrimmedPrefix) {
     const char* key;
     TLinkKind kind;
   } cases[] = {
-      {"MENULINK", TLinkKind::Menu},       {"menulink7", TLinkKind::Menu},   {"MenuLinkX", TLinkKind::Menu},
-      {"DesktopLinks", TLinkKind::Desktop}, {"MenuLin", TLinkKind::None},    {" MenuLink", TLinkKind::None},
-      {"MenuLin k", TLinkKind::None},       {"Desktop", TLinkKind::None},    {"DESKTOPLINK1", TLinkKind::Desktop},
+      {"MENULINK", TLinkKind::Menu},        {"menulink7", TLinkKind::Menu}, {"MenuLinkX", TLinkKind::Menu},
+      {"DesktopLinks", TLinkKind::Desktop}, {"MenuLin", TLinkKind::None},   {" MenuLink", TLinkKind::None},
+      {"MenuLin k", TLinkKind::None},       {"Desktop", TLinkKind::None},   {"DESKTOPLINK1", TLinkKind::Desktop},
   };
   for (const auto& c : cases) EXPECT_EQ(LinkKindOfKey(c.key), c.kind) << c.key;
 
   TIDFTextFile file;
-  TIDFSection* s = AddTextSection(file, "S", {{"MenuLink1", "a"}, {"DesktopLink2", "b"}, {"menulink1", "ignored"},
-                                              {"MenuLin", "no"}});
+  TIDFSection* s = AddTextSection(
+      file, "S", {{"MenuLink1", "a"}, {"DesktopLink2", "b"}, {"menulink1", "ignored"}, {"MenuLin", "no"}});
   TSysNode node;
   node.Info->Links = "old?menu";  // appended to, not cleared
   node.Info->SysIndex = 5;

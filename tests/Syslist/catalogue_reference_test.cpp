@@ -76,11 +76,11 @@ bool PlainLoad(TSysTree& tree, const TIDFTextFile& file) {
 // ---- Generated catalogues -------------------------------------------------
 
 struct TGenOptions {
-  double duplicate = 0;    // a number repeats an earlier one
-  double zero = 0.05;      // number 0
-  double bad_value = 0;    // a catalogue value that is not an integer
-  double bad_depend = 0;   // a Depend item that does not convert
-  double bad_parent = 0;   // a Parent that does not convert
+  double duplicate = 0;       // a number repeats an earlier one
+  double zero = 0.05;         // number 0
+  double bad_value = 0;       // a catalogue value that is not an integer
+  double bad_depend = 0;      // a Depend item that does not convert
+  double bad_parent = 0;      // a Parent that does not convert
   double repeat_name = 0.04;  // a catalogue name repeats an earlier one
   // Scales the other oddities: missing, repeated and case-differing
   // sections, foreign links, numbers naming nothing.  At 0 every Parent and
@@ -115,7 +115,7 @@ std::unique_ptr<TIDFTextFile> Generate(uint32_t seed, int n, const TGenOptions& 
     if (chance(0.08 * opt.noise)) continue;  // no section
     std::string section_name = "S" + std::to_string(i);
     if (chance(0.05 * opt.noise)) section_name = "s" + std::to_string(i);  // differs in case only
-    const int copies = chance(0.05 * opt.noise) ? 2 : 1;                  // repeated section
+    const int copies = chance(0.05 * opt.noise) ? 2 : 1;                   // repeated section
     // Numbers for Parent and Depend: any (sometimes naming nothing) or, without noise, an earlier one.
     auto some_number = [&]() { return std::to_string(1 + (opt.noise > 0 ? pick(n + 2) : pick(std::max(i, 1)))); };
     for (int copy = 0; copy < copies; ++copy) {

@@ -30,11 +30,11 @@ struct TShownBox {
 class TMessageBoxRecorder {
  public:
   TMessageBoxRecorder() {
-    previous_ = Settings().SetMessageBoxHandler([this](uintptr_t, const std::string& text, const std::string& caption,
-                                            uint32_t style) {
-      shown.push_back({text, caption, style});
-      return kIdOk;
-    });
+    previous_ = Settings().SetMessageBoxHandler(
+        [this](uintptr_t, const std::string& text, const std::string& caption, uint32_t style) {
+          shown.push_back({text, caption, style});
+          return kIdOk;
+        });
   }
   ~TMessageBoxRecorder() { Settings().SetMessageBoxHandler(previous_); }
   std::vector<TShownBox> shown;

@@ -119,8 +119,8 @@ TEST(FlatImageTest, SizeCheckedReadersRejectMalformedImages) {
   };
   std::vector<Case> cases;
   for (size_t cut : {0u, 3u, 4u, 9u, 12u, 29u, 30u, 56u}) {
-    cases.push_back({"cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + static_cast<long>(cut)), 0,
-                     false});
+    cases.push_back(
+        {"cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + static_cast<long>(cut)), 0, false});
   }
   // One word of the good image overwritten.
   const struct {
@@ -161,7 +161,7 @@ TEST(FlatImageTest, NegativeLengthFailsEvenWithoutASize) {
   EXPECT_EQ(node.LoadFromPointer(image.data()), 0);
   std::string s;
   EXPECT_THROW(TCustomSysNode::LoadString(image.data(), 10, s), EFlatImage);
-  EXPECT_EQ(TCustomSysNode::LoadString(image.data(), 17, s), 21);  // the empty Parameter
+  EXPECT_EQ(TCustomSysNode::LoadString(image.data(), 17, s), 21);               // the empty Parameter
   EXPECT_THROW(TCustomSysNode::LoadString(image.data(), 6, 0, s), EFlatImage);  // sized: length word ok, text not
 }
 

@@ -19,9 +19,19 @@ using instkit::testing::CountNodes;
 using instkit::testing::Shape;
 
 TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
-  const TSubsystemInfo source{.SysIndex = 9, .Parent = 7, .AllCheck = true, .Checked = true, .IsInst = true,
-                              .BackRef = "3", .Archive = "a.arj", .Depend = "1,2", .FullName = "full",
-                              .Library = "lib.so", .Links = "x?menu", .Parameter = "p", .SaveName = "Sec",
+  const TSubsystemInfo source{.SysIndex = 9,
+                              .Parent = 7,
+                              .AllCheck = true,
+                              .Checked = true,
+                              .IsInst = true,
+                              .BackRef = "3",
+                              .Archive = "a.arj",
+                              .Depend = "1,2",
+                              .FullName = "full",
+                              .Library = "lib.so",
+                              .Links = "x?menu",
+                              .Parameter = "p",
+                              .SaveName = "Sec",
                               .ShortName = "short"};
 
   TSubsystemInfo target;
@@ -285,10 +295,10 @@ TEST(NumberListTest, GetNextRef) {
     int32_t expected;
   };
   const Case cases[] = {
-      {"4,7,12", 1, 4}, {"4,7,12", 2, 7}, {"4,7,12", 3, 12}, {"4,7,12", 4, -1}, {"4,7,12", 0, -1},
-      {"4,7,12", -3, -1}, {"", 1, -1}, {"5", 1, 5}, {"5", 2, -1}, {"5,x,7", 2, -1},
-      {"5,x,7", 3, 7}, {"5,,7", 2, -1}, {"5,", 2, -1}, {" 5 , 6", 2, 6}, {"-3", 1, -3},
-      {"99999999999", 1, -1},
+      {"4,7,12", 1, 4},  {"4,7,12", 2, 7},   {"4,7,12", 3, 12}, {"4,7,12", 4, -1},
+      {"4,7,12", 0, -1}, {"4,7,12", -3, -1}, {"", 1, -1},       {"5", 1, 5},
+      {"5", 2, -1},      {"5,x,7", 2, -1},   {"5,x,7", 3, 7},   {"5,,7", 2, -1},
+      {"5,", 2, -1},     {" 5 , 6", 2, 6},   {"-3", 1, -3},     {"99999999999", 1, -1},
   };
   for (const Case& c : cases) EXPECT_EQ(GetNextRef(c.list, c.position), c.expected) << c.list << " @" << c.position;
 }
@@ -300,12 +310,9 @@ TEST(NumberListTest, AddRefKeepsTheNumbersNotYetListed) {
     const char* expected;
   };
   const Case cases[] = {
-      {"", "5", "5"},
-      {"", "", ""},
-      {"1,2", "2,3,3,1,4", "3,4"},  // repeats inside the second list once
-      {"1,2", "1,2", ""},
-      {"1,x,2", "2", "2"},           // the first list is read up to its first bad item
-      {"1", "2,x,3", "2"},           // and so is the second
+      {"", "5", "5"},       {"", "", ""},        {"1,2", "2,3,3,1,4", "3,4"},  // repeats inside the second list once
+      {"1,2", "1,2", ""},   {"1,x,2", "2", "2"},  // the first list is read up to its first bad item
+      {"1", "2,x,3", "2"},                        // and so is the second
       {" 7 ", "7, 8", "8"},
   };
   for (const Case& c : cases) EXPECT_EQ(TCustomSysNode::AddRef(c.a, c.b), c.expected) << c.a << " + " << c.b;

@@ -32,7 +32,7 @@ TEST(DescriptionEncoding, DecodesEveryEncodingOrNamesTheProblem) {
     std::string bytes;
     TTextEncoding encoding;
     bool lf;
-    std::string text;  // expected Windows-1251 text; unused when a problem is expected
+    std::string text;        // expected Windows-1251 text; unused when a problem is expected
     TDecodeProblem problem;  // line 0: none expected
   } cases[] = {
       {"BOM, Cyrillic", kBom + "a=Ядро\r\n", kBomUtf8, false, "a=\xDF\xE4\xF0\xEE\r\n", {}},
@@ -105,7 +105,8 @@ TEST(DescriptionEncoding, LoadNamesFileLineAndColumn) {
   ASSERT_TRUE(LoadDescription(file, good, &format)) << file.LastError;
   EXPECT_EQ(DescribeFormat(format), "UTF-8 with byte-order mark, LF line ends");
   ASSERT_NE(file.GetSectionByName("\xDF\xE4\xF0\xEE"), nullptr);
-  EXPECT_EQ(file.GetSection(0)->FieldByName("Short name")->GetAsString(), "\xDF\xE4\xF0\xEE \xF1\xE8\xF1\xF2\xE5\xEC\xFB");
+  EXPECT_EQ(file.GetSection(0)->FieldByName("Short name")->GetAsString(),
+            "\xDF\xE4\xF0\xEE \xF1\xE8\xF1\xF2\xE5\xEC\xFB");
 
   const std::string bad = dir.Write("bad.idf", kMagic + "[A]\r\nShort name=Я ✓\r\n");
   EXPECT_FALSE(LoadDescription(file, bad, &format));
@@ -118,9 +119,9 @@ TEST(DescriptionEncoding, LoadNamesFileLineAndColumn) {
 // files built from the lines that exercise the reader.
 TEST(DescriptionEncoding, TextOperationsMatchTheFileOperations) {
   const TempDir dir;
-  const std::string pieces[] = {"IDF-CPS-text", "IDF-FPS-text", "",         "[S]",  "[T]-tree",
-                                "a=1",          "x=INTEGER=5",  "x=INTEGER=q", "// c", "  v = w ",
-                                "\xDF=\xE4",     "\n",           "\r",          std::string("b=\0QUJD", 7)};
+  const std::string pieces[] = {
+      "IDF-CPS-text", "IDF-FPS-text", "",         "[S]",       "[T]-tree", "a=1", "x=INTEGER=5",
+      "x=INTEGER=q",  "// c",         "  v = w ", "\xDF=\xE4", "\n",       "\r",  std::string("b=\0QUJD", 7)};
   const char* ends[] = {"\r\n", "\r", "\n", ""};
   std::mt19937 rng(5);
   Settings().SetArgumentCountOverride(1);

@@ -107,10 +107,10 @@ TEST_F(IdfTextFileTest, MissingFileAndStickyLastError) {
 }
 
 TEST_F(IdfTextFileTest, SectionHeadersCommentsAndHeaderParameters) {
-  ASSERT_TRUE(Load(
-      "IDF-CPS-text\r\n\r\n"
-      "top=1\r\nbare\r\n  // indented comment\r\n\r\n"
-      "[Name]\r\n[Name]-tree\r\n[]\r\n[Name\r\n[Name]-TREE\r\n[ spaced name ]\r\n"));
+  ASSERT_TRUE(
+      Load("IDF-CPS-text\r\n\r\n"
+           "top=1\r\nbare\r\n  // indented comment\r\n\r\n"
+           "[Name]\r\n[Name]-tree\r\n[]\r\n[Name\r\n[Name]-TREE\r\n[ spaced name ]\r\n"));
   EXPECT_EQ(Params(*file_.Header), (std::vector<Param>{{"top", ftString, "1"}, {"bare", ftString, ""}}));
   ASSERT_EQ(file_.GetSectionCount(), 4);
   EXPECT_FALSE(file_.GetSection(0)->IsTree);
@@ -123,13 +123,13 @@ TEST_F(IdfTextFileTest, SectionHeadersCommentsAndHeaderParameters) {
 }
 
 TEST_F(IdfTextFileTest, ParameterLinesInOrdinaryAndTreeSections) {
-  ASSERT_TRUE(Load(
-      "IDF-CPS-text\r\n\r\n[O]\r\na=b=c\r\nx=integer=5\r\n"
-      "[T]-tree\r\na=b=c\r\nx=integer=5\r\nf=BOOLEAN=yes\r\ng=boolean=true\r\n"
-      "d=Double=2.5\r\ns=STRING=q\r\nplain\r\nnotag=7\r\n"));
+  ASSERT_TRUE(
+      Load("IDF-CPS-text\r\n\r\n[O]\r\na=b=c\r\nx=integer=5\r\n"
+           "[T]-tree\r\na=b=c\r\nx=integer=5\r\nf=BOOLEAN=yes\r\ng=boolean=true\r\n"
+           "d=Double=2.5\r\ns=STRING=q\r\nplain\r\nnotag=7\r\n"));
   EXPECT_EQ(Params(*file_.GetSection(0)), (std::vector<Param>{{"a", ftString, "b=c"}, {"x", ftString, "integer=5"}}));
-  const std::vector<Param> tree = {{"a", ftString, "c"},     {"x", ftInteger, "5"}, {"f", ftBoolean, "FALSE"},
-                                   {"g", ftBoolean, "TRUE"}, {"d", ftFloat, "2.5"}, {"s", ftString, "q"},
+  const std::vector<Param> tree = {{"a", ftString, "c"},     {"x", ftInteger, "5"},   {"f", ftBoolean, "FALSE"},
+                                   {"g", ftBoolean, "TRUE"}, {"d", ftFloat, "2.5"},   {"s", ftString, "q"},
                                    {"plain", ftString, ""},  {"notag", ftString, "7"}};
   EXPECT_EQ(Params(*file_.GetSection(1)), tree);
 }
@@ -139,7 +139,7 @@ TEST_F(IdfTextFileTest, BadTypedValueEndsTheLoadWithTheExceptionMessage) {
   EXPECT_FALSE(file_.LoadFromFile(path));
   EXPECT_EQ(file_.LastError, "An exception during file load process.\r\nFileName = '" + path +
                                  "'\r\nEConvertError: 'abc' is not a valid integer value");
-  ASSERT_EQ(file_.GetSectionCount(), 2);  // what was read before stays
+  ASSERT_EQ(file_.GetSectionCount(), 2);               // what was read before stays
   ASSERT_EQ(file_.GetSection(1)->GetFieldCount(), 1);  // added, then its value failed
   EXPECT_TRUE(file_.GetSection(1)->GetFields(0)->IsNull());
 }
@@ -170,9 +170,10 @@ TEST_F(IdfTextFileTest, SaveWritesTheExactLayout) {
   Settings().SetArgumentCountOverride(0);
   const std::string path = dir_.Path("out.idf");
   ASSERT_TRUE(file_.SaveToFile(path));
-  static const char kExpected[] = "IDF-CPS-text\r\n\r\nH=v\r\n[Ord]\r\ni=5\r\nb=TRUE\r\np=3\r\nbin=\0AP8=\r\n"
-                                             "[Tr]-tree\r\ns=STRING=x\r\ni=INTEGER=-1\r\nd=DOUBLE=0.5\r\n"
-                                             "b=BOOLEAN=FALSE\r\nbin=BINARY=YWI=\r\n";
+  static const char kExpected[] =
+      "IDF-CPS-text\r\n\r\nH=v\r\n[Ord]\r\ni=5\r\nb=TRUE\r\np=3\r\nbin=\0AP8=\r\n"
+      "[Tr]-tree\r\ns=STRING=x\r\ni=INTEGER=-1\r\nd=DOUBLE=0.5\r\n"
+      "b=BOOLEAN=FALSE\r\nbin=BINARY=YWI=\r\n";
   EXPECT_EQ(TempDir::Read(path), std::string(kExpected, sizeof kExpected - 1));
   Settings().SetArgumentCountOverride(2);
   ASSERT_TRUE(file_.SaveToFile(path));
@@ -194,9 +195,9 @@ TEST_F(IdfTextFileTest, SaveThenLoadRoundTrip) {
   ASSERT_EQ(back.GetSectionCount(), 1);
   EXPECT_EQ(back.GetSection(0)->SectionName, "Ord [x]");
   // Ordinary sections give text back; an empty binary loses its trimmed marker.
-  EXPECT_EQ(Params(*back.GetSection(0)), (std::vector<Param>{{"n", ftString, "5"},
-                                                             {"bin", ftBinary, std::string("\0\r\n \x01", 5)},
-                                                             {"empty", ftString, ""}}));
+  EXPECT_EQ(Params(*back.GetSection(0)),
+            (std::vector<Param>{
+                {"n", ftString, "5"}, {"bin", ftBinary, std::string("\0\r\n \x01", 5)}, {"empty", ftString, ""}}));
 }
 
 TEST_F(IdfTextFileTest, SaveFailureMessageAndNoTemporaryFileLeft) {
@@ -258,13 +259,26 @@ TEST(AddTreeSectionTest, WalkMatchesARecursiveModelOnRandomTrees) {
       for (int i = 0; i < children; ++i) {
         TDSPNode* child = node->AddChild("n" + std::to_string(counter++));
         switch (rng() % 7) {
-          case 0: child->SetAsString("s" + std::to_string(counter)); break;
-          case 1: child->SetAsInteger(-counter); break;
-          case 2: child->SetAsBoolean(counter % 2 == 0); break;
-          case 3: child->SetAsDouble(counter / 8.0); break;
-          case 4: child->SetAsDateTime(45000.5); break;
-          case 5: child->SetAsBinary(std::string("\0\x01", 2) + std::to_string(counter)); break;
-          default: break;  // no value
+          case 0:
+            child->SetAsString("s" + std::to_string(counter));
+            break;
+          case 1:
+            child->SetAsInteger(-counter);
+            break;
+          case 2:
+            child->SetAsBoolean(counter % 2 == 0);
+            break;
+          case 3:
+            child->SetAsDouble(counter / 8.0);
+            break;
+          case 4:
+            child->SetAsDateTime(45000.5);
+            break;
+          case 5:
+            child->SetAsBinary(std::string("\0\x01", 2) + std::to_string(counter));
+            break;
+          default:
+            break;  // no value
         }
         grow(child, depth + 1);
       }
@@ -301,7 +315,7 @@ TEST(GetSectionAsTreeTest, WritesEveryTypeAndOverwritesExistingNodes) {
   ASSERT_TRUE(file.GetSectionAsTree(section, &manager));
 
   // Type 10 (P) finds or creates the node and sets nothing.
-  const std::pair<const char*, int> kinds[] = {{"A", dvkString}, {"B.C", dvkInteger}, {"B.D", dvkBoolean},
+  const std::pair<const char*, int> kinds[] = {{"A", dvkString}, {"B.C", dvkInteger},  {"B.D", dvkBoolean},
                                                {"E", dvkDouble}, {"F.G.H", dvkBinary}, {"P", dvkNone}};
   for (const auto& [path, kind] : kinds) {
     ASSERT_NE(manager.FindSection(path), nullptr) << path;

@@ -26,8 +26,7 @@ class TreeFileTest : public ::testing::Test {
   void TearDown() override { Settings().SetDefaultFormDatabase(""); }
 
   // Stores a small form under (index, name, group, owner).
-  void StoreForm(int32_t index, const std::string& name, const std::string& group = "",
-                 const std::string& owner = "") {
+  void StoreForm(int32_t index, const std::string& name, const std::string& group = "", const std::string& owner = "") {
     TDSPFormManager manager;
     manager.FormIndex = index;
     manager.FormName = name;

@@ -256,13 +256,24 @@ TEST(SystemViewTest, MatchesTheRecursiveFormOnGeneratedTrees) {
           try {
             switch (op) {
               case 0:
-              case 1: view.SelectNode(item); break;
+              case 1:
+                view.SelectNode(item);
+                break;
               case 2:
-              case 3: view.UnselectNode(item); break;
-              case 4: view.SelectChilds(item); break;
-              case 5: view.SelectParent(item); break;
-              case 6: view.UnselectChilds(item); break;
-              default: view.SelectRef(refs, &t.nodes);
+              case 3:
+                view.UnselectNode(item);
+                break;
+              case 4:
+                view.SelectChilds(item);
+                break;
+              case 5:
+                view.SelectParent(item);
+                break;
+              case 6:
+                view.UnselectChilds(item);
+                break;
+              default:
+                view.SelectRef(refs, &t.nodes);
             }
             return std::nullopt;
           } catch (const Exception& e) {

@@ -75,7 +75,8 @@ TEST_P(CommandsTest, PrintWhatTheTranscriptShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, CommandsTest,
-                         ::testing::Values("idf", "plan", "install_status", "data", "tree", "usage", "cyrillic", "runs"));
+                         ::testing::Values("idf", "plan", "install_status", "data", "tree", "usage", "cyrillic",
+                                           "runs"));
 
 }  // namespace
 }  // namespace instkit::testing

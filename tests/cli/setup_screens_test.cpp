@@ -136,7 +136,8 @@ class TScenario {
   // The screen as text, with what differs from run to run replaced.
   std::string Capture() const {
     std::string screen = Tmux("capture-pane -p -t s");
-    for (size_t at; (at = screen.find(root_)) != std::string::npos;) screen.replace(at, root_.size(), "/tmp/iks-XXXXXX");
+    for (size_t at; (at = screen.find(root_)) != std::string::npos;)
+      screen.replace(at, root_.size(), "/tmp/iks-XXXXXX");
     return std::regex_replace(screen, std::regex("[0-9.]+ (bytes|KiB|MiB|GiB|TiB) free"), "N free");
   }
 
@@ -218,7 +219,8 @@ TEST(SetupCommandTest, RefusesWithoutATerminal) {
   TempDir dir;
   const std::string out = Output(std::string(INSTKIT_CLI_BINARY) + " setup " + INSTKIT_SOURCE_DIR +
                                  "/examples/demo/setup.idf </dev/null 2>&1; echo \"EXIT $?\"");
-  EXPECT_NE(out.find("instkit setup: needs a terminal for its screens; without one, use `instkit install "), std::string::npos)
+  EXPECT_NE(out.find("instkit setup: needs a terminal for its screens; without one, use `instkit install "),
+            std::string::npos)
       << out;
   EXPECT_NE(out.find("EXIT 2"), std::string::npos) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;

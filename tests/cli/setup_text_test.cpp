@@ -31,10 +31,10 @@ TEST_F(SetupTextTest, WidthAndCut) {
   const std::vector<Case> cases = {
       {"Ядро системы", 12, 12, "Ядро системы"},
       {"Ядро системы", 12, 6, "Ядро …"},
-      {"日本語", 6, 4, "日…"},          // a wide character never half shown
+      {"日本語", 6, 4, "日…"},  // a wide character never half shown
       {"日本語", 6, 3, "日…"},
-      {"a\tb\x01", 4, 3, "a\t…"},        // a control counts one column (drawn as ?)
-      {"\xff\xfe", 2, 1, "…"},           // invalid bytes: one '?' each
+      {"a\tb\x01", 4, 3, "a\t…"},  // a control counts one column (drawn as ?)
+      {"\xff\xfe", 2, 1, "…"},     // invalid bytes: one '?' each
       {"", 0, 5, ""},
       {"abc", 3, 0, ""},
   };

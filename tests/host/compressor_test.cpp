@@ -111,7 +111,7 @@ TEST(Compressor, EveryDecoderRefusesTheSameInputsTheSameWay) {
   const std::string plain = Noise(3 << 20);
   const std::string packed = Compress(plain, true);
   std::string damaged = packed;
-  damaged[damaged.size() - 2] ^= 0x10;  // the last four bytes are the checksum, which the blocks do not check
+  damaged[damaged.size() - 2] ^= 0x10;   // the last four bytes are the checksum, which the blocks do not check
   const std::string flat(5 << 20, 'a');  // compresses to a few hundred bytes
   const std::string cap = "ECompressorError: Decompressed data exceed the limit of 1048576 bytes";
   const struct {

@@ -14,12 +14,21 @@ namespace instkit {
 namespace {
 
 TEST(DateTime, ReadsTheIsoFormsAndNothingElse) {
-  const std::pair<const char*, std::optional<double>> cases[] = {
-      {"2024-01-15", 45306.0},           {"2024-01-15T10:30", 45306.4375},  {" 2024-01-15 10:30:00.000 ", 45306.4375},
-      {"2024-01-15 12:00:00+03:00", 45306.375}, {"2024-01-15Z", 45306.0}, {"08:15:00", 0.34375},
-      {"1899-12-29 06:00", -1.25},       {"2024-02-29", 45351.0},           {"2023-02-29", std::nullopt},
-      {"2024-1-5", std::nullopt},        {"24:00:00", std::nullopt},        {"2024-01-15 10:30:00.", std::nullopt},
-      {"2024-01-15 10:30 x", std::nullopt}, {"yesterday", std::nullopt},  {"", std::nullopt}};
+  const std::pair<const char*, std::optional<double>> cases[] = {{"2024-01-15", 45306.0},
+                                                                 {"2024-01-15T10:30", 45306.4375},
+                                                                 {" 2024-01-15 10:30:00.000 ", 45306.4375},
+                                                                 {"2024-01-15 12:00:00+03:00", 45306.375},
+                                                                 {"2024-01-15Z", 45306.0},
+                                                                 {"08:15:00", 0.34375},
+                                                                 {"1899-12-29 06:00", -1.25},
+                                                                 {"2024-02-29", 45351.0},
+                                                                 {"2023-02-29", std::nullopt},
+                                                                 {"2024-1-5", std::nullopt},
+                                                                 {"24:00:00", std::nullopt},
+                                                                 {"2024-01-15 10:30:00.", std::nullopt},
+                                                                 {"2024-01-15 10:30 x", std::nullopt},
+                                                                 {"yesterday", std::nullopt},
+                                                                 {"", std::nullopt}};
   for (const auto& [text, value] : cases) EXPECT_EQ(ParseIsoDateTime(text), value) << text;
   EXPECT_EQ(FormatIsoDateTime(45306.4375, TIsoForm::kDate), "2024-01-15 10:30:00");
   EXPECT_EQ(FormatIsoDateTime(0.34375, TIsoForm::kTime), "08:15:00");

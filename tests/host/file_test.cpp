@@ -73,7 +73,7 @@ TEST(FileTest, AtomicWriteReplacesOnlyOnCommitAndLeavesNoTemporaryFile) {
     TAtomicFileWriter writer(target);
     writer.Write("new contents");
     EXPECT_EQ(TempDir::Read(target), "old");  // not yet committed
-  }  // abandoned: the old file stays
+  }                                           // abandoned: the old file stays
   EXPECT_EQ(TempDir::Read(target), "old");
   WriteWholeFileAtomically(target, "new contents");
   EXPECT_EQ(TempDir::Read(target), "new contents");

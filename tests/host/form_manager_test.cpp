@@ -20,7 +20,8 @@ std::string Repeat(const std::string& name, int count) {
 TEST(FormManagerPathTest, InvalidPathsFindNothingAndCannotBeCreated) {
   TDSPManager manager;
   manager.CreateSection("a.b");
-  for (const std::string& path : std::initializer_list<std::string>{"", ".", "a.", ".a", "a..b", "a.b.", Repeat("n", kMaxBranchDepth + 1)}) {
+  for (const std::string& path :
+       std::initializer_list<std::string>{"", ".", "a.", ".a", "a..b", "a.b.", Repeat("n", kMaxBranchDepth + 1)}) {
     EXPECT_EQ(manager.FindSection(path), nullptr) << path;
     EXPECT_THROW(manager.CreateSection(path), EDSPError) << path;
     EXPECT_THROW(manager.SetBinaryParam(path, "x"), EDSPError) << path;

@@ -47,8 +47,10 @@ TEST_F(FormStoreTest, StoredFormFetchesBackUnderItsKeyOnly) {
   EXPECT_TRUE(SameBranch(*reader->Root(), *writer->Root()));
 
   // Each of the four settings is part of the key.
-  const TFormKey others[] = {
-      {4, name, "app", "user"}, {3, "\xF4\xEE\xF0\xEC\xE0", "app", "user"}, {3, name, "App", "user"}, {3, name, "app", ""}};
+  const TFormKey others[] = {{4, name, "app", "user"},
+                             {3, "\xF4\xEE\xF0\xEC\xE0", "app", "user"},
+                             {3, name, "App", "user"},
+                             {3, name, "app", ""}};
   for (const TFormKey& key : others) {
     EXPECT_FALSE(Manager(key)->Fetch()) << key.FormIndex << " " << key.FormGroup << "/" << key.FormOwner;
   }

@@ -62,8 +62,7 @@ TEST(FieldConversion, ConversionErrorNamesTheTextAndKind) {
 }
 
 TEST(FieldConversion, DoublesRoundTripThroughTheirTextForm) {
-  const double values[] = {0.1, 1.0 / 3.0, -2.5e-300, 1e300, 123456789.125, 5e-324,
-                           std::numeric_limits<double>::max()};
+  const double values[] = {0.1, 1.0 / 3.0, -2.5e-300, 1e300, 123456789.125, 5e-324, std::numeric_limits<double>::max()};
   for (double v : values) {
     TField out("F", ftFloat);
     out.SetAsFloat(v);
@@ -122,9 +121,7 @@ TEST(Record, LayoutVersionMovesWithTheFieldsOnly) {
   TRecord other;
   std::set<uint64_t> seen{record.LayoutVersion(), other.LayoutVersion()};
   EXPECT_EQ(seen.size(), 2u);
-  const auto changed = [&](const char* what) {
-    EXPECT_TRUE(seen.insert(record.LayoutVersion()).second) << what;
-  };
+  const auto changed = [&](const char* what) { EXPECT_TRUE(seen.insert(record.LayoutVersion()).second) << what; };
   record.AddField("A", ftInteger);
   changed("add");
   record.AddField("B", ftString);

@@ -142,7 +142,7 @@ TEST_F(RegistryTest, KeyListingAndSubtreeDeletion) {
 
   ASSERT_TRUE(registry.OpenKey("b\\y\\z", false));
   registry.WriteString("v", "1");
-  EXPECT_TRUE(registry.DeleteKey("B"));  // with everything below it
+  EXPECT_TRUE(registry.DeleteKey("B"));    // with everything below it
   EXPECT_FALSE(registry.HasCurrentKey());  // the open key went with it
   EXPECT_FALSE(registry.DeleteKey("b"));
   EXPECT_FALSE(registry.KeyExists("b\\y\\z"));
@@ -179,7 +179,7 @@ TEST_F(RegistryTest, DefaultPathLiesInTheStateFolder) {
   setenv("XDG_STATE_HOME", dir_.c_str(), 1);
   EXPECT_EQ(TRegistry::DefaultPath(), (dir_ / "instkit" / "registry.db").string());
   setenv("XDG_STATE_HOME", "/", 1);
-  EXPECT_FALSE(TRegistry::DefaultPath().empty());  // the root is a state folder too
+  EXPECT_FALSE(TRegistry::DefaultPath().empty());   // the root is a state folder too
   setenv("XDG_STATE_HOME", "relative/ignored", 1);  // not absolute: $HOME/.local/state
   const std::string fallback = TRegistry::DefaultPath();
   if (!fallback.empty()) {

@@ -20,24 +20,40 @@ class SqliteTable : public ::testing::Test {
 };
 
 TEST(SqliteTypes, DeclaredTypesMapToFieldCodes) {
-  const std::pair<const char*, int> cases[] = {
-      {"INTEGER", ftInteger},   {"bigint", ftFloat},        {"INT8", ftFloat},        {"unsigned big int", ftFloat},
-      {"SMALLINT", ftSmallInt}, {"tinyint", ftSmallInt},    {"MEDIUMINT", ftInteger}, {"BOOLEAN", ftBoolean},
-      {"bool", ftBoolean},      {"REAL", ftFloat},          {"double precision", ftFloat}, {"FLOAT", ftFloat},
-      {"DATETIME", ftDateTime}, {"timestamp", ftDateTime},  {"DATE", ftDate},         {"time", ftTime},
-      {"NUMERIC(10,2)", ftCurrency}, {"CURRENCY", ftCurrency}, {"BLOB", ftBinary},    {"TEXT", ftString},
-      {"VARCHAR(20)", ftString}, {"", ftString}};
+  const std::pair<const char*, int> cases[] = {{"INTEGER", ftInteger},
+                                               {"bigint", ftFloat},
+                                               {"INT8", ftFloat},
+                                               {"unsigned big int", ftFloat},
+                                               {"SMALLINT", ftSmallInt},
+                                               {"tinyint", ftSmallInt},
+                                               {"MEDIUMINT", ftInteger},
+                                               {"BOOLEAN", ftBoolean},
+                                               {"bool", ftBoolean},
+                                               {"REAL", ftFloat},
+                                               {"double precision", ftFloat},
+                                               {"FLOAT", ftFloat},
+                                               {"DATETIME", ftDateTime},
+                                               {"timestamp", ftDateTime},
+                                               {"DATE", ftDate},
+                                               {"time", ftTime},
+                                               {"NUMERIC(10,2)", ftCurrency},
+                                               {"CURRENCY", ftCurrency},
+                                               {"BLOB", ftBinary},
+                                               {"TEXT", ftString},
+                                               {"VARCHAR(20)", ftString},
+                                               {"", ftString}};
   for (const auto& [declared, code] : cases) EXPECT_EQ(FieldTypeOfDeclaredType(declared), code) << declared;
-  for (int code : {ftString, ftSmallInt, ftInteger, ftFloat, ftDate, ftDateTime, ftTime, ftCurrency, ftBinary,
-                   ftBoolean}) {
+  for (int code :
+       {ftString, ftSmallInt, ftInteger, ftFloat, ftDate, ftDateTime, ftTime, ftCurrency, ftBinary, ftBoolean}) {
     EXPECT_EQ(FieldTypeOfDeclaredType(DeclaredTypeOfFieldType(static_cast<uint8_t>(code))), code) << code;
   }
 }
 
 TEST_F(SqliteTable, ReadsValuesNullsAndWideIntegers) {
   manager->Db().Exec("CREATE TABLE v (i INTEGER, t TEXT, r REAL, b BOOLEAN, x BLOB)");
-  manager->Db().Exec("INSERT INTO v VALUES (7, 'txt', 2.5, 1, x'00ff'), (NULL, NULL, NULL, NULL, NULL), "
-                     "(4294967296, 12, '3.5', 0, 'b')");
+  manager->Db().Exec(
+      "INSERT INTO v VALUES (7, 'txt', 2.5, 1, x'00ff'), (NULL, NULL, NULL, NULL, NULL), "
+      "(4294967296, 12, '3.5', 0, 'b')");
   TTable* table = manager->GetUserTable("V", "", false);
   ASSERT_NE(table, nullptr);
   table->Open();
@@ -86,8 +102,8 @@ TEST_F(SqliteTable, InsertsInOneTransactionCommittedByFreeTable) {
     EXPECT_EQ(count.ColumnInt64(0), 0);
   }
   manager->FreeTable(table);
-  TSqliteStatement check =
-      manager->Db().Prepare("SELECT group_concat(coalesce(i, 'N') || coalesce(t, 'N') || coalesce(b, 'N'), ',') FROM w");
+  TSqliteStatement check = manager->Db().Prepare(
+      "SELECT group_concat(coalesce(i, 'N') || coalesce(t, 'N') || coalesce(b, 'N'), ',') FROM w");
   ASSERT_TRUE(check.Step());
   EXPECT_EQ(check.ColumnText(0), "0t00,1t11,2t20,NNN");
 }
@@ -103,15 +119,25 @@ TEST_F(SqliteTable, InsertValuesStoresWhatInsertRowStores) {
   };
   const Source sources[] = {
       // Kinds as the columns': bound as they are, the blob as a blob.
-      {{{ftInteger, 7}, {ftString, std::string("t")}, {ftBinary, std::string("\0\x01", 2)}, {ftFloat, 0.5},
+      {{{ftInteger, 7},
+        {ftString, std::string("t")},
+        {ftBinary, std::string("\0\x01", 2)},
+        {ftFloat, 0.5},
         {ftBoolean, true}}},
       // Other kinds: converted to the columns' kinds.
-      {{{ftString, std::string("42")}, {ftInteger, 5}, {ftString, std::string("s")}, {ftInteger, 3},
+      {{{ftString, std::string("42")},
+        {ftInteger, 5},
+        {ftString, std::string("s")},
+        {ftInteger, 3},
         {ftString, std::string("TRUE")}}},
       // Fewer fields: the rest are NULL; empty values are NULL too.
       {{{ftInteger, TVariant{}}, {ftString, std::string()}}},
       // More fields: the extra ones are left out.
-      {{{ftInteger, 1}, {ftString, std::string("a")}, {ftBinary, std::string()}, {ftFloat, 1.0}, {ftBoolean, false},
+      {{{ftInteger, 1},
+        {ftString, std::string("a")},
+        {ftBinary, std::string()},
+        {ftFloat, 1.0},
+        {ftBoolean, false},
         {ftString, std::string("extra")}}},
   };
   TTable* direct = manager->GetUserTable("direct", "", false);
@@ -133,7 +159,8 @@ TEST_F(SqliteTable, InsertValuesStoresWhatInsertRowStores) {
   const auto dump = [&](const std::string& table) {
     TSqliteStatement all = manager->Db().Prepare(
         "SELECT group_concat(quote(i) || '|' || quote(t) || '|' || quote(x) || '|' || quote(r) || '|' || quote(b), "
-        "',') FROM " + table);
+        "',') FROM " +
+        table);
     return all.Step() ? all.ColumnText(0) : std::string();
   };
   EXPECT_EQ(dump("through"), "7|'t'|X'0001'|0.5|1,42|'5'|X'73'|3.0|1,NULL|''|NULL|NULL|NULL,1|'a'|X''|1.0|0");

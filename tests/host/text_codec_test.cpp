@@ -24,10 +24,19 @@ TEST(Text, Int32ParsingIsStrict) {
   struct Case {
     const char* text;
     std::optional<int32_t> value;
-  } cases[] = {{"0", 0},           {"-17", -17},       {"+5", 5},        {"2147483647", 2147483647},
-               {"-2147483648", INT32_MIN}, {"2147483648", std::nullopt}, {"", std::nullopt},
-               {" 1", std::nullopt}, {"1 ", std::nullopt}, {"1,", std::nullopt}, {"+-1", std::nullopt},
-               {"0x10", std::nullopt}, {"-", std::nullopt}};
+  } cases[] = {{"0", 0},
+               {"-17", -17},
+               {"+5", 5},
+               {"2147483647", 2147483647},
+               {"-2147483648", INT32_MIN},
+               {"2147483648", std::nullopt},
+               {"", std::nullopt},
+               {" 1", std::nullopt},
+               {"1 ", std::nullopt},
+               {"1,", std::nullopt},
+               {"+-1", std::nullopt},
+               {"0x10", std::nullopt},
+               {"-", std::nullopt}};
   for (const auto& c : cases) EXPECT_EQ(ParseInt32(c.text), c.value) << "'" << c.text << "'";
 }
 

@@ -57,7 +57,9 @@ inline bool MakeArchive(const std::string& path, const std::string& format, cons
         archive_entry_set_filetype(e, AE_IFREG);
         archive_entry_set_size(e, static_cast<la_int64_t>(item.data.size()));
         break;
-      case TArchiveItem::kFolder: archive_entry_set_filetype(e, AE_IFDIR); break;
+      case TArchiveItem::kFolder:
+        archive_entry_set_filetype(e, AE_IFDIR);
+        break;
       case TArchiveItem::kSymlink:
         archive_entry_set_filetype(e, AE_IFLNK);
         archive_entry_set_symlink(e, item.target.c_str());
@@ -66,7 +68,9 @@ inline bool MakeArchive(const std::string& path, const std::string& format, cons
         archive_entry_set_filetype(e, AE_IFREG);
         archive_entry_set_hardlink(e, item.target.c_str());
         break;
-      case TArchiveItem::kFifo: archive_entry_set_filetype(e, AE_IFIFO); break;
+      case TArchiveItem::kFifo:
+        archive_entry_set_filetype(e, AE_IFIFO);
+        break;
       case TArchiveItem::kDevice:
         archive_entry_set_filetype(e, AE_IFCHR);
         archive_entry_set_rdev(e, 0x0103);

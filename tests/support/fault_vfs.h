@@ -47,10 +47,14 @@ class TFaultVfs {
     sqlite3_file base;
     TFaultVfs* vfs;
   };
-  static sqlite3_file* Real(sqlite3_file* f) { return reinterpret_cast<sqlite3_file*>(reinterpret_cast<TFile*>(f) + 1); }
+  static sqlite3_file* Real(sqlite3_file* f) {
+    return reinterpret_cast<sqlite3_file*>(reinterpret_cast<TFile*>(f) + 1);
+  }
   static TFaultVfs& Self(sqlite3_file* f) { return *reinterpret_cast<TFile*>(f)->vfs; }
   template <auto Method, typename... A>
-  static int Forward(sqlite3_file* f, A... a) { return (Real(f)->pMethods->*Method)(Real(f), a...); }
+  static int Forward(sqlite3_file* f, A... a) {
+    return (Real(f)->pMethods->*Method)(Real(f), a...);
+  }
 
   int Fault(int count, int at) {
     fired_ = fired_ || (at > 0 && count == at);
@@ -81,7 +85,12 @@ class TFaultVfs {
       &Forward<&sqlite3_io_methods::xFileControl, int, void*>,
       &Forward<&sqlite3_io_methods::xSectorSize>,
       &Forward<&sqlite3_io_methods::xDeviceCharacteristics>,
-      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr};
 };
 
 }  // namespace instkit::testing

@@ -40,13 +40,13 @@ inline std::optional<std::string> PgServer(std::string& why) { return PgClusterC
 // Skips the current test when there is no server; `conninfo` receives it
 // (a name the macro declares, so it cannot be parenthesized).
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define INSTKIT_REQUIRE_PG_SERVER(conninfo)                                      \
-  std::string conninfo;                                                          \
-  {                                                                              \
-    std::string why_;                                                            \
+#define INSTKIT_REQUIRE_PG_SERVER(conninfo)                                       \
+  std::string conninfo;                                                           \
+  {                                                                               \
+    std::string why_;                                                             \
     const std::optional<std::string> found_ = ::instkit::testing::PgServer(why_); \
-    if (!found_) GTEST_SKIP() << "PostgreSQL tests skipped: " << why_;           \
-    conninfo = *found_;                                                          \
+    if (!found_) GTEST_SKIP() << "PostgreSQL tests skipped: " << why_;            \
+    conninfo = *found_;                                                           \
   }
 // NOLINTEND(bugprone-macro-parentheses)
 

@@ -20,7 +20,7 @@ TEST(WindowsLibraries, NamesResolveAgainstTheSearchFolders) {
   const auto previous = Settings().LibrarySearchFolders();
   Settings().SetLibrarySearchFolders({dir.Path("nowhere"), dir.Root().string()});
   EXPECT_EQ(ResolveLibraryName("found.dll"), found);
-  EXPECT_EQ(ResolveLibraryName("found"), found);  // ".dll" is tried
+  EXPECT_EQ(ResolveLibraryName("found"), found);                          // ".dll" is tried
   EXPECT_EQ(ResolveLibraryName("C:\\abs\\lib.dll"), "C:\\abs\\lib.dll");  // rooted: as given
   EXPECT_EQ(ResolveLibraryName("\\\\server\\share\\lib.dll"), "\\\\server\\share\\lib.dll");
   EXPECT_EQ(ResolveLibraryName("sub/lib"), "sub/lib");  // left to the system

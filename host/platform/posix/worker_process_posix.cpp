@@ -36,20 +36,34 @@ constexpr size_t kMaxMessage = size_t{1} << 30;
 
 const char* SignalName(int signal_number) {
   switch (signal_number) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGABRT: return "SIGABRT";
-    case SIGBUS: return "SIGBUS";
-    case SIGFPE: return "SIGFPE";
-    case SIGILL: return "SIGILL";
-    case SIGKILL: return "SIGKILL";
-    case SIGTERM: return "SIGTERM";
-    case SIGINT: return "SIGINT";
-    case SIGPIPE: return "SIGPIPE";
-    case SIGTRAP: return "SIGTRAP";
-    case SIGSYS: return "SIGSYS";
-    case SIGHUP: return "SIGHUP";
-    case SIGQUIT: return "SIGQUIT";
-    default: return nullptr;
+    case SIGSEGV:
+      return "SIGSEGV";
+    case SIGABRT:
+      return "SIGABRT";
+    case SIGBUS:
+      return "SIGBUS";
+    case SIGFPE:
+      return "SIGFPE";
+    case SIGILL:
+      return "SIGILL";
+    case SIGKILL:
+      return "SIGKILL";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGINT:
+      return "SIGINT";
+    case SIGPIPE:
+      return "SIGPIPE";
+    case SIGTRAP:
+      return "SIGTRAP";
+    case SIGSYS:
+      return "SIGSYS";
+    case SIGHUP:
+      return "SIGHUP";
+    case SIGQUIT:
+      return "SIGQUIT";
+    default:
+      return nullptr;
   }
 }
 
@@ -216,7 +230,8 @@ class TWorkerProcess : public TWorker {
         continue;
       }
       if (socket_ < 0 || broken_) return Ended(data);
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd p{socket_, POLLIN, 0};
       // A signal (the operator's Ctrl-C) ends the wait early, so the caller
       // can look at it at once.

@@ -111,8 +111,8 @@ bool IsAbsolutePath(const std::string& path) {
 TInputFile::TInputFile(const std::string& path) : path_(path), buffer_(new char[kBufferSize]) {
   // Others may read, write, rename or replace the file while it is open, as
   // TAtomicFileWriter does on commit.
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) Fail("Cannot open file", path, ::GetLastError());
   handle_ = reinterpret_cast<intptr_t>(h);
 }
@@ -143,8 +143,7 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& path) : path_(path), han
   const unsigned pid = static_cast<unsigned>(::GetCurrentProcessId());
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = Format("%s.tmp-%u-%u", path.c_str(), pid, g_temp_counter.fetch_add(1));
-    HANDLE h = ::CreateFileA(temp_path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    HANDLE h = ::CreateFileA(temp_path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<intptr_t>(h);
       buffer_.reserve(kBufferSize);
@@ -168,7 +167,8 @@ void TAtomicFileWriter::Flush() {
     CheckFileFault(TFileStep::kWrite, path_);
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(left, 1u << 30));
     DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle_), p, chunk, &written, nullptr)) Fail("Cannot write file", path_, ::GetLastError());
+    if (!::WriteFile(AsHandle(handle_), p, chunk, &written, nullptr))
+      Fail("Cannot write file", path_, ::GetLastError());
     p += written;
     left -= written;
   }

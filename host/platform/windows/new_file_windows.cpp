@@ -54,7 +54,8 @@ void TNewFile::Write(const void* data, size_t size) {
   while (size > 0) {
     const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle_), p, chunk, &written, nullptr)) Fail("Cannot write file", path_, ::GetLastError());
+    if (!::WriteFile(AsHandle(handle_), p, chunk, &written, nullptr))
+      Fail("Cannot write file", path_, ::GetLastError());
     p += written;
     size -= written;
   }

@@ -42,10 +42,14 @@ struct THive {
   HKEY key;
 };
 const THive kHives[] = {
-    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},  {"HKCU", HKEY_CURRENT_USER},
-    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKLM", HKEY_LOCAL_MACHINE},
-    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},  {"HKCR", HKEY_CLASSES_ROOT},
-    {"HKEY_USERS", HKEY_USERS},                {"HKU", HKEY_USERS},
+    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {"HKCU", HKEY_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {"HKLM", HKEY_LOCAL_MACHINE},
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {"HKCR", HKEY_CLASSES_ROOT},
+    {"HKEY_USERS", HKEY_USERS},
+    {"HKU", HKEY_USERS},
 };
 
 // Splits the object's path into its hive and the key below it.
@@ -116,8 +120,8 @@ TRegistry::TRegistry(const std::string& path) : path_(path) {
   const HKEY hive = SplitHive(path_, &below);
   if (below.empty()) return;  // a whole hive
   TKey root;
-  const LONG status = ::RegCreateKeyExA(hive, below.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        KEY_READ | KEY_WRITE, nullptr, root.Out(), nullptr);
+  const LONG status = ::RegCreateKeyExA(hive, below.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                        nullptr, root.Out(), nullptr);
   if (status != ERROR_SUCCESS) {
     throw Exception("ERegistryException", Format("Cannot open registry key '%s': %s", path_.c_str(),
                                                  WindowsErrorText(static_cast<DWORD>(status)).c_str()));
@@ -145,8 +149,8 @@ bool OpenStoreKey(const std::string& store, const std::string& key, REGSAM acces
   const LONG status = ::RegOpenKeyExA(hive, full.c_str(), 0, access, out->Out());
   if (status == ERROR_SUCCESS) return true;
   if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) return false;
-  throw Exception("ERegistryException", Format("Cannot open key '%s' in registry '%s': %s", key.c_str(),
-                                               store.c_str(), WindowsErrorText(static_cast<DWORD>(status)).c_str()));
+  throw Exception("ERegistryException", Format("Cannot open key '%s' in registry '%s': %s", key.c_str(), store.c_str(),
+                                               WindowsErrorText(static_cast<DWORD>(status)).c_str()));
 }
 
 // The path of an existing key as the registry spells it: each name is
@@ -202,8 +206,8 @@ bool TRegistry::OpenKey(const std::string& key, bool can_create) {
     std::string below;
     const HKEY hive = SplitHive(path_, &below);
     const std::string full = JoinKey(below, wanted);
-    const LONG status = ::RegCreateKeyExA(hive, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                          KEY_READ | KEY_WRITE, nullptr, open.Out(), nullptr);
+    const LONG status = ::RegCreateKeyExA(hive, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                          nullptr, open.Out(), nullptr);
     if (status != ERROR_SUCCESS) {
       throw Exception("ERegistryException",
                       Format("Cannot create key '%s' in registry '%s': %s", wanted.c_str(), path_.c_str(),
@@ -278,8 +282,7 @@ void TRegistry::WriteString(const std::string& name, const std::string& value) {
   TKey key;
   OpenCurrent(path_, current_key_, KEY_SET_VALUE, "Failed to set data for", name, &key);
   // REG_SZ data includes its terminating zero.
-  const LONG status = ::RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(value.c_str()),
+  const LONG status = ::RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                        static_cast<DWORD>(value.size() + 1));
   if (status != ERROR_SUCCESS) FailValue("Failed to set data for", name, path_, status);
   // Written through to disk, as the SQLite store does on POSIX.

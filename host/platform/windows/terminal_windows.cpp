@@ -6,9 +6,12 @@ namespace instkit {
 
 bool IsTerminal(TStandardStream stream) {
   switch (stream) {
-    case TStandardStream::kInput: return _isatty(0) != 0;
-    case TStandardStream::kOutput: return _isatty(1) != 0;
-    case TStandardStream::kError: return _isatty(2) != 0;
+    case TStandardStream::kInput:
+      return _isatty(0) != 0;
+    case TStandardStream::kOutput:
+      return _isatty(1) != 0;
+    case TStandardStream::kError:
+      return _isatty(2) != 0;
   }
   return false;
 }

@@ -19,8 +19,8 @@ std::string WindowsErrorText(unsigned long code) {
   std::string result;
   if (length > 0 && text != nullptr) result.assign(text, length);
   if (text != nullptr) ::LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
-                             result.back() == '.')) {
+  while (!result.empty() &&
+         (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' || result.back() == '.')) {
     result.pop_back();
   }
   if (result.empty()) result = Format("error %lu", code);
