@@ -22,7 +22,7 @@ namespace instkit {
 namespace {
 
 // The size of the image pieces that FromTableToFile compresses as it goes.
-constexpr size_t kImagePiece = 256 * 1024;
+constexpr size_t kImagePiece = 256ull * 1024;
 
 // A table obtained from the manager, handed back exactly once: by Free() on
 // the normal path (where a failure to commit is reported), or by the

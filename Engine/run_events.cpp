@@ -75,7 +75,6 @@ int RunExitStatus(TRunStatus status) {
     case TRunStatus::kDone:
       return 0;
     case TRunStatus::kNotAllDone:
-      return 1;
     case TRunStatus::kFailed:
       return 1;
     case TRunStatus::kBadInput:

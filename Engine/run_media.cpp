@@ -31,9 +31,9 @@ uint64_t FreeSpace(const std::string& folder) {
 }
 
 std::string Bytes(uint64_t n) {
-  if (n < 10 * 1024) return std::to_string(n) + " bytes";
+  if (n < 10ull * 1024) return std::to_string(n) + " bytes";
   if (n < 10ull * 1024 * 1024) return std::to_string(n / 1024) + " KiB";
-  return std::to_string(n / (1024 * 1024)) + " MiB";
+  return std::to_string(n / (1024ull * 1024)) + " MiB";
 }
 
 }  // namespace

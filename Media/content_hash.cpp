@@ -26,7 +26,8 @@ std::string TContentHash::Hex() const {
   uint64_t halves[2] = {hash.high64, hash.low64};
   for (int half = 0; half < 2; ++half) {
     uint64_t value = halves[half];
-    for (int i = 15; i >= 0; --i, value >>= 4) hex[static_cast<size_t>(half * 16 + i)] = "0123456789abcdef"[value & 15];
+    for (int i = 15; i >= 0; --i, value >>= 4)
+      hex[(static_cast<size_t>(half) * 16) + static_cast<size_t>(i)] = "0123456789abcdef"[value & 15];
   }
   return hex;
 }

@@ -20,7 +20,7 @@ namespace instkit {
 namespace {
 
 constexpr uint64_t kEntryCost = 512;
-constexpr uint64_t kProgressBytes = 256 * 1024;
+constexpr uint64_t kProgressBytes = 256ull * 1024;
 constexpr uint32_t kProgressEntries = 32;
 constexpr size_t kReadBlock = 1 << 20;
 
@@ -137,7 +137,7 @@ void TUnpackRun::File(const std::string& path, archive_entry* entry) {
   std::unique_ptr<TNewFile> out = journal_.BeginFile(path);
   TContentHash hash;
   uint64_t size = 0;
-  static const std::vector<char> zeros(64 * 1024, 0);
+  static const std::vector<char> zeros(64ull * 1024, 0);
   for (;;) {
     const void* block = nullptr;
     size_t length = 0;

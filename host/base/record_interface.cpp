@@ -1,5 +1,7 @@
 #include "host/base/record_interface.h"
 
+#include <algorithm>
+
 #include "host/base/exception.h"
 #include "host/base/format.h"
 #include "host/base/record.h"
@@ -8,6 +10,7 @@ namespace instkit {
 
 std::vector<std::string> TRecordInterface::GetPropertyNames() const {
   std::vector<std::string> names;
+  names.reserve(static_cast<size_t>(std::max(the_object_->GetFieldCount(), 0)));
   for (int32_t i = 0; i < the_object_->GetFieldCount(); ++i) {
     names.push_back(the_object_->GetFields(i)->Name());
   }

@@ -21,7 +21,7 @@ namespace instkit {
 namespace {
 
 // Bytes queued before they go to the server in one CopyData message.
-constexpr size_t kSendPiece = 64 * 1024;
+constexpr size_t kSendPiece = 64ull * 1024;
 // A batch ends at this many bytes even before BatchRows rows.
 constexpr size_t kBatchBytes = size_t{8} << 20;
 constexpr const char* kLocked = "database is locked by another process";
@@ -66,7 +66,7 @@ void DrainResults(pg_conn* conn) {
 
 class TPgTable final : public TTable {
  public:
-  TPgTable(TPgConnection& connection, std::string schema, std::string name, int32_t batch_rows)
+  TPgTable(TPgConnection& connection, const std::string& schema, std::string name, int32_t batch_rows)
       : conn_(connection),
         name_(std::move(name)),
         qualified_(QualifiedIdentifier(schema, name_)),

@@ -47,6 +47,7 @@ class FakeTable final : public TTable {
   void InsertRow() override {
     if (CurrentRecord.GetFields(0)->GetAsInteger() < 0) throw Exception("EFake", "negative");
     std::vector<TVariant> row;
+    row.reserve(static_cast<size_t>(CurrentRecord.GetFieldCount()));
     for (int i = 0; i < CurrentRecord.GetFieldCount(); ++i) row.push_back(CurrentRecord.GetFields(i)->GetValue());
     inserted.push_back(row);
   }

@@ -31,7 +31,7 @@ class CliRunTest : public DriverTest {
       text += "[" + s[0] + "]\r\nParent=" + s[3] + "\r\nLibrary=" + s[1] + "\r\nParameter=" + s[2] +
               "\r\nShort name=" + s[0] + "\r\n";
     }
-    const std::string path = (temp_ / "setup.idf").string();
+    std::string path = (temp_ / "setup.idf").string();
     WriteWholeFileAtomically(path, Utf8ToCp1251(text));
     return path;
   }
@@ -52,6 +52,7 @@ class CliRunTest : public DriverTest {
       pos = end + 1;
     }
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     const std::string out = (temp_ / "out.txt").string(), err = (temp_ / "spawned-err.txt").string();

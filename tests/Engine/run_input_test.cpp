@@ -134,7 +134,7 @@ TEST(RunInputTest, PlanTextOfTheDemoAndOfADeepChain) {
   text.clear();
   PlanText(deep.Plan(), [&text](std::string_view piece) { text += piece; });
   const std::string indent(static_cast<size_t>(2 * kDrawnTreeLevels), ' ');
-  EXPECT_NE(text.find("  [x] 32  " + std::string(2 * 31, ' ') + "S32 "), std::string::npos) << text;
+  EXPECT_NE(text.find("  [x] 32  " + std::string(62, ' ') + "S32 "), std::string::npos) << text;
   EXPECT_NE(text.find("  [x] 33  " + indent + "(level 33) S33 "), std::string::npos) << text;
   EXPECT_NE(text.find("  [x] 40  " + indent + "(level 40) S40  default\n"), std::string::npos) << text;
 }

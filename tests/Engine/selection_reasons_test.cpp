@@ -67,7 +67,7 @@ TEST(SelectionReasonsTest, EveryChangeNamesARealCauseThatLeadsBackToTheStep) {
       std::vector<char> before;
       std::vector<TTickReason> reasons;
       for (int32_t i = 0; i < items.GetCount(); ++i) {
-        before.push_back(Rec(items.Item(i))->Checked);
+        before.push_back(static_cast<char>(Rec(items.Item(i))->Checked));
         reasons.push_back(selection.Reason(items.Item(i)));
       }
       TTreeNode* named = items.Item(static_cast<int32_t>(rng() % static_cast<unsigned>(n)));

@@ -33,7 +33,7 @@ class UnpackerTest : public ::testing::Test {
   std::string Target() const { return work_.Path("target"); }
 
   std::string Make(const std::string& format, const std::vector<TArchiveItem>& items) {
-    const std::string path = media_.Path("archive." + format);
+    std::string path = media_.Path("archive." + format);
     EXPECT_TRUE(testing::MakeArchive(path, format, items));
     return path;
   }
@@ -110,7 +110,10 @@ TEST_F(UnpackerTest, HostileArchivesChangeNothingAnywhere) {
 TEST_F(UnpackerTest, DamagedArchivesChangeNothing) {
   std::string items_data;
   std::vector<TArchiveItem> items;
-  for (int i = 0; i < 40; ++i) items.push_back(testing::File("f" + std::to_string(i), std::string(3000, 'a' + i % 26)));
+  items.reserve(40);
+  for (int i = 0; i < 40; ++i) {
+    items.push_back(testing::File("f" + std::to_string(i), std::string(3000, static_cast<char>('a' + (i % 26)))));
+  }
   const std::string good = TempDir::Read(Make("tar.gz", items));
   std::string flipped = good;
   flipped[flipped.size() / 2] ^= 0x10;

@@ -28,6 +28,7 @@ constexpr bool kArena = true;
 // Blocks each filled with its own byte, checked after every thread is done.
 void ExpectApart(const std::vector<void*>& blocks) {
   std::vector<char*> sorted;
+  sorted.reserve(blocks.size());
   for (void* b : blocks) sorted.push_back(static_cast<char*>(b));
   std::sort(sorted.begin(), sorted.end());
   for (size_t i = 1; i < sorted.size(); ++i) ASSERT_GE(sorted[i] - sorted[i - 1], static_cast<ptrdiff_t>(kNode));

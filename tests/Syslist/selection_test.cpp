@@ -216,7 +216,8 @@ void BuildWide(TSysTree& tree, uint32_t seed) {
     for (int j = static_cast<int>(random() % 30); j > 0; --j) {
       TSysNode* child = AddSys(*top, static_cast<int32_t>(random() % 25));
       all.push_back(child);
-      for (int k = static_cast<int>(random() % 4); k > 0; --k) all.push_back(AddSys(*child, random() % 5));
+      for (int k = static_cast<int>(random() % 4); k > 0; --k)
+        all.push_back(AddSys(*child, static_cast<int32_t>(random() % 5)));
     }
   }
   for (TSysNode* node : all) node->Info->Checked = random() % 4 != 0;

@@ -64,6 +64,7 @@ TEST(ViewListTest, LoadIsPreOrderAndTheFirstRecordOfANumberWins) {
   TViewList list;
   ASSERT_TRUE(list.Load(&tree.nodes));
   std::vector<int32_t> order;
+  order.reserve(static_cast<size_t>(list.Count()));
   for (int32_t i = 0; i < list.Count(); ++i) order.push_back(list.Get(i)->SysIndex);
   EXPECT_EQ(order, (std::vector<int32_t>{10, 11, 12, 20, 20}));
   EXPECT_EQ(list.FindItem(20), dup->ItemId());
