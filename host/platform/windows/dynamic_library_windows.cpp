@@ -1,19 +1,12 @@
 // Subsystem libraries on Windows: LoadLibraryA, GetProcAddress, FreeLibrary.
 // Name resolution follows host/platform/dynamic_library.h; folders are separated by
 // "\" or "/", and a name without an extension also tries ".dll".
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 
 #include <cstring>
 
 #include "host/platform/dynamic_library.h"
 #include "host/platform/dynamic_library_os.h"
-#include "host/platform/windows/win_error.h"
 
 namespace instkit {
 

@@ -1,13 +1,7 @@
 // Files on Windows, through file handles (CreateFileA, ReadFile, WriteFile).
 // Paths are ANSI (the process code page), as the host passes them; both "\"
 // and "/" separate folders.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,7 +13,6 @@
 #include "host/base/settings.h"
 #include "host/platform/file.h"
 #include "host/base/format.h"
-#include "host/platform/windows/win_error.h"
 
 namespace instkit {
 

@@ -1,11 +1,5 @@
 // Operator message boxes through the system's MessageBoxA.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 
 #include <string>
 

@@ -1,19 +1,12 @@
 // TNewFile on Windows: CreateFileA with CREATE_NEW (never opens what is
 // there), WriteFile, SetFileTime, and the read-only attribute for a mode
 // without the owner's write bit.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 
 #include "host/base/exception.h"
 #include "host/base/format.h"
 #include "host/platform/file.h"
 #include "host/platform/new_file.h"
-#include "host/platform/windows/win_error.h"
 
 namespace instkit {
 

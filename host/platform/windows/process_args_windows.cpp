@@ -1,12 +1,6 @@
 // The process's argument count on Windows, from its command line split the
 // way the C runtime splits it (CommandLineToArgvW), minus the program name.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 #include <shellapi.h>
 
 #include <cstdint>

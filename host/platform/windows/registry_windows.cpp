@@ -1,13 +1,7 @@
 // The registry object on the Windows registry (RegCreateKeyExA,
 // RegOpenKeyExA, RegQueryValueExA, RegSetValueExA, RegDeleteValueA, ...).
 // The object's path is the key that holds the store; see host/platform/registry.h.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 
 #include <algorithm>
 
@@ -15,7 +9,6 @@
 #include "host/base/format.h"
 #include "host/platform/registry.h"
 #include "host/base/text.h"
-#include "host/platform/windows/win_error.h"
 
 namespace instkit {
 

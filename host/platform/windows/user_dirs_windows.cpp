@@ -1,12 +1,6 @@
 // The user's folders on Windows, from the shell: local application data for
 // state, roaming application data for data, and the desktop.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 #include <shlobj.h>
 
 #include <string>

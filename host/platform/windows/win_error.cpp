@@ -1,13 +1,6 @@
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "host/platform/windows/win_error.h"
 
 #include "host/base/format.h"
-#include "host/platform/windows/win_error.h"
 
 namespace instkit {
 

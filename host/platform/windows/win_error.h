@@ -1,6 +1,15 @@
-// Helpers shared by the Windows side of the platform layer (host/platform/windows/).
-// Included only from host/platform/windows/*.cpp, after <windows.h>.
+// What the Windows side of the platform layer (host/platform/windows/)
+// shares: <windows.h> without min/max macros and the rarely used APIs, and
+// the system's error texts.  Included only from host/platform/windows/*.cpp.
 #pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 
 #include <string>
 
