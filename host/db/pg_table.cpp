@@ -66,10 +66,14 @@ void DrainResults(pg_conn* conn) {
 
 class TPgTable final : public TTable {
  public:
-  TPgTable(TPgConnection& connection, const std::string& schema, std::string name, int32_t batch_rows)
+  // `plain_table`: an ordinary table without inheriting tables, whose rows a
+  // COPY of the table itself gives exactly as a SELECT would.
+  TPgTable(TPgConnection& connection, const std::string& schema, std::string name, bool plain_table,
+           int32_t batch_rows)
       : conn_(connection),
         name_(std::move(name)),
         qualified_(QualifiedIdentifier(schema, name_)),
+        plain_table_(plain_table),
         batch_rows_(static_cast<size_t>(batch_rows)) {}
 
   ~TPgTable() override {
@@ -211,8 +215,17 @@ class TPgTable final : public TTable {
   void StartReading() {
     if (columns_.empty()) throw EPostgresError("Table '" + name_ + "' is not open");
     std::string list;
-    for (const TPgColumn& column : columns_) list += (list.empty() ? "" : ", ") + column.SelectExpression();
-    conn_.Simple("COPY (SELECT " + list + " FROM " + qualified_ + Where() + ") TO STDOUT (FORMAT binary)",
+    bool direct = plain_table_ && Where().empty();
+    for (const TPgColumn& column : columns_) {
+      const std::string expression = column.SelectExpression();
+      direct = direct && expression == QuoteIdentifier(column.name);
+      list += (list.empty() ? "" : ", ") + expression;
+    }
+    // COPY of the table itself spares the server a query's executor (a
+    // fifth of its work on a plain table); a filter, a converted column, a
+    // view or inheriting tables need the query.
+    conn_.Simple(direct ? "COPY " + qualified_ + " (" + list + ") TO STDOUT (FORMAT binary)"
+                        : "COPY (SELECT " + list + " FROM " + qualified_ + Where() + ") TO STDOUT (FORMAT binary)",
                  PGRES_COPY_OUT);
     reading_ = true;
     header_seen_ = false;
@@ -473,6 +486,7 @@ class TPgTable final : public TTable {
   TPgConnection& conn_;
   std::string name_;
   std::string qualified_;
+  bool plain_table_ = false;
   std::string filter_;
   std::vector<TPgColumn> columns_;
   std::vector<TPgKind> kinds_;       // how each column is written
@@ -523,9 +537,9 @@ void TPgApplicationManager::SetLockTimeout(int milliseconds) {
 }
 
 bool TPgApplicationManager::Lookup(const std::string& name, const std::string& qualifier, std::string& schema,
-                                   std::string& found) {
+                                   std::string& found, bool* plain_table) {
   const TPgResult result = connection_->Query(
-      "SELECT n.nspname, c.relname FROM pg_catalog.pg_class c "
+      "SELECT n.nspname, c.relname, c.relkind = 'r' AND NOT c.relhassubclass FROM pg_catalog.pg_class c "
       "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
       "WHERE c.relkind IN ('r', 'v', 'm', 'f', 'p') AND lower(c.relname) = lower($1) AND "
       "CASE WHEN $2 = '' THEN n.nspname = ANY (current_schemas(true)) ELSE lower(n.nspname) = lower($2) END "
@@ -535,13 +549,15 @@ bool TPgApplicationManager::Lookup(const std::string& name, const std::string& q
   if (PQntuples(result.get()) == 0) return false;
   schema = PQgetvalue(result.get(), 0, 0);
   found = PQgetvalue(result.get(), 0, 1);
+  if (plain_table != nullptr) *plain_table = std::strcmp(PQgetvalue(result.get(), 0, 2), "t") == 0;
   return true;
 }
 
 TTable* TPgApplicationManager::GetUserTable(const std::string& name, const std::string& qualifier, bool) {
   std::string schema, found;
-  if (!Lookup(name, qualifier, schema, found)) return nullptr;
-  tables_.push_back(std::make_unique<TPgTable>(*connection_, schema, found, batch_rows_));
+  bool plain_table = false;
+  if (!Lookup(name, qualifier, schema, found, &plain_table)) return nullptr;
+  tables_.push_back(std::make_unique<TPgTable>(*connection_, schema, found, plain_table, batch_rows_));
   return tables_.back().get();
 }
 

@@ -94,8 +94,10 @@ class TPgApplicationManager final : public TApplicationManager {
   size_t OpenTableCount() const { return tables_.size(); }
 
  private:
-  // The schema and name of a table, or false.
-  bool Lookup(const std::string& name, const std::string& qualifier, std::string& schema, std::string& found);
+  // The schema and name of a table, or false; `plain_table` (when given):
+  // an ordinary table that no other table inherits from.
+  bool Lookup(const std::string& name, const std::string& qualifier, std::string& schema, std::string& found,
+              bool* plain_table = nullptr);
 
   std::unique_ptr<TPgConnection> connection_;
   std::vector<std::unique_ptr<TPgTable>> tables_;
