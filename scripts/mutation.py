@@ -17,8 +17,8 @@ nowhere, or more than once, is reported as "gone" and not counted.
 For each mutant the script patches the source, rebuilds the library (and
 the command line) in a build folder of its own, runs the tests through
 ctest (those of the mutated folder first) and restores the source.  A
-mutant that a test fails on is "killed"; one that does not build is "stillborn" (not counted); the others "survived"
-and each needs a test or a written reason (an equivalent mutant).
+mutant that a test fails on is "killed"; one that does not build is
+"stillborn" (not counted); the others "survived" and each needs a test or a written reason (an equivalent mutant).
 
 --generate picks N candidate mutants from the library's sources with a fixed
 seed, spread over the modules by size: flipped comparisons, a dropped "!",
