@@ -24,6 +24,8 @@
 //   end.
 // - --db is an SQLite file or a server address; a password is never asked
 //   for or printed (messages show the address with "***" for it).
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -104,9 +106,25 @@ class TManagerScope {
   ~TManagerScope() { BaseMng = nullptr; }
 };
 
+// A data file's error message as the operator reads it: its lines indented
+// under the first, and without the class names of the errors it quotes
+// ("EInOutError: Cannot open file ..." shows as "Cannot open file ...").
 std::string Shown(const std::string& message) {
-  std::string text = message;
-  for (size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p)) text.replace(p, 2, "\n  ");
+  std::string text;
+  size_t start = 0;
+  while (start <= message.size()) {
+    size_t end = message.find("\r\n", start);
+    if (end == std::string::npos) end = message.size();
+    std::string_view line(message.data() + start, end - start);
+    const size_t colon = line.find(": ");
+    const bool class_name = colon != std::string_view::npos && colon > 2 && line[0] == 'E' &&
+                            std::isupper(static_cast<unsigned char>(line[1])) != 0 &&
+                            std::all_of(line.begin() + 2, line.begin() + static_cast<std::ptrdiff_t>(colon),
+                                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+    if (class_name) line.remove_prefix(colon + 2);
+    text += (start == 0 ? "" : "\n  ") + std::string(line);
+    start = end + 2;
+  }
   return text;
 }
 
