@@ -6,7 +6,6 @@
 #include "Dllload/subsystem_api.h"
 #include "Syslist/node_walk.h"
 #include "Syslist/sys_tree.h"
-#include "host/base/codepage.h"
 #include "host/platform/desktop_links.h"
 
 namespace instkit {
@@ -34,7 +33,7 @@ void UpdateLinks(uint8_t mode, TSysTree& tree, const std::string& product, const
   std::error_code code;
   std::string opens = std::filesystem::absolute(std::filesystem::path(target), code).string();
   if (code) opens = target;
-  TDesktopLinks links(folders, product, Utf8ToCp1251(opens));
+  TDesktopLinks links(folders, product, opens);
   for (const auto* list : {&menu, &desktop}) {
     const bool on_desktop = list == &desktop;
     for (const std::string& value : *list) {

@@ -38,7 +38,8 @@ TLinkFolders LinkFoldersBelow(const std::string& root);
 class TDesktopLinks {
  public:
   // `product`: the installation's name (Windows-1251); `default_target`: the
-  // absolute folder a link without a command opens.
+  // absolute folder a link without a command opens, as the file system
+  // spells it (its URL percent-encodes those bytes: UTF-8 here).
   TDesktopLinks(TLinkFolders folders, std::string product, std::string default_target);
 
   // The file that holds the entry of one link value.
