@@ -119,7 +119,7 @@ bool TCustomDLLLoader::LoadDLLs() {
         node->Info->Checked = true;
         continue;
       }
-      TLibraryHandle handle = LoadDynamicLibrary(library);
+      TLibraryHandle handle = LoadDynamicLibrary(NativeLibraryName(library));
       if (handle != nullptr) {
         AddHndl(handle, node);
         WriteLog("library " + library + " loaded successful");

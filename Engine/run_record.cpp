@@ -126,8 +126,9 @@ std::string DescriptionCopy(TIDFTextFile& file, const TSysTree& catalogue) {
     TField* library = section != nullptr ? section->FieldByName("Library") : nullptr;
     if (library == nullptr) return true;
     std::error_code code;
-    const fs::path resolved = fs::absolute(fs::path(ResolveLibraryName(info.Library)), code);
-    library->SetAsString(code ? ResolveLibraryName(info.Library) : resolved.string());
+    const std::string found = ResolveLibraryName(NativeLibraryName(info.Library));
+    const fs::path resolved = fs::absolute(fs::path(found), code);
+    library->SetAsString(CatalogueLibraryName(code ? found : resolved.string()));
     return true;
   });
   std::string text;

@@ -31,6 +31,13 @@ using TLibraryHandle = void*;
 // the system search path, which is not simulated: then `name` itself).
 INSTKIT_API std::string ResolveLibraryName(const std::string& name);
 
+// A library name as a catalogue gives it (Windows-1251) spelled as the file
+// system spells names, and back: UTF-8 here; unchanged on Windows, whose
+// ANSI calls take Windows-1251 as it is.  The loading and resolving
+// functions take and give file system names.
+INSTKIT_API std::string NativeLibraryName(const std::string& name);
+INSTKIT_API std::string CatalogueLibraryName(const std::string& native);
+
 // Loads the library; null on failure.  Each successful call must be paired
 // with one FreeDynamicLibrary (the system counts references).
 INSTKIT_API TLibraryHandle LoadDynamicLibrary(const std::string& name);

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 
+#include "host/base/codepage.h"
 #include "host/platform/dynamic_library.h"
 #include "host/platform/dynamic_library_os.h"
 
@@ -32,6 +33,9 @@ std::string JoinLibraryPath(const std::string& folder, const std::string& name) 
 bool IsRootedLibraryName(const std::string& name) { return !name.empty() && name.front() == '/'; }
 
 const char* LibraryFileSuffix() { return ".so"; }
+
+std::string NativeLibraryName(const std::string& name) { return Cp1251ToUtf8(name); }
+std::string CatalogueLibraryName(const std::string& native) { return Utf8ToCp1251(native); }
 
 TLibraryHandle LoadDynamicLibrary(const std::string& name) {
   if (name.empty()) {

@@ -43,6 +43,9 @@ std::string JoinLibraryPath(const std::string& folder, const std::string& name) 
 
 const char* LibraryFileSuffix() { return ".dll"; }
 
+std::string NativeLibraryName(const std::string& name) { return name; }
+std::string CatalogueLibraryName(const std::string& native) { return native; }
+
 TLibraryHandle LoadDynamicLibrary(const std::string& name) {
   if (name.empty()) {
     t_last_error = "empty library name";
