@@ -154,18 +154,31 @@ bool TRegistry::OpenKey(const std::string& key, bool can_create) {
     }
   }
   if (!can_create) return false;
-  // The key and each missing parent, in one transaction.
+  // The key and each missing parent, in one transaction.  A part that
+  // exists keeps the spelling it was made with ("B\\y" under "b" is "b\\y"),
+  // as the Windows registry does.
   TTransaction transaction(*db_, in_update_);
-  auto insert = db_->Prepare("INSERT OR IGNORE INTO reg_keys(path) VALUES(?1)");
-  for (size_t pos = wanted.find('\\'); pos != std::string::npos; pos = wanted.find('\\', pos + 1)) {
-    insert.BindText(1, std::string_view(wanted).substr(0, pos));
-    insert.Step();
-    insert.Reset();
+  auto find = db_->Prepare("SELECT path FROM reg_keys WHERE path = ?1");
+  auto insert = db_->Prepare("INSERT INTO reg_keys(path) VALUES(?1)");
+  std::string spelled;
+  for (size_t start = 0; start <= wanted.size();) {
+    size_t end = wanted.find('\\', start);
+    if (end == std::string::npos) end = wanted.size();
+    std::string path = spelled.empty() ? wanted.substr(0, end) : spelled + wanted.substr(start - 1, end - start + 1);
+    find.BindText(1, path);
+    if (find.Step()) {
+      path = find.ColumnText(0);
+    } else {
+      insert.BindText(1, path);
+      insert.Step();
+      insert.Reset();
+    }
+    find.Reset();
+    spelled = std::move(path);
+    start = end + 1;
   }
-  insert.BindText(1, wanted);
-  insert.Step();
   transaction.Commit();
-  current_key_ = wanted;
+  current_key_ = spelled;
   return true;
 }
 
