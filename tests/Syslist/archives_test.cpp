@@ -10,7 +10,6 @@
 #include "Syslist/syslist.h"
 #include "catalogue_test_support.h"
 #include "host/platform/registry.h"
-#include "Viewlist/tree_nodes.h"
 #include "support/temp_dir.h"
 
 namespace instkit {
@@ -118,13 +117,6 @@ TEST_F(CatalogueQueryTest, NamesByFlag) {
   tree.GetSaveName(unchecked, false);
   EXPECT_EQ(checked, (Strings{"Sec1", "Sec3"}));
   EXPECT_EQ(unchecked, (Strings{"Sec2", "Sec4"}));
-
-  // Right after filling a view, every section name in pre-order.
-  TTreeNodes items;
-  ASSERT_TRUE(tree.SaveToTreeNodes(&items));
-  Strings all;
-  tree.GetSaveName(all, true);
-  EXPECT_EQ(all, (Strings{"Sec1", "Sec2", "Sec3", "Sec4"}));
 }
 
 TEST_F(CatalogueQueryTest, LinksByKind) {
@@ -155,18 +147,6 @@ TEST_F(CatalogueQueryTest, LinksByKind) {
   Strings none;
   tree.GetLinks(none, true);
   EXPECT_TRUE(none.empty());
-}
-
-// One subsystem's archives and links, in order and with their kinds, as the
-// queries above read them (catalogue --json shows them so).
-TEST(SubsystemListsTest, ArchiveNamesAndLinkItemsInOrder) {
-  EXPECT_EQ(ArchiveNamesOf(" a.arj , b.zip,, c.7z "), (Strings{"a.arj", "b.zip", "", " c.7z "}));
-  EXPECT_EQ(ArchiveNamesOf(""), Strings{});
-  std::string kinds;
-  for (const TLinkItem& item : LinkItemsOf("m1?menu*d1?desktop*m2|run x?menu*plain")) {
-    kinds += (item.desktop ? "D:" : "M:") + item.value + ";";
-  }
-  EXPECT_EQ(kinds, "M:m1;D:d1;M:m2|run x;D:;");
 }
 
 class RegisteringTest : public CatalogueQueryTest {

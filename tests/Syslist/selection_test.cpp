@@ -15,7 +15,6 @@ namespace {
 
 using instkit::testing::AddSys;
 using instkit::testing::AllChecks;
-using instkit::testing::CountNodes;
 using instkit::testing::Shape;
 
 TEST(SubsystemInfoTest, AssignCopiesDescriptionButNotStateFlags) {
@@ -115,7 +114,6 @@ TEST_F(SelectionTest, FillingTheViewTicksEverythingAndPointsAtTheRecords) {
   TTreeNodes items;
   ASSERT_TRUE(tree.SaveToTreeNodes(&items));
   EXPECT_EQ(items.GetCount(), 6);
-  EXPECT_EQ(items.UpdateCount(), 0);
   EXPECT_EQ(Shape(tree), "1(2(3),4) 5(6)");
   EXPECT_EQ(AllChecks(tree), "1+ 2+ 3+ 4+ 5+ 6+ ");
   // Items in catalogue order, with the records themselves as data.
@@ -150,23 +148,6 @@ TEST_F(SelectionTest, ReadingTheViewBackDropsUncheckedItemsWithTheirSubtrees) {
   EXPECT_FALSE(selected.LoadFromTreeNodes(&items));
   EXPECT_EQ(Shape(selected), "1(4)");  // built before the failure
   EXPECT_FALSE(selected.LoadFromTreeNodes(nullptr));
-}
-
-TEST_F(SelectionTest, SetAllCheckVisitsEveryChild) {
-  tree.SetChecked();
-  Check({3}, false);
-  tree.SetAllCheck();
-  EXPECT_EQ(AllChecks(tree), "1- 2- 3- 4+ 5+ 6+ ");
-  EXPECT_FALSE(N(1)->SetAllCheck());
-
-  // A false first child does not stop the children after it.
-  Check({3}, true);
-  Check({2}, false);
-  N(4)->Info->AllCheck = false;
-  EXPECT_FALSE(N(1)->SetAllCheck());
-  EXPECT_TRUE(N(4)->Info->AllCheck);
-  EXPECT_TRUE(N(3)->Info->AllCheck);
-  EXPECT_FALSE(N(2)->Info->AllCheck);
 }
 
 TEST_F(SelectionTest, GetNotCheckedCopiesEachTopmostUncheckedSubtreeOnce) {
@@ -204,6 +185,22 @@ void ReferenceInstall(TSysNode& node, const TCustomSysNode* other) {
   if (match == nullptr) node.Info->Checked = false;
   for (const auto& child : node.Nodes) ReferenceInstall(*child, match);
 }
+// A node's AllCheck: its Checked, cleared by any child whose AllCheck comes
+// out false; every child is visited.
+bool ReferenceAllCheck(TSysNode& node) {
+  bool all = node.Info->Checked;
+  for (const auto& child : node.Nodes) all = ReferenceAllCheck(*child) && all;
+  return node.Info->AllCheck = all;
+}
+// The children `gone` picks are deleted before the walk goes below the rest.
+void ReferenceDelete(TCustomSysNode& node, bool (*gone)(const TSubsystemInfo&), bool deeper) {
+  for (int32_t i = node.Count - 1; i >= 0; --i) {
+    if (gone(*node.Nodes[static_cast<size_t>(i)]->Info)) node.DeleteNode(i);
+  }
+  for (const auto& child : node.Nodes) {
+    if (deeper) ReferenceDelete(*child, gone, true);
+  }
+}
 
 // Wide levels (more children than a scan is kept for) three deep, with
 // repeated numbers and random flags; the same seed builds the same tree.
@@ -223,7 +220,7 @@ void BuildWide(TSysTree& tree, uint32_t seed) {
   for (TSysNode* node : all) node->Info->Checked = random() % 4 != 0;
 }
 
-TEST(SelectionWideTest, MergeAndInstallSetMatchAScanOfEveryChildList) {
+TEST(SelectionWideTest, MergeInstallSetAndDeletionMatchAScanOfEveryChildList) {
   for (uint32_t seed = 1; seed <= 40; ++seed) {
     SCOPED_TRACE(seed);
     TSysTree source, dest, expected_dest;
@@ -239,36 +236,30 @@ TEST(SelectionWideTest, MergeAndInstallSetMatchAScanOfEveryChildList) {
     BuildWide(expected_installed, seed);
     ASSERT_TRUE(installed.GetInstallTree(&expected_dest));
     for (const auto& node : expected_installed.Nodes) ReferenceInstall(*node, &expected_dest);
-    expected_installed.SetAllCheck();
+    for (const auto& node : expected_installed.Nodes) ReferenceAllCheck(*node);
     EXPECT_EQ(Shape(installed), Shape(expected_installed));
     EXPECT_EQ(AllChecks(installed), AllChecks(expected_installed));
     TSysTree empty;
     ASSERT_TRUE(installed.GetInstallTree(&empty));  // nothing installed: every record unchecked
     EXPECT_EQ(AllChecks(installed).find('+'), std::string::npos);
     EXPECT_FALSE(installed.GetInstallTree(nullptr));
+
+    // Deleting unchecked children of the top or of every level, and subtrees
+    // whose AllCheck holds.
+    for (int mode = 0; mode < 3; ++mode) {
+      TSysTree pruned, expected_pruned;
+      BuildWide(pruned, seed);
+      BuildWide(expected_pruned, seed);
+      for (TSysTree* tree : {&pruned, &expected_pruned}) {
+        for (const auto& node : tree->Nodes) ReferenceAllCheck(*node);
+      }
+      mode < 2 ? pruned.DeleteNotChecked(mode == 1) : pruned.DeleteAllCheckNode();
+      const auto unchecked = +[](const TSubsystemInfo& i) { return !i.Checked; };
+      ReferenceDelete(
+          expected_pruned, mode < 2 ? unchecked : [](const TSubsystemInfo& i) { return i.AllCheck; }, mode != 0);
+      EXPECT_EQ(Shape(pruned), Shape(expected_pruned)) << "mode " << mode;
+    }
   }
-}
-
-TEST_F(SelectionTest, DeletingByFlag) {
-  tree.SetChecked();
-  Check({3, 5}, false);
-  TSysTree copy;
-  tree.AddToOtherTree(&copy);
-  copy.GetNodeBySysIndex(3)->Info->Checked = false;
-  copy.GetNodeBySysIndex(5)->Info->Checked = false;
-
-  copy.DeleteNotChecked(false);
-  EXPECT_EQ(Shape(copy), "1(2(-3),4)");
-  copy.DeleteNotChecked(true);
-  EXPECT_EQ(Shape(copy), "1(2,4)");
-
-  // AllCheck true goes with its subtree; other children are searched.
-  tree.SetChecked();
-  tree.SetAllCheck();
-  Check({3}, false);
-  tree.SetAllCheck();
-  tree.DeleteAllCheckNode();
-  EXPECT_EQ(Shape(tree), "1(2(-3))");
 }
 
 TEST_F(SelectionTest, GetAllTreeCopiesThePathDownToANode) {

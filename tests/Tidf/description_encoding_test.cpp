@@ -145,29 +145,17 @@ TEST(DescriptionEncoding, TextOperationsMatchTheFileOperations) {
   Settings().SetArgumentCountOverride(std::nullopt);
 }
 
-TEST(DescriptionEncoding, SavedUtf8ReadsBackToTheSameFile) {
+// UTF-8 out and back is the transcript of "idf fmt --utf8"; a byte
+// without a character refuses the save and keeps the file.
+TEST(DescriptionEncoding, ByteWithoutACharacterIsNotSaved) {
   const TempDir dir;
   TIDFTextFile file;
   ASSERT_TRUE(LoadDescription(file, std::string(INSTKIT_SOURCE_DIR) + "/examples/demo/setup.idf"));
-  std::string cp1251;
-  ASSERT_TRUE(file.SaveToText(cp1251));
-  const std::string out = dir.Path("utf8.idf");
-  ASSERT_TRUE(SaveDescription(file, out, TTextEncoding::kUtf8)) << file.LastError;
-  EXPECT_EQ(TempDir::Read(out), Cp1251ToUtf8(cp1251));
-
-  TIDFTextFile again;
-  TDescriptionFormat format;
-  ASSERT_TRUE(LoadDescription(again, out, &format));
-  EXPECT_EQ(format.encoding, TTextEncoding::kUtf8);
-  std::string reread;
-  ASSERT_TRUE(again.SaveToText(reread));
-  EXPECT_EQ(reread, cp1251);
-
-  // The byte 0x98 has no character: nothing is written.
+  const std::string out = dir.Write("utf8.idf", "old");
   file.GetSection(1)->AddParam("odd", 0)->SetAsString("\x98");
   EXPECT_FALSE(SaveDescription(file, out, TTextEncoding::kUtf8WithBom));
   EXPECT_NE(file.LastError.find("the byte 0x98"), std::string::npos);
-  EXPECT_EQ(TempDir::Read(out), Cp1251ToUtf8(cp1251));
+  EXPECT_EQ(TempDir::Read(out), "old");
 }
 
 }  // namespace

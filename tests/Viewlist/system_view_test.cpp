@@ -96,7 +96,7 @@ TEST(ViewListTest, LoadFailuresKeepWhatWasAdded) {
   EXPECT_EQ(list.Count(), 1);
 }
 
-// ---- Propagation: examples the recursive form below does not reach ----
+// ---- What the recursive form below does not reach ----
 
 TEST(SystemViewTest, CorrectCheckedKeepsOnlyListedNames) {
   ItemTree tree;
@@ -113,17 +113,10 @@ TEST(SystemViewTest, CorrectCheckedKeepsOnlyListedNames) {
   EXPECT_EQ(tree.Flags(), "-- -- -- -- ");
 }
 
-TEST(SystemViewTest, GetAllCheckedAndMissingItems) {
+TEST(SystemViewTest, NoItemAndNoItemList) {
   ItemTree tree;
   TTreeNode* a = tree.Add(nullptr, 1);
-  TTreeNode* a1 = tree.Add(a, 2);
-  TSystemView view(&tree.nodes);
-  EXPECT_TRUE(view.GetAllChecked(a1));  // a leaf, whatever its flags
-  EXPECT_FALSE(view.GetAllChecked(a));
-  EXPECT_EQ(view.GetNodeId(2), a1->ItemId());
-  EXPECT_EQ(view.GetNodeId(3), kNoItem);
-  EXPECT_THROW(view.SelectNode(nullptr), Exception);
-
+  EXPECT_THROW(TSystemView(&tree.nodes).SelectNode(nullptr), Exception);
   // A view without an item list knows no numbers: references are skipped.
   TSystemView blind;
   blind.SelectRef("1,2", &tree.nodes);
@@ -173,7 +166,7 @@ class RecursiveView {
     R(n).AllCheck = false;
     UnselectParent(n);
     UnselectChilds(n);
-    UnselectRef(R(n).BackRef, n->Owner());
+    Refs(R(n).BackRef, n->Owner(), false);
   }
   void UnselectParent(TTreeNode* n) {
     for (TTreeNode* p = n->Parent(); p && R(p).Checked && R(p).AllCheck; p = p->Parent()) R(p).AllCheck = false;
@@ -184,7 +177,6 @@ class RecursiveView {
     }
   }
   void SelectRef(const std::string& refs, TTreeNodes* nodes) { Refs(refs, nodes, true); }
-  void UnselectRef(const std::string& refs, TTreeNodes* nodes) { Refs(refs, nodes, false); }
 
  private:
   void Refs(const std::string& refs, TTreeNodes* nodes, bool select) {
@@ -255,27 +247,12 @@ TEST(SystemViewTest, MatchesTheRecursiveFormOnGeneratedTrees) {
         auto run = [&](auto& view, ItemTree& t) -> std::optional<std::string> {
           TTreeNode* item = t.Item(at);
           try {
-            switch (op) {
-              case 0:
-              case 1:
-                view.SelectNode(item);
-                break;
-              case 2:
-              case 3:
-                view.UnselectNode(item);
-                break;
-              case 4:
-                view.SelectChilds(item);
-                break;
-              case 5:
-                view.SelectParent(item);
-                break;
-              case 6:
-                view.UnselectChilds(item);
-                break;
-              default:
-                view.SelectRef(refs, &t.nodes);
-            }
+            if (op < 2) view.SelectNode(item);
+            else if (op < 4) view.UnselectNode(item);
+            else if (op == 4) view.SelectChilds(item);
+            else if (op == 5) view.SelectParent(item);
+            else if (op == 6) view.UnselectChilds(item);
+            else view.SelectRef(refs, &t.nodes);
             return std::nullopt;
           } catch (const Exception& e) {
             return e.ClassName();

@@ -76,7 +76,7 @@ TEST_P(CommandsTest, PrintWhatTheTranscriptShows) {
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, CommandsTest,
                          ::testing::Values("idf", "plan", "install_status", "data", "tree", "usage", "cyrillic",
-                                           "runs"));
+                                           "catalogue", "runs"));
 
 }  // namespace
 }  // namespace instkit::testing

@@ -50,17 +50,6 @@ TEST(FieldConversion, TextIsConvertedToTheFieldKind) {
   }
 }
 
-TEST(FieldConversion, ConversionErrorNamesTheTextAndKind) {
-  TField field("F", ftInteger);
-  try {
-    field.SetAsString("abc");
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.ClassName(), "EConvertError");
-    EXPECT_EQ(e.Message(), "'abc' is not a valid integer value");
-  }
-}
-
 TEST(FieldConversion, DoublesRoundTripThroughTheirTextForm) {
   const double values[] = {0.1, 1.0 / 3.0, -2.5e-300, 1e300, 123456789.125, 5e-324, std::numeric_limits<double>::max()};
   for (double v : values) {

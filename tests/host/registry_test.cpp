@@ -193,12 +193,5 @@ TEST_F(RegistryTest, DefaultPathLiesInTheStateFolder) {
 }
 #endif  // INSTKIT_TEST_CAN_FORK
 
-TEST(RegistryKeyTest, Normalise) {
-  EXPECT_EQ(NormaliseRegistryKey(""), "");
-  EXPECT_EQ(NormaliseRegistryKey("\\"), "");
-  EXPECT_EQ(NormaliseRegistryKey("a"), "a");
-  EXPECT_EQ(NormaliseRegistryKey("\\a\\\\b\\"), "a\\b");
-}
-
 }  // namespace
 }  // namespace instkit

@@ -61,16 +61,14 @@ TEST(TreeWalkTest, MatchesARecursiveWalkOnGeneratedTrees) {
     SCOPED_TRACE("round " + std::to_string(round));
 
     std::string expected, walked;
+    const auto enter = [&](TNode* node) {
+      walked += "+" + std::to_string(node->value);
+      return Decide(node, skip, stop);
+    };
+    const auto leave = [&](TNode* node) { walked += "-" + std::to_string(node->value); };
     const bool expected_done = Recursive(root.get(), skip, stop, expected);
-    const bool done = WalkTree(
-        root.get(), children_of,
-        [&](TNode* node) {
-          walked += "+" + std::to_string(node->value);
-          return Decide(node, skip, stop);
-        },
-        [&](TNode* node) { walked += "-" + std::to_string(node->value); });
+    EXPECT_EQ(WalkTree(root.get(), children_of, enter, leave), expected_done);
     EXPECT_EQ(walked, expected);
-    EXPECT_EQ(done, expected_done);
 
     // Below the root: the root's own events are not there, the rest are.
     expected.clear();
@@ -79,14 +77,7 @@ TEST(TreeWalkTest, MatchesARecursiveWalkOnGeneratedTrees) {
     for (const auto& child : root->children) {
       if (!(below_done = Recursive(child.get(), skip, stop, expected))) break;
     }
-    EXPECT_EQ(WalkBelow(
-                  root.get(), children_of,
-                  [&](TNode* node) {
-                    walked += "+" + std::to_string(node->value);
-                    return Decide(node, skip, stop);
-                  },
-                  [&](TNode* node) { walked += "-" + std::to_string(node->value); }),
-              below_done);
+    EXPECT_EQ(WalkBelow(root.get(), children_of, enter, leave), below_done);
     EXPECT_EQ(walked, expected);
   }
 }
