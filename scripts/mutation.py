@@ -160,7 +160,11 @@ def measure(args):
         mutated = text[:match.start()] + after + text[match.end():]
         try:
             open(full, "wb").write(mutated.encode("latin-1"))
-            if run(["cmake", "--build", build], ROOT, 1800) != 0:
+            built = subprocess.run(["cmake", "--build", build], cwd=ROOT, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, timeout=1800)
+            if built.returncode != 0:
+                # Kept for a look: a mutant that does not build is not counted.
+                open(os.path.join(build, "stillborn-%s.log" % ident), "wb").write(built.stdout)
                 verdict = "stillborn"
             else:
                 verdict, killer = run_tests(build, where.split("/")[0])
