@@ -160,11 +160,15 @@ def measure(args):
         mutated = text[:match.start()] + after + text[match.end():]
         try:
             open(full, "wb").write(mutated.encode("latin-1"))
-            built = subprocess.run(["cmake", "--build", build], cwd=ROOT, stdout=subprocess.PIPE,
-                                   stderr=subprocess.STDOUT, timeout=1800)
-            if built.returncode != 0:
+            try:
+                built = subprocess.run(["cmake", "--build", build], cwd=ROOT, stdout=subprocess.PIPE,
+                                       stderr=subprocess.STDOUT, timeout=1800)
+                build_failed, build_log = built.returncode != 0, built.stdout
+            except subprocess.TimeoutExpired as expired:
+                build_failed, build_log = True, (expired.output or b"") + b"\n(timed out)\n"
+            if build_failed:
                 # Kept for a look: a mutant that does not build is not counted.
-                open(os.path.join(build, "stillborn-%s.log" % ident), "wb").write(built.stdout)
+                open(os.path.join(build, "stillborn-%s.log" % ident), "wb").write(build_log)
                 verdict = "stillborn"
             else:
                 verdict, killer = run_tests(build, where.split("/")[0])
