@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "driver_fixture.h"
@@ -33,11 +34,8 @@ class CliRunTest : public DriverTest {
   // Starts instkit in the background (stdout and stderr into out2/err2.txt).
   pid_t Spawn(const std::string& args) {
     std::vector<std::string> words = {INSTKIT_CLI_BINARY};
-    for (size_t pos = 0; pos < args.size();) {
-      const size_t end = std::min(args.find(' ', pos), args.size());
-      if (end > pos) words.push_back(args.substr(pos, end - pos));
-      pos = end + 1;
-    }
+    std::istringstream in(args);
+    for (std::string word; in >> word;) words.push_back(word);
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());

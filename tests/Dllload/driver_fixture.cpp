@@ -21,14 +21,18 @@ void INSTKIT_CALL RecordLog(const char* line) {
   Recorder().log.emplace_back(line);
 }
 
+// The first of `answers`, taken off; `otherwise` when there is none.
+static int Next(std::deque<int>& answers, int otherwise) {
+  if (answers.empty()) return otherwise;
+  const int answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
 int32_t INSTKIT_CALL RecordProgress(int32_t percent, const char* text, int32_t extra) {
   std::lock_guard<std::mutex> lock(Recorder().mutex);
-  TRecorder& r = Recorder();
-  r.progress.push_back(Format("%d|%s|%d", percent, text, extra));
-  if (r.progress_answers.empty()) return INSTKIT_TRUE;
-  const int answer = r.progress_answers.front();
-  r.progress_answers.pop_front();
-  return answer;
+  Recorder().progress.push_back(Format("%d|%s|%d", percent, text, extra));
+  return Next(Recorder().progress_answers, INSTKIT_TRUE);
 }
 
 Lines Logged(const Lines& texts) {
@@ -51,11 +55,7 @@ void DriverTest::SetUp() {
         std::lock_guard<std::mutex> lock(Recorder().mutex);
         TRecorder& rec = Recorder();
         rec.boxes.push_back(Cp1251ToUtf8(caption) + "|" + Cp1251ToUtf8(text) + "|" + Format("0x%04X", style));
-        if ((style & kMbButtonMask) != kMbYesNo) return kIdOk;
-        if (rec.answers.empty()) return kIdNo;
-        const int answer = rec.answers.front();
-        rec.answers.pop_front();
-        return answer;
+        return (style & kMbButtonMask) != kMbYesNo ? kIdOk : Next(rec.answers, kIdNo);
       });
 }
 
@@ -90,18 +90,13 @@ Lines DriverTest::Calls() const {
   return lines;
 }
 
-Lines DriverTest::Log() const {
-  Lines lines;
-  for (const std::string& line : Recorder().log) lines.push_back(Cp1251ToUtf8(line));
-  return lines;
-}
-
 void DriverTest::ExpectLog(const std::string& name) const {
   // The same file on every system: "$TMP/a.so" stands for <temp>\a.dll too.
   const std::pair<std::string, std::string> names[] = {
       {(temp_ / "x").string().substr(0, temp_.string().size() + 1), "$TMP/"}, {INSTKIT_TEST_LIBRARY_SUFFIX, ".so"}};
   std::string got;
-  Lines lines = Log();
+  Lines lines;
+  for (const std::string& line : Recorder().log) lines.push_back(Cp1251ToUtf8(line));
   if (!Recorder().boxes.empty()) lines = lines + Lines{"-- message boxes (caption|text|style):"} + Recorder().boxes;
   lines = lines + Lines{"-- calls:"} + Calls();
   if (!Recorder().progress.empty()) lines = lines + Lines{"-- progress (percent|text|extra):"} + Recorder().progress;

@@ -72,8 +72,6 @@ class DriverTest : public ::testing::Test {
                 const std::string& script = "");
   // Whatever the libraries recorded, one call per line.
   Lines Calls() const;
-  // The log as UTF-8, for readable failure output.
-  Lines Log() const;
   // Compares the whole log, then the message boxes shown, the calls the
   // libraries received and the progress calls, byte for byte with
   // tests/data/drivers/<name>.log (held in UTF-8, the test's folder written

@@ -102,11 +102,9 @@ void Learn(const std::string& parameter) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_script.known) return;
   g_script = Parse(parameter);
-  std::vector<std::string> lines;
-  lines.reserve(g_pending.size());
-  for (const std::string& call : g_pending) lines.push_back(g_script.Id() + " " + call);
+  for (std::string& call : g_pending) call = g_script.Id() + " " + call;
+  AppendLines(g_script["record"], g_pending);
   g_pending.clear();
-  AppendLines(g_script["record"], lines);
 }
 
 void Record(const std::string& call) {
