@@ -150,9 +150,9 @@ std::string DriverTest::Run(bool flat, uint8_t mode) {
   return Format("%d %d %d %d", load ? 1 : 0, set, loader.AskState, perform);
 }
 
-std::vector<DriverTest::TItem> DriverTest::Parse(const std::string& spec) {
+std::vector<DriverTest::TItem> DriverTest::Parse(const std::string& subsystems) {
   std::vector<TItem> items;
-  std::istringstream in(spec);
+  std::istringstream in(subsystems);
   for (std::string text; in >> text;) {
     const size_t colon = text.find(':'), lib_end = text.find(':', colon + 1);
     TItem item{text.substr(0, colon), "", text.substr(colon + 1, lib_end - colon - 1),
@@ -172,15 +172,15 @@ std::vector<DriverTest::TItem> DriverTest::Parse(const std::string& spec) {
   return items;
 }
 
-void DriverTest::Build(bool flat, const std::string& spec) {
+void DriverTest::Build(bool flat, const std::string& subsystems) {
   std::map<std::string, TCustomSysNode*> added;
-  for (const TItem& item : Parse(spec))
+  for (const TItem& item : Parse(subsystems))
     added[item.name] =
         Add(item.parent.empty() ? Top(flat) : added.at(item.parent), item.name, item.library, item.script);
 }
 
-std::string DriverTest::Describe(const std::string& spec) {
-  const std::vector<TItem> items = Parse(spec);
+std::string DriverTest::Describe(const std::string& subsystems) {
+  const std::vector<TItem> items = Parse(subsystems);
   std::string text = "IDF-FPS-text\r\n\r\n[SubSystems]\r\n";
   std::map<std::string, size_t> numbers;
   for (size_t i = 0; i < items.size(); ++i) {

@@ -78,16 +78,16 @@ class DriverTest : public ::testing::Test {
   // as $TMP, libraries as .so).  With INSTKIT_UPDATE_GOLDEN=1 in the
   // environment the file is written instead.
   void ExpectLog(const std::string& name) const;
-  // Adds the subsystems of `spec` below Top(flat): items separated by blanks,
+  // Adds the subsystems that `subsystems` lists below Top(flat): items separated by blanks,
   // each NAME[<PARENT]:LIB[:SCRIPT], parents before their children.  LIB is
   // empty (no library), the name of a copy of the scripted library,
   // NAME@noperform or NAME@empty (copies of the other test libraries), or
   // !FILE (a file in the folder that is not there).  SCRIPT runs to the next
   // blank.
-  void Build(bool flat, const std::string& spec);
+  void Build(bool flat, const std::string& subsystems);
   // The same subsystems as <temp>/setup.idf, numbered from 1 in order, each
   // with one menu link named after it; returns its path.
-  std::string Describe(const std::string& spec);
+  std::string Describe(const std::string& subsystems);
   // A subsystem's parameter: id=<name>, record=<calls file>, then `script`.
   std::string Param(const std::string& name, const std::string& script = "") const {
     return "id=" + name + ";record=" + calls_file_ + (script.empty() ? "" : ";" + script);
@@ -114,7 +114,7 @@ class DriverTest : public ::testing::Test {
   struct TItem {
     std::string name, parent, library, script;
   };
-  std::vector<TItem> Parse(const std::string& spec);
+  std::vector<TItem> Parse(const std::string& subsystems);
 
   std::optional<TempDir> dir_;
   std::filesystem::path temp_;

@@ -17,11 +17,11 @@ TEST_F(DriversTest, Scenarios) {
     const char* log;      // <log>.tree.log and/or <log>.flat.log
     const char* drivers;  // "tree", "flat" or "tree flat"
     uint8_t mode;
-    const char* spec;  // see Build
-    int answer;        // to the first Yes/No question (later ones: No)
-    int progress;      // the progress callback's first answer, -1: always TRUE
-    const char* outcomes;
-    const char* flags;  // see Flags
+    const char* subsystems;  // see Build
+    int answer;              // to the first Yes/No question (later ones: No)
+    int progress;            // the progress callback's first answer, -1: always TRUE
+    const char* outcomes;    // of Run: load set ask perform
+    const char* flags;       // see Flags
   };
   const Case cases[] = {
       // The drivers differ in a few log lines, in the progress calls (the
@@ -86,7 +86,7 @@ TEST_F(DriversTest, Scenarios) {
       if (std::string(c.drivers).find(driver) == std::string::npos) continue;
       SCOPED_TRACE(std::string(c.log) + "." + driver);
       Restart();
-      Build(flat, c.spec);
+      Build(flat, c.subsystems);
       Recorder().answers.push_back(c.answer);
       if (c.progress >= 0) Recorder().progress_answers.push_back(c.progress);
       EXPECT_EQ(Run(flat, c.mode), c.outcomes);
