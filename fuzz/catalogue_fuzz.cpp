@@ -1,8 +1,6 @@
 // Catalogue reading from fuzzed IDF text: the indexed reader must neither
 // crash nor differ from a plain reader that follows the reading rules
 // literally; the check and the writer run on whatever was read.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +10,8 @@
 #include "Syslist/catalogue_check.h"
 #include "Syslist/syslist.h"
 #include "Tidf/idf_text_file.h"
+#include "fuzz_support.h"
 #include "host/base/exception.h"
-#include "host/base/settings.h"
-#include "host/platform/message_box.h"
 
 using namespace instkit;
 
@@ -59,11 +56,6 @@ bool PlainLoad(TSysTree& tree, const TIDFTextFile& file) {
   return true;
 }
 
-const std::string& TempPath() {
-  static const std::string path = "/tmp/instkit_catalogue_fuzz_" + std::to_string(::getpid()) + ".idf";
-  return path;
-}
-
 int64_t CountNodes(const TCustomSysNode& node) {
   int64_t n = node.Count;
   for (const auto& child : node.Nodes) n += CountNodes(*child);
@@ -85,19 +77,11 @@ void Same(const TCustomSysNode& a, const TCustomSysNode& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = [] {
-    Settings().SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&, uint32_t) { return kIdOk; });
-    return TempPath();
-  }();
+  static const std::string path = (fuzz::QuietMessageBoxes(), fuzz::ScratchPath(".catalogue.idf"));
   if (size > 20000) return 0;
   std::string text = "IDF-CPS-text\r\n\r\n";
   text.append(reinterpret_cast<const char*>(data), size);
-  if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  } else {
-    return 0;
-  }
+  if (!fuzz::WriteScratch(path, text)) return 0;
   TIDFTextFile file;
   const bool loaded = file.LoadFromFile(path);
   std::remove(path.c_str());

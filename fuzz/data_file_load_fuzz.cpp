@@ -4,33 +4,15 @@
 // the bytes are the file as they are.  The decompression cap is lowered so
 // that a small input cannot exhaust memory through a legitimately huge frame,
 // and so is the memory the loaded records may take.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "Didf/data_file.h"
+#include "fuzz_support.h"
 #include "host/base/settings.h"
 #include "host/compress/compressor.h"
 #include "host/base/memory_stream.h"
-
-namespace {
-
-const std::string& TempPath() {
-  static const std::string path = "/tmp/instkit-load-fuzz-" + std::to_string(::getpid()) + ".idf";
-  return path;
-}
-
-// A plain write: the fuzzer needs no crash safety and no fsync per input.
-void WriteFile(const std::string& bytes) {
-  std::FILE* f = std::fopen(TempPath().c_str(), "wb");
-  if (f == nullptr) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace instkit;
@@ -42,9 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TIDFDataFile::CompressStream(plain, packed);
     bytes = packed.Data();
   }
-  WriteFile(bytes);
+  static const std::string path = fuzz::ScratchPath(".load.idf");
+  fuzz::WriteScratch(path, bytes);
   TIDFDataFile file;
-  file.FileName = TempPath();
+  file.FileName = path;
   file.RecordMemoryLimit = 64u << 20;  // tiny records in a small frame
   file.LoadFromFile();
   for (int32_t i = 0; i < file.GetRecordCount() && i < 64; ++i) file.SetRecordIndex(i);

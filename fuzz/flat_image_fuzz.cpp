@@ -7,16 +7,12 @@
 #include <vector>
 
 #include "Syslist/syslist.h"
-#include "host/base/settings.h"
-#include "host/platform/message_box.h"
+#include "fuzz_support.h"
 
 using namespace instkit;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    Settings().SetMessageBoxHandler([](uintptr_t, const std::string&, const std::string&, uint32_t) { return kIdOk; });
-    return true;
-  }();
+  static const bool quiet = (fuzz::QuietMessageBoxes(), true);
   (void)quiet;
   // A private copy, exactly as long as the input, so that any read past the
   // end is caught by the sanitizer.

@@ -2,29 +2,20 @@
 // read: no crash, leak or sanitizer report, and a save of a loaded file must
 // load again.  The same bytes decoded as a description: what was read as
 // UTF-8 converts back to exactly the input (less a byte-order mark).
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "Tidf/description_encoding.h"
+#include "fuzz_support.h"
 #include "Tidf/idf_text_file.h"
 #include "host/base/codepage.h"
 #include "host/base/settings.h"
 #include "host/platform/file.h"
 
-namespace {
-std::string TempPath(const char* suffix) {
-  // Prefer memory-backed /dev/shm: every run writes and reads files.
-  const char* dir = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  return std::string(dir) + "/instkit-fuzz-" + std::to_string(::getpid()) + suffix;
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string in = TempPath(".in.idf");
-  static const std::string out = TempPath(".out.idf");
+  static const std::string in = instkit::fuzz::ScratchPath(".in.idf");
+  static const std::string out = instkit::fuzz::ScratchPath(".out.idf");
   static const bool once = (instkit::Settings().SetDurableWrites(false), true);
   (void)once;
   const std::string input(reinterpret_cast<const char*>(data), size);

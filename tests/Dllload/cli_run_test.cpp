@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "driver_fixture.h"
@@ -22,19 +23,6 @@ namespace {
 
 class CliRunTest : public DriverTest {
  protected:
-  // A description with the given subsystem sections (UTF-8, written as
-  // Windows-1251 with CR LF line ends).
-  std::string Description(const std::vector<std::array<std::string, 4>>& subsystems) {
-    std::string text = "IDF-FPS-text\r\n\r\n[SubSystems]\r\n";
-    for (size_t i = 0; i < subsystems.size(); ++i) text += subsystems[i][0] + "=" + std::to_string(i + 1) + "\r\n";
-    for (const auto& s : subsystems) {
-      text += "[" + s[0] + "]\r\nParent=" + s[3] + "\r\nLibrary=" + s[1] + "\r\nParameter=" + s[2] +
-              "\r\nShort name=" + s[0] + "\r\n";
-    }
-    std::string path = (temp_ / "setup.idf").string();
-    WriteWholeFileAtomically(path, Utf8ToCp1251(text));
-    return path;
-  }
   // Runs instkit with stdin from /dev/null; returns the exit status.
   int Run(const std::string& args) { return RunProgram(std::string(INSTKIT_CLI_BINARY) + " " + args); }
   int RunProgram(const std::string& command_line) {
@@ -46,11 +34,8 @@ class CliRunTest : public DriverTest {
   // Starts instkit in the background (stdout and stderr into out2/err2.txt).
   pid_t Spawn(const std::string& args) {
     std::vector<std::string> words = {INSTKIT_CLI_BINARY};
-    for (size_t pos = 0; pos < args.size();) {
-      const size_t end = std::min(args.find(' ', pos), args.size());
-      if (end > pos) words.push_back(args.substr(pos, end - pos));
-      pos = end + 1;
-    }
+    std::istringstream in(args);
+    for (std::string word; in >> word;) words.push_back(word);
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
@@ -87,16 +72,12 @@ class CliRunTest : public DriverTest {
   std::string Store() const {
     return " --registry " + (temp_ / "reg.db").string() + " --links-root " + (temp_ / "links").string();
   }
-  std::string Param(const std::string& id, const std::string& script = "") {
-    return "id=" + id + ";record=" + calls_file_ + (script.empty() ? "" : ";" + script);
-  }
 };
 
 // The run's first Ctrl-C reaches every library's UserAbort once, the
 // progress callback then says stop, and nothing unreached is recorded.
 TEST_F(CliRunTest, CtrlCStopsTheRunAndRecordsNothingUnreached) {
-  const std::string file =
-      Description({{{"W", Library("w"), Param("W", "worker=1"), "0"}}, {{"X", Library("x"), Param("X"), "0"}}});
+  const std::string file = Describe("W:w:worker=1 X:x");
   const std::string log = (temp_ / "run.log").string();
   const pid_t pid = Spawn("install " + file + " --path " + temp_.string() + " --log " + log + " -v" + Store());
   ASSERT_TRUE(WaitFor(" worker started"));
@@ -120,7 +101,7 @@ TEST_F(CliRunTest, CtrlCStopsTheRunAndRecordsNothingUnreached) {
 // A second run on the same product, or on the same target folder, stops as
 // busy while the first holds them.
 TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
-  const std::string file = Description({{{"W", Library("w"), Param("W", "worker=1"), "0"}}});
+  const std::string file = Describe("W:w:worker=1");
   const pid_t first = Spawn("install " + file + " --path " + (temp_ / "t").string() + " -v" + Store());
   ASSERT_TRUE(WaitFor(" worker started"));
   std::filesystem::create_directories(temp_ / "other");
@@ -141,8 +122,7 @@ TEST_F(CliRunTest, SecondRunOnTheSameProductOrFolderIsBusy) {
 // The reproduction, and a clean install, give the same outcome from
 // C++ (examples/embed) as from the command line.
 TEST_F(CliRunTest, EmbeddedEngineGivesTheCommandLinesOutcome) {
-  const std::string file =
-      Description({{{"A", Library("a"), Param("A", "perform=0"), "0"}}, {{"B", Library("b"), Param("B"), "0"}}});
+  const std::string file = Describe("A:a:perform=0 B:b");
   WriteWholeFileAtomically((temp_ / "file").string(), "");
   WriteWholeFileAtomically((temp_ / "answers.txt").string(), "perform-failed=yes\n");
   const std::string answers = (temp_ / "answers.txt").string();

@@ -1,7 +1,10 @@
 #include "driver_fixture.h"
 
 #include <cstdlib>
-#include <random>
+#include <map>
+#include <sstream>
+
+#include "Syslist/node_walk.h"
 
 #include "host/base/format.h"
 #include "host/base/settings.h"
@@ -18,27 +21,24 @@ void INSTKIT_CALL RecordLog(const char* line) {
   Recorder().log.emplace_back(line);
 }
 
+// The first of `answers`, taken off; `otherwise` when there is none.
+static int Next(std::deque<int>& answers, int otherwise) {
+  if (answers.empty()) return otherwise;
+  const int answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
 int32_t INSTKIT_CALL RecordProgress(int32_t percent, const char* text, int32_t extra) {
   std::lock_guard<std::mutex> lock(Recorder().mutex);
-  TRecorder& r = Recorder();
-  r.progress.push_back(Format("%d|%s|%d", percent, text, extra));
-  if (r.progress_answers.empty()) return INSTKIT_TRUE;
-  const int answer = r.progress_answers.front();
-  r.progress_answers.pop_front();
-  return answer;
+  Recorder().progress.push_back(Format("%d|%s|%d", percent, text, extra));
+  return Next(Recorder().progress_answers, INSTKIT_TRUE);
 }
 
 Lines Logged(const Lines& texts) {
   Lines out;
   for (const std::string& text : texts) out.push_back(" " + Utf8ToCp1251(text));
   return out;
-}
-
-Lines GoodSetup(const std::string& name) {
-  return Logged({"get functions addesses : " + name, "set all : " + name, "call SETLOGCALLBACK", "call SETTREEPOINTER",
-                 "IN function SETPARAMS", "call SETEXTERNALPARAMETER", "call SETUIGREGIM", "call SETQUESTIONSLEVEL",
-                 "call SETPATH", "call SETCLIENTNUMBER", "call SETPROGRESSCALLBACK", "call SETSESSIONNAME",
-                 "call SETHIDEPROGRESSCALLBACK", "call SETSHOWPROGRESSCALLBACK", "OUT function SETPARAMS"});
 }
 
 void DriverTest::SetUp() {
@@ -55,11 +55,7 @@ void DriverTest::SetUp() {
         std::lock_guard<std::mutex> lock(Recorder().mutex);
         TRecorder& rec = Recorder();
         rec.boxes.push_back(Cp1251ToUtf8(caption) + "|" + Cp1251ToUtf8(text) + "|" + Format("0x%04X", style));
-        if ((style & kMbButtonMask) != kMbYesNo) return kIdOk;
-        if (rec.answers.empty()) return kIdNo;
-        const int answer = rec.answers.front();
-        rec.answers.pop_front();
-        return answer;
+        return (style & kMbButtonMask) != kMbYesNo ? kIdOk : Next(rec.answers, kIdNo);
       });
 }
 
@@ -83,7 +79,7 @@ TSysNode* DriverTest::Add(TCustomSysNode* parent, const std::string& short_name,
   node->Info->ShortName = short_name;
   node->Info->SaveName = "Sec" + short_name;
   node->Info->Library = library;
-  node->Info->Parameter = "id=" + short_name + ";record=" + calls_file_ + (script.empty() ? "" : ";" + script);
+  node->Info->Parameter = Param(short_name, script);
   return parent->AddNode(std::move(node));
 }
 
@@ -94,24 +90,16 @@ Lines DriverTest::Calls() const {
   return lines;
 }
 
-Lines DriverTest::LogFrom(const std::string& from) {
-  const Lines& log = Recorder().log;
-  return Lines(std::find(log.begin(), log.end(), from), log.end());
-}
-
-Lines DriverTest::Log() const {
-  Lines lines;
-  for (const std::string& line : Recorder().log) lines.push_back(Cp1251ToUtf8(line));
-  return lines;
-}
-
 void DriverTest::ExpectLog(const std::string& name) const {
   // The same file on every system: "$TMP/a.so" stands for <temp>\a.dll too.
   const std::pair<std::string, std::string> names[] = {
       {(temp_ / "x").string().substr(0, temp_.string().size() + 1), "$TMP/"}, {INSTKIT_TEST_LIBRARY_SUFFIX, ".so"}};
   std::string got;
-  Lines lines = Log();
+  Lines lines;
+  for (const std::string& line : Recorder().log) lines.push_back(Cp1251ToUtf8(line));
   if (!Recorder().boxes.empty()) lines = lines + Lines{"-- message boxes (caption|text|style):"} + Recorder().boxes;
+  lines = lines + Lines{"-- calls:"} + Calls();
+  if (!Recorder().progress.empty()) lines = lines + Lines{"-- progress (percent|text|extra):"} + Recorder().progress;
   for (std::string line : lines) {
     for (const auto& [from, to] : names) {
       for (size_t at = line.find(from); at != std::string::npos; at = line.find(from, at + to.size()))
@@ -162,10 +150,65 @@ std::string DriverTest::Run(bool flat, uint8_t mode) {
   return Format("%d %d %d %d", load ? 1 : 0, set, loader.AskState, perform);
 }
 
-bool DriverTest::Done(bool flat, int32_t index) const {
-  if (!flat) return tree_.GetNode(index)->Info->Checked;
-  const void* record = TCustomSysNode::GetPointer(index, image_.data(), image_.size());
-  return record != nullptr && static_cast<const uint8_t*>(record)[8] == 1;
+std::vector<DriverTest::TItem> DriverTest::Parse(const std::string& subsystems) {
+  std::vector<TItem> items;
+  std::istringstream in(subsystems);
+  for (std::string text; in >> text;) {
+    const size_t colon = text.find(':'), lib_end = text.find(':', colon + 1);
+    TItem item{text.substr(0, colon), "", text.substr(colon + 1, lib_end - colon - 1),
+               lib_end == std::string::npos ? "" : text.substr(lib_end + 1)};
+    if (const size_t below = item.name.find('<'); below != std::string::npos) {
+      item.parent = item.name.substr(below + 1);
+      item.name.resize(below);
+    }
+    std::string& lib = item.library;
+    if (const size_t at = lib.find('@'); at != std::string::npos) {
+      lib = Library(lib.substr(0, at), lib.substr(at + 1) == "empty" ? INSTKIT_TEST_EMPTY : INSTKIT_TEST_NOPERFORM);
+    } else if (!lib.empty()) {
+      lib = lib[0] == '!' ? (temp_ / lib.substr(1)).string() : Library(lib);
+    }
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+void DriverTest::Build(bool flat, const std::string& subsystems) {
+  std::map<std::string, TCustomSysNode*> added;
+  for (const TItem& item : Parse(subsystems))
+    added[item.name] =
+        Add(item.parent.empty() ? Top(flat) : added.at(item.parent), item.name, item.library, item.script);
+}
+
+std::string DriverTest::Describe(const std::string& subsystems) {
+  const std::vector<TItem> items = Parse(subsystems);
+  std::string text = "IDF-FPS-text\r\n\r\n[SubSystems]\r\n";
+  std::map<std::string, size_t> numbers;
+  for (size_t i = 0; i < items.size(); ++i) {
+    numbers[items[i].name] = i + 1;
+    text += items[i].name + "=" + std::to_string(i + 1) + "\r\n";
+  }
+  for (const TItem& s : items) {
+    text += "[" + s.name + "]\r\nParent=" + std::to_string(s.parent.empty() ? 0 : numbers.at(s.parent)) +
+            "\r\nLibrary=" + s.library + "\r\nParameter=" + Param(s.name, s.script) + "\r\nShort name=" + s.name +
+            "\r\nMenuLink1=" + s.name + "\r\n";
+  }
+  const std::string path = (temp_ / "setup.idf").string();
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+std::string DriverTest::Flags(bool flat) const {
+  TSysNode flat_root;
+  if (flat) {
+    EXPECT_GT(flat_root.LoadFromPointer(image_.data(), image_.size()), 0);
+  }
+  std::string flags;
+  WalkNodesBelow(flat ? static_cast<const TCustomSysNode*>(&flat_root) : &tree_, [&](TSysNode* node) {
+    flags += (flags.empty() ? "" : " ") + node->Info->ShortName + (node->Info->Checked ? "+" : "-") +
+             (!flat && node->Count > 0 && node->Info->AllCheck ? "*" : "");
+    return true;
+  });
+  return flags;
 }
 
 std::vector<uint8_t> DriverTest::ImageOf(const TSysNode& root) const {

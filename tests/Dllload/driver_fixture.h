@@ -50,8 +50,6 @@ inline Lines operator+(Lines a, const Lines& b) {
 // " " + text, the form every log line takes without a prefix; Russian texts
 // are given in UTF-8 and compared as Windows-1251.
 Lines Logged(const Lines& texts);
-// The setup lines of one library whose setters are all exported and accept.
-Lines GoodSetup(const std::string& name);
 
 class DriverTest : public ::testing::Test {
  protected:
@@ -74,15 +72,30 @@ class DriverTest : public ::testing::Test {
                 const std::string& script = "");
   // Whatever the libraries recorded, one call per line.
   Lines Calls() const;
-  // The log as UTF-8, for readable failure output.
-  Lines Log() const;
-  // From the line `from` to the end of the log.
-  static Lines LogFrom(const std::string& from);
-  // Compares the whole log, then the message boxes shown, byte for byte with
+  // Compares the whole log, then the message boxes shown, the calls the
+  // libraries received and the progress calls, byte for byte with
   // tests/data/drivers/<name>.log (held in UTF-8, the test's folder written
   // as $TMP, libraries as .so).  With INSTKIT_UPDATE_GOLDEN=1 in the
   // environment the file is written instead.
   void ExpectLog(const std::string& name) const;
+  // Adds the subsystems that `subsystems` lists below Top(flat): items separated by blanks,
+  // each NAME[<PARENT]:LIB[:SCRIPT], parents before their children.  LIB is
+  // empty (no library), the name of a copy of the scripted library,
+  // NAME@noperform or NAME@empty (copies of the other test libraries), or
+  // !FILE (a file in the folder that is not there).  SCRIPT runs to the next
+  // blank.
+  void Build(bool flat, const std::string& subsystems);
+  // The same subsystems as <temp>/setup.idf, numbered from 1 in order, each
+  // with one menu link named after it; returns its path.
+  std::string Describe(const std::string& subsystems);
+  // A subsystem's parameter: id=<name>, record=<calls file>, then `script`.
+  std::string Param(const std::string& name, const std::string& script = "") const {
+    return "id=" + name + ";record=" + calls_file_ + (script.empty() ? "" : ";" + script);
+  }
+  // Every subsystem after Run, in pre-order: its short name, + when done
+  // (flat: its Checked byte in image_), - when not, and for the node-tree
+  // driver * when it and all below it are done (AllCheck).
+  std::string Flags(bool flat) const;
 
   // Fills the run fields every test uses.
   void Configure(TCustomDLLLoader& loader, uint8_t mode);
@@ -95,11 +108,13 @@ class DriverTest : public ::testing::Test {
   // below Top(flat); the flat driver gets a fresh image_ of root_.  Returns
   // "load set ask perform" outcomes.  The node-tree loader stays in loader_.
   std::string Run(bool flat, uint8_t mode);
-  // Whether the index-th top-level subsystem ended done after Run (flat: the
-  // Checked byte of the index-th top-level record of image_).
-  bool Done(bool flat, int32_t index) const;
   // The flat image of `root`'s record (root's children are the subsystems).
   std::vector<uint8_t> ImageOf(const TSysNode& root) const;
+
+  struct TItem {
+    std::string name, parent, library, script;
+  };
+  std::vector<TItem> Parse(const std::string& subsystems);
 
   std::optional<TempDir> dir_;
   std::filesystem::path temp_;

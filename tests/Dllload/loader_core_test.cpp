@@ -11,17 +11,7 @@ namespace {
 
 class LoaderCoreTest : public DriverTest {};
 
-TEST_F(LoaderCoreTest, GenerationModeKeepsTheQuestionBeforeIt) {
-  TDllLoader loader;
-  // Mode 3 keeps whatever question was there before.
-  loader.SetRegim(3);
-  EXPECT_EQ(loader.AbortQuestion, "");
-  loader.SetRegim(2);
-  loader.SetRegim(3);
-  EXPECT_EQ(loader.AbortQuestion, Utf8ToCp1251(" не была деинсталирована. Прервать деинсталляцию? "));
-}
-
-TEST_F(LoaderCoreTest, LoadWithoutTreeAndTwiceWithoutUnload) {
+TEST_F(LoaderCoreTest, LoadWithoutTreeAndSubsystemsWithoutLibrary) {
   TDllLoader loader;
   Configure(loader, 1);
   EXPECT_TRUE(loader.LoadDLLs());
@@ -30,9 +20,8 @@ TEST_F(LoaderCoreTest, LoadWithoutTreeAndTwiceWithoutUnload) {
   none->Info->Checked = false;
   loader.SysTree = &tree_;
   EXPECT_TRUE(loader.LoadDLLs());
-  EXPECT_TRUE(none->Info->Checked);
-  EXPECT_TRUE(loader.LoadDLLs());
-  EXPECT_EQ(loader.GetCount(), 2);  // appended, not replaced
+  EXPECT_TRUE(none->Info->Checked);  // done without being driven
+  EXPECT_EQ(loader.GetCount(), 1);
   EXPECT_TRUE(loader.UnLoadDLLs());
   EXPECT_EQ(loader.GetCount(), 0);
 }
@@ -80,60 +69,24 @@ TEST_F(LoaderCoreTest, LibraryNamesAreResolvedAgainstTheSearchFolders) {
   EXPECT_TRUE(FreeDynamicLibrary(nullptr));
 }
 
+// SuspendAll catches a library's failure, logs it and skips the rest of the
+// loop; ResumeAll reaches every library; Abort, without a guard, passes the
+// failure to the caller.
 TEST_F(LoaderCoreTest, BroadcastFailures) {
   Add(&tree_, "A", Library("a"), "throw=UserSuspendThread");
-  Add(&tree_, "B", Library("b"));
+  Add(&tree_, "B", Library("b"), "throw=UserAbort");
   TDllLoader loader;
   Prepare(loader, 1);  // the library learns its script in SetAll
   Recorder().log.clear();
-  // SuspendAll catches the failure, logs it and skips the rest of the loop.
   loader.SuspendAll();
-  EXPECT_EQ(Recorder().log, Logged({"IN procedure SUSPENDALL", "before calling UserSuspendThread :A",
-                                    "ETestFailure : UserSuspendThread failed", "OUT procedure SUSPENDALL"}));
-  // ResumeAll reaches both; Abort, without a guard, reaches both too.
-  Recorder().log.clear();
   loader.ResumeAll();
-  loader.Abort();
-  EXPECT_EQ(Recorder().log, Logged({"IN procedure RESUMEALL", "before calling UserResumeThread :A",
-                                    "before calling UserResumeThread :B", "OUT procedure RESUMEALL",
-                                    "IN procedure ABORT", "OUT procedure ABORT"}));
-  loader.UnLoadDLLs();
-}
-
-TEST_F(LoaderCoreTest, AbortPassesALibrarysFailureToTheCaller) {
-  Add(&tree_, "A", Library("a"), "throw=UserAbort");
-  Add(&tree_, "B", Library("b"));
-  TDllLoader loader;
-  Prepare(loader, 1);
-  Recorder().log.clear();
   EXPECT_THROW(loader.Abort(), Exception);
-  EXPECT_EQ(Recorder().log, Logged({"IN procedure ABORT"}));
-  const Lines calls = Calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "B UserAbort"), 0);
+  EXPECT_EQ(Recorder().log,
+            Logged({"IN procedure SUSPENDALL", "before calling UserSuspendThread :A",
+                    "ETestFailure : UserSuspendThread failed", "OUT procedure SUSPENDALL", "IN procedure RESUMEALL",
+                    "before calling UserResumeThread :A", "before calling UserResumeThread :B",
+                    "OUT procedure RESUMEALL", "IN procedure ABORT"}));
   loader.UnLoadDLLs();
-}
-
-// Every mode through both drivers: the library sees the mode in its low byte
-// and every subsystem ends done.
-TEST_F(LoaderCoreTest, EveryModeThroughBothDrivers) {
-  for (uint8_t mode : {1, 2, 3}) {
-    for (bool flat : {false, true}) {
-      SCOPED_TRACE(std::to_string(mode) + (flat ? " flat" : " tree"));
-      Restart();
-      TSysNode* a = Add(Top(flat), "A", Library("a"), "checked=1");
-      Add(a, "A1", "");
-      EXPECT_EQ(Run(flat, mode), "1 1 1 1");
-      EXPECT_TRUE(Done(flat, 0));
-      if (!flat) {
-        EXPECT_TRUE(a->GetNode(0)->Info->Checked);
-        EXPECT_TRUE(a->Info->AllCheck);
-      }
-      const Lines calls = Calls();
-      EXPECT_EQ(std::count(calls.begin(), calls.end(), "A SetIUGRegim " + std::to_string(mode)), 1);
-      EXPECT_EQ(std::count(calls.begin(), calls.end(), "A Perform"), 1);
-      EXPECT_TRUE(Recorder().boxes.empty());
-    }
-  }
 }
 
 }  // namespace

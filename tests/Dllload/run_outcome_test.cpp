@@ -2,9 +2,9 @@
 // scripted test library, with both drivers: where a run stops, what counts
 // as done, what the registry records and which links are made, together;
 // and libraries that crash, exit or hang inside the worker process.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <set>
 
 #include "Engine/answer_book.h"
 #include "Engine/run_engine.h"
@@ -18,10 +18,6 @@ namespace instkit::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TSub {
-  std::string name, library, script, parent;  // parent: a name, "" for top level
-};
 
 class TTestHost : public TRunHost {
  public:
@@ -54,24 +50,6 @@ bool ForkingWorkers() {
 
 class RunOutcomeTest : public DriverTest {
  protected:
-  // setup.idf with the subsystems numbered from 1 in the given order; each
-  // has one menu link named after it.
-  std::string Describe(const std::vector<TSub>& subs) {
-    std::string text = "IDF-FPS-text\r\n\r\n[SubSystems]\r\n";
-    for (size_t i = 0; i < subs.size(); ++i) text += subs[i].name + "=" + std::to_string(i + 1) + "\r\n";
-    for (const TSub& s : subs) {
-      std::string parent = "0";
-      for (size_t i = 0; i < subs.size(); ++i) {
-        if (subs[i].name == s.parent) parent = std::to_string(i + 1);
-      }
-      const std::string param = "id=" + s.name + ";record=" + calls_file_ + (s.script.empty() ? "" : ";" + s.script);
-      text += "[" + s.name + "]\r\nParent=" + parent + "\r\nLibrary=" + s.library + "\r\nParameter=" + param +
-              "\r\nShort name=" + s.name + "\r\nMenuLink1=" + s.name + "\r\n";
-    }
-    std::string path = (temp_ / "setup.idf").string();
-    WriteWholeFileAtomically(path, text);
-    return path;
-  }
   TRunOptions Options(bool flat) const {
     TRunOptions options;
     options.description_file = (temp_ / "setup.idf").string();
@@ -95,27 +73,19 @@ class RunOutcomeTest : public DriverTest {
     return names;
   }
   size_t Links() const {
-    size_t count = 0;
     std::error_code code;
-    for (auto it = fs::recursive_directory_iterator(temp_ / "links", code); it != fs::recursive_directory_iterator();
-         ++it) {
-      count += it->is_regular_file() ? 1 : 0;
-    }
-    return count;
+    const fs::recursive_directory_iterator files(temp_ / "links", code);
+    return static_cast<size_t>(
+        std::count_if(begin(files), end(files), [](const auto& f) { return f.is_regular_file(); }));
   }
-  static std::string DoneFlags(const TRunReport& report) {
-    std::string flags;
-    for (const TSubsystemReport& s : report.subsystems)
-      flags += (flags.empty() ? "" : " ") + s.short_name + (s.done ? "+" : "-");
-    return flags;
-  }
-  static std::string Questions(const TRunReport& report) {
-    std::string kinds;
-    for (const TQuestionReport& q : report.questions) {
-      kinds += (kinds.empty() ? "" : " ") + std::string(QuestionKindName(q.question.kind)) + ":" +
-               (q.answer.yes ? "yes" : "no");
-    }
-    return kinds;
+  // "A+ B-" for done and not done, then the questions: "| perform-failed:yes".
+  static std::string Outcome(const TRunReport& report) {
+    std::string text;
+    for (const TSubsystemReport& s : report.subsystems) text += s.short_name + (s.done ? "+ " : "- ");
+    text += "|";
+    for (const TQuestionReport& q : report.questions)
+      text += std::string(" ") + QuestionKindName(q.question.kind) + ":" + (q.answer.yes ? "yes" : "no");
+    return text;
   }
 };
 
@@ -125,26 +95,23 @@ TEST_F(RunOutcomeTest, StopCasesRecordAndLinkExactlyWhatWasDone) {
   struct Case {
     const char* what;
     const char* a_script;  // A's; "missing" makes B's library a missing file
-    const char* answers;   // "kind=yes" or ""
+    bool yes;              // the operator's answer to every question
     TRunStatus status;
-    const char* done;
-    const char* questions;
+    const char* outcome;  // see Outcome
     const char* recorded;
     size_t links;
   };
   const Case cases[] = {
-      {"all done", "", "", TRunStatus::kDone, "A+ A1+ B+ C+", "", "A A1 B C", 4},
-      {"first Perform fails, abort", "perform=0", "perform-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-",
-       "perform-failed:yes", "", 0},
-      {"first Perform fails, go on", "perform=0", "", TRunStatus::kNotAllDone, "A- A1- B+ C+", "perform-failed:no",
-       "B C", 2},
-      {"questions fail, abort", "ask=0", "questions-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-",
-       "questions-failed:yes", "", 0},
-      {"setup fails, abort", "param=0", "setup-failed=yes", TRunStatus::kNotAllDone, "A- A1- B- C-", "setup-failed:yes",
+      {"all done", "", false, TRunStatus::kDone, "A+ A1+ B+ C+ |", "A A1 B C", 4},
+      {"first Perform fails, abort", "perform=0", true, TRunStatus::kNotAllDone, "A- A1- B- C- | perform-failed:yes",
        "", 0},
-      {"Perform returns 2 (install counts it)", "perform=2", "", TRunStatus::kDone, "A+ A1+ B+ C+", "", "A A1 B C", 4},
-      {"second library does not load", "missing", "", TRunStatus::kNotAllDone, "A- A1- B- C-", "", "", 0},
-      {"abort while the first library performs", "worker=1", "", TRunStatus::kInterrupted, "A- A1- B- C-", "", "", 0},
+      {"first Perform fails, go on", "perform=0", false, TRunStatus::kNotAllDone, "A- A1- B+ C+ | perform-failed:no",
+       "B C", 2},
+      {"questions fail, abort", "ask=0", true, TRunStatus::kNotAllDone, "A- A1- B- C- | questions-failed:yes", "", 0},
+      {"setup fails, abort", "param=0", true, TRunStatus::kNotAllDone, "A- A1- B- C- | setup-failed:yes", "", 0},
+      {"Perform returns 2 (install counts it)", "perform=2", false, TRunStatus::kDone, "A+ A1+ B+ C+ |", "A A1 B C", 4},
+      {"second library does not load", "missing", false, TRunStatus::kNotAllDone, "A- A1- B- C- |", "", 0},
+      {"abort while the first library performs", "worker=1", false, TRunStatus::kInterrupted, "A- A1- B- C- |", "", 0},
   };
   for (int variant = 0; variant < 3; ++variant) {
     const bool flat = variant == 1;
@@ -153,25 +120,18 @@ TEST_F(RunOutcomeTest, StopCasesRecordAndLinkExactlyWhatWasDone) {
       SCOPED_TRACE(std::string(flat ? "flat " : in_process ? "tree in process " : "tree ") + c.what);
       Restart();
       const bool missing = std::string(c.a_script) == "missing";
-      Describe({{"A", Library("a"), missing ? "" : c.a_script, ""},
-                {"A1", "", "", "A"},
-                {"B", missing ? (temp_ / "missing.so").string() : Library("b"), "", ""},
-                {"C", "", "", ""}});
+      Describe(std::string("A:a:") + c.a_script + " A1<A: B:" + (missing ? "!missing.so" : "b") + " C:");
       TRunOptions options = Options(flat);
       options.in_process = options.in_process || in_process;
       TRunEngine engine(options);
       TTestHost host;
-      std::string error;
-      const std::string answers = (temp_ / "answers.txt").string();
-      WriteWholeFileAtomically(answers, c.answers);
-      ASSERT_TRUE(host.answers.LoadFile(answers, error)) << error;
+      host.answers.SetAll(c.yes, "test");
       host.on_log = [&engine](const std::string& line) {
         if (line == " worker started") engine.Abort();
       };
       const TRunReport& report = engine.Run(host);
       EXPECT_EQ(report.status, c.status) << report.failure;
-      EXPECT_EQ(DoneFlags(report), c.done);
-      EXPECT_EQ(Questions(report), c.questions);
+      EXPECT_EQ(Outcome(report), c.outcome);
       EXPECT_EQ(Recorded(), c.recorded);
       EXPECT_EQ(Links(), c.links);
       EXPECT_EQ(report.isolated, !options.in_process);
@@ -182,13 +142,11 @@ TEST_F(RunOutcomeTest, StopCasesRecordAndLinkExactlyWhatWasDone) {
 // A question the driver asks itself has its phase's kind; one asked by a
 // driver that a library runs for its children is "other".
 TEST_F(RunOutcomeTest, QuestionKindsComeFromWhereTheDriverIs) {
-  Describe({{"P", Library("p"), "nested=1", ""},
-            {"C1", Library("c1"), "perform=0", "P"},
-            {"Q", Library("q"), "perform=0", ""}});
+  Describe("P:p:nested=1 C1<P:c1:perform=0 Q:q:perform=0");
   TRunEngine engine(Options(false));
   TTestHost host;
   const TRunReport& report = engine.Run(host);
-  EXPECT_EQ(Questions(report), "other:no perform-failed:no");
+  EXPECT_EQ(Outcome(report), "P+ C1- Q- | other:no perform-failed:no");
   ASSERT_EQ(report.questions.size(), 2u);
   EXPECT_EQ(report.questions[0].question.subsystem.short_name, "P");  // P's turn when C1's driver asked
   EXPECT_EQ(report.questions[1].question.subsystem.short_name, "Q");
@@ -227,8 +185,8 @@ TEST_F(RunOutcomeTest, CrashExitAndHangAreContained) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.b_script);
     Restart();
-    const std::string b = Library("b");
-    Describe({{"A", Library("a"), "say=hello from A", ""}, {"B", b, c.b_script, ""}, {"C", "", "", ""}});
+    Describe(std::string("A:a:say=hello-from-A B:b:") + c.b_script + " C:");
+    const std::string b = (temp_ / "b").string() + INSTKIT_TEST_LIBRARY_SUFFIX;
     TRunOptions options = Options(false);
     options.timeout_seconds = 1;
     TRunEngine engine(options);
@@ -237,16 +195,16 @@ TEST_F(RunOutcomeTest, CrashExitAndHangAreContained) {
     EXPECT_EQ(report.status, TRunStatus::kFailed);
     EXPECT_NE(report.failure.find("library " + b + " " + c.failure), std::string::npos) << report.failure;
     const bool asked = std::string(c.b_script).find("AskQuestions") != std::string::npos;
-    EXPECT_EQ(DoneFlags(report), asked ? "A- B- C-" : "A+ B- C-");
+    EXPECT_EQ(Outcome(report), asked ? "A- B- C- |" : "A+ B- C- |");
     EXPECT_EQ(Recorded(), asked ? "" : "A");
     // What follows A's line is whatever the dying process printed (a
     // sanitizer's report, say).
     if (!asked) {
-      EXPECT_EQ(host.output.empty() ? "" : host.output[0], "hello from A");
+      EXPECT_EQ(host.output.empty() ? "" : host.output[0], "hello-from-A");
     }
     const std::string log = ReadWholeFile((temp_ / "run.log").string());
     const std::string tail = asked ? " before calling AskQuestions :B\n"
-                                   : "> hello from A\n Perform = TRUE  :A\n before calling Perform :B\n";
+                                   : "> hello-from-A\n Perform = TRUE  :A\n before calling Perform :B\n";
     EXPECT_LT(log.find(tail), log.find("# instkit: library " + b + " " + c.failure)) << log;
     EXPECT_EQ(log.find("# instkit"), log.rfind("# instkit"));
   }

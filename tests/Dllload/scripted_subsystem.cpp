@@ -11,7 +11,7 @@
 //   perform=N      code of Perform (default 1)
 //   throw=ENTRY    raise an instkit Exception("ETestFailure", "ENTRY failed")
 //                  inside that entry point
-//   checked=B,B..  at Perform, store these bytes (0/1) in the Checked byte of
+//   checked=BB..   at Perform, store these bytes (0/1) in the Checked byte of
 //                  the child records of its image, in child order
 //   nested=1       at Perform, drive the libraries of its child subsystems
 //                  with TDllsLoader on its image (same run fields, LogPrefix
@@ -38,6 +38,7 @@
 #include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -54,15 +55,17 @@
 
 namespace {
 
+// The parameter's items; a key that is not there reads as "".
 struct TScript {
-  std::string id = "?";
-  std::string record;
-  int tree = 1, param = 1, regim = 1, ask = 1, perform = 1;
-  std::string throw_at, crash_at, abort_at, exit_at, hang_at, say, progress;
-  std::vector<int> checked;
-  bool nested = false;
-  bool worker = false;
+  std::map<std::string, std::string> items;
   bool known = false;
+  std::string operator[](const std::string& key) const {
+    const auto found = items.find(key);
+    return found == items.end() ? "" : found->second;
+  }
+  // An answer code: 1 unless the script gives one.
+  int Code(const std::string& key) const { return items.count(key) != 0 ? std::stoi(items.at(key)) : 1; }
+  std::string Id() const { return items.count("id") != 0 ? items.at("id") : "?"; }
 };
 
 std::mutex g_mutex;
@@ -78,35 +81,10 @@ std::atomic<bool> g_abort{false};
 TScript Parse(const std::string& text) {
   TScript s;
   s.known = true;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(';', start);
-    if (end == std::string::npos) end = text.size();
+  for (size_t start = 0; start <= text.size();) {
+    const size_t end = std::min(text.find(';', start), text.size());
     const std::string item = text.substr(start, end - start);
-    const size_t eq = item.find('=');
-    if (eq != std::string::npos) {
-      const std::string key = item.substr(0, eq), value = item.substr(eq + 1);
-      if (key == "id") s.id = value;
-      else if (key == "record") s.record = value;
-      else if (key == "tree") s.tree = std::stoi(value);
-      else if (key == "param") s.param = std::stoi(value);
-      else if (key == "regim") s.regim = std::stoi(value);
-      else if (key == "ask") s.ask = std::stoi(value);
-      else if (key == "perform") s.perform = std::stoi(value);
-      else if (key == "throw") s.throw_at = value;
-      else if (key == "crash") s.crash_at = value;
-      else if (key == "abort") s.abort_at = value;
-      else if (key == "exit") s.exit_at = value;
-      else if (key == "hang") s.hang_at = value;
-      else if (key == "say") s.say = value;
-      else if (key == "progress") s.progress = value;
-      else if (key == "nested") s.nested = value == "1";
-      else if (key == "worker") s.worker = value == "1";
-      else if (key == "checked") {
-        for (char c : value)
-          if (c == '0' || c == '1') s.checked.push_back(c - '0');
-      }
-    }
+    if (const size_t eq = item.find('='); eq != std::string::npos) s.items[item.substr(0, eq)] = item.substr(eq + 1);
     start = end + 1;
   }
   return s;
@@ -124,11 +102,9 @@ void Learn(const std::string& parameter) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_script.known) return;
   g_script = Parse(parameter);
-  std::vector<std::string> lines;
-  lines.reserve(g_pending.size());
-  for (const std::string& call : g_pending) lines.push_back(g_script.id + " " + call);
+  for (std::string& call : g_pending) call = g_script.Id() + " " + call;
+  AppendLines(g_script["record"], g_pending);
   g_pending.clear();
-  AppendLines(g_script.record, lines);
 }
 
 void Record(const std::string& call) {
@@ -137,7 +113,7 @@ void Record(const std::string& call) {
     g_pending.push_back(call);
     return;
   }
-  AppendLines(g_script.record, {g_script.id + " " + call});
+  AppendLines(g_script["record"], {g_script.Id() + " " + call});
 }
 
 // Records "ENTRY DETAILS" (or "ENTRY"), then fails as scripted for ENTRY.
@@ -148,11 +124,11 @@ void Call(const std::string& entry, const char* details = nullptr) {
     std::lock_guard<std::mutex> lock(g_mutex);
     s = g_script;
   }
-  if (s.throw_at == entry) throw instkit::Exception("ETestFailure", entry + " failed");
-  if (s.crash_at == entry) std::raise(SIGSEGV);
-  if (s.abort_at == entry) std::abort();
-  if (s.exit_at == entry) std::exit(3);
-  while (s.hang_at == entry) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (s["throw"] == entry) throw instkit::Exception("ETestFailure", entry + " failed");
+  if (s["crash"] == entry) std::raise(SIGSEGV);
+  if (s["abort"] == entry) std::abort();
+  if (s["exit"] == entry) std::exit(3);
+  while (s["hang"] == entry) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 const char* Set(const void* p) { return p != nullptr ? "set" : "null"; }
@@ -166,7 +142,7 @@ int32_t RunNested() {
   loader.QuestionsLevel = static_cast<uint8_t>(g_level);
   loader.Path = g_path;
   loader.SessionName = g_session;
-  loader.LogPrefix = g_script.id;
+  loader.LogPrefix = g_script.Id();
   loader.SetRegim(static_cast<uint8_t>(g_mode));
   loader.SetPointer(g_image);
   loader.LoadDLLs();
@@ -175,7 +151,7 @@ int32_t RunNested() {
   const uint8_t perform = loader.PerformAll();
   loader.UnLoadDLLs();
   Record(instkit::Format("nested set=%d ask=%d perform=%d", set, loader.AskState, perform));
-  return g_script.perform;
+  return g_script.Code("perform");
 }
 #endif
 
@@ -200,19 +176,19 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetTreePointer(void* image) {
     }
   }
   Call("SetTreePointer", seen.c_str());
-  return g_script.known ? g_script.tree : INSTKIT_TRUE;
+  return g_script.known ? g_script.Code("tree") : INSTKIT_TRUE;
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetExternalParameter(const char* parameter) {
   Learn(parameter);
   Call("SetExternalParameter", parameter);
-  return g_script.param;
+  return g_script.Code("param");
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetIUGRegim(int32_t mode) {
   g_mode = static_cast<uint8_t>(mode);
   Call("SetIUGRegim", std::to_string(g_mode).c_str());
-  return g_script.regim;
+  return g_script.Code("regim");
 }
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetQuestionsLevel(int32_t level) {
@@ -257,25 +233,25 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL SetShowProgressCallBack(InstkitSho
 
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL AskQuestions(void) {
   Call("AskQuestions");
-  return g_script.ask;
+  return g_script.Code("ask");
 }
 
 #ifndef INSTKIT_TEST_NO_PERFORM
 INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
   Call("Perform");
   const int64_t size = g_image == nullptr ? 0 : instkit::FlatImageRecordSize(g_image, static_cast<size_t>(INT32_MAX));
-  for (size_t i = 0; size > 0 && i < g_script.checked.size(); ++i) {
+  const std::string checked = g_script["checked"], say = g_script["say"], progress = g_script["progress"];
+  for (size_t i = 0; size > 0 && i < checked.size(); ++i) {
     void* child = instkit::TCustomSysNode::GetPointer(static_cast<int32_t>(i), g_image, static_cast<size_t>(size));
-    if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(g_script.checked[i]);
+    if (child != nullptr) static_cast<uint8_t*>(child)[8] = static_cast<uint8_t>(checked[i] - '0');
   }
-  if (!g_script.say.empty()) std::printf("%s\n", g_script.say.c_str());
-  if (!g_script.progress.empty() && g_progress != nullptr) {
-    const size_t comma = g_script.progress.find(',');
-    g_progress(std::atoi(g_script.progress.c_str()),
-               comma == std::string::npos ? "" : g_script.progress.c_str() + comma + 1, 0);
+  if (!say.empty()) std::printf("%s\n", say.c_str());
+  if (!progress.empty() && g_progress != nullptr) {
+    const size_t comma = progress.find(',');
+    g_progress(std::atoi(progress.c_str()), comma == std::string::npos ? "" : progress.c_str() + comma + 1, 0);
   }
-  if (g_script.nested) return RunNested();
-  if (g_script.worker) {
+  if (g_script["nested"] == "1") return RunNested();
+  if (g_script["worker"] == "1") {
     std::thread worker([] {
       if (g_log != nullptr) g_log(" worker started");
       while (!g_abort.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -284,7 +260,7 @@ INSTKIT_SUBSYSTEM_EXPORT int32_t INSTKIT_CALL Perform(void) {
     Record("Perform aborted by UserAbort");
     return INSTKIT_RESULT_ABORT;
   }
-  return g_script.perform;
+  return g_script.Code("perform");
 }
 #endif
 

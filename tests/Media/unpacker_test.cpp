@@ -38,10 +38,10 @@ class UnpackerTest : public ::testing::Test {
     return path;
   }
 
-  TUnpackResult Unpack(const std::string& archive, TUnpackJournal& journal, uint32_t ratio = 64) {
+  TUnpackResult Unpack(const std::string& archive, TUnpackJournal& journal) {
     TUnpackLimits limits;
-    limits.ratio = ratio;
-    limits.max_bytes = ratio * fs::file_size(archive);
+    limits.ratio = 1000;
+    limits.max_bytes = 1000 * fs::file_size(archive);
     return UnpackArchive(archive, journal, limits, nullptr);
   }
 
@@ -51,11 +51,14 @@ class UnpackerTest : public ::testing::Test {
 
 struct THostileCase {
   const char* name;
-  std::string format;
+  std::string format;  // "": `bytes` are the archive
   std::vector<TArchiveItem> items;
   const char* error;  // part of the sentence
+  std::string bytes = {};
 };
 
+// Hostile and damaged archives are refused, and a rollback leaves everything
+// as it was.
 TEST_F(UnpackerTest, HostileArchivesChangeNothingAnywhere) {
   using testing::File;
   using testing::Folder;
@@ -64,6 +67,12 @@ TEST_F(UnpackerTest, HostileArchivesChangeNothingAnywhere) {
   const std::string outside = work_.Path("outside");
   TArchiveItem fifo{TArchiveItem::kFifo, "pipe", "", "", 0644};
   TArchiveItem device{TArchiveItem::kDevice, "dev", "", "", 0644};
+  std::vector<TArchiveItem> many;
+  for (int i = 0; i < 40; ++i)
+    many.push_back(File("f" + std::to_string(i), std::string(3000, static_cast<char>('a' + i % 26))));
+  const std::string good = TempDir::Read(Make("tar.gz", many));
+  std::string flipped = good;
+  flipped[flipped.size() / 2] ^= 0x10;
   const std::vector<THostileCase> cases = {
       {"absolute name", "tar", {File("ok.txt", "x"), File(outside + "/evil", "x")}, "absolute name"},
       {"dot-dot", "tar", {File("../outside/evil", "x")}, "\"..\" in the name"},
@@ -93,43 +102,18 @@ TEST_F(UnpackerTest, HostileArchivesChangeNothingAnywhere) {
       {"a file in the way of a folder", "tar", {File("keep.txt/x", "x")}, "a file is in the way at keep.txt"},
       {"file named like the target", "tar", {File(".", "x")}, "target folder itself"},
       {"bomb", "tar.zst", {File("zeros", std::string(4 << 20, '\0'))}, "decompression bomb"},
+      {"truncated", "", {}, "damaged", good.substr(0, good.size() / 2)},
+      {"bit flipped", "", {}, "damaged", flipped},
+      {"not an archive", "", {}, "damaged", "just some text, no archive at all\n"},
   };
   const auto before = Snapshot(work_.Root());
   for (const THostileCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string archive = Make(c.format, c.items);
+    const std::string archive = c.format.empty() ? media_.Write("damaged", c.bytes) : Make(c.format, c.items);
     TUnpackJournal journal(Target(), "product", TUnpackJournal::NewRunId());
     const TUnpackResult result = Unpack(archive, journal);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
-    journal.RollBack();
-    EXPECT_EQ(Snapshot(work_.Root()), before);
-  }
-}
-
-TEST_F(UnpackerTest, DamagedArchivesChangeNothing) {
-  std::string items_data;
-  std::vector<TArchiveItem> items;
-  items.reserve(40);
-  for (int i = 0; i < 40; ++i) {
-    items.push_back(testing::File("f" + std::to_string(i), std::string(3000, static_cast<char>('a' + (i % 26)))));
-  }
-  const std::string good = TempDir::Read(Make("tar.gz", items));
-  std::string flipped = good;
-  flipped[flipped.size() / 2] ^= 0x10;
-  const std::vector<std::pair<const char*, std::string>> cases = {
-      {"truncated", good.substr(0, good.size() / 2)},
-      {"bit flipped", flipped},
-      {"not an archive", "just some text, no archive at all\n"},
-  };
-  const auto before = Snapshot(work_.Root());
-  for (const auto& [name, bytes] : cases) {
-    SCOPED_TRACE(name);
-    const std::string archive = media_.Write(std::string(name) + ".bin", bytes);
-    TUnpackJournal journal(Target(), "product", TUnpackJournal::NewRunId());
-    const TUnpackResult result = Unpack(archive, journal, 1000);
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find("damaged"), std::string::npos) << result.error;
     journal.RollBack();
     EXPECT_EQ(Snapshot(work_.Root()), before);
   }
@@ -150,7 +134,7 @@ TEST_F(UnpackerTest, EveryFormatUnpacksExactlyAndRollsBack) {
     SCOPED_TRACE(format);
     const std::string archive = Make(format, items);
     TUnpackJournal journal(Target(), "product", TUnpackJournal::NewRunId());
-    const TUnpackResult result = Unpack(archive, journal, 1000);
+    const TUnpackResult result = Unpack(archive, journal);
     ASSERT_TRUE(result.ok) << result.error;
     auto after = Snapshot(work_.Root());
     EXPECT_EQ(after["target/a.txt"], "file:new a");
@@ -169,20 +153,14 @@ TEST_F(UnpackerTest, EveryFormatUnpacksExactlyAndRollsBack) {
       }
     }
     EXPECT_EQ(result.folders, (std::vector<std::string>{"bin", "docs", "docs/deep"}));
+    if (std::string(format) == "cpio") {
+      journal.Commit();  // keeps the new files, drops what was set aside and the journal
+      EXPECT_EQ(Snapshot(work_.Root()).size(), before.size() + 7);
+      break;
+    }
     journal.RollBack();
     EXPECT_EQ(Snapshot(work_.Root()), before);
   }
-}
-
-TEST_F(UnpackerTest, CommitKeepsTheNewFilesAndDropsWhatWasSetAside) {
-  const std::string archive = Make("tar", {testing::File("a.txt", "new a"), testing::File("n/b", "b")});
-  TUnpackJournal journal(Target(), "product", TUnpackJournal::NewRunId());
-  ASSERT_TRUE(Unpack(archive, journal).ok);
-  journal.Commit();
-  auto expected = Snapshot(work_.Root());
-  EXPECT_EQ(expected["target/a.txt"], "file:new a");
-  EXPECT_EQ(expected["target/n/b"], "file:b");
-  EXPECT_EQ(expected.size(), 8u);  // target, sub, keep, a, n, n/b, outside, secret
 }
 
 // A run killed after unpacking: the next run takes it back, or keeps it when

@@ -181,38 +181,33 @@ class TScenario {
   bool started_ = false;
 };
 
-class SetupScreensTest : public ::testing::Test {
+class SetupScreensTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     if (!HaveTmux()) GTEST_SKIP() << "tmux is not installed (scripts/packages.txt lists it): the screens are not tried";
   }
 };
 
-// Ticks spreading through parents, children, dependencies and dependents,
-// each row redrawn from its flags, the pane saying why.
-TEST_F(SetupScreensTest, TicksSpreadOnTheScreen) { TScenario("ticks").Run(); }
-
-// Searching short names, case-insensitive Cyrillic, into a folded branch.
-TEST_F(SetupScreensTest, SearchFindsAndUnfolds) { TScenario("search").Run(); }
-
-// Every screen from the welcome to the results, ending in the registry.
-TEST_F(SetupScreensTest, AFullInstallEndsInTheRegistry) {
-  TScenario scenario("install");
+TEST_P(SetupScreensTest, ShowTheScreensOfTheScript) {
+  TScenario scenario(GetParam());
   scenario.Run();
+  if (GetParam() != "install") return;
   TProductRecord record;
   ASSERT_TRUE(ReadProduct(scenario.Root() + "/reg.db", "instkit demo", record));
   EXPECT_EQ(record.installed.size(), 6u);
   EXPECT_TRUE(fs::exists(scenario.Root() + "/target"));
 }
 
-// A driver's question in a dialog with its Russian text, answered No.
-TEST_F(SetupScreensTest, AQuestionIsAnsweredInADialog) { TScenario("question").Run(); }
-
-// Pause, then Esc, "abort?", Yes: the library is asked to stop.
-TEST_F(SetupScreensTest, AbortStopsTheRun) { TScenario("abort").Run(); }
-
-// A narrow terminal in monochrome, then one too small, then large again.
-TEST_F(SetupScreensTest, NarrowAndSmallTerminals) { TScenario("narrow").Run(); }
+// ticks: ticks spreading through parents, children, dependencies and
+// dependents, each row redrawn from its flags, the pane saying why.
+// search: short names, case-insensitive Cyrillic, into a folded branch.
+// install: every screen from the welcome to the results, ending in the
+// registry.  question: a driver's question in a dialog with its Russian
+// text, answered No.  abort: pause, then Esc, "abort?", Yes: the library is
+// asked to stop.  narrow: a narrow terminal in monochrome, then one too
+// small, then large again.
+INSTANTIATE_TEST_SUITE_P(Scenarios, SetupScreensTest,
+                         ::testing::Values("ticks", "search", "install", "question", "abort", "narrow"));
 
 // Without a terminal: one line pointing to `install`.
 TEST(SetupCommandTest, RefusesWithoutATerminal) {
