@@ -17,8 +17,9 @@ nowhere, or more than once, is reported as "gone" and not counted.
 For each mutant the script patches the source, rebuilds the library (and
 the command line) in a build folder of its own, runs the tests through
 ctest (those of the mutated folder first) and restores the source.  A
-mutant that a test fails on is "killed"; one that does not build is
-"stillborn" (not counted); the others "survived" and each needs a test or a written reason (an equivalent mutant).
+mutant that a test fails on is "killed"; one that does not compile
+is "stillborn" (not counted; one that compiles but fails a build step that
+runs the program, such as packing the demo's media, is killed); the others "survived" and each needs a test or a written reason (an equivalent mutant).
 
 --generate picks N candidate mutants from the library's sources with a fixed
 seed, spread over the modules by size: flipped comparisons, a dropped "!",
@@ -166,8 +167,12 @@ def measure(args):
                 build_failed, build_log = built.returncode != 0, built.stdout
             except subprocess.TimeoutExpired as expired:
                 build_failed, build_log = True, (expired.output or b"") + b"\n(timed out)\n"
-            if build_failed:
-                # Kept for a look: a mutant that does not build is not counted.
+            if build_failed and not re.search(rb": (fatal )?error: ", build_log):
+                # It compiled, but a step of the build that runs the program
+                # (packing the demo's media) failed on it: a kill.
+                verdict, killer = "killed", "(a build step running the program)"
+            elif build_failed:
+                # Kept for a look: a mutant that does not compile is not counted.
                 open(os.path.join(build, "stillborn-%s.log" % ident), "wb").write(build_log)
                 verdict = "stillborn"
             else:
