@@ -19,7 +19,9 @@ the command line) in a build folder of its own, runs the tests through
 ctest (those of the mutated folder first) and restores the source.  A
 mutant that a test fails on is "killed"; one that does not compile
 is "stillborn" (not counted; one that compiles but fails a build step that
-runs the program, such as packing the demo's media, is killed); the others "survived" and each needs a test or a written reason (an equivalent mutant).
+runs the program, such as packing the demo's media, is killed); the
+others "survived" and each needs a test or a written reason (an equivalent
+mutant).
 
 --generate picks N candidate mutants from the library's sources with a fixed
 seed, spread over the modules by size: flipped comparisons, a dropped "!",
