@@ -69,11 +69,6 @@ struct ProgressLog {
   static inline std::vector<int> percents;
   static inline std::vector<std::string> texts;
   static inline int stop_at = 0;
-  static void Reset(int stop = 0) {
-    percents.clear();
-    texts.clear();
-    stop_at = stop;
-  }
   static int32_t Callback(int32_t percent, const char* text, int32_t reserved) {
     percents.push_back(percent);
     texts.push_back(text);
@@ -81,7 +76,9 @@ struct ProgressLog {
     return static_cast<int>(percents.size()) == stop_at ? 0x100 : 1;  // only the low byte counts
   }
   static void Attach(TIDFDataFile& data, int stop = 0) {
-    Reset(stop);
+    percents.clear();
+    texts.clear();
+    stop_at = stop;
     data.SetCallBack(reinterpret_cast<intptr_t>(&Callback));
   }
 };
