@@ -68,8 +68,7 @@ class TPgTable final : public TTable {
  public:
   // `plain_table`: an ordinary table without inheriting tables, whose rows a
   // COPY of the table itself gives exactly as a SELECT would.
-  TPgTable(TPgConnection& connection, const std::string& schema, std::string name, bool plain_table,
-           int32_t batch_rows)
+  TPgTable(TPgConnection& connection, const std::string& schema, std::string name, bool plain_table, int32_t batch_rows)
       : conn_(connection),
         name_(std::move(name)),
         qualified_(QualifiedIdentifier(schema, name_)),

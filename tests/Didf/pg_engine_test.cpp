@@ -79,18 +79,17 @@ TEST_F(PgEngine, ExportGivesTheRowsASelectGivesWhateverTheSource) {
   INSTKIT_REQUIRE_PG_SERVER(server);
   testing::TPgScratchDatabase db(server);
   TPgConnection setup(db.Conninfo(), "setup");
-  for (const char* sql : {"CREATE TABLE plain (n INTEGER)", "INSERT INTO plain SELECT generate_series(1, 5)",
-                          "CREATE TABLE parent (n INTEGER)", "INSERT INTO parent VALUES (1)",
-                          "CREATE TABLE child () INHERITS (parent)", "INSERT INTO child VALUES (2), (3)",
-                          "CREATE VIEW seen AS SELECT n FROM plain WHERE n > 2",
-                          "CREATE TABLE priced (n INTEGER, m NUMERIC(10, 2))",
-                          "INSERT INTO priced VALUES (1, 2.5), (2, 3)"}) {
+  for (const char* sql :
+       {"CREATE TABLE plain (n INTEGER)", "INSERT INTO plain SELECT generate_series(1, 5)",
+        "CREATE TABLE parent (n INTEGER)", "INSERT INTO parent VALUES (1)", "CREATE TABLE child () INHERITS (parent)",
+        "INSERT INTO child VALUES (2), (3)", "CREATE VIEW seen AS SELECT n FROM plain WHERE n > 2",
+        "CREATE TABLE priced (n INTEGER, m NUMERIC(10, 2))", "INSERT INTO priced VALUES (1, 2.5), (2, 3)"}) {
     setup.Exec(sql);
   }
   TPgApplicationManager manager(db.Address());
   BaseMng = &manager;
-  for (const auto& [table, filter, rows] : {std::tuple{"plain", "", 5}, {"plain", "n % 2 = 0", 2}, {"parent", "", 3},
-                                            {"seen", "", 3}, {"priced", "", 2}}) {
+  for (const auto& [table, filter, rows] :
+       {std::tuple{"plain", "", 5}, {"plain", "n % 2 = 0", 2}, {"parent", "", 3}, {"seen", "", 3}, {"priced", "", 2}}) {
     TIDFDataFile out;
     out.TableName = table;
     out.Filter = filter;
