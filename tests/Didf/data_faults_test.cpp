@@ -175,6 +175,7 @@ TEST(DataFaults, CraftedFilesAreRefusedOrReported) {
       {head + one + one, true, 2, "", ""},
       // A negative text length is the empty text; 10 MiB is the longest text.
       {head + std::string("\x07\0\0\0\xfb\xff\xff\xff", 8) + one, true, 2, "", ""},
+      // NOLINTNEXTLINE(bugprone-string-constructor): the longest text is meant
       {head + std::string("\x02\0\0\0\0\0\xa0\0", 8) + std::string(10485760, 'q'), true, 1, "", ""},
       {head + one + std::string("\x02\0\0\0\xff\xff\xff\x7f", 8), true, 1, "",
        "record 2 at byte 54: a text length of 2147483647 is over the limit of 10485760 bytes"},

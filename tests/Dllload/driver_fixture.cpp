@@ -192,7 +192,7 @@ std::string DriverTest::Describe(const std::string& subsystems) {
             "\r\nLibrary=" + s.library + "\r\nParameter=" + Param(s.name, s.script) + "\r\nShort name=" + s.name +
             "\r\nMenuLink1=" + s.name + "\r\n";
   }
-  const std::string path = (temp_ / "setup.idf").string();
+  std::string path = (temp_ / "setup.idf").string();
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }

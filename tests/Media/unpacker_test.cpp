@@ -68,6 +68,7 @@ TEST_F(UnpackerTest, HostileArchivesChangeNothingAnywhere) {
   TArchiveItem fifo{TArchiveItem::kFifo, "pipe", "", "", 0644};
   TArchiveItem device{TArchiveItem::kDevice, "dev", "", "", 0644};
   std::vector<TArchiveItem> many;
+  many.reserve(40);
   for (int i = 0; i < 40; ++i)
     many.push_back(File("f" + std::to_string(i), std::string(3000, static_cast<char>('a' + i % 26))));
   const std::string good = TempDir::Read(Make("tar.gz", many));
