@@ -138,6 +138,10 @@ def run_tests(build, module):
 
 def measure(args):
     build = os.path.abspath(args.build)
+    # A cache of the run's own: a run stopped while a mutated source was
+    # compiling can leave ccache an object of the mutant filed under the
+    # restored source, which a shared cache would hand to other builds.
+    os.environ["CCACHE_DIR"] = os.path.join(build, "ccache")
     configure(build)
     if run(["cmake", "--build", build], ROOT, 3600) != 0:
         sys.exit("the unmutated tree does not build in %s" % build)
