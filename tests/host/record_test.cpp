@@ -101,6 +101,9 @@ TEST(Record, FieldByNameIgnoresAsciiCaseAndFindsTheFirst) {
   // Only ASCII letters fold: Windows-1251 letters must match exactly.
   record.AddField("\xC8\xCC\xDF", ftString);  // upper-case Cyrillic
   EXPECT_EQ(record.FieldByName("\xE8\xEC\xFF"), nullptr);
+  // An index outside the fields finds none (callers look up by index too).
+  EXPECT_EQ(record.GetFields(-1), nullptr);
+  EXPECT_EQ(record.GetFields(record.GetFieldCount()), nullptr);
 }
 
 // Callers keep field pointers while the layout version stands: it must move
