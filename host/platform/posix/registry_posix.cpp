@@ -145,21 +145,17 @@ void TRegistry::CancelUpdate() {
 bool TRegistry::OpenKey(const std::string& key, bool can_create) {
   const std::string wanted = NormaliseRegistryKey(key);
   if (wanted.empty()) return false;
-  {
-    auto find = db_->Prepare("SELECT path FROM reg_keys WHERE path = ?1");
-    find.BindText(1, wanted);
-    if (find.Step()) {
-      current_key_ = find.ColumnText(0);
-      return true;
-    }
-  }
-  if (!can_create) return false;
+  auto& find = statements_->Get("SELECT path FROM reg_keys WHERE path = ?1");
+  find.BindText(1, wanted);
+  const bool found = find.Step();
+  if (found) current_key_ = find.ColumnText(0);
+  find.Reset();  // a statement left open would hold the store's read lock
+  if (found || !can_create) return found;
   // The key and each missing parent, in one transaction.  A part that
   // exists keeps the spelling it was made with ("B\\y" under "b" is "b\\y"),
   // as the Windows registry does.
   TTransaction transaction(*db_, in_update_);
-  auto find = db_->Prepare("SELECT path FROM reg_keys WHERE path = ?1");
-  auto insert = db_->Prepare("INSERT INTO reg_keys(path) VALUES(?1)");
+  auto& insert = statements_->Get("INSERT INTO reg_keys(path) VALUES(?1)");
   std::string spelled;
   for (size_t start = 0; start <= wanted.size();) {
     size_t end = wanted.find('\\', start);
